@@ -1,0 +1,44 @@
+// binary128 arithmetic: the one real type of the program and the few
+// functions the estimation uses, all evaluated by libquadmath.  No value of
+// this type is ever converted to double or long double.
+#ifndef MORVANTIDE_COMMON_QUAD_H_
+#define MORVANTIDE_COMMON_QUAD_H_
+
+#include <cstdint>
+#include <string>
+
+extern "C" {
+#include <quadmath.h>
+}
+
+namespace morvantide {
+
+using real = __float128;
+
+// Marks a per-grid value as not computed.  Tests against it are exact.
+inline constexpr real kSentinel = 100000000000.0Q;  // 1.0e11
+// Observed orders above this bound are treated as not computed.
+inline constexpr real kOrderBound = 10000000000.0Q;  // 1.0e10
+
+inline real q_abs(real x) { return fabsq(x); }
+inline real q_log10(real x) { return log10q(x); }
+inline real q_pow(real x, real y) { return powq(x, y); }
+// Fortran MIN: the second argument when the first is not smaller.
+inline real q_min(real a, real b) { return a < b ? a : b; }
+inline bool q_isnan(real x) { return isnanq(x) != 0; }
+inline bool q_isinf(real x) { return isinfq(x) != 0; }
+inline bool q_signbit(real x) { return signbitq(x) != 0; }
+
+// Exact integer to binary128 conversion (every int32 is representable).
+inline real q_from_int(int32_t i) { return static_cast<real>(i); }
+
+// Decimal text of x with 36 significant digits (for messages and tests).
+std::string q_to_string(real x);
+
+// Parses a decimal number exactly as strtoflt128 does; returns false when
+// text is not entirely consumed.
+bool q_parse(const std::string& text, real* out);
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_COMMON_QUAD_H_

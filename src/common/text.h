@@ -1,0 +1,41 @@
+// Fixed-length texts.  A text field of length N holds exactly N single-byte
+// characters: assigning a shorter text pads it with blanks on the right, a
+// longer one keeps its first N characters.
+//
+//   fit("abc", 5)      -> "abc  "
+//   fit("abcdef", 4)   -> "abcd"
+//   trim_left("  a ")  -> "a "
+//   trim_right("  a ") -> "  a"
+//   trim("  a ")       -> "a"      (how every file name is used)
+#ifndef MORVANTIDE_COMMON_TEXT_H_
+#define MORVANTIDE_COMMON_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace morvantide {
+
+inline std::string fit(std::string_view s, size_t n) {
+  std::string out(s.substr(0, n));
+  out.resize(n, ' ');
+  return out;
+}
+
+inline std::string trim_left(std::string_view s) {
+  size_t i = s.find_first_not_of(' ');
+  return i == std::string_view::npos ? std::string() : std::string(s.substr(i));
+}
+
+inline std::string trim_right(std::string_view s) {
+  size_t i = s.find_last_not_of(' ');
+  return i == std::string_view::npos ? std::string() : std::string(s.substr(0, i + 1));
+}
+
+inline std::string trim(std::string_view s) { return trim_right(trim_left(s)); }
+
+// The line end of every file the program writes.
+inline constexpr std::string_view kCrLf = "\r\n";
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_COMMON_TEXT_H_

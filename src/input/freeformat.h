@@ -1,0 +1,98 @@
+// List-directed ("free format") reading of the control file, the parameter
+// file and the result files.
+//
+// The reader works on a text with a name (the file's name, used in messages),
+// never on a path.  Each read() begins at the start of a fresh line (the line
+// after the last line the previous read touched) and takes its items in order;
+// the rest of the last line it touched is skipped.  A read with no items
+// passes over one line.
+//
+// Rules, as users of such files expect:
+// - separators: blanks (a tab counts as a blank), one comma with optional
+//   blanks around it, the end of a line; a read that still needs a value goes
+//   on to the next line, so empty lines before a value are passed over;
+// - a text is quoted with apostrophes or double quotes (the quote doubled
+//   inside stands for one; blanks, commas and slashes are then part of it and
+//   it may run over a line end), or it is the run of characters up to the
+//   first blank, comma, slash or line end;
+// - an integer is an optionally signed string of decimal digits; a real is an
+//   optionally signed decimal number with optional fraction and optional
+//   exponent introduced by E or D (either case); an integer string is a real.
+//   "NaN", "Inf", a Q exponent or an exponent without its letter are not;
+// - a slash where a value is expected ends the read; that item and the rest
+//   keep what they held;
+// - two commas with no value between them leave that item unchanged;
+// - r*v stands for r copies of v, r* for r null values.
+//
+// Errors name the file, the line and the item:
+//   params.txt:6: expected an integer for itmax, found "1.5"
+//   params.txt:12: file ends before h of grid 5 could be read
+#ifndef MORVANTIDE_INPUT_FREEFORMAT_H_
+#define MORVANTIDE_INPUT_FREEFORMAT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/quad.h"
+#include "common/status.h"
+
+namespace morvantide {
+
+// One item of a read: where the value goes and what it is called in
+// messages ("itmax", "h of grid 3").
+struct Item {
+  enum class Kind { kInteger, kReal, kText };
+  Kind kind;
+  std::string what;
+  int32_t* integer = nullptr;
+  real* number = nullptr;
+  std::string* text = nullptr;  // stored fitted to text_length characters
+  size_t text_length = 0;
+  // A real item may stand for `count` values in a row, each stored into the
+  // same place (so the last one read stays).  In messages "{}" in `what` is
+  // replaced by the value's number, 1 to count.
+  int32_t count = 1;
+
+  static Item Integer(std::string what, int32_t* dst) {
+    Item i{Kind::kInteger, std::move(what)};
+    i.integer = dst;
+    return i;
+  }
+  static Item Real(std::string what, real* dst) {
+    Item i{Kind::kReal, std::move(what)};
+    i.number = dst;
+    return i;
+  }
+  static Item Reals(std::string what, real* dst, int32_t count) {
+    Item i = Real(std::move(what), dst);
+    i.count = count;
+    return i;
+  }
+  static Item Text(std::string what, std::string* dst, size_t length) {
+    Item i{Kind::kText, std::move(what)};
+    i.text = dst;
+    i.text_length = length;
+    return i;
+  }
+};
+
+class FreeFormatReader {
+ public:
+  FreeFormatReader(std::string name, std::string text);
+
+  Status read(const std::vector<Item>& items);
+
+  const std::string& name() const { return name_; }
+
+ private:
+  struct Impl;
+  std::string name_;
+  std::string text_;
+  size_t next_line_ = 0;  // byte offset of the line the next read starts on
+  int next_line_number_ = 1;
+};
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_INPUT_FREEFORMAT_H_
