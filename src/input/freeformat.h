@@ -85,6 +85,10 @@ class FreeFormatReader {
 
   const std::string& name() const { return name_; }
 
+  // The number (1-based) of the last line the previous read touched: where
+  // a value that was read but then found out of range stands.
+  int last_line() const { return next_line_number_ > 1 ? next_line_number_ - 1 : 1; }
+
  private:
   struct Impl;
   std::string name_;
