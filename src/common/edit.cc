@@ -1,0 +1,167 @@
+// The edit notation: digits first, layout second.  Every number field gets
+// the exact decimal digits of the binary128 value from quadmath_snprintf
+// (correctly rounded to nearest) and then is laid out here: sign, point,
+// exponent form, blanks on the left, asterisks when it does not fit.
+
+#include "common/edit.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace morvantide {
+
+namespace {
+
+// Exponent forms of 1P,Ew.d: "E+dd" up to this magnitude, "+ddd" beyond.
+constexpr int kTwoDigitExponentMax = 99;
+constexpr int kThreeDigitExponentMax = 999;
+// Shortest exponent text ("E+dd" or "+ddd").
+constexpr int kExponentWidth = 4;
+
+std::string asterisks(int w) { return std::string(static_cast<size_t>(w), '*'); }
+
+// text right-justified in w columns, or w asterisks when it is wider.
+std::string right_justify(const std::string& text, int w) {
+  const size_t width = static_cast<size_t>(w);
+  if (text.size() > width) return asterisks(w);
+  return std::string(width - text.size(), ' ') + text;
+}
+
+// NaN and the infinities, as a Fortran run time writes them in E and F
+// fields: "NaN" (never signed), "Infinity" / "-Infinity", shortened to
+// "Inf" / "-Inf" when the long form does not fit.
+std::string non_finite(real x, int w) {
+  if (q_isnan(x)) return right_justify("NaN", w);
+  const bool negative = q_signbit(x);
+  const std::string long_form = negative ? "-Infinity" : "Infinity";
+  if (long_form.size() <= static_cast<size_t>(w)) return right_justify(long_form, w);
+  return right_justify(negative ? "-Inf" : "Inf", w);
+}
+
+// quadmath_snprintf into a string of the exact length it needs.
+std::string print_quad(const char* format, int precision, real x) {
+  const int n = quadmath_snprintf(nullptr, 0, format, precision, x);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n) + 1, '\0');
+  quadmath_snprintf(out.data(), out.size(), format, precision, x);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string exponent_text(int e) {
+  const char sign = e < 0 ? '-' : '+';
+  const int magnitude = e < 0 ? -e : e;
+  std::string digits = std::to_string(magnitude);
+  if (magnitude <= kTwoDigitExponentMax) {
+    if (digits.size() < 2) digits.insert(0, 1, '0');
+    return std::string("E") + sign + digits;
+  }
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return std::string(1, sign) + digits;
+}
+
+}  // namespace
+
+std::string format_e(real x, int w, int d) {
+  if (w <= 0) return std::string();
+  d = std::max(d, 0);
+  if (q_isnan(x) || q_isinf(x)) return non_finite(x, w);
+  const bool negative = x < 0;  // -0.0 is not below zero: no sign
+  // Shortest possible text: one digit, the point, d decimals, exponent.
+  const long long shortest = 2LL + d + kExponentWidth + (negative ? 1 : 0);
+  if (shortest > w) return asterisks(w);
+
+  // "%.*Qe" gives "m.mmmme+EE": d+1 significant digits, rounded to nearest,
+  // with the carry to 10 already moved into the exponent.
+  const std::string printed = print_quad("%.*Qe", d, q_abs(x));
+  const size_t e_at = printed.find('e');
+  if (e_at == std::string::npos || e_at == 0) return asterisks(w);
+  std::string mantissa;
+  for (size_t i = 0; i < e_at; ++i) {
+    if (printed[i] != '.') mantissa += printed[i];
+  }
+  const long exponent = std::strtol(printed.c_str() + e_at + 1, nullptr, 10);
+  if (exponent > kThreeDigitExponentMax || exponent < -kThreeDigitExponentMax) {
+    return asterisks(w);
+  }
+
+  std::string text;
+  if (negative) text += '-';
+  text += mantissa[0];
+  text += '.';
+  text.append(mantissa, 1, std::string::npos);
+  text += exponent_text(static_cast<int>(exponent));
+  return right_justify(text, w);
+}
+
+std::string format_f(real x, int w, int d) {
+  if (w <= 0) return std::string();
+  d = std::max(d, 0);
+  if (q_isnan(x) || q_isinf(x)) return non_finite(x, w);
+  // Like the Fortran run time, a negative zero and a negative value that
+  // rounds to zero keep their minus sign ("-0.00").
+  const bool negative = q_signbit(x);
+  const real magnitude = q_abs(x);
+  // The shortest text is "." and d decimals; a magnitude of 10^w or more has
+  // more than w integer digits.  Both checks come before any digits are made,
+  // so a huge value never expands into thousands of them.
+  if (1LL + d + (negative ? 1 : 0) > w) return asterisks(w);
+  if (magnitude >= q_pow(10.0Q, q_from_int(w))) return asterisks(w);
+
+  // "%#.*Qf" keeps the point even for d = 0 ("2.").
+  const std::string printed = print_quad("%#.*Qf", d, magnitude);
+  const size_t point = printed.find('.');
+  if (point == std::string::npos) return asterisks(w);
+  std::string integer_part = printed.substr(0, point);
+  const std::string fraction = printed.substr(point);  // with the point
+
+  std::string text = (negative ? "-" : "") + integer_part + fraction;
+  // The zero before the point is optional when decimals follow: dropped
+  // when that makes the text fit (F3.2 of 0.5 -> ".50").
+  if (text.size() > static_cast<size_t>(w) && integer_part == "0" && d > 0) {
+    text = (negative ? "-" : "") + fraction;
+  }
+  return right_justify(text, w);
+}
+
+std::string format_i(int32_t v, int w) {
+  if (w <= 0) return std::string();
+  return right_justify(std::to_string(v), w);
+}
+
+// Positioning follows Fortran output: T and X only move the position; the
+// blanks they pass over are written when the next field is written, even
+// an empty one.  So "A,16X,A" gives the 16 blanks before the second text,
+// while X or T at the end of a record adds nothing.  A field written left
+// of the end (after T) overwrites what is there.
+Line& Line::A(std::string_view text) {
+  if (text_.size() < pos_) text_.resize(pos_, ' ');
+  const size_t overlap = std::min(text.size(), text_.size() - pos_);
+  text_.replace(pos_, overlap, text.substr(0, overlap));
+  text_.append(text.substr(overlap));
+  pos_ += text.size();
+  return *this;
+}
+
+// Fortran output Aw: a longer text keeps its first w characters, a shorter
+// one is right-justified with blanks on the left.
+Line& Line::Aw(std::string_view text, int w) {
+  if (w <= 0) return *this;
+  const size_t width = static_cast<size_t>(w);
+  if (text.size() >= width) return A(text.substr(0, width));
+  return A(std::string(width - text.size(), ' ') + std::string(text));
+}
+
+Line& Line::X(int n) {
+  if (n > 0) pos_ += static_cast<size_t>(n);
+  return *this;
+}
+
+Line& Line::T(int column) {
+  pos_ = column > 1 ? static_cast<size_t>(column - 1) : 0;
+  return *this;
+}
+
+std::string Line::str() const { return text_ + "\r\n"; }
+
+}  // namespace morvantide
