@@ -1,0 +1,116 @@
+// The four result tables of the listing.
+//
+// Tables 1, 2 and 4 turn every value into a column text of 22 characters
+// (blank when the value is the sentinel) and print the texts side by side
+// after the grid spacing; table 3 prints the solutions themselves with all
+// their digits.
+#include <initializer_list>
+#include <string>
+
+#include "common/edit.h"
+#include "common/quad.h"
+#include "output/results.h"
+
+namespace morvantide {
+
+namespace {
+
+constexpr int kTextWidth = 22;  // column text of tables 1, 2 and 4
+
+// Grid spacing: 1P,E12.4 in tables 1, 2 and 4, 1P,E12.3 in table 3.
+constexpr int kSpacingWidth = 12;
+constexpr int kSpacingDecimals = 4;
+constexpr int kSpacingDecimalsT = 3;
+
+// Orders and ratios (tables 1 and 2): 1P,E22.9 filling the column text.
+constexpr int kRatioDecimals = 9;
+
+// Error estimates (table 4): 1P,E15.6 at the start of the column text.
+constexpr int kEstimateWidth = 15;
+constexpr int kEstimateDecimals = 6;
+
+// Solutions (table 3): 1P,E46.31, all the digits binary128 holds.
+constexpr int kSolutionWidth = 46;
+constexpr int kSolutionDecimals = 31;
+
+std::string ratio_text(real x) {
+  if (x == kSentinel) return std::string(kTextWidth, ' ');
+  return format_e(x, kTextWidth, kRatioDecimals);
+}
+
+std::string estimate_text(real x) {
+  if (x == kSentinel) return std::string(kTextWidth, ' ');
+  return format_e(x, kEstimateWidth, kEstimateDecimals) +
+         std::string(kTextWidth - kEstimateWidth, ' ');
+}
+
+// Two empty lines, then the heading.
+std::string table_start(const Line& heading) { return Line().str() + Line().str() + heading.str(); }
+
+// One row per grid: the spacing, then one column text per list.
+std::string rows(const State& s, std::initializer_list<const RealList*> columns,
+                 std::string (*text)(real)) {
+  std::string out;
+  for (int32_t i = 1; i <= s.nm; ++i) {
+    Line row;
+    row.E(s.h(i), kSpacingWidth, kSpacingDecimals);
+    for (const RealList* list : columns) row.A(text((*list)(i)));
+    out += row.str();
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string tabelas_pU_psi(const State& s) {
+  std::string out = table_start(Line()
+                                    .X(3).A("h")
+                                    .X(15).A("pU*(Th)")
+                                    .X(15).A("pU*(Tm1)")
+                                    .X(14).A("pU*(Tc)")
+                                    .X(15).A("pU*(Ti_pU*)")
+                                    .X(13).A("pU*(Tbi_pU*)"));
+  out += rows(s, {&s.pUs_Th, &s.pUs_Tm1, &s.pUs_Tc, &s.pUs_Ti, &s.pUs_Tbi}, ratio_text);
+
+  out += table_start(Line()
+                         .X(3).A("h")
+                         .X(15).A("psi(Th)")
+                         .X(15).A("psi(Tm1)")
+                         .X(14).A("psi(Tc)")
+                         .X(15).A("psi(Ti_pU) ")
+                         .X(11).A("psi(Tbi_pU)"));
+  out += rows(s, {&s.psi_Th, &s.psi_Tm1, &s.psi_Tc, &s.psi_Ti, &s.psi_Tbi}, ratio_text);
+  return out;
+}
+
+// Grid 1 shows Th only, grid 2 adds Tm1 (the first grid that has one), and
+// from grid 3 on Tc follows when it was computed.  A run with one grid has
+// the row of grid 1 only, one with no grid the heading only.
+std::string tabela_T(const State& s) {
+  std::string out = table_start(Line()
+                                    .X(3).A("h")
+                                    .X(17).A("Th")
+                                    .X(44).A("Tm1")
+                                    .X(43).A("Tc"));
+  for (int32_t i = 1; i <= s.nm; ++i) {
+    Line row;
+    row.E(s.h(i), kSpacingWidth, kSpacingDecimalsT).E(s.Th(i), kSolutionWidth, kSolutionDecimals);
+    if (i >= 2) row.E(s.Tm1(i), kSolutionWidth, kSolutionDecimals);
+    if (i >= 3 && s.Tc(i) != kSentinel) row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
+    out += row.str();
+  }
+  return out;
+}
+
+std::string tabela_U(const State& s) {
+  std::string out = table_start(Line()
+                                    .X(3).A("h")
+                                    .X(11).A("UGCI(Th) ")
+                                    .X(12).A("Umc(Th)")
+                                    .X(16).A("Um(Tm1)")
+                                    .X(15).A("Uc(Tc) "));
+  out += rows(s, {&s.UGCI_Th, &s.Umc_Th, &s.Um_Tm1, &s.Uc_Tc}, estimate_text);
+  return out;
+}
+
+}  // namespace morvantide
