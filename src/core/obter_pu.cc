@@ -1,0 +1,56 @@
+// The observed order of a sequence on grids with a variable refinement ratio,
+// by plain interval halving.  Reads and writes no list of the state: the
+// caller stores the result in its own element (pU_Th or pU_Ti).
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/estimation.h"
+
+namespace morvantide {
+namespace {
+
+// Residual of the order x: zero where a sequence T + C h^x has the
+// convergence ratio psi on grids with ratios r21 and r32.
+real residual(real x, real r21, real r32, real psi) {
+  const real t1 = q_pow(r21, x);
+  const real t2 = q_pow(r32, x);
+  const real q = psi * (t1 - 1) / (t2 - 1);
+  return x * q_log10(r21) - q_log10(q);
+}
+
+// Bitwise identity, so that a NaN bound counts as unchanged.
+bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; }
+
+}  // namespace
+
+real obter_pU(real a0, real b0, real r21, real r32, real psi, int32_t itmax, real tol,
+              real unchanged) {
+  real a = a0;
+  real b = b0;
+  real p = unchanged;
+  const int64_t last = itmax;
+  int64_t k = 1;
+  for (; k <= last; ++k) {
+    const real m = real(0.5Q) * (a + b);
+    p = m;
+    const real fa = residual(a, r21, r32, psi);
+    const real fm = residual(m, r21, r32, psi);
+    const real a_before = a;
+    const real b_before = b;
+    if (fa * fm > 0) {
+      a = m;
+    } else if (b - a <= tol) {
+      break;
+    } else {
+      b = m;
+    }
+    // When halving no longer moves either end, every remaining iteration
+    // repeats this one and the loop can only run out: no order.
+    if (same_bits(a, a_before) && same_bits(b, b_before)) return kSentinel;
+  }
+  if (k == last || k == last + 1) p = kSentinel;
+  return p;
+}
+
+}  // namespace morvantide
