@@ -94,7 +94,7 @@ class FreeFormatReader {
   std::string name_;
   std::string text_;
   size_t next_line_ = 0;  // byte offset of the line the next read starts on
-  int next_line_number_ = 1;
+  int64_t next_line_number_ = 1;
 };
 
 }  // namespace morvantide
