@@ -87,12 +87,7 @@ bool DiskFiles::exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
-std::string DiskFiles::identity(const std::string& name) {
-  struct stat st;
-  if (::stat(name.c_str(), &st) != 0) return std::string();
-  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
-         std::to_string(static_cast<unsigned long long>(st.st_ino));
-}
+// DiskFiles::identity is the system's own: files-posix.cc, files-win32.cc.
 
 Status MemoryFiles::read(const std::string& name, std::string* content) {
   auto it = contents.find(name);
