@@ -24,9 +24,20 @@
 // - two commas with no value between them leave that item unchanged;
 // - r*v stands for r copies of v, r* for r null values.
 //
+// Lines end at LF; a CR just before the LF (or ending the text) belongs to
+// the line end, any other byte is data.  A last line without LF is a line.
+//
 // Errors name the file, the line and the item:
 //   params.txt:6: expected an integer for itmax, found "1.5"
+//   params.txt:6: itmax does not fit a 32-bit integer: "9999999999"
+//   params.txt:7: tol does not fit a binary128 real: "1e5000"
 //   params.txt:12: file ends before h of grid 5 could be read
+//   params.txt:16: unterminated quoted text for titulo
+// The line is where the bad value (or the opening quote) stands.  When the
+// file ends, it is the line of the read's last value if the read took any
+// (the short row), else the line after the last line of the file.  The value
+// is shown as it stands, cut after 40 bytes with "...", bytes outside
+// printable ASCII as \xHH.  Values taken before an error are kept.
 #ifndef MORVANTIDE_INPUT_FREEFORMAT_H_
 #define MORVANTIDE_INPUT_FREEFORMAT_H_
 
@@ -81,6 +92,9 @@ class FreeFormatReader {
  public:
   FreeFormatReader(std::string name, std::string text);
 
+  // Items with a count below 1 take nothing; a read with none to take
+  // passes over one line (an error at the end of the file).  An item with
+  // no destination is read and dropped.
   Status read(const std::vector<Item>& items);
 
   const std::string& name() const { return name_; }
