@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# check.sh WIN_BUILD_DIR [LINUX_PROGRAM [ACCEPTANCE_DIR]]
+#
+# Checks the Windows program (WIN_BUILD_DIR/morvantide.exe, cross-built
+# with cmake/mingw-w64-x86_64.cmake) under Wine, headless, in a Wine prefix
+# of its own that is made once and removed at the end:
+#
+#   platform    the platform layer (tests/windows/platform_check.cc, linked
+#               with WIN_BUILD_DIR/libmorvantide_lib.a): command lines
+#               through the real CommandLineToArgvW, programs started and
+#               waited for, file identities, bytes kept as written;
+#   launches    a whole run with stand-in notepad.exe and wgnuplot.exe
+#               beside the program (tests/windows/stand_in.cc), each waiting
+#               a second: notepad on the control file, then on the parameter
+#               file, wgnuplot on each script, notepad on the listing, each
+#               started only after the previous one has ended, each with its
+#               file as one argument, names with blanks and an ampersand;
+#   example     with LINUX_PROGRAM: the bundled example run by both programs
+#               under the same frozen clock, every file byte-identical;
+#   acceptance  with ACCEPTANCE_DIR: every shared acceptance case, through
+#               tests/acceptance.sh, with the Windows program run by Wine.
+#
+# The stand-ins stay beside morvantide.exe for every run, so no real editor
+# or plotter is ever started.  The last line is "windows: N passed, M
+# failed"; exit status 0 when everything passed.
+set -uo pipefail
+
+if [ $# -lt 1 ] || [ $# -gt 3 ]; then
+  echo "usage: $0 WIN_BUILD_DIR [LINUX_PROGRAM [ACCEPTANCE_DIR]]" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+linux=${2:-}
+acceptance=${3:-}
+[ -n "$linux" ] && linux=$(cd "$(dirname "$linux")" && pwd)/$(basename "$linux")
+[ -n "$acceptance" ] && acceptance=$(cd "$acceptance" && pwd)
+
+cxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++ || true)
+for need in "$build/morvantide.exe" "$build/libmorvantide_lib.a"; do
+  [ -f "$need" ] || { echo "missing $need (build it first)" >&2; exit 2; }
+done
+[ -n "$cxx" ] || { echo "x86_64-w64-mingw32-g++ not found (apt-get install g++-mingw-w64-x86-64)" >&2; exit 2; }
+command -v wine >/dev/null || { echo "wine not found (apt-get install wine wine64)" >&2; exit 2; }
+fakelib=""
+for f in /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 /usr/lib/faketime/libfaketime.so.1; do
+  [ -f "$f" ] && { fakelib=$f; break; }
+done
+
+work=$(mktemp -d)
+bin=$work/bin
+mkdir -p "$bin"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TZ=UTC
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+pass() { echo "PASS $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL $1"; failed=$((failed + 1)); }
+
+echo "-- building the stand-ins and the platform checks"
+cp "$build/morvantide.exe" "$bin/"
+flags=(-std=gnu++20 -Wall -Wextra -O1 -static)
+for name in notepad wgnuplot; do
+  "$cxx" "${flags[@]}" -DSTAND_IN_NAME="\"$name\"" "$root/tests/windows/stand_in.cc" \
+    -o "$bin/$name.exe" -lshell32 || exit 2
+done
+"$cxx" "${flags[@]}" -I"$root/src" "$root/tests/windows/platform_check.cc" \
+  -o "$bin/platform_check.exe" "$build/libmorvantide_lib.a" -lquadmath -lshell32 || exit 2
+
+echo "-- starting Wine (a new prefix: this takes a while)"
+start=$SECONDS
+timeout 300 wineboot -i >/dev/null 2>&1
+wineserver -p
+echo "   ready in $((SECONDS - start)) s"
+
+# Wine with the clock frozen at $1 (file times are left alone, so Wine does
+# not take its prefix for outdated).
+wine_at() {
+  local clock=$1
+  shift
+  LD_PRELOAD=$fakelib FAKETIME=$clock FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1 wine "$@"
+}
+
+# --- platform
+echo "-- platform"
+mkdir "$work/platform"
+(cd "$work/platform" && timeout 120 wine "$bin/platform_check.exe") > "$work/platform.out" 2>&1
+grep -v '^ok ' "$work/platform.out"
+if [[ $(tail -1 "$work/platform.out" | tr -d '\r') =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+  passed=$((passed + BASH_REMATCH[1]))
+  failed=$((failed + BASH_REMATCH[2]))
+else
+  fail "the platform checks did not finish"
+fi
+rm -f "$bin/calls.log"
+
+# --- launches
+echo "-- launches"
+run=$work/launch
+mkdir "$run"
+cp "$root/examples/channel/resultados.txt" "$run/"
+crlf() { sed 's/$/\r/'; }
+crlf > "$run/Morvantide_4p0.in" <<'IN'
+1
+'param & dados n.txt'
+'param & dados 1.txt'
+IN
+crlf > "$run/param & dados 1.txt" <<'IN'
+1
+'lista & x.txt'
+2
+1
+1
+50
+1.0E-12
+0.5
+5.0
+4
+resultados.txt
+'Canal & cia'
+IN
+for k in $(seq 15); do echo "# pU template line $k"; done | crlf > "$run/Morvantide_4p0_pU.gnu"
+for k in $(seq 10); do echo "# U template line $k"; done | crlf > "$run/Morvantide_4p0_U.gnu"
+size() { stat -c %s "$run/$1"; }
+control_size=$(size Morvantide_4p0.in)
+param_size=$(size "param & dados 1.txt")
+started=$SECONDS
+(cd "$run" && STANDIN_DELAY_MS=1000 timeout 120 wine "$bin/morvantide.exe" </dev/null) \
+  > "$work/launch.out" 2>&1
+rc=$?
+took=$((SECONDS - started))
+if [ $rc -eq 0 ]; then pass "a run with stand-ins ends with status 0 (${took} s)"
+else cat "$work/launch.out"; fail "a run with stand-ins ends with status 0 (got $rc)"; fi
+# What each program saw when it started: the size of its file then must be
+# the file's final size for the scripts and the listing (written and closed
+# before the program on them starts).
+{
+  entry() { printf 'start\t%s\t1\t%s\t%s "%s"\t%s\nend\t%s\t%s\n' "$1" "$2" "$1" "$3" "$3" "$1" "$3"; }
+  entry notepad "$control_size" "Morvantide_4p0.in"
+  entry notepad "$param_size" "param & dados 1.txt"
+  entry wgnuplot "$(size Morvantide_4p0_pU.gnu)" "Morvantide_4p0_pU.gnu"
+  entry wgnuplot "$(size Morvantide_4p0_U.gnu)" "Morvantide_4p0_U.gnu"
+  entry notepad "$(size "lista & x.txt" 2>/dev/null || echo missing)" "lista & x.txt"
+} > "$work/calls.expected"
+if [ -f "$bin/calls.log" ] && diff "$work/calls.expected" "$bin/calls.log" > "$work/calls.diff"; then
+  pass "notepad on the control and parameter files, wgnuplot on each script, notepad on the listing: in order, one at a time, each file one quoted argument"
+else
+  if [ -f "$bin/calls.log" ]; then
+    echo "   expected calls (< expected, > logged):"; cat -A "$work/calls.diff" | sed 's/^/   /'
+  else
+    echo "   no stand-in was started"
+  fi
+  fail "the order and arguments of the programs started"
+fi
+if [ "$(wc -l < "$run/Morvantide_4p0_pU.gnu")" -eq 17 ] && [ "$(wc -l < "$run/Morvantide_4p0_U.gnu")" -eq 12 ] &&
+   tail -2 "$run/Morvantide_4p0_U.gnu" | head -1 | grep -q "^set title 'Canal & cia ("; then
+  pass "both scripts hold their kept lines, the title and replot"
+else
+  fail "both scripts hold their kept lines, the title and replot"
+fi
+rm -f "$bin/calls.log"
+
+# --- example
+if [ -n "$linux" ]; then
+  echo "-- example"
+  if [ -z "$fakelib" ]; then
+    fail "libfaketime not found (apt-get install faketime)"
+  else
+    clock="2026-12-06 09:05:03"
+    for side in linux windows; do
+      mkdir "$work/ex-$side"
+      cp -r "$root/examples/channel/." "$work/ex-$side/"
+      for t in Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu; do
+        [ -f "$root/templates/$t" ] && cp "$root/templates/$t" "$work/ex-$side/"
+      done
+    done
+    (cd "$work/ex-linux" && env -i PATH="$work/no-such-dir" TZ=UTC LD_PRELOAD="$fakelib" \
+       FAKETIME="$clock" FAKETIME_DONT_FAKE_MONOTONIC=1 "$linux" </dev/null) > "$work/ex-linux.out" 2>&1
+    rc_linux=$?
+    (cd "$work/ex-windows" && wine_at "$clock" "$bin/morvantide.exe" </dev/null) > "$work/ex-windows.out" 2>&1
+    rc_windows=$?
+    files=$(cd "$work/ex-linux" && find . -type f | sort)
+    if [ $rc_linux -ne 0 ] || [ $rc_windows -ne 0 ]; then
+      cat "$work/ex-linux.out" "$work/ex-windows.out"
+      fail "the example runs on both (status $rc_linux on Linux, $rc_windows on Windows)"
+    elif [ "$files" != "$(cd "$work/ex-windows" && find . -type f | sort)" ]; then
+      diff <(echo "$files") <(cd "$work/ex-windows" && find . -type f | sort)
+      fail "the example leaves the same files on both"
+    elif ! diff -r "$work/ex-linux" "$work/ex-windows" >/dev/null; then
+      diff -r "$work/ex-linux" "$work/ex-windows" | head -20
+      fail "the example's files are byte-identical on both"
+    else
+      pass "the example's $(echo "$files" | wc -l) files are byte-identical to the Linux program's"
+    fi
+  fi
+fi
+
+# --- acceptance
+if [ -n "$acceptance" ]; then
+  echo "-- acceptance cases"
+  # The checker runs its candidate with an empty environment, the frozen
+  # clock preloaded and TZ=UTC: this wrapper adds what Wine needs.
+  cat > "$work/morvantide-wine" <<WRAP
+#!/bin/bash
+export PATH=/usr/bin:/bin HOME='$work' WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml=' NO_FAKE_STAT=1
+exec wine '$bin/morvantide.exe' "\$@"
+WRAP
+  chmod +x "$work/morvantide-wine"
+  bash "$root/tests/acceptance.sh" "$work/morvantide-wine" "$acceptance" | tee "$work/acceptance.out"
+  summary=$(tail -1 "$work/acceptance.out")
+  if [[ $summary =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+  else
+    fail "the acceptance checker did not finish"
+  fi
+fi
+
+echo "windows: $passed passed, $failed failed"
+[ $failed -eq 0 ]

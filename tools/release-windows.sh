@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# tools/release-windows.sh [BUILD_DIR]
+#
+# Cross-builds the Windows program with MinGW-w64 (cmake/mingw-w64-x86_64.cmake,
+# in BUILD_DIR, default build-win) and packs the release archive
+# BUILD_DIR/morvantide-VERSION-windows-x86_64.zip: one folder holding
+# morvantide.exe (static: it needs no DLL), the two plot templates, the
+# bundled example (examples/channel) ready to run, and README.txt.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-win}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+
+version=$(sed -n 's/^project(morvantide VERSION \([0-9]*\.[0-9]*\).*/\1/p' "$root/CMakeLists.txt")
+name=morvantide-$version-windows-x86_64
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DMORVANTIDE_TESTS=OFF
+cmake --build "$build" -j2
+
+templates=(Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu)
+for t in "${templates[@]}"; do
+  [ -f "$root/templates/$t" ] || { echo "missing templates/$t" >&2; exit 1; }
+done
+
+stage=$build/release/$name
+rm -rf "$build/release" "$build/$name.zip"
+mkdir -p "$stage"
+cp "$build/morvantide.exe" "$stage/"
+x86_64-w64-mingw32-strip "$stage/morvantide.exe" 2>/dev/null || true
+for t in "${templates[@]}"; do cp "$root/templates/$t" "$stage/"; done
+cp "$root/examples/channel/"* "$stage/"
+sed 's/$/\r/' "$root/tools/release-windows-readme.txt" > "$stage/README.txt"
+
+(cd "$build/release" && cmake -E tar cf "$build/$name.zip" --format=zip "$name")
+echo "release archive: $build/$name.zip"
