@@ -16,7 +16,9 @@
 #               started only after the previous one has ended, each with its
 #               file as one argument, names with blanks and an ampersand;
 #   example     with LINUX_PROGRAM: the bundled example run by both programs
-#               under the same frozen clock, every file byte-identical;
+#               under the same frozen clock, every file byte-identical; the
+#               Windows side runs in the unpacked release archive when
+#               tools/release-windows.sh has made it in WIN_BUILD_DIR;
 #   acceptance  with ACCEPTANCE_DIR: every shared acceptance case, through
 #               tests/acceptance.sh, with the Windows program run by Wine.
 #
@@ -167,36 +169,62 @@ fi
 rm -f "$bin/calls.log"
 
 # --- example
+# From the release archive when tools/release-windows.sh has made it (the
+# folder a user unpacks, with the stand-ins put beside the program), else
+# from examples/channel and templates/.
 if [ -n "$linux" ]; then
   echo "-- example"
+  archive=$(ls "$build"/morvantide-*-windows-x86_64.zip 2>/dev/null | head -1)
+  mkdir "$work/ex-linux" "$work/unpacked"
+  if [ -n "$archive" ]; then
+    (cd "$work/unpacked" && cmake -E tar xf "$archive")
+    folder=$(ls -d "$work/unpacked"/*/ | head -1)
+    folder=${folder%/}
+    exe=$folder/morvantide.exe
+    # The Linux program gets the same inputs and templates.
+    (cd "$folder" && find . -type f ! -name '*.exe' ! -name README.txt -exec cp {} "$work/ex-linux/" \;)
+    cp "$bin/notepad.exe" "$bin/wgnuplot.exe" "$folder/"
+    if [ -f "$folder/README.txt" ] && [ -f "$exe" ] &&
+       ! grep -qv $'\r$' "$folder/README.txt"; then
+      pass "the archive $(basename "$archive") holds morvantide.exe and README.txt (CR LF)"
+    else
+      fail "the archive $(basename "$archive") holds morvantide.exe and README.txt (CR LF)"
+    fi
+  else
+    cp -r "$root/examples/channel/." "$work/ex-linux/"
+    for t in Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu; do
+      [ -f "$root/templates/$t" ] && cp "$root/templates/$t" "$work/ex-linux/"
+    done
+    folder=$work/ex-windows
+    mkdir "$folder"
+    cp -r "$work/ex-linux/." "$folder/"
+    exe=$bin/morvantide.exe
+  fi
+  inputs=$(cd "$work/ex-linux" && find . -type f | sort)
   if [ -z "$fakelib" ]; then
     fail "libfaketime not found (apt-get install faketime)"
   else
     clock="2026-12-06 09:05:03"
-    for side in linux windows; do
-      mkdir "$work/ex-$side"
-      cp -r "$root/examples/channel/." "$work/ex-$side/"
-      for t in Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu; do
-        [ -f "$root/templates/$t" ] && cp "$root/templates/$t" "$work/ex-$side/"
-      done
-    done
     (cd "$work/ex-linux" && env -i PATH="$work/no-such-dir" TZ=UTC LD_PRELOAD="$fakelib" \
        FAKETIME="$clock" FAKETIME_DONT_FAKE_MONOTONIC=1 "$linux" </dev/null) > "$work/ex-linux.out" 2>&1
     rc_linux=$?
-    (cd "$work/ex-windows" && wine_at "$clock" "$bin/morvantide.exe" </dev/null) > "$work/ex-windows.out" 2>&1
+    (cd "$folder" && wine_at "$clock" "$exe" </dev/null) > "$work/ex-windows.out" 2>&1
     rc_windows=$?
+    rm -f "$folder/calls.log"
     files=$(cd "$work/ex-linux" && find . -type f | sort)
+    missing=$(cd "$folder" && while IFS= read -r f; do [ -f "$f" ] || echo "$f"; done <<< "$files")
+    different=$(cd "$folder" && while IFS= read -r f; do
+      [ -f "$f" ] && ! cmp -s "$f" "$work/ex-linux/$f" && echo "$f"; done <<< "$files")
     if [ $rc_linux -ne 0 ] || [ $rc_windows -ne 0 ]; then
       cat "$work/ex-linux.out" "$work/ex-windows.out"
       fail "the example runs on both (status $rc_linux on Linux, $rc_windows on Windows)"
-    elif [ "$files" != "$(cd "$work/ex-windows" && find . -type f | sort)" ]; then
-      diff <(echo "$files") <(cd "$work/ex-windows" && find . -type f | sort)
-      fail "the example leaves the same files on both"
-    elif ! diff -r "$work/ex-linux" "$work/ex-windows" >/dev/null; then
-      diff -r "$work/ex-linux" "$work/ex-windows" | head -20
-      fail "the example's files are byte-identical on both"
+    elif [ -n "$missing" ]; then
+      fail "the example leaves the same files on both; missing on Windows: $(echo $missing)"
+    elif [ -n "$different" ]; then
+      while IFS= read -r f; do cmp "$work/ex-linux/$f" "$folder/$f"; done <<< "$different"
+      fail "the example's files are byte-identical on both; different: $(echo $different)"
     else
-      pass "the example's $(echo "$files" | wc -l) files are byte-identical to the Linux program's"
+      pass "the example: $(echo "$files" | wc -l) files byte-identical to the Linux program's (inputs: $(echo $inputs))"
     fi
   fi
 fi
