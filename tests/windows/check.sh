@@ -91,6 +91,14 @@ wine_at() {
 
 # --- platform
 echo "-- platform"
+# Static: the program imports only DLLs that every Windows has.
+dlls=$(x86_64-w64-mingw32-objdump -p "$bin/morvantide.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
+foreign=$(grep -viE '^(kernel32|msvcrt|ucrtbase|api-ms-win-.*|advapi32|user32|shell32|ntdll)\.dll$' <<< "$dlls")
+if [ -n "$dlls" ] && [ -z "$foreign" ]; then
+  pass "morvantide.exe needs no DLL beyond Windows's own ($(echo $dlls))"
+else
+  fail "morvantide.exe needs no DLL beyond Windows's own; it also imports: $(echo $foreign)"
+fi
 mkdir "$work/platform"
 (cd "$work/platform" && timeout 120 wine "$bin/platform_check.exe") > "$work/platform.out" 2>&1
 grep -v '^ok ' "$work/platform.out"
