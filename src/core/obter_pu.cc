@@ -11,13 +11,18 @@ namespace morvantide {
 namespace {
 
 // Residual of the order x: zero where a sequence T + C h^x has the
-// convergence ratio psi on grids with ratios r21 and r32.
-real residual(real x, real r21, real r32, real psi) {
-  const real t1 = q_pow(r21, x);
-  const real t2 = q_pow(r32, x);
-  const real q = psi * (t1 - 1) / (t2 - 1);
-  return x * q_log10(r21) - q_log10(q);
-}
+// convergence ratio psi on grids with ratios r21 and r32.  Evaluated as
+// r21^x, r32^x, psi (r21^x - 1) / (r32^x - 1), then x log10(r21) minus the
+// logarithm of that.
+struct Residual {
+  real r21, r32, psi, log10_r21;
+  real operator()(real x) const {
+    const real t1 = q_pow(r21, x);
+    const real t2 = q_pow(r32, x);
+    const real q = psi * (t1 - 1) / (t2 - 1);
+    return x * log10_r21 - q_log10(q);
+  }
+};
 
 // Bitwise identity, so that a NaN bound counts as unchanged.
 bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; }
@@ -26,20 +31,24 @@ bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; 
 
 real obter_pU(real a0, real b0, real r21, real r32, real psi, int32_t itmax, real tol,
               real unchanged) {
+  const Residual f{r21, r32, psi, q_log10(r21)};
   real a = a0;
   real b = b0;
   real p = unchanged;
-  const int64_t last = itmax;
+  const int64_t last = itmax;  // itmax + 1 must not overflow
   int64_t k = 1;
+  // The residual is a pure function: f(a) is carried from the iteration
+  // that moved a rather than evaluated again.
+  real fa = last >= 1 ? f(a) : 0;
   for (; k <= last; ++k) {
     const real m = real(0.5Q) * (a + b);
     p = m;
-    const real fa = residual(a, r21, r32, psi);
-    const real fm = residual(m, r21, r32, psi);
+    const real fm = f(m);
     const real a_before = a;
     const real b_before = b;
     if (fa * fm > 0) {
       a = m;
+      fa = fm;
     } else if (b - a <= tol) {
       break;
     } else {

@@ -1,0 +1,32 @@
+#include "bench_data.h"
+
+#include "common/quad.h"
+
+namespace morvantide {
+
+State smooth_state(int32_t nm, int32_t tipo_r) {
+  State s;
+  s.nm = nm;
+  s.create_lists(1);
+  s.pL = 2;
+  s.dp = 1.5Q;
+  s.tipo_r = tipo_r;
+  s.itmax = 50;
+  s.tol = 1.0e-10Q;
+  s.pU_min = 0.5Q;
+  s.pU_max = 5;
+  for (int32_t j = 1; j <= nm; ++j) s.pV(j) = s.pL + q_from_int(j - 1) * s.dp;
+
+  const real base = nm <= 10 ? 1.6Q : 1.005Q;
+  const real spread = tipo_r == 2 ? (base - 1) / 4 : 0;
+  const real swing[] = {0, 1, -1, 0.5Q};
+  real h = 1;
+  for (int32_t i = 1; i <= nm; ++i) {
+    if (i > 1) h /= base + spread * swing[i % 4];
+    s.h(i) = h;
+    s.Th(i) = 2 - 0.5Q * q_pow(h, 2) + 0.3Q * q_pow(h, 3.5Q) + 0.1Q * q_pow(h, 5);
+  }
+  return s;
+}
+
+}  // namespace morvantide
