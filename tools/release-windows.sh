@@ -6,6 +6,8 @@
 # BUILD_DIR/morvantide-VERSION-windows-x86_64.zip: one folder holding
 # morvantide.exe (static: it needs no DLL), the two plot templates, the
 # bundled example (examples/channel) ready to run, and README.txt.
+# Optimised as the Linux build is (RelWithDebInfo); the archived copy is
+# stripped.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-win}
@@ -16,7 +18,7 @@ version=$(sed -n 's/^project(morvantide VERSION \([0-9]*\.[0-9]*\).*/\1/p' "$roo
 name=morvantide-$version-windows-x86_64
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DMORVANTIDE_TESTS=OFF
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANTIDE_TESTS=OFF
 cmake --build "$build" -j2
 
 templates=(Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu)
