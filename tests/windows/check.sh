@@ -53,6 +53,7 @@ work=$(mktemp -d)
 bin=$work/bin
 mkdir -p "$bin"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TZ=UTC
+export HOME=${HOME:-$work}
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   wineserver -k >/dev/null 2>&1
