@@ -18,8 +18,10 @@ bool unusable_order(real p) { return p > kOrderBound; }
 // Order from the absolute ratio: log10(|psi|) / log10(r21).
 real order_from_abs(real psi, real r21) { return q_log10(q_abs(psi)) / q_log10(r21); }
 
-// Order from a positive ratio for the refinement kind of the run; `current`
-// is the caller's element, kept when nothing is computed.
+// Order from a positive ratio for the refinement kind of the run: closed
+// form for a constant ratio, bisection for a variable one, none for any
+// other kind.  `current` is the caller's element, kept when nothing is
+// computed.
 real order_from_positive(const State& s, real psi, real current) {
   if (s.tipo_r == 1) return q_log10(psi) / q_log10(s.r21);
   if (s.tipo_r == 2) {
@@ -45,9 +47,7 @@ void ordens_Th(State& s) {
     const real d = s.Th(i) - s.Th(i - 1);
     real psi = 0;
     if (d != 0) psi = (s.Th(i - 1) - s.Th(i - 2)) / d;
-    if (psi > 0 && (s.tipo_r == 1 || s.tipo_r == 2)) {
-      s.pU_Th(i) = order_from_positive(s, psi, s.pU_Th(i));
-    }
+    if (psi > 0) s.pU_Th(i) = order_from_positive(s, psi, s.pU_Th(i));
   }
 
   // Pass B: the stored ratio and the order from its absolute value.
@@ -97,12 +97,11 @@ void extrapolacao_simples(State& s) {
     if (d2 != 0) psi2 = (s.Ti_pUs(i - 1) - s.Ti_pUs(i - 2)) / d2;
 
     // psi1 = sentinel (a zero difference) counts as a positive ratio.
-    if (s.tipo_r == 1 && psi1 > 0) s.pU_Ti(i) = order_from_positive(s, psi1, s.pU_Ti(i));
+    if (psi1 > 0) s.pU_Ti(i) = order_from_positive(s, psi1, s.pU_Ti(i));
     if (psi2 != 0 && psi2 != kSentinel) {
       s.psi_Ti(i) = psi2;
       s.pUs_Ti(i) = order_from_abs(psi2, s.r21);
     }
-    if (s.tipo_r == 2 && psi1 > 0) s.pU_Ti(i) = order_from_positive(s, psi1, s.pU_Ti(i));
   }
 }
 
