@@ -29,17 +29,25 @@ class DiskOutputFile : public OutputFile {
     if (!f_ || error_ != 0 || bytes.empty()) return;
     if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) error_ = errno ? errno : EIO;
   }
+  Status flush() override {
+    if (!f_) return Status::Error(name_ + ": already closed");
+    if (error_ == 0 && std::fflush(f_) != 0) error_ = errno ? errno : EIO;
+    return failure();
+  }
   Status close() override {
     if (!f_) return Status::Error(name_ + ": already closed");
-    int err = error_;
-    if (std::fflush(f_) != 0 && err == 0) err = errno ? errno : EIO;
-    if (std::fclose(f_) != 0 && err == 0) err = errno ? errno : EIO;
+    if (std::fflush(f_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
+    if (std::fclose(f_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
     f_ = nullptr;
-    if (err != 0) return Status::Error(name_ + ": cannot write (" + reason(err) + ")");
-    return Status::Ok();
+    return failure();
   }
 
  private:
+  Status failure() const {
+    if (error_ != 0) return Status::Error(name_ + ": cannot write (" + reason(error_) + ")");
+    return Status::Ok();
+  }
+
   std::string name_;
   FILE* f_;
   int error_ = 0;

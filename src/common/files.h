@@ -16,11 +16,15 @@
 
 namespace morvantide {
 
-// A file being written.  A write error is remembered and reported by close().
+// A file being written.  A write error is remembered and reported by
+// flush() and close().
 class OutputFile {
  public:
   virtual ~OutputFile() = default;
   virtual void write(std::string_view bytes) = 0;
+  // Hands what was written so far to the system; reports the first write
+  // error so far ("NAME: cannot write (REASON)").  The file stays open.
+  virtual Status flush() { return Status::Ok(); }
   virtual Status close() = 0;
 };
 

@@ -76,8 +76,8 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
     const std::string what = k == 0 ? "the listing \"" + outputs[k] + "\""
                                     : "the plot file \"" + outputs[k] + "\"";
     for (const NamedFile& in : inputs) {
-      // A plot script is read and rewritten on purpose.
-      if (in.name == outputs[k] && in.role == "the plot template") continue;
+      // A plot script is read and rewritten on purpose; the listing is not.
+      if (k > 0 && in.name == outputs[k] && in.role == "the plot template") continue;
       if (path_key(files, in.name) == key) {
         return Status::Error(what + " would overwrite " + in.role + " \"" + in.name +
                              "\"; rename one of them");
@@ -85,8 +85,10 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
     }
     for (size_t j = 0; j < k; ++j) {
       if (output_keys[j] == key) {
-        return Status::Error("the listing \"" + outputs[0] + "\" is the same file as the plot file \"" +
-                             outputs[k] + "\"; rename the listing");
+        const std::string first = j == 0 ? "the listing \"" + outputs[0] + "\""
+                                         : "the plot file \"" + outputs[j] + "\"";
+        return Status::Error(first + " is the same file as the plot file \"" + outputs[k] +
+                             "\"; rename " + (j == 0 ? "the listing" : "one of them"));
       }
     }
     output_keys.push_back(key);
@@ -107,6 +109,9 @@ Status run(State& s, Files& files, Platform& platform) {
   form_plot_title(s);
 
   listing->write(listing_header(s));
+  // A listing that cannot be written (a full disk) stops the run here,
+  // before any plot file is touched.
+  MORVANTIDE_RETURN_IF_ERROR(listing->flush());
   estimativa(s);
   Status status = saida_resultados(s, *listing, files, platform);
   Status closed = listing->close();

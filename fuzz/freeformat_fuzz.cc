@@ -1,0 +1,17 @@
+// libFuzzer target: the free-format reader (see harness.h for the input).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string problem =
+      morvantide::fuzz::free_format({reinterpret_cast<const char*>(data), size});
+  if (!problem.empty()) {
+    std::fprintf(stderr, "free-format reader: %s\n", problem.c_str());
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,219 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "common/files.h"
+#include "common/text.h"
+#include "input/freeformat.h"
+#include "input/input.h"
+#include "output/results.h"
+#include "run/platform.h"
+#include "run/run.h"
+#include "run/state.h"
+
+namespace morvantide::fuzz {
+
+namespace {
+
+// A fuzz target's program byte >> 4 that stands for an endless row.
+constexpr int kHugeRow = 15;
+constexpr int32_t kHugeCount = 2000000000;
+// Enough reads for any text a fuzzer makes; each read passes over a line.
+constexpr int kMaxReads = 1 << 20;
+
+bool has_line_break(const std::string& message) {
+  return message.find('\n') != std::string::npos;
+}
+
+// "f.txt:LINE: ..." with 1 <= LINE <= last_line.
+std::string check_message(const std::string& message, const std::string& name,
+                          int64_t last_line) {
+  const std::string prefix = name + ":";
+  if (message.compare(0, prefix.size(), prefix) != 0) return "message without the file: " + message;
+  size_t i = prefix.size();
+  int64_t line = 0;
+  while (i < message.size() && message[i] >= '0' && message[i] <= '9' && line <= last_line) {
+    line = line * 10 + (message[i] - '0');
+    ++i;
+  }
+  if (i == prefix.size() || i >= message.size() || message[i] != ':')
+    return "message without a line: " + message;
+  if (line < 1 || line > last_line) return "line outside the text: " + message;
+  if (has_line_break(message)) return "message of more than one line: " + message;
+  return "";
+}
+
+// Memory files that remember which were read: the run's inputs.
+class RecordingFiles : public MemoryFiles {
+ public:
+  std::map<std::string, std::string> read_before;  // name -> content when first read
+
+  Status read(const std::string& name, std::string* content) override {
+    Status status = MemoryFiles::read(name, content);
+    if (status.ok()) read_before.emplace(name, *content);
+    return status;
+  }
+};
+
+class FixedPlatform : public Platform {
+ public:
+  LocalTime now() override { return {2026, 12, 6, 9, 5, 3}; }
+  int32_t run(Program, const std::string&) override { return 0; }
+};
+
+std::vector<std::string_view> split(std::string_view data, char separator) {
+  std::vector<std::string_view> parts;
+  size_t from = 0;
+  for (;;) {
+    const size_t at = data.find(separator, from);
+    if (at == std::string_view::npos) {
+      parts.push_back(data.substr(from));
+      return parts;
+    }
+    parts.push_back(data.substr(from, at - from));
+    from = at + 1;
+  }
+}
+
+// The number of grids the run would read, or -1 when the input stage would
+// stop before it (then the run is cheap whatever it holds).  Reads the files
+// as the input stage does.
+int32_t grids_asked(MemoryFiles& files) {
+  State s;
+  std::string text;
+  if (!files.read(kControlFile, &text).ok()) return -1;
+  FreeFormatReader control(kControlFile, text);
+  if (!control.read({Item::Integer("", &s.modo)}).ok() ||
+      !control.read({Item::Text("", &s.arq_dados_n, kLenArqDados)}).ok() ||
+      !control.read({Item::Text("", &s.arq_dados_1, kLenArqDados)}).ok()) {
+    return -1;
+  }
+  const std::string name = parameter_file_name(s);
+  if (!files.read(name, &text).ok()) return -1;
+  FreeFormatReader in(name, text);
+  // nv, the listing, pL, dp, tipo_r, itmax, tol, pU_min, pU_max, nm.
+  const Item items[] = {Item::Integer("", &s.nv),     Item::Text("", &s.arq_listagem, kLenArqListagem),
+                        Item::Real("", &s.pL),        Item::Real("", &s.dp),
+                        Item::Integer("", &s.tipo_r), Item::Integer("", &s.itmax),
+                        Item::Real("", &s.tol),       Item::Real("", &s.pU_min),
+                        Item::Real("", &s.pU_max),    Item::Integer("", &s.nm)};
+  for (const Item& item : items) {
+    if (!in.read({item}).ok()) return -1;
+  }
+  return s.nm;
+}
+
+}  // namespace
+
+std::string free_format(std::string_view data) {
+  if (data.empty()) return "";
+  const size_t n = static_cast<unsigned char>(data[0]) % 8 + 1;
+  if (data.size() < 1 + n) return "";
+  const std::string_view program = data.substr(1, n);
+  const std::string text(data.substr(1 + n));
+  const int64_t last_line =
+      std::count(text.begin(), text.end(), '\n') + (text.empty() || text.back() == '\n' ? 1 : 2);
+
+  FreeFormatReader in("f.txt", text);
+  int32_t integers[3] = {0, 0, 0};
+  real reals[3] = {0, 0, 0};
+  std::string texts[3];
+  for (int read = 0; read < kMaxReads; ++read) {
+    const int b = static_cast<unsigned char>(program[read % n]);
+    const int high = b >> 4;
+    const size_t length = 1 + 8 * static_cast<size_t>(high);
+    std::vector<Item> items;
+    for (int j = 0; j < ((b >> 2) & 3); ++j) {
+      switch ((b + j) & 3) {
+        case 0:
+          items.push_back(Item::Integer("i", &integers[j]));
+          break;
+        case 1:
+          items.push_back(Item::Real("r", &reals[j]));
+          break;
+        case 2:
+          texts[j] = std::string(length, ' ');
+          items.push_back(Item::Text("t", &texts[j], length));
+          break;
+        default:
+          items.push_back(
+              Item::Reals("row value {}", &reals[j], high == kHugeRow ? kHugeCount : high));
+          break;
+      }
+    }
+    const Status status = in.read(items);
+    for (int j = 0; j < static_cast<int>(items.size()); ++j) {
+      if (items[j].kind == Item::Kind::kText && texts[j].size() != length) {
+        return "a text of " + std::to_string(texts[j].size()) + " characters in a field of " +
+               std::to_string(length);
+      }
+    }
+    if (!status.ok()) return check_message(status.message(), "f.txt", last_line);
+    if (in.last_line() > last_line) {
+      return "last line " + std::to_string(in.last_line()) + " beyond the text";
+    }
+  }
+  return "the reader did not reach the end of the text";
+}
+
+std::string whole_run(std::string_view data, std::string* outcome) {
+  const std::vector<std::string_view> parts = split(data, '\0');
+  RecordingFiles files;
+  files.contents[kControlFile] = std::string(parts[0]);
+  if (parts.size() > 1) {
+    files.contents["pn.txt"] = std::string(parts[1]);
+    files.contents["p1.txt"] = std::string(parts[1]);
+  }
+  if (parts.size() > 2 && !parts[2].empty()) files.contents[kScriptPU.name] = std::string(parts[2]);
+  if (parts.size() > 3 && !parts[3].empty()) files.contents[kScriptU.name] = std::string(parts[3]);
+  for (size_t k = 4; k < parts.size(); ++k) {
+    files.contents["r" + std::to_string(k - 3) + ".txt"] = std::string(parts[k]);
+  }
+  if (grids_asked(files) > kMaxGrids) {
+    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kMaxGrids) + " grids";
+    return "";
+  }
+  files.read_before.clear();
+
+  State s;
+  FixedPlatform platform;
+  const Status status = run(s, files, platform);
+  if (outcome != nullptr) *outcome = status.ok() ? "ok" : status.message();
+
+  const std::map<std::string, std::string> inputs = files.read_before;
+  for (const auto& [name, content] : inputs) {
+    if (name == kScriptPU.name || name == kScriptU.name) continue;
+    auto it = files.contents.find(name);
+    if (it == files.contents.end() || it->second != content) return "the input " + name + " changed";
+  }
+  const std::string listing = trim(s.arq_listagem);
+  const bool listing_written = !listing.empty() && files.exists(listing) && !inputs.count(listing);
+  const std::vector<std::string> outputs = output_names(s);
+  for (size_t k = 1; k + 2 < outputs.size(); ++k) {
+    if (files.exists(outputs[k]) && !listing_written) {
+      return "the plot file " + outputs[k] + " was written without the listing";
+    }
+  }
+  if (!status.ok()) {
+    if (status.message().empty()) return "a failed run with no message";
+    if (has_line_break(status.message())) return "a message of more than one line";
+    return "";
+  }
+  if (!listing_written) return "a run that succeeded without a listing";
+  for (const std::string& name : outputs) {
+    if (!files.exists(name)) return "a run that succeeded without " + name;
+  }
+  for (const PlotScript* script : {&kScriptPU, &kScriptU}) {
+    const std::string& content = files.contents[script->name];
+    const std::string_view end = "replot\r\n";
+    if (content.size() < end.size() || content.compare(content.size() - end.size(), end.size(), end) != 0) {
+      return std::string(script->name) + " does not end with replot";
+    }
+  }
+  return "";
+}
+
+}  // namespace morvantide::fuzz
