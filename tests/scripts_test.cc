@@ -86,13 +86,6 @@ size_t end_of_quoted(const std::string& line, size_t pos) {
   return std::string::npos;
 }
 
-TEST(PlotScripts, NamesAndKeptLines) {
-  EXPECT_STREQ(kScriptPU.name, "Morvantide_4p0_pU.gnu");
-  EXPECT_EQ(kScriptPU.kept_lines, 15);
-  EXPECT_STREQ(kScriptU.name, "Morvantide_4p0_U.gnu");
-  EXPECT_EQ(kScriptU.kept_lines, 10);
-}
-
 // The templates shipped in templates/ are the ones the program carries.
 TEST(PlotScripts, DefaultTemplatesEqualTheShippedFiles) {
   for (const PlotScript* script : {&kScriptPU, &kScriptU}) {
