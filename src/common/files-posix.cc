@@ -1,4 +1,5 @@
-// The identity of a file on POSIX systems: its device and inode.
+// The identity of a file on POSIX systems: its device and inode.  Names
+// are compared as paths, letter case included.
 #include <sys/stat.h>
 
 #include "common/files.h"
@@ -11,5 +12,7 @@ std::string DiskFiles::identity(const std::string& name) {
   return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
          std::to_string(static_cast<unsigned long long>(st.st_ino));
 }
+
+std::string DiskFiles::name_key(const std::string& name) { return Files::name_key(name); }
 
 }  // namespace morvantide

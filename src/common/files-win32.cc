@@ -22,4 +22,18 @@ std::string DiskFiles::identity(const std::string& name) {
          std::to_string(index);
 }
 
+std::string DiskFiles::name_key(const std::string& name) {
+  // The full path as Windows makes it (/ and \ alike, "." and ".." and the
+  // trailing dots and blanks of the last name gone), then in capitals: one
+  // file whatever the letter case.
+  DWORD size = GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return Files::name_key(name);
+  std::string full(size, '\0');
+  DWORD n = GetFullPathNameA(name.c_str(), size, full.data(), nullptr);
+  if (n == 0 || n >= size) return Files::name_key(name);
+  full.resize(n);
+  CharUpperBuffA(full.data(), n);
+  return full;
+}
+
 }  // namespace morvantide

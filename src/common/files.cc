@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace morvantide {
 
@@ -95,7 +96,15 @@ bool DiskFiles::exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
-// DiskFiles::identity is the system's own: files-posix.cc, files-win32.cc.
+std::string Files::name_key(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(name), ec);
+  if (ec) return name;
+  return p.lexically_normal().generic_string();
+}
+
+// DiskFiles::identity and DiskFiles::name_key are the system's own:
+// files-posix.cc, files-win32.cc.
 
 Status MemoryFiles::read(const std::string& name, std::string* content) {
   auto it = contents.find(name);

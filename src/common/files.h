@@ -39,6 +39,10 @@ class Files {
   // An identity of the file (device and inode on disk), empty when the file
   // does not exist.  Two names with the same non-empty identity are one file.
   virtual std::string identity(const std::string& name) = 0;
+  // For a file that does not exist yet: a key of its name, the same for two
+  // names that would create one file.  Here the absolute path with "." and
+  // ".." resolved; on Windows also without letter case and trailing dots.
+  virtual std::string name_key(const std::string& name);
 };
 
 // Writes `content` as the whole of the file `name`.
@@ -51,6 +55,7 @@ class DiskFiles : public Files {
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   bool exists(const std::string& name) override;
   std::string identity(const std::string& name) override;
+  std::string name_key(const std::string& name) override;
 };
 
 // Files held in memory, for tests and fuzzing.  Names are compared as given.

@@ -1,6 +1,5 @@
 #include "run/run.h"
 
-#include <filesystem>
 #include <memory>
 
 #include "common/text.h"
@@ -30,10 +29,7 @@ struct NamedFile {
 std::string path_key(Files& files, const std::string& name) {
   std::string id = files.identity(name);
   if (!id.empty()) return "id:" + id;
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(name), ec);
-  if (ec) return "name:" + name;
-  return "name:" + p.lexically_normal().generic_string();
+  return "name:" + files.name_key(name);
 }
 
 }  // namespace

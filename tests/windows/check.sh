@@ -177,6 +177,28 @@ else
 fi
 rm -f "$bin/calls.log"
 
+# A listing named like a plot data file in other letters (or with a trailing
+# dot) is the same file on Windows: the run must refuse it before writing.
+for listing in P0.DAT U_12.dat. pu_mer.DAT; do
+  clash=$work/clash
+  rm -rf "$clash"
+  mkdir "$clash"
+  cp "$run/Morvantide_4p0.in" "$run/resultados.txt" "$clash/"
+  for k in $(seq 15); do echo "# line $k"; done | crlf > "$clash/Morvantide_4p0_pU.gnu"
+  for k in $(seq 10); do echo "# line $k"; done | crlf > "$clash/Morvantide_4p0_U.gnu"
+  sed "s/'lista & x.txt'/'$listing'/" "$run/param & dados 1.txt" > "$clash/param & dados 1.txt"
+  (cd "$clash" && timeout 120 wine "$bin/morvantide.exe" </dev/null) > "$work/clash.out" 2>&1
+  rc=$?
+  written=$(cd "$clash" && ls | grep -viE '^(Morvantide_4p0\.in|resultados\.txt|Morvantide_4p0_(pU|U)\.gnu|param & dados 1\.txt)$')
+  if [ $rc -ne 0 ] && [ -z "$written" ] && grep -q "same file" "$work/clash.out"; then
+    pass "listing '$listing' refused as the same file as a plot file, nothing written"
+  else
+    cat "$work/clash.out"
+    fail "listing '$listing' refused as the same file as a plot file (status $rc, written: $(echo $written))"
+  fi
+done
+rm -f "$bin/calls.log"
+
 # --- example
 # From the release archive when tools/release-windows.sh has made it (the
 # folder a user unpacks, with the stand-ins put beside the program), else

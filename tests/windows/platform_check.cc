@@ -9,7 +9,8 @@
 //     this one, pass each argument as one, wait for it and return its exit
 //     status; -1 when nothing can be started;
 //   - DiskFiles::identity names one file the same whatever the spelling,
-//     two files differently, and a missing file not at all;
+//     two files differently, and a missing file not at all; name_key does
+//     the same for names of files not made yet;
 //   - files are read and written as bytes (no CR added, no stop at Ctrl-Z).
 #include <windows.h>
 #include <shellapi.h>
@@ -180,6 +181,22 @@ void file_identity() {
           std::string(s.name) + (s.same ? " is" : " is not") + " the same file as ident a.txt", id);
   }
   check(files.identity("missing.txt").empty(), "a missing file has no identity");
+  // Names of files not yet made: one key for the names of one file.
+  struct NewName {
+    const char* name;
+    bool same;
+  } new_names[] = {
+      {"p0.dat", true},    {"P0.DAT", true},         {".\\p0.dat", true}, {"sub/../P0.Dat", true},
+      {"p0.dat.", true},   {"p0.dat. .", true},      {"p1.dat", false},    {"sub\\p0.dat", false},
+      {"p0.dat2", false},
+  };
+  const std::string key = files.name_key("p0.dat");
+  for (const NewName& n : new_names) {
+    std::string k = files.name_key(n.name);
+    check((k == key) == n.same,
+          std::string(n.name) + (n.same ? " would be" : " would not be") + " the file p0.dat", k);
+  }
+
   char full[MAX_PATH * 2];
   DWORD n = GetFullPathNameA("ident a.txt", sizeof full, full, nullptr);
   check(n > 0 && files.identity(std::string(full, n)) == a, "the full path names the same file",
