@@ -60,6 +60,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 passed=0
 failed=0
@@ -79,7 +80,7 @@ done
 echo "-- starting Wine (a new prefix: this takes a while)"
 start=$SECONDS
 timeout 300 wineboot -i >/dev/null 2>&1
-wineserver -p
+wineserver -p60  # stays 60 s after the last program, not forever
 echo "   ready in $((SECONDS - start)) s"
 
 # Wine with the clock frozen at $1 (file times are left alone, so Wine does
