@@ -27,8 +27,10 @@ for t in "${targets[@]}"; do
   echo "== fuzzing $t for ${seconds} s"
   seeds=("fuzz/corpus/$t")
   [ -d "fuzz/regressions/$t" ] && seeds+=("fuzz/regressions/$t")
+  options=()
+  [ -f "fuzz/$t.dict" ] && options+=(-dict="fuzz/$t.dict")
   status=0
-  "$root/build-fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=10 \
+  "$root/build-fuzz/${t}_fuzz" "${options[@]}" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -malloc_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$root/build-fuzz/findings/$t-" \
     "$work" "${seeds[@]}" >"$log" 2>&1 || status=$?
