@@ -285,7 +285,7 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
        "param1.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"huge nm", param1_line(10, "2000000000"),
        "param1.txt:10: nm = 2000000000 grids are more than the per-grid lists can hold "
-       "(at most 10000000)"},
+       "(at most 1000000)"},
       {"empty listing name", param1_line(2, "''"), "param1.txt:2: the listing file name is empty"},
 
       // Result files.
@@ -353,7 +353,9 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       {"listing in a missing folder", param1_line(2, "'nao_existe/lista.txt'"),
        "nao_existe/lista.txt: cannot create" + enoent},
       {"listing named like a folder", changed(param1_line(2, "saida"), "saida", kFolder),
-       "saida: cannot create (Is a directory)"},
+       "the listing \"saida\" cannot be written: a folder of that name exists"},
+      {"plot data file named like a folder", changed(layout1(), "pU_c.dat", kFolder),
+       "the plot file \"pU_c.dat\" cannot be written: a folder of that name exists"},
   };
   for (const Row& row : rows) expect_refused(row.what, row.files, row.message);
 }

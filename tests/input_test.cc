@@ -115,7 +115,7 @@ TEST(Input, RefusedValues) {
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n0\nt\n",
        "param0.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2147483647\n",
-       "param0.txt:10: nm = 2147483647 grids are more than the per-grid lists can hold (at most 10000000)"},
+       "param0.txt:10: nm = 2147483647 grids are more than the per-grid lists can hold (at most 1000000)"},
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n1.5\n", "param0.txt:6: expected an integer for itmax, found \"1.5\""},
       {"1\nparam0.txt\n", "", "Morvantide_4p0.in:3: file ends before the parameter file of layout 1 could be read"},
       {"1\na\nmissing.txt\n", "", "missing.txt: cannot open (No such file or directory)"},

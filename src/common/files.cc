@@ -91,6 +91,11 @@ Status DiskFiles::create(const std::string& name, std::unique_ptr<OutputFile>* o
   return Status::Ok();
 }
 
+bool DiskFiles::is_folder(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool DiskFiles::exists(const std::string& name) {
   struct stat st;
   return ::stat(name.c_str(), &st) == 0;

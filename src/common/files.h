@@ -36,6 +36,8 @@ class Files {
   // Creates (or empties) the file and opens it for writing.
   virtual Status create(const std::string& name, std::unique_ptr<OutputFile>* out) = 0;
   virtual bool exists(const std::string& name) = 0;
+  // True when the name is an existing folder (which no run can write).
+  virtual bool is_folder(const std::string&) { return false; }
   // An identity of the file (device and inode on disk), empty when the file
   // does not exist.  Two names with the same non-empty identity are one file.
   virtual std::string identity(const std::string& name) = 0;
@@ -54,6 +56,7 @@ class DiskFiles : public Files {
   Status read(const std::string& name, std::string* content) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   bool exists(const std::string& name) override;
+  bool is_folder(const std::string& name) override;
   std::string identity(const std::string& name) override;
   std::string name_key(const std::string& name) override;
 };

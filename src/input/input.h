@@ -20,7 +20,7 @@ inline constexpr const char* kControlFile = "Morvantide_4p0.in";
 
 // The most grids a run accepts: the per-grid lists of a larger run would not
 // fit in the memory of the machines this program runs on.
-inline constexpr int32_t kMaxGrids = 10000000;
+inline constexpr int32_t kMaxGrids = 1000000;
 
 // Reads the control file and the parameter file (with the editor first on
 // each), creates the per-grid lists and the true orders.

@@ -71,6 +71,9 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
     const std::string key = path_key(files, outputs[k]);
     const std::string what = k == 0 ? "the listing \"" + outputs[k] + "\""
                                     : "the plot file \"" + outputs[k] + "\"";
+    if (files.is_folder(outputs[k])) {
+      return Status::Error(what + " cannot be written: a folder of that name exists");
+    }
     for (const NamedFile& in : inputs) {
       // A plot script is read and rewritten on purpose; the listing is not.
       if (k > 0 && in.name == outputs[k] && in.role == "the plot template") continue;
