@@ -8,8 +8,9 @@
 
 namespace morvantide {
 
-real extrapola(real tj, real tk, real R, real p) {
-  const real Rp = q_pow(R, p);
+real extrapola(real tj, real tk, real R, real p) { return extrapola_with_power(tj, tk, q_pow(R, p)); }
+
+real extrapola_with_power(real tj, real tk, real Rp) {
   const real difference = tj - tk;
   const real correction = difference / (Rp - 1);
   return tj + correction;

@@ -38,6 +38,8 @@ void estimativa_convergente(State& s);
 // R^p, then the difference, then the quotient, then the sum.
 //   extrapola(1.25, 1.0, 2, 2) -> 1.25 + 0.25 / 3
 real extrapola(real tj, real tk, real R, real p);
+// The same with the power R^p already formed.
+real extrapola_with_power(real tj, real tk, real Rp);
 
 // The observed order, by bisection on [a0, b0], of a sequence with
 // convergence ratio psi on grids with ratios r21 and r32.  Returns the

@@ -8,12 +8,35 @@
 // level at a time: level j needs only level j-1, and of each level only
 // Tm(j+1,j) = Tm1(j+1) leaves the stage, so memory grows with nm.
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "core/estimation.h"
 
 namespace morvantide {
+namespace {
+
+class PowerCache {
+ public:
+  explicit PowerCache(real exponent) : exponent_(exponent) {}
+  real operator()(real base) {
+    if (!valid_ || std::memcmp(&base, &base_, sizeof base) != 0) {
+      base_ = base;
+      power_ = q_pow(base, exponent_);
+      valid_ = true;
+    }
+    return power_;
+  }
+
+ private:
+  real exponent_;
+  real base_ = 0;
+  real power_ = 0;
+  bool valid_ = false;
+};
+
+}  // namespace
 
 void extrapolacao_repetida(State& s) {
   const int32_t nm = s.nm;
@@ -26,9 +49,14 @@ void extrapolacao_repetida(State& s) {
   for (int32_t i = 2; i <= nm; ++i) previous[i] = s.Ti_pL(i);
   s.Tm1(2) = previous[2];
   for (int32_t j = 2; j <= nm - 1; ++j) {
+    // The power r21^pV(j) is reused while the ratio stays bit for bit the
+    // same (every grid of a constant-ratio sequence): the same arguments
+    // give the same power, so the table is unchanged and costs one power
+    // per level instead of one per entry.
+    PowerCache power(s.pV(j));
     for (int32_t i = j + 1; i <= nm; ++i) {
       s.r21 = s.h(i - 1) / s.h(i);
-      current[i] = extrapola(previous[i], previous[i - 1], s.r21, s.pV(j));
+      current[i] = extrapola_with_power(previous[i], previous[i - 1], power(s.r21));
     }
     s.Tm1(j + 1) = current[j + 1];
     std::swap(previous, current);
