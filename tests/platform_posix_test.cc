@@ -1,0 +1,104 @@
+// The POSIX program launcher: file names reach the program as one argument
+// each and are never read by a shell; exit statuses come back; the editor is
+// skipped in batch runs; the plotter is gnuplot from the search path.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "run/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace morvantide {
+namespace {
+
+class Launcher : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("morvantide-launch-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    // A program that records each of its arguments on a line of its own and
+    // exits with the status given in its first argument when that is a number.
+    write_program("record", "#!/bin/sh\n: > \"${0%/*}/args\"\n"
+                            "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"${0%/*}/args\"; done\n"
+                            "case \"$1\" in [0-9]*) exit \"$1\";; esac\nexit 0\n");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void write_program(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name) << text;
+    fs::permissions(dir_ / name, fs::perms::owner_all);
+  }
+  std::string recorded() {
+    std::ifstream in(dir_ / "args");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string program(const std::string& name) { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(Launcher, FileNamesAreOneArgumentEachAndNeverCommands) {
+  struct Case {
+    std::string file;
+  } cases[] = {{"a&b.txt"}, {"x;touch pwned"}, {"name with  blanks.txt"}, {"$(touch pwned)"},
+               {"`touch pwned`"}, {"quote'\"s|pipe>out"}, {"-dash"}, {""}};
+  for (const Case& c : cases) {
+    const int32_t status = run_command({program("record"), c.file});
+    EXPECT_EQ(status, 0) << c.file;
+    EXPECT_EQ(recorded(), "[" + c.file + "]\n") << c.file;
+  }
+  EXPECT_FALSE(fs::exists("pwned"));
+  EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+}
+
+TEST_F(Launcher, ExitStatusOrMinusOne) {
+  EXPECT_EQ(run_command({program("record"), "3"}), 3);
+  EXPECT_EQ(run_command({program("record"), "0"}), 0);
+  EXPECT_EQ(run_command({program("no-such-program"), "f.txt"}), -1);
+  EXPECT_EQ(run_command({"morvantide-no-such-program-on-path", "f.txt"}), -1);
+  EXPECT_EQ(run_command({}), -1);
+}
+
+TEST_F(Launcher, PlotterIsGnuplotFromTheSearchPath) {
+  write_program("gnuplot", "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"${0%/*}/args\"\nexit 5\n");
+  const char* old = std::getenv("PATH");
+  const std::string saved = old ? old : "";
+  setenv("PATH", dir_.c_str(), 1);
+  SystemPlatform platform;
+  const int32_t status = platform.run(Program::kPlotter, "Morvantide_4p0_pU.gnu");
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(status, 5);
+  EXPECT_EQ(recorded(), "[Morvantide_4p0_pU.gnu]\n");
+}
+
+TEST_F(Launcher, EditorSkippedWithoutATerminal) {
+  if (isatty(STDIN_FILENO)) GTEST_SKIP() << "standard input is a terminal";
+  const char* old = std::getenv("VISUAL");
+  const std::string saved = old ? old : "";
+  setenv("VISUAL", (program("record") + " --wait").c_str(), 1);
+  SystemPlatform platform;
+  EXPECT_EQ(platform.run(Program::kEditor, "lista.txt"), -1);
+  if (old) setenv("VISUAL", saved.c_str(), 1); else unsetenv("VISUAL");
+  EXPECT_FALSE(fs::exists(dir_ / "args")) << "no editor may start in a batch run";
+}
+
+TEST(Clock, LocalTimeIsADate) {
+  SystemPlatform platform;
+  const LocalTime t = platform.now();
+  EXPECT_GE(t.year, 2020);
+  EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31);
+  EXPECT_TRUE(t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 && t.second >= 0 &&
+              t.second <= 60);
+}
+
+}  // namespace
+}  // namespace morvantide
