@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "lines_testing.h"
+
 #include <sstream>
 #include <vector>
 
@@ -10,19 +12,6 @@
 
 namespace morvantide {
 namespace {
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    EXPECT_NE(end, std::string::npos) << "every line ends with CR LF";
-    if (end == std::string::npos) break;
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
 
 State three_grids(int32_t modo) {
   State s;

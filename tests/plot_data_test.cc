@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "lines_testing.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,21 +40,6 @@ State make_state(int32_t nm) {
   s.create_lists(nm);
   for (int32_t i = 1; i <= nm; ++i) s.h(i) = kSpacings[i - 1];
   return s;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    EXPECT_NE(end, std::string::npos) << "unterminated line at " << start;
-    if (end == std::string::npos) break;
-    std::string line = text.substr(start, end - start);
-    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray line end in: " << line;
-    lines.push_back(line);
-    start = end + 2;
-  }
-  return lines;
 }
 
 std::vector<std::string> write_and_read(const State& s, const std::string& name) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "lines_testing.h"
+
 #include <string>
 #include <vector>
 
@@ -14,22 +16,6 @@ std::string blanks(size_t n) { return std::string(n, ' '); }
 
 // Right-justifies `text` in `w` columns.
 std::string right(const std::string& text, size_t w) { return blanks(w - text.size()) + text; }
-
-// Splits a listing text into its lines; every line must end with CR LF.
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    EXPECT_NE(end, std::string::npos) << "unterminated line at " << start;
-    if (end == std::string::npos) break;
-    std::string line = text.substr(start, end - start);
-    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "stray line end in: " << line;
-    lines.push_back(line);
-    start = end + 2;
-  }
-  return lines;
-}
 
 real nan_value() { return nanq(""); }
 real inf_value() { return 1.0Q / 0.0Q; }
