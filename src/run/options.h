@@ -31,6 +31,7 @@
 #include "common/quad.h"
 #include "common/status.h"
 #include "input/variables.h"
+#include "report/verdict.h"
 
 namespace morvantide {
 
@@ -39,12 +40,6 @@ inline constexpr int32_t kMaxVariables = kMaxVariablesRead;
 
 // File name that stands for standard output.
 inline constexpr const char* kStandardOutput = "-";
-
-struct Target {
-  enum class Kind { kNone, kAbsolute, kRelative };
-  Kind kind = Kind::kNone;
-  real value = 0;  // the uncertainty, or the fraction of |Th(nm)| (0.1% -> 0.001)
-};
 
 struct VariableChoice {
   enum class Kind { kNv, kList, kAll };  // kNv: the variable nv of the parameter file
