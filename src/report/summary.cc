@@ -13,7 +13,12 @@ std::string number(real x) {
 }
 
 std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
-  if (!has_gci) return "no UGCI at the finest grid: the error is not estimated";
+  if (!has_gci) {
+    if (g.convergence == Convergence::kUndetermined) {
+      return "no UGCI at the finest grid: the error is not estimated";
+    }
+    return std::string(convergence_words(g.convergence)) + ": no UGCI at the finest grid";
+  }
   switch (g.convergence) {
     case Convergence::kMonotonicConvergence: return "";
     case Convergence::kUndetermined:
