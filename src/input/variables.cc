@@ -168,6 +168,13 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
   }
 
   const std::string name = trim(s.arq(1));
+  // A header that names each column of the first row makes the table's
+  // width plain: a variable beyond it is missing, not on a following line.
+  if (!names.empty() && last > present) {
+    return Status::Error(name + ":1: variable " + std::to_string(last) +
+                         " is not in the table: its header names " + std::to_string(present) +
+                         " variables after h");
+  }
   MORVANTIDE_RETURN_IF_ERROR(files.read(name, &text));
   FreeFormatReader in(name, std::move(text));
   MORVANTIDE_RETURN_IF_ERROR(in.read({}));  // the header line
@@ -178,7 +185,15 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
     for (int32_t k = 1; k <= last; ++k) {
       row.push_back(Item::Real("the value" + variable(k) + grid(m), destination(k, m)));
     }
-    MORVANTIDE_RETURN_IF_ERROR(in.read(row));
+    Status status = in.read(row);
+    if (!status.ok() && present > 0 && last > present) {
+      // Rows may run over several lines, so the read went on past the first
+      // line of each row; say which variable sent it there.
+      return Status::Error(status.message() + " (variable " + std::to_string(last) +
+                           " is not on the first line of grid 1, which holds " +
+                           std::to_string(present) + " values after h)");
+    }
+    MORVANTIDE_RETURN_IF_ERROR(status);
   }
   return Status::Ok();
 }
