@@ -82,16 +82,23 @@ Status count_variables(const State& s, Files& files, int32_t* count,
   if (s.modo == 0) {
     MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(1), nullptr)}));
     int32_t n = 0;
+    int stop_line = 0;  // the line that holds no variable
     while (n < kMaxVariablesRead) {
       const int32_t unset_number = -1;
       int32_t number = unset_number;
       real value = nanq("");
-      if (!in.read({Item::Integer("n", &number), Item::Real("v", &value)}).ok()) break;
-      if (number == unset_number || q_isnan(value)) break;  // a slash or a null value
+      if (!in.read({Item::Integer("n", &number), Item::Real("v", &value)}).ok()) {
+        stop_line = in.last_line() + 1;
+        break;
+      }
+      if (number == unset_number || q_isnan(value)) {  // a slash or a null value
+        stop_line = in.last_line();
+        break;
+      }
       ++n;
     }
     if (n == 0) {
-      return Status::Error(name + ":" + std::to_string(in.last_line()) +
+      return Status::Error(name + ":" + std::to_string(stop_line) +
                            ": no line after h holds a variable's number and value");
     }
     *count = n;
