@@ -74,14 +74,18 @@ TEST(DecimalDigits, SixDigitsTable) {
     const char* expected;
   } cases[] = {
       {"Rounds", 1.50000781Q, "1.50001"},
-      {"Carrying", 9.999996Q, "10"},
-      {"RoundToEvenIsDecimalExact", 0.5Q, "0.5"},
+      {"TrailingZerosKept", 1.5000019Q, "1.50000"},
+      {"Carrying", 9.999996Q, "10.0000"},
+      {"CarryingIntoExponent", 999999.7Q, "1.00000e+06"},
+      {"Half", 0.5Q, "0.500000"},
       {"SmallExponent", 0.000012345678Q, "1.23457e-05"},
       {"SmallestPlain", 0.00012345678Q, "0.000123457"},
       {"LargestPlain", 123456.7Q, "123457"},
       {"LargeExponent", 1234567.0Q, "1.23457e+06"},
+      {"ExponentKeepsZeros", 2e-6Q, "2.00000e-06"},
       {"Negative", -2.0Q / 3, "-0.666667"},
-      {"Zero", 0.0Q, "0"},
+      {"Zero", 0.0Q, "0.00000"},
+      {"NaN", nanq(""), "nan"},
       {"Infinity", 1.0Q / 0.0Q, "inf"},
   };
   for (const Case& c : cases) EXPECT_EQ(decimal_digits(c.x, 6), c.expected) << c.name;

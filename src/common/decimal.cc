@@ -153,6 +153,7 @@ std::string decimal_digits(real x, int digits) {
   if (digits < 1) digits = 1;
   if (digits > kRoundTripDigits) digits = kRoundTripDigits;
   Digits d = split(scientific(x, digits));
+  d.digits.resize(static_cast<size_t>(digits), '0');  // the zeros split dropped
   return lay_out(d, -4, digits);
 }
 

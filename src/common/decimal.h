@@ -31,10 +31,12 @@ inline constexpr int kRoundTripDigits = 36;
 std::string shortest_decimal(real x);
 
 // x with `digits` significant digits (1 to 36), correctly rounded, in the
-// layout of printf's %g: plain when the exponent is between -4 and digits-1,
-// trailing zeros of the fraction dropped.  For the summary (6 digits):
-//   1.50000781Q -> "1.50001"   0.000012345678Q -> "1.23457e-05"
-//   123456789Q  -> "1.23457e+08"   0.5Q -> "0.5"
+// layout of printf's %#g: plain when the exponent is between -4 and
+// digits-1, every digit shown (trailing zeros say how many there are).  For
+// the summary (6 digits):
+//   1.50000781Q -> "1.50001"       1.5000019Q -> "1.50000"
+//   0.000012345678Q -> "1.23457e-05"   123456789Q -> "1.23457e+08"
+//   0.5Q -> "0.500000"             9.999996Q -> "10.0000"
 std::string decimal_digits(real x, int digits);
 
 // True when the bits of a and b are the same (so NaN equals the same NaN and

@@ -76,7 +76,7 @@ std::string summary(const VariableResult& v, const Target& target, std::string_v
   if (target.kind != Target::Kind::kNone) {
     std::string t = "U = " + number(g.target);
     if (target.kind == Target::Kind::kRelative) {
-      t += " (" + decimal_digits(target.value * 100, kSummaryDigits) + "% of |Th|)";
+      t += " (" + target.text + " of |Th|)";
     }
     if (!has_gci || g.target == kSentinel) {
       t += ": no grid size can be given without UGCI";

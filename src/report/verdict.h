@@ -28,6 +28,7 @@
 #define MORVANTIDE_REPORT_VERDICT_H_
 
 #include <cstdint>
+#include <string>
 
 #include "common/quad.h"
 #include "model/state.h"
@@ -39,6 +40,7 @@ struct Target {
   enum class Kind { kNone, kAbsolute, kRelative };
   Kind kind = Kind::kNone;
   real value = 0;  // the uncertainty, or the fraction of |Th| (0.1% -> 0.001)
+  std::string text;  // as the user wrote it ("0.1%"), for the summary
 };
 
 enum class Convergence {

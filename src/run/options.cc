@@ -113,6 +113,7 @@ bool parse_target(const std::string& text, Target* target) {
   if (result.kind == Target::Kind::kRelative) v = v / 100;
   if (!(v > 0) || q_isinf(v)) return false;
   result.value = v;
+  result.text = text;
   *target = result;
   return true;
 }
