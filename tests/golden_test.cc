@@ -104,7 +104,9 @@ std::vector<std::string> golden_cases() {
   std::vector<std::string> names;
   for (const auto& entry :
        fs::directory_iterator(fs::path(MORVANTIDE_SOURCE_DIR) / "tests" / "golden")) {
-    if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    const std::string name = entry.path().filename().string();
+    // A case is a folder; Python's __pycache__ of check_golden.py is not one.
+    if (entry.is_directory() && name[0] != '_' && name[0] != '.') names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
