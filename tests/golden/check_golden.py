@@ -6,7 +6,7 @@ For each case folder (all of them when none is named) this script
 1. reads the case's inputs (simple files: one value per line, a comment after
    a blank) and rounds every real to binary128, as the program reads it;
 2. computes every listed quantity again at 80 decimal digits with Python's
-   decimal module, straight from the documented formulas (ratios, orders,
+   decimal module, from the definition of each quantity (ratios, orders,
    the order search by interval halving, single, bi- and repeated
    extrapolation, Tc and the four error estimates), sentinel 1.0E+11
    included, and with no code shared with the program;
@@ -17,8 +17,9 @@ For each case folder (all of them when none is named) this script
    allowed only where the reference lies within binary128 rounding of a
    rounding boundary);
 4. runs the closed-form checks of the case (check_<case>() below): the
-   values an exact law gives, computed with fractions, against the printed
-   digits.
+   values the case's exact law gives, computed with fractions (or decimals
+   where a power is not rational) without the loops above, against the
+   printed digits.
 
 Every text file must be Windows-1252 with CR LF line ends.
 Run: python3 tests/golden/check_golden.py [case ...]; exit status 0 when
@@ -29,7 +30,7 @@ import math
 import os
 import re
 import sys
-from decimal import Decimal, getcontext, localcontext, InvalidOperation, DivisionByZero, Overflow
+from decimal import Decimal, getcontext, InvalidOperation, DivisionByZero, Overflow
 from fractions import Fraction
 
 CTX = getcontext()
