@@ -5,68 +5,38 @@
 // line on standard error, and no run: every file of the folder keeps its
 // content and its modification time, and no file appears.  --help and
 // --version print their text, exit 0 and leave the folder alone as well.
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "subprocess_testing.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct Outcome {
-  int exit_status = -1;  // -1: did not exit normally
-  std::string out, err;
-};
+using morvantide::testing_process::Command;
+using morvantide::testing_process::Outcome;
+using morvantide::testing_process::read_file;
+using morvantide::testing_process::run_process;
 
 // Runs the program with `args` in `dir`: standard input from /dev/null (so no
 // editor is started) and an environment whose PATH is an empty folder (so no
-// plotter either).  Standard output and error go to files in `scratch`.
-Outcome run_program(const fs::path& dir, const fs::path& scratch,
+// plotter either).  Standard output and error are kept beside `dir`.
+Outcome run_program(const fs::path& dir, const fs::path& empty,
                     const std::vector<std::string>& args) {
-  const fs::path out = scratch / "stdout", err = scratch / "stderr";
-  const std::string binary = MORVANTIDE_BINARY;
-  const std::string path = "PATH=" + (scratch / "nothing").string();
-  fs::create_directories(scratch / "nothing");
-  std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  char* envp[] = {const_cast<char*>(path.c_str()), const_cast<char*>("TZ=UTC"),
-                  const_cast<char*>("LC_ALL=C"), nullptr};
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
-    if (chdir(dir.c_str()) != 0) _exit(121);
-    alarm(30);  // a hung run is killed
-    execve(binary.c_str(), argv.data(), envp);
-    _exit(123);
-  }
-  Outcome r;
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-    r.exit_status = WEXITSTATUS(wstatus);
-  }
-  r.out = read_file(out);
-  r.err = read_file(err);
-  return r;
+  Command c;
+  c.argv = {MORVANTIDE_BINARY};
+  c.argv.insert(c.argv.end(), args.begin(), args.end());
+  c.dir = dir;
+  c.env = {"PATH=" + empty.string(), "TZ=UTC", "LC_ALL=C"};
+  c.timeout_seconds = 30;
+  return run_process(c);
 }
 
 // Every file of `dir` with its content and modification time.
@@ -97,7 +67,7 @@ class CommandLine : public testing::Test {
   void SetUp() override {
     root_ = fs::temp_directory_path() / ("morvantide-main-" + std::to_string(getpid()));
     fs::remove_all(root_);
-    fs::create_directories(root_);
+    fs::create_directories(root_ / "nothing");
   }
   void TearDown() override { fs::remove_all(root_); }
 
@@ -108,7 +78,7 @@ class CommandLine : public testing::Test {
     const fs::path dir = root_ / ("case" + std::to_string(row));
     fs::create_directories(dir);
     fs::copy(fs::path(MORVANTIDE_SOURCE_DIR) / "examples" / "channel", dir);
-    Outcome first = run_program(dir, root_, {});
+    Outcome first = run_program(dir, root_ / "nothing", {});
     EXPECT_EQ(first.exit_status, 0) << first.err;
     EXPECT_TRUE(fs::exists(dir / "listagem.txt")) << "the example did not run";
     EXPECT_TRUE(fs::exists(dir / "U_15.dat")) << "the example did not run";
@@ -139,7 +109,7 @@ TEST_F(CommandLine, StrayArgumentIsRefusedBeforeAnyWork) {
   for (const Case& c : cases) {
     const fs::path dir = example_after_a_run(++row);
     const auto before = snapshot(dir);
-    Outcome r = run_program(dir, root_, c.args);
+    Outcome r = run_program(dir, root_ / "nothing", c.args);
     const std::string label = shown(c.args);
     EXPECT_EQ(r.exit_status, 2) << label;
     EXPECT_EQ(r.out, "") << label;
@@ -163,7 +133,7 @@ TEST_F(CommandLine, HelpAndVersionPrintTheirTextAndRunNothing) {
   for (const Case& c : cases) {
     const fs::path dir = example_after_a_run(++row);
     const auto before = snapshot(dir);
-    Outcome r = run_program(dir, root_, c.args);
+    Outcome r = run_program(dir, root_ / "nothing", c.args);
     const std::string label = shown(c.args);
     EXPECT_EQ(r.exit_status, 0) << label;
     EXPECT_EQ(r.out.rfind(c.first_line, 0), 0u) << label << "\n" << r.out;
