@@ -125,7 +125,8 @@ TEST(LeastSquares, FixedOrderBranch) {
   for (size_t j = 0; j < hv.size(); ++j) oscillating_v.push_back(2 + (j % 2 ? -1 : 1) * hv[j]);
   const Row rows[] = {
       {"order 3 at or above pL + 0.1", h8, power_law(h8, 1, {{1, 3}}), 2, 3},
-      {"order 2.2 above pL + 0.1", h8, power_law(h8, 1, {{1, 2.2Q}}), 2, 2.2Q},
+      {"order 2.15 just above pL + 0.1", h8, power_law(h8, 1, {{1, 2.15Q}}), 2, 2.15Q},
+      {"order 0.45 just below 0.5", h8, power_law(h8, 1, {{-1, 0.45Q}}), 2, 0.45Q},
       {"order 0.3 below 0.5", h8, power_law(h8, 1, {{1, 0.3Q}}), 2, 0.3Q},
       {"oscillating, constant ratio", h8, oscillating, 2, S},
       {"oscillating, variable ratio", hv, oscillating_v, 2, S},
