@@ -93,47 +93,81 @@ bool solve_householder(const std::vector<real>& B, int32_t k, const Data& d,
   return true;
 }
 
-// Fits the basis B (`columns` columns) with weights w; sigma counts
-// `unknowns` unknowns (M1 has one more than its columns: the order).  Every
-// residual is evaluated from the coefficients.  With `m1`, also sum_dS.
-Fit fit_basis(const std::vector<real>& B, int32_t columns, int32_t unknowns, const Data& d,
-              const std::vector<real>& w, bool m1 = false) {
+// Fits the basis B (`columns` columns) with weights w, k = columns unknowns.
+// Every residual is evaluated from the coefficients.
+Fit fit_basis(const std::vector<real>& B, int32_t columns, const Data& d,
+              const std::vector<real>& w) {
   Fit fit;
   const int32_t n = d.n;
-  if (n <= unknowns || !solve_householder(B, columns, d, w, fit.c)) return fit;
+  if (n <= columns || !solve_householder(B, columns, d, w, fit.c)) return fit;
   real S = 0;
   for (int32_t j = 0; j < n; ++j) {
     real f = 0;
     for (int32_t m = 0; m < columns; ++m) f += fit.c[m] * B[m * n + j];
     const real r = d.phi[j] - f;
     S += w[j] * r * r;
-    if (m1) fit.sum_dS += w[j] * r * B[n + j] * d.ln_u[j];
     if (j == n - 1) fit.f_fine = f;
   }
   fit.S = S;
-  fit.sigma = sqrtq(q_from_int(n) * S / q_from_int(n - unknowns));
-  fit.ok = is_finite(fit.sigma) && is_finite(fit.f_fine) && is_finite(fit.sum_dS);
+  fit.sigma = sqrtq(q_from_int(n) * S / q_from_int(n - columns));
+  fit.ok = is_finite(fit.sigma) && is_finite(fit.f_fine);
   return fit;
 }
 
-// M1 at a fixed order p: basis 1, u^p with u = h / max h, so the column stays
-// in (0, 1] for any p; phi0 and f are those of the basis 1, x^p since u is x
-// times a constant.  sum_dS is then sum_j w_j r_j u_j^p ln u_j, and
-//   dS/dp = -2 c1 sum_dS
-// (the residuals are orthogonal to u^p, so ln u and ln x give the same sum).
-Fit fit_m1(real p, const Data& d, const std::vector<real>& w) {
+// M1 at a fixed order p, the fit that the order search repeats: the basis
+// 1, y = u^p with u = h / max h, so that y stays in (0, 1] for any p (phi0
+// and f are those of the basis 1, x^p since u is x times a constant).  Two
+// columns by modified Gram-Schmidt on the rows scaled by sqrt(w_j): the
+// first column normalised is sqrt(w_j) / sqrt(sum w), so removing it from y
+// and phi subtracts their weighted means; then
+//   alpha = sum w (y - ym)(phi - phim) / sum w (y - ym)^2,
+//   phi0 = phim - alpha ym.
+// Also sum_dS = sum_j w_j r_j y_j ln u_j, so that dS/dp = -2 alpha sum_dS
+// (the residuals are orthogonal to y, so ln u and ln x give the same sum).
+// y holds n places for the powers.
+Fit fit_m1(real p, const Data& d, const std::vector<real>& w, std::vector<real>& y) {
+  Fit fit;
   const int32_t n = d.n;
-  std::vector<real> B(2 * static_cast<size_t>(n));
+  real sw = 0, ym = 0, phim = 0;
   for (int32_t j = 0; j < n; ++j) {
-    B[j] = 1;
-    B[n + j] = q_pow(d.u[j], p);
+    y[j] = expq(p * d.ln_u[j]);
+    sw += w[j];
+    ym += w[j] * y[j];
+    phim += w[j] * d.phi[j];
   }
-  return fit_basis(B, 2, 3, d, w, true);
+  ym /= sw;
+  phim /= sw;
+  real syy = 0, syphi = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    syy += w[j] * (y[j] - ym) * (y[j] - ym);
+    syphi += w[j] * (y[j] - ym) * (d.phi[j] - phim);
+  }
+  real length = 0;
+  for (int32_t j = 0; j < n; ++j) length += w[j] * y[j] * y[j];
+  // y dependent on the column of ones: no fit (also NaN).
+  if (!(syy > kRankTolerance * kRankTolerance * length)) return fit;
+  const real alpha = syphi / syy;
+  const real phi0 = phim - alpha * ym;
+  real S = 0, sum_dS = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    const real f = phi0 + alpha * y[j];
+    const real r = d.phi[j] - f;
+    S += w[j] * r * r;
+    sum_dS += w[j] * r * y[j] * d.ln_u[j];
+  }
+  fit.c[0] = phi0;
+  fit.c[1] = alpha;
+  fit.f_fine = phi0 + alpha * y[n - 1];
+  fit.S = S;
+  fit.sum_dS = sum_dS;
+  fit.sigma = sqrtq(q_from_int(n) * S / q_from_int(n - 3));  // k = 3: phi0, alpha, p
+  fit.ok = n > 3 && is_finite(fit.sigma) && is_finite(fit.f_fine) && is_finite(sum_dS);
+  return fit;
 }
 
 // dS/dp of M1 at p; NaN when the fit fails.
-real m1_slope(real p, const Data& d, const std::vector<real>& w) {
-  const Fit fit = fit_m1(p, d, w);
+real m1_slope(real p, const Data& d, const std::vector<real>& w, std::vector<real>& y) {
+  const Fit fit = fit_m1(p, d, w, y);
   if (!fit.ok) return nanq("");
   return -2 * fit.c[1] * fit.sum_dS;
 }
@@ -149,7 +183,7 @@ Fit fit_fixed(int32_t model, const Data& d, const std::vector<real>& w) {
     B[n + j] = model == kModelM3 ? x * x : x;
     if (columns == 3) B[2 * n + j] = x * x;
   }
-  return fit_basis(B, columns, columns, d, w);
+  return fit_basis(B, columns, d, w);
 }
 
 // One form of M1: its fit and order (kSentinel without an order).
@@ -209,6 +243,7 @@ void scan_orders(const Data& d, real phi_range, int32_t best[2]) {
 // p_(k-2)..p_(k+2).
 M1Form locate_order(int32_t best, const Data& d, const std::vector<real>& w) {
   M1Form form;
+  std::vector<real> y(d.n);
   if (best < 0) return form;
   const int32_t last = kScanPoints - 1;
   bool found = false;
@@ -217,18 +252,18 @@ M1Form locate_order(int32_t best, const Data& d, const std::vector<real>& w) {
     for (int32_t widen = 1; widen <= 2 && !found; ++widen) {
       lo = scan_order(best - widen < 0 ? 0 : best - widen);
       hi = scan_order(best + widen > last ? last : best + widen);
-      found = m1_slope(lo, d, w) < 0 && m1_slope(hi, d, w) > 0;
+      found = m1_slope(lo, d, w, y) < 0 && m1_slope(hi, d, w, y) > 0;
     }
   }
   if (!found) {
-    form.fit = fit_m1(scan_order(best), d, w);  // no order: sigma at the scan point
+    form.fit = fit_m1(scan_order(best), d, w, y);  // no order: sigma at the scan point
     return form;
   }
   real p = lo;
   for (;;) {
     const real mid = lo + (hi - lo) / 2;
     if (!(mid > lo && mid < hi)) break;  // the bracket stops shrinking
-    const real slope = m1_slope(mid, d, w);
+    const real slope = m1_slope(mid, d, w, y);
     p = mid;
     if (slope == 0) break;
     if (slope < 0) {
@@ -239,11 +274,11 @@ M1Form locate_order(int32_t best, const Data& d, const std::vector<real>& w) {
       break;  // NaN: the fit failed inside the bracket
     }
   }
-  form.fit = fit_m1(p, d, w);
+  form.fit = fit_m1(p, d, w, y);
   if (form.fit.ok) {
     form.p = p;
   } else {
-    form.fit = fit_m1(scan_order(best), d, w);
+    form.fit = fit_m1(scan_order(best), d, w, y);
   }
   return form;
 }
