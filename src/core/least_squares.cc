@@ -35,13 +35,11 @@ struct Data {
   std::vector<real> w[2];  // [0] unweighted, [1] weighted
 };
 
-// A fitted form: coefficients of the basis, residual sum S, sigma, and f at
-// the finest grid.  ok is false when the columns are dependent or a value
+// A fitted form: coefficients of the basis, sigma, and f at the finest grid.  ok is false when the columns are dependent or a value
 // overflowed.
 struct Fit {
   bool ok = false;
   real c[3] = {0, 0, 0};
-  real S = kInfinity;
   real sigma = kInfinity;
   real f_fine = 0;  // f(x_i)
   real sum_dS = 0;  // M1 only: sum_j w_j r_j y_j ln u_j
@@ -108,7 +106,6 @@ Fit fit_basis(const std::vector<real>& B, int32_t columns, const Data& d,
     S += w[j] * r * r;
     if (j == n - 1) fit.f_fine = f;
   }
-  fit.S = S;
   fit.sigma = sqrtq(q_from_int(n) * S / q_from_int(n - columns));
   fit.ok = is_finite(fit.sigma) && is_finite(fit.f_fine);
   return fit;
@@ -158,7 +155,6 @@ Fit fit_m1(real p, const Data& d, const std::vector<real>& w, std::vector<real>&
   fit.c[0] = phi0;
   fit.c[1] = alpha;
   fit.f_fine = phi0 + alpha * y[n - 1];
-  fit.S = S;
   fit.sum_dS = sum_dS;
   fit.sigma = sqrtq(q_from_int(n) * S / q_from_int(n - 3));  // k = 3: phi0, alpha, p
   fit.ok = n > 3 && is_finite(fit.sigma) && is_finite(fit.f_fine) && is_finite(sum_dS);
