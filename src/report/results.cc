@@ -66,7 +66,7 @@ const ReportColumn kVerdicts[] = {
     {"order_ratio", kFirstRatioTh, &judged<&GridVerdict::order_ratio>},
     {"gci_ratio", kFirstRatioTh + 1, &judged<&GridVerdict::gci_ratio>},
     {"asymptotic", kFirstRatioTh + 1, &asymptotic},
-    {"target", kFirstDifference, &judged<&GridVerdict::target>},
+    {"target", 1, &judged<&GridVerdict::target>},
     {"h_target", kFirstDifference, &judged<&GridVerdict::h_target>},
     {"refinement_factor", kFirstDifference, &judged<&GridVerdict::refinement>},
     {"within_target", kFirstDifference, &within_target},

@@ -62,7 +62,7 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
       v.asymptotic = near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
     }
 
-    if (target.kind == Target::Kind::kNone || i < kFirstDifference) continue;
+    if (target.kind == Target::Kind::kNone) continue;
     const real U = target.kind == Target::Kind::kAbsolute ? target.value
                                                           : target.value * q_abs(study.Th(i));
     if (!computed(U)) continue;
