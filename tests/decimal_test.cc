@@ -44,10 +44,13 @@ TEST(ShortestDecimal, Table) {
 
 // Every text reads back to the same bits, and one digit fewer does not.
 TEST(ShortestDecimal, ReadsBackAndIsShortest) {
-  const real values[] = {1.0Q / 3,       2.0Q / 3,        1.0Q / 7,      -1.0Q / 7,
-                         1e-300Q / 3,    1e300Q / 7,      FLT128_MAX,    -FLT128_MIN,
+  const real values[] = {1.0Q / 3,          2.0Q / 3,
+                         1.0Q / 7,          -1.0Q / 7,
+                         1e-300Q / 3,       1e300Q / 7,
+                         FLT128_MAX,        -FLT128_MIN,
                          FLT128_DENORM_MIN, 1.5297372433402239946162280748459195Q,
-                         100000000000.0Q, 0.1Q + 0.2Q,     sqrtq(2.0Q),   1e-4932Q};
+                         100000000000.0Q,   0.1Q + 0.2Q,
+                         sqrtq(2.0Q),       1e-4932Q};
   for (real x : values) {
     const std::string text = shortest_decimal(x);
     EXPECT_TRUE(same_bits(parse(text), x)) << text;

@@ -147,8 +147,8 @@ TEST(ProgramOptions, UnwritableStandardOutputIsAFailure) {
     SCOPED_TRACE(args);
     Scratch s;
     const std::string command = "cd '" + s.dir().string() + "' && PATH=/nonexistent '" +
-                                MORVANTIDE_BINARY + "' " + args +
-                                " </dev/null >/dev/full 2>'" + (s.root / "err").string() + "'";
+                                MORVANTIDE_BINARY + "' " + args + " </dev/null >/dev/full 2>'" +
+                                (s.root / "err").string() + "'";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 2);

@@ -54,14 +54,10 @@ TEST(ParseTarget, Values) {
     Target::Kind kind;
     real value;
   } cases[] = {
-      {"1e-6", Target::Kind::kAbsolute, 1.0e-6Q},
-      {"2.5E-3", Target::Kind::kAbsolute, 2.5e-3Q},
-      {"+3", Target::Kind::kAbsolute, 3},
-      {".5", Target::Kind::kAbsolute, 0.5Q},
-      {"7.", Target::Kind::kAbsolute, 7},
-      {"0.1%", Target::Kind::kRelative, 0.1Q / 100},
-      {"50%", Target::Kind::kRelative, 0.5Q},
-      {"200%", Target::Kind::kRelative, 2},
+      {"1e-6", Target::Kind::kAbsolute, 1.0e-6Q},  {"2.5E-3", Target::Kind::kAbsolute, 2.5e-3Q},
+      {"+3", Target::Kind::kAbsolute, 3},          {".5", Target::Kind::kAbsolute, 0.5Q},
+      {"7.", Target::Kind::kAbsolute, 7},          {"0.1%", Target::Kind::kRelative, 0.1Q / 100},
+      {"50%", Target::Kind::kRelative, 0.5Q},      {"200%", Target::Kind::kRelative, 2},
       {"1e-2%", Target::Kind::kRelative, 1.0e-4Q},
   };
   for (const Case& c : cases) {
@@ -80,8 +76,8 @@ TEST(ParseVariables, Lists) {
       {"1", {1}},
       {"3-5", {3, 4, 5}},
       {"1,3-5", {1, 3, 4, 5}},
-      {"5,1", {5, 1}},                // the order given
-      {"2,2,1-3", {2, 1, 3}},         // each once
+      {"5,1", {5, 1}},         // the order given
+      {"2,2,1-3", {2, 1, 3}},  // each once
       {"7-7", {7}},
       {"100000", {100000}},
   };
@@ -97,8 +93,7 @@ TEST(ParseVariables, Lists) {
 }
 
 TEST(ParseOptions, Refused) {
-  const std::string target_expected =
-      " (a positive number, or a percentage such as 0.1%)";
+  const std::string target_expected = " (a positive number, or a percentage such as 0.1%)";
   const std::string variables_expected =
       " (numbers from 1 to 100000 and ranges such as 1,3-5, or all)";
   struct Case {
@@ -119,32 +114,58 @@ TEST(ParseOptions, Refused) {
       {{"--summary", "--target"}, "morvantide: --target needs a value (U|P%)"},
       {{"--json="}, "morvantide: --json needs a file name"},
       {{"--csv", ""}, "morvantide: --csv needs a file name"},
-      {{"--summary", "--target", "0"}, "morvantide: bad value for --target: \"0\"" + target_expected},
-      {{"--summary", "--target=-1"}, "morvantide: bad value for --target: \"-1\"" + target_expected},
-      {{"--summary", "--target", "abc"}, "morvantide: bad value for --target: \"abc\"" + target_expected},
-      {{"--summary", "--target", "%"}, "morvantide: bad value for --target: \"%\"" + target_expected},
-      {{"--summary", "--target", "1%%"}, "morvantide: bad value for --target: \"1%%\"" + target_expected},
-      {{"--summary", "--target", "inf"}, "morvantide: bad value for --target: \"inf\"" + target_expected},
-      {{"--summary", "--target", "nan"}, "morvantide: bad value for --target: \"nan\"" + target_expected},
-      {{"--summary", "--target", "0x1p3"}, "morvantide: bad value for --target: \"0x1p3\"" + target_expected},
-      {{"--summary", "--target", "1e99999"}, "morvantide: bad value for --target: \"1e99999\"" + target_expected},
-      {{"--summary", "--target", "1e-99999"}, "morvantide: bad value for --target: \"1e-99999\"" + target_expected},
-      {{"--summary", "--target", "1e"}, "morvantide: bad value for --target: \"1e\"" + target_expected},
-      {{"--summary", "--target", " 1"}, "morvantide: bad value for --target: \" 1\"" + target_expected},
-      {{"--summary", "--target", "1D-3"}, "morvantide: bad value for --target: \"1D-3\"" + target_expected},
-      {{"--summary", "--variables", "0"}, "morvantide: bad value for --variables: \"0\"" + variables_expected},
-      {{"--summary", "--variables", "5-3"}, "morvantide: bad value for --variables: \"5-3\"" + variables_expected},
-      {{"--summary", "--variables", "1,"}, "morvantide: bad value for --variables: \"1,\"" + variables_expected},
-      {{"--summary", "--variables", ",1"}, "morvantide: bad value for --variables: \",1\"" + variables_expected},
-      {{"--summary", "--variables", "1,,2"}, "morvantide: bad value for --variables: \"1,,2\"" + variables_expected},
-      {{"--summary", "--variables", "1-"}, "morvantide: bad value for --variables: \"1-\"" + variables_expected},
-      {{"--summary", "--variables", "-1"}, "morvantide: bad value for --variables: \"-1\"" + variables_expected},
-      {{"--summary", "--variables", "1-2-3"}, "morvantide: bad value for --variables: \"1-2-3\"" + variables_expected},
-      {{"--summary", "--variables", "100001"}, "morvantide: bad value for --variables: \"100001\"" + variables_expected},
-      {{"--summary", "--variables", "99999999999"}, "morvantide: bad value for --variables: \"99999999999\"" + variables_expected},
-      {{"--summary", "--variables", "ALL"}, "morvantide: bad value for --variables: \"ALL\"" + variables_expected},
-      {{"--summary", "--variables", "all,1"}, "morvantide: bad value for --variables: \"all,1\"" + variables_expected},
-      {{"--summary", "--variables", "+1"}, "morvantide: bad value for --variables: \"+1\"" + variables_expected},
+      {{"--summary", "--target", "0"},
+       "morvantide: bad value for --target: \"0\"" + target_expected},
+      {{"--summary", "--target=-1"},
+       "morvantide: bad value for --target: \"-1\"" + target_expected},
+      {{"--summary", "--target", "abc"},
+       "morvantide: bad value for --target: \"abc\"" + target_expected},
+      {{"--summary", "--target", "%"},
+       "morvantide: bad value for --target: \"%\"" + target_expected},
+      {{"--summary", "--target", "1%%"},
+       "morvantide: bad value for --target: \"1%%\"" + target_expected},
+      {{"--summary", "--target", "inf"},
+       "morvantide: bad value for --target: \"inf\"" + target_expected},
+      {{"--summary", "--target", "nan"},
+       "morvantide: bad value for --target: \"nan\"" + target_expected},
+      {{"--summary", "--target", "0x1p3"},
+       "morvantide: bad value for --target: \"0x1p3\"" + target_expected},
+      {{"--summary", "--target", "1e99999"},
+       "morvantide: bad value for --target: \"1e99999\"" + target_expected},
+      {{"--summary", "--target", "1e-99999"},
+       "morvantide: bad value for --target: \"1e-99999\"" + target_expected},
+      {{"--summary", "--target", "1e"},
+       "morvantide: bad value for --target: \"1e\"" + target_expected},
+      {{"--summary", "--target", " 1"},
+       "morvantide: bad value for --target: \" 1\"" + target_expected},
+      {{"--summary", "--target", "1D-3"},
+       "morvantide: bad value for --target: \"1D-3\"" + target_expected},
+      {{"--summary", "--variables", "0"},
+       "morvantide: bad value for --variables: \"0\"" + variables_expected},
+      {{"--summary", "--variables", "5-3"},
+       "morvantide: bad value for --variables: \"5-3\"" + variables_expected},
+      {{"--summary", "--variables", "1,"},
+       "morvantide: bad value for --variables: \"1,\"" + variables_expected},
+      {{"--summary", "--variables", ",1"},
+       "morvantide: bad value for --variables: \",1\"" + variables_expected},
+      {{"--summary", "--variables", "1,,2"},
+       "morvantide: bad value for --variables: \"1,,2\"" + variables_expected},
+      {{"--summary", "--variables", "1-"},
+       "morvantide: bad value for --variables: \"1-\"" + variables_expected},
+      {{"--summary", "--variables", "-1"},
+       "morvantide: bad value for --variables: \"-1\"" + variables_expected},
+      {{"--summary", "--variables", "1-2-3"},
+       "morvantide: bad value for --variables: \"1-2-3\"" + variables_expected},
+      {{"--summary", "--variables", "100001"},
+       "morvantide: bad value for --variables: \"100001\"" + variables_expected},
+      {{"--summary", "--variables", "99999999999"},
+       "morvantide: bad value for --variables: \"99999999999\"" + variables_expected},
+      {{"--summary", "--variables", "ALL"},
+       "morvantide: bad value for --variables: \"ALL\"" + variables_expected},
+      {{"--summary", "--variables", "all,1"},
+       "morvantide: bad value for --variables: \"all,1\"" + variables_expected},
+      {{"--summary", "--variables", "+1"},
+       "morvantide: bad value for --variables: \"+1\"" + variables_expected},
       {{"--summary", "--variables", std::string(50, '1')},
        "morvantide: bad value for --variables: \"" + std::string(40, '1') + "...\"" +
            variables_expected},
@@ -154,7 +175,8 @@ TEST(ParseOptions, Refused) {
       {{"--json=-", "--csv=-"},
        "morvantide: only one of --summary, --json - and --csv - can write to standard output"},
       // A target or a list of variables with no report would do nothing.
-      {{"--target", "1e-3"}, "morvantide: --target needs --summary, --json or --csv to show its result"},
+      {{"--target", "1e-3"},
+       "morvantide: --target needs --summary, --json or --csv to show its result"},
       {{"--variables", "all", "--no-plot"},
        "morvantide: --variables needs --summary, --json or --csv to show its results"},
   };
@@ -182,8 +204,9 @@ TEST(ParseOptions, HelpAndVersion) {
 // --help names every option on a line of its own, each line under 80 columns.
 TEST(HelpText, EveryOptionOneLine) {
   const std::string help = help_text();
-  const char* options[] = {"--no-edit", "--no-plot", "--summary", "--json FILE", "--csv FILE",
-                           "--target U|P%", "--variables LIST", "--help", "--version"};
+  const char* options[] = {"--no-edit",        "--no-plot",  "--summary",
+                           "--json FILE",      "--csv FILE", "--target U|P%",
+                           "--variables LIST", "--help",     "--version"};
   for (const char* option : options) {
     EXPECT_NE(help.find("\n  " + std::string(option) + " "), std::string::npos) << option;
   }

@@ -99,17 +99,17 @@ struct Named {
   int32_t first;
 };
 const Named kLists[] = {
-    {"pUs_Th", &Estimates::pUs_Th, 3}, {"pUs_Tm1", &Estimates::pUs_Tm1, 4},
-    {"pUs_Tc", &Estimates::pUs_Tc, 5}, {"pUs_Ti", &Estimates::pUs_Ti, 5},
+    {"pUs_Th", &Estimates::pUs_Th, 3},   {"pUs_Tm1", &Estimates::pUs_Tm1, 4},
+    {"pUs_Tc", &Estimates::pUs_Tc, 5},   {"pUs_Ti", &Estimates::pUs_Ti, 5},
     {"pUs_Tbi", &Estimates::pUs_Tbi, 7}, {"psi_Th", &Estimates::psi_Th, 3},
     {"psi_Tm1", &Estimates::psi_Tm1, 4}, {"psi_Tc", &Estimates::psi_Tc, 5},
-    {"psi_Ti", &Estimates::psi_Ti, 5}, {"psi_Tbi", &Estimates::psi_Tbi, 7},
-    {"Tm1", &Estimates::Tm1, 2}, {"Tc", &Estimates::Tc, 3},
+    {"psi_Ti", &Estimates::psi_Ti, 5},   {"psi_Tbi", &Estimates::psi_Tbi, 7},
+    {"Tm1", &Estimates::Tm1, 2},         {"Tc", &Estimates::Tc, 3},
     {"UGCI_Th", &Estimates::UGCI_Th, 2}, {"Umc_Th", &Estimates::Umc_Th, 2},
-    {"Um_Tm1", &Estimates::Um_Tm1, 2}, {"Uc_Tc", &Estimates::Uc_Tc, 3},
-    {"pU_Th", &Estimates::pU_Th, 3}, {"pGCI", &Estimates::pGCI, 2},
-    {"Ti_pL", &Estimates::Ti_pL, 2}, {"Ti_pU", &Estimates::Ti_pU, 3},
-    {"Ti_pUs", &Estimates::Ti_pUs, 3}, {"pU_Ti", &Estimates::pU_Ti, 5},
+    {"Um_Tm1", &Estimates::Um_Tm1, 2},   {"Uc_Tc", &Estimates::Uc_Tc, 3},
+    {"pU_Th", &Estimates::pU_Th, 3},     {"pGCI", &Estimates::pGCI, 2},
+    {"Ti_pL", &Estimates::Ti_pL, 2},     {"Ti_pU", &Estimates::Ti_pU, 3},
+    {"Ti_pUs", &Estimates::Ti_pUs, 3},   {"pU_Ti", &Estimates::pU_Ti, 5},
     {"Tbi_pUs", &Estimates::Tbi_pUs, 5},
 };
 
@@ -122,7 +122,8 @@ struct Parsed {
 
 Parsed python_read(const std::string& kind, const std::string& content) {
   Parsed p;
-  const fs::path dir = fs::temp_directory_path() / ("morvantide_report_" + std::to_string(getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("morvantide_report_" + std::to_string(getpid()));
   fs::create_directories(dir);
   const fs::path file = dir / ("report." + kind);
   std::ofstream(file, std::ios::binary) << content;
@@ -150,7 +151,8 @@ Parsed python_read(const std::string& kind, const std::string& content) {
     if (kind == "json") {
       p.values[line.substr(0, t1)] = {line.substr(t1 + 1, t2 - t1 - 1), line.substr(t2 + 1)};
     } else {
-      p.values[line.substr(0, t1) + "/" + line.substr(t1 + 1, t2 - t1 - 1)] = {"", line.substr(t2 + 1)};
+      p.values[line.substr(0, t1) + "/" + line.substr(t1 + 1, t2 - t1 - 1)] = {"",
+                                                                               line.substr(t2 + 1)};
     }
   }
   return p;
@@ -169,7 +171,8 @@ Parsed python_read(const std::string& kind, const std::string& content) {
   if (q_isnan(expected) || q_isinf(expected)) {
     const std::string word = q_isnan(expected) ? "nan" : q_signbit(expected) ? "-inf" : "inf";
     if ((kind == "str" || kind.empty()) && text == word) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << word << ", found " << kind << " " << text;
+    return ::testing::AssertionFailure()
+           << "expected " << word << ", found " << kind << " " << text;
   }
   if (kind != "num" && !kind.empty()) {
     return ::testing::AssertionFailure() << "expected a number, found " << kind << " " << text;
@@ -177,8 +180,8 @@ Parsed python_read(const std::string& kind, const std::string& content) {
   char* end = nullptr;
   const real back = strtoflt128(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !same_bits(back, expected)) {
-    return ::testing::AssertionFailure() << "\"" << text << "\" does not read back to "
-                                         << q_to_string(expected);
+    return ::testing::AssertionFailure()
+           << "\"" << text << "\" does not read back to " << q_to_string(expected);
   }
   return ::testing::AssertionSuccess();
 }
@@ -216,7 +219,8 @@ TEST(JsonReport, ParsedAndEveryNumberReadsBack) {
     ASSERT_TRUE(p.ok) << p.error;
     auto at = [&](const std::string& path) {
       auto it = p.values.find(path);
-      return it == p.values.end() ? std::pair<std::string, std::string>{"absent", path} : it->second;
+      return it == p.values.end() ? std::pair<std::string, std::string>{"absent", path}
+                                  : it->second;
     };
     // Texts in UTF-8: the title's Windows-1252 i-acute and quotes.
     EXPECT_EQ(at("title").second, "T\xc3\xadtulo \"x\"");
@@ -278,13 +282,14 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
   ASSERT_TRUE(json.ok) << json.error;
   ASSERT_TRUE(csv.ok) << csv.error;
 
-  const std::vector<std::string> leading = {"variable", "name", "grid", "h", "log10_h", "r21", "file"};
+  const std::vector<std::string> leading = {"variable", "name", "grid", "h",
+                                            "log10_h",  "r21",  "file"};
   const std::vector<std::string> quantities = {
-      "pUs_Th", "pUs_Tm1", "pUs_Tc", "pUs_Ti", "pUs_Tbi", "psi_Th", "psi_Tm1", "psi_Tc",
-      "psi_Ti", "psi_Tbi", "Th",     "Tm1",     "Tc",     "UGCI_Th", "Umc_Th", "Um_Tm1",
-      "Uc_Tc",  "pU_Th",  "pGCI",    "Ti_pL",   "Ti_pU",  "Ti_pUs", "pU_Ti",  "Tbi_pUs"};
-  const std::vector<std::string> verdicts = {"convergence", "order_ratio", "gci_ratio",
-                                             "asymptotic",  "target",      "h_target",
+      "pUs_Th", "pUs_Tm1", "pUs_Tc", "pUs_Ti", "pUs_Tbi", "psi_Th",  "psi_Tm1", "psi_Tc",
+      "psi_Ti", "psi_Tbi", "Th",     "Tm1",    "Tc",      "UGCI_Th", "Umc_Th",  "Um_Tm1",
+      "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs"};
+  const std::vector<std::string> verdicts = {"convergence",       "order_ratio",  "gci_ratio",
+                                             "asymptotic",        "target",       "h_target",
                                              "refinement_factor", "within_target"};
   std::vector<std::string> header = leading;
   header.insert(header.end(), quantities.begin(), quantities.end());
@@ -316,7 +321,8 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
           EXPECT_EQ(c, "") << name << " grid " << i;
         } else if (j.first == "num") {
           // Both texts read back to the same bits.
-          EXPECT_TRUE(same_bits(strtoflt128(c.c_str(), nullptr), strtoflt128(j.second.c_str(), nullptr)))
+          EXPECT_TRUE(
+              same_bits(strtoflt128(c.c_str(), nullptr), strtoflt128(j.second.c_str(), nullptr)))
               << name << " grid " << i << ": " << c << " vs " << j.second;
         } else {
           EXPECT_EQ(c, j.first == "str" ? j.second : j.first) << name << " grid " << i;
@@ -349,7 +355,8 @@ TEST(ReportFiles, ClashesAreRefusedBeforeAnyOutput) {
     std::string message;
   } cases[] = {
       {{"--json", "dados.txt"},
-       "the report file \"dados.txt\" would overwrite the result file \"dados.txt\"; rename one of them"},
+       "the report file \"dados.txt\" would overwrite the result file \"dados.txt\"; rename one of "
+       "them"},
       {{"--csv", "param1.txt"},
        "the report file \"param1.txt\" would overwrite the parameter file \"param1.txt\"; rename "
        "one of them"},
@@ -357,11 +364,14 @@ TEST(ReportFiles, ClashesAreRefusedBeforeAnyOutput) {
        "the report file \"Morvantide_4p0_U.gnu\" would overwrite the plot template "
        "\"Morvantide_4p0_U.gnu\"; rename one of them"},
       {{"--json", "lista.txt"},
-       "the listing \"lista.txt\" is the same file as the report file \"lista.txt\"; rename the listing"},
+       "the listing \"lista.txt\" is the same file as the report file \"lista.txt\"; rename the "
+       "listing"},
       {{"--json", "p0.dat"},
-       "the plot file \"p0.dat\" is the same file as the report file \"p0.dat\"; rename one of them"},
+       "the plot file \"p0.dat\" is the same file as the report file \"p0.dat\"; rename one of "
+       "them"},
       {{"--json", "r.out", "--csv", "r.out"},
-       "the report file \"r.out\" is the same file as the report file \"r.out\"; rename one of them"},
+       "the report file \"r.out\" is the same file as the report file \"r.out\"; rename one of "
+       "them"},
   };
   const Study4 data(4);
   for (const Case& c : cases) {
@@ -420,8 +430,9 @@ TEST(BatchSwitches, ProgramsSkippedOutputsKept) {
     std::vector<std::string> args;
     std::vector<std::string> launches;
   } cases[] = {
-      {{}, {"editor Morvantide_4p0.in", "editor param1.txt", "plotter Morvantide_4p0_pU.gnu",
-            "plotter Morvantide_4p0_U.gnu", "editor lista.txt"}},
+      {{},
+       {"editor Morvantide_4p0.in", "editor param1.txt", "plotter Morvantide_4p0_pU.gnu",
+        "plotter Morvantide_4p0_U.gnu", "editor lista.txt"}},
       {{"--no-edit"}, {"plotter Morvantide_4p0_pU.gnu", "plotter Morvantide_4p0_U.gnu"}},
       {{"--no-plot"}, {"editor Morvantide_4p0.in", "editor param1.txt", "editor lista.txt"}},
       {{"--no-plot", "--no-edit"}, {}},

@@ -25,8 +25,8 @@ struct Folder {
 State read_study(MemoryFiles& files, const Folder& f) {
   files.contents["Morvantide_4p0.in"] = std::to_string(f.modo) + "\r\np0.txt\r\np1.txt\r\n";
   const int nm = f.modo == 0 ? static_cast<int>(f.results.size()) : 2;
-  std::string params = "1\r\nl.txt\r\n2\r\n1\r\n1\r\n50\r\n1e-12\r\n0.5\r\n5\r\n" +
-                       std::to_string(nm) + "\r\n";
+  std::string params =
+      "1\r\nl.txt\r\n2\r\n1\r\n1\r\n50\r\n1e-12\r\n0.5\r\n5\r\n" + std::to_string(nm) + "\r\n";
   for (const auto& [name, content] : f.results) {
     params += name + "\r\n";
     files.contents[name] = content;
@@ -54,7 +54,9 @@ TEST(CountVariables, AllRule) {
       {"Layout0EmptyLinePassedOver", {0, {{"a.txt", "0.1\n1 5.0\n\n2 6.0\n"}}}, 2, {}},
       {"Layout1Named", {1, {{"r.txt", "h u v w\n0.2 1 2 3\n0.1 1 2 3\n"}}}, 3, {"u", "v", "w"}},
       {"Layout1QuotedNames",
-       {1, {{"r.txt", "h 'a b', \"c,d\"\n0.2, 1, 2\n0.1 1 2\n"}}}, 2, {"a b", "c,d"}},
+       {1, {{"r.txt", "h 'a b', \"c,d\"\n0.2, 1, 2\n0.1 1 2\n"}}},
+       2,
+       {"a b", "c,d"}},
       {"Layout1HeaderCountDiffers", {1, {{"r.txt", "h u\n0.2 1 2 3\n0.1 1 2 3\n"}}}, 3, {}},
       {"Layout1EmptyHeader", {1, {{"r.txt", "\n0.2 1 2\n0.1 1 2\n"}}}, 2, {}},
       {"Layout1FirstLineOnly", {1, {{"r.txt", "h\n\n0.2 1 2 ! rest\n3 4\n0.1 1 2\n"}}}, 2, {}},
@@ -80,9 +82,11 @@ TEST(CountVariables, NoneIsAnError) {
     Folder folder;
     std::string message;
   } cases[] = {
-      {"Layout0", {0, {{"a.txt", "0.1\nnothing\n"}}},
+      {"Layout0",
+       {0, {{"a.txt", "0.1\nnothing\n"}}},
        "a.txt:2: no line after h holds a variable's number and value"},
-      {"Layout1", {1, {{"r.txt", "h\n0.2\n1\n0.1 1\n"}}},
+      {"Layout1",
+       {1, {{"r.txt", "h\n0.2\n1\n0.1 1\n"}}},
        "r.txt:2: no value follows h on the first line of grid 1"},
   };
   for (const Case& c : cases) {
@@ -151,11 +155,17 @@ TEST(ReadVariables, MissingVariableNamesFileLineAndVariable) {
     std::vector<int32_t> numbers;
     std::string message;
   } cases[] = {
-      {"Layout0EndOfFile", {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\n"}}}, {2},
+      {"Layout0EndOfFile",
+       {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\n"}}},
+       {2},
        "b.txt:3: file ends before the number of variable 2 of grid 2 could be read"},
-      {"Layout0TextInstead", {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\nend\n"}}},
-       {1, 2}, "b.txt:3: expected an integer for the number of variable 2 of grid 2, found \"end\""},
-      {"Layout1NamedTable", {1, {{"r.txt", "h u\n0.2 1\n0.1 2\n"}}}, {1, 2},
+      {"Layout0TextInstead",
+       {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\nend\n"}}},
+       {1, 2},
+       "b.txt:3: expected an integer for the number of variable 2 of grid 2, found \"end\""},
+      {"Layout1NamedTable",
+       {1, {{"r.txt", "h u\n0.2 1\n0.1 2\n"}}},
+       {1, 2},
        "r.txt:1: variable 2 is not in the table: its header names 1 variables after h"},
   };
   for (const Case& c : cases) {

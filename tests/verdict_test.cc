@@ -79,8 +79,7 @@ TEST(Verdict, ConvergenceTypesOfKnownSequences) {
       {"PowerLawFromBelow", [](int i) { return 1 - q_pow(2, -2 * q_from_int(i - 1)); },
        Convergence::kMonotonicConvergence},
       // 1 + (-1)^i h^2: psi = -(4 + 1) / (1 + 1/4) = -4.
-      {"Oscillating",
-       [](int i) { return 1 + (i % 2 ? -1 : 1) * q_pow(2, -2 * q_from_int(i - 1)); },
+      {"Oscillating", [](int i) { return 1 + (i % 2 ? -1 : 1) * q_pow(2, -2 * q_from_int(i - 1)); },
        Convergence::kOscillatoryConvergence},
       // 1/h = 2^(i-1): psi = 1/2.
       {"Growing", [](int i) { return q_pow(2, q_from_int(i - 1)); },
@@ -253,14 +252,16 @@ TEST(Summary, WordsAndWarnings) {
     const char* warning;  // nullptr: no warning line
   } cases[] = {
       {"PowerLaw", 5, [](int i) { return 1 + q_pow(2, -2 * q_from_int(i - 1)); },
-       "  convergence   monotonic convergence, asymptotic range (P = 1.00000, A = 1.00000)\n", nullptr},
+       "  convergence   monotonic convergence, asymptotic range (P = 1.00000, A = 1.00000)\n",
+       nullptr},
       {"Oscillating", 5,
        [](int i) { return 1 + (i % 2 ? -1 : 1) * q_pow(2, -2 * q_from_int(i - 1)); },
        "  convergence   oscillatory convergence, asymptotic range undetermined (P = n/a, A = ",
        "  warning       oscillatory convergence: UGCI is not a dependable bound\n"},
       {"Growing", 5, [](int i) { return q_pow(2, q_from_int(i - 1)); },
        // psi = 1/2: the index is not formed, P = log2(1/2) / 2.
-       "  convergence   monotonic divergence, asymptotic range undetermined (P = -0.500000, A = n/a)\n",
+       "  convergence   monotonic divergence, asymptotic range undetermined (P = -0.500000, A = "
+       "n/a)\n",
        "  warning       monotonic divergence: no UGCI at the finest grid\n"},
       {"ThreeGrids", 3, [](int i) { return 1 + q_pow(2, -2 * q_from_int(i - 1)); },
        "  convergence   monotonic convergence, asymptotic range undetermined (needs 4 grids)\n",

@@ -32,7 +32,8 @@ std::string line_of(const std::string& text, int n) {
 // At most how many values a line can hold: one per byte, unless a repeat
 // count (r*v) stands for many.
 size_t value_bound(const std::string& line) {
-  const size_t bound = line.find('*') == std::string::npos ? line.size() : size_t{kMaxVariablesRead};
+  const size_t bound =
+      line.find('*') == std::string::npos ? line.size() : size_t{kMaxVariablesRead};
   return std::min(bound, size_t{kMaxVariablesRead});
 }
 

@@ -12,10 +12,14 @@ const char* const kLeadingColumns[] = {"variable", "name", "grid", "h", "log10_h
 
 std::string cell_text(const Cell& c) {
   switch (c.kind) {
-    case Cell::Kind::kReal: return shortest_decimal(c.number);
-    case Cell::Kind::kText: return csv_field(c.text);
-    case Cell::Kind::kFlag: return c.flag ? "true" : "false";
-    case Cell::Kind::kMissing: break;
+    case Cell::Kind::kReal:
+      return shortest_decimal(c.number);
+    case Cell::Kind::kText:
+      return csv_field(c.text);
+    case Cell::Kind::kFlag:
+      return c.flag ? "true" : "false";
+    case Cell::Kind::kMissing:
+      break;
   }
   return "";
 }

@@ -14,10 +14,14 @@ constexpr std::string_view kEnd = kCrLf;
 
 std::string cell_value(const Cell& c) {
   switch (c.kind) {
-    case Cell::Kind::kReal: return json_number(c.number);
-    case Cell::Kind::kText: return json_string(c.text);
-    case Cell::Kind::kFlag: return c.flag ? "true" : "false";
-    case Cell::Kind::kMissing: break;
+    case Cell::Kind::kReal:
+      return json_number(c.number);
+    case Cell::Kind::kText:
+      return json_string(c.text);
+    case Cell::Kind::kFlag:
+      return c.flag ? "true" : "false";
+    case Cell::Kind::kMissing:
+      break;
   }
   return "null";
 }
@@ -52,8 +56,9 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
   field("h", json_number(s.h(n)));
   field("Th", json_number(v.study.Th(n)));
   field("UGCI_Th", real_or_null(v.e.UGCI_Th(n)));
-  field("convergence", json_string(n >= kFirstRatioTh ? convergence_words(g.convergence)
-                                                       : convergence_words(Convergence::kUndetermined)));
+  field("convergence",
+        json_string(n >= kFirstRatioTh ? convergence_words(g.convergence)
+                                       : convergence_words(Convergence::kUndetermined)));
   field("asymptotic", json_string(asymptotic_words(g.asymptotic)));
   field("gci_dependable", dependable ? "true" : "false");
   field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
@@ -64,7 +69,10 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
   if (g.target != kSentinel) {
     target = "{\"U\": " + json_number(g.target) + ", \"h_target\": " + real_or_null(g.h_target) +
              ", \"refinement_factor\": " + real_or_null(g.refinement) + ", \"within_target\": " +
-             (v.e.UGCI_Th(n) == kSentinel ? "null" : g.within_target ? "true" : "false") + "}";
+             (v.e.UGCI_Th(n) == kSentinel ? "null"
+              : g.within_target           ? "true"
+                                          : "false") +
+             "}";
   }
   field("target", target, true);
   return out + indent + "}";
@@ -76,11 +84,21 @@ std::string json_string(std::string_view utf8) {
   std::string out = "\"";
   for (unsigned char c : utf8) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7f) {
           char hex[8];
@@ -122,12 +140,14 @@ std::string json_start(const State& s, const Target& target) {
   out += list_line("    ", "h", s.nm, [&](int32_t i) { return json_number(s.h(i)); }) + "," + e;
   out += list_line("    ", "log10_h", s.nm, [&](int32_t i) { return json_number(s.log10_h(i)); }) +
          "," + e;
-  out += list_line("    ", "r21", s.nm, [&](int32_t i) {
-           return i < kFirstDifference ? std::string("null") : json_number(s.r21(i));
-         }) + "," + e;
-  out += list_line("    ", "result_files", s.arq.size(), [&](int32_t i) {
-           return json_string(to_utf8(trim(s.arq(i))));
-         }) + e;
+  out += list_line("    ", "r21", s.nm,
+                   [&](int32_t i) {
+                     return i < kFirstDifference ? std::string("null") : json_number(s.r21(i));
+                   }) +
+         "," + e;
+  out += list_line("    ", "result_files", s.arq.size(),
+                   [&](int32_t i) { return json_string(to_utf8(trim(s.arq(i)))); }) +
+         e;
   out += "  }," + e;
   out += "  \"variables\": [";
   return out;
@@ -138,8 +158,9 @@ std::string json_variable(const State& s, const VariableResult& v, bool first) {
   std::string out = first ? e : "," + e;
   out += "    {" + e;
   out += "      \"number\": " + std::to_string(v.number) + "," + e;
-  out += "      \"name\": " + (v.name.empty() ? std::string("null") : json_string(to_utf8(v.name))) +
-         "," + e;
+  out +=
+      "      \"name\": " + (v.name.empty() ? std::string("null") : json_string(to_utf8(v.name))) +
+      "," + e;
   for (const ReportColumn& column : kQuantityColumns) {
     out += list_line("      ", column.name, s.nm,
                      [&](int32_t i) { return cell_value(cell(column, v, i)); }) +
@@ -157,6 +178,8 @@ std::string json_variable(const State& s, const VariableResult& v, bool first) {
   return out;
 }
 
-std::string json_end() { return std::string(kEnd) + "  ]" + std::string(kEnd) + "}" + std::string(kEnd); }
+std::string json_end() {
+  return std::string(kEnd) + "  ]" + std::string(kEnd) + "}" + std::string(kEnd);
+}
 
 }  // namespace morvantide

@@ -26,7 +26,8 @@ Cell judged(const VariableResult& v, int32_t i) {
 }
 Cell within_target(const VariableResult& v, int32_t i) {
   const GridVerdict& g = v.verdict(i);
-  return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell() : Cell::Flag(g.within_target);
+  return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
+                                                              : Cell::Flag(g.within_target);
 }
 
 const ReportColumn kQuantities[] = {

@@ -20,13 +20,15 @@ std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
     return std::string(convergence_words(g.convergence)) + ": no UGCI at the finest grid";
   }
   switch (g.convergence) {
-    case Convergence::kMonotonicConvergence: return "";
+    case Convergence::kMonotonicConvergence:
+      return "";
     case Convergence::kUndetermined:
       return nm < kFirstRatioTh
                  ? "fewer than 3 grids: the convergence type is unknown and UGCI is not a "
                    "dependable bound"
                  : "the convergence type is undetermined: UGCI is not a dependable bound";
-    default: break;
+    default:
+      break;
   }
   return std::string(convergence_words(g.convergence)) + ": UGCI is not a dependable bound";
 }
@@ -68,9 +70,8 @@ std::string summary(const VariableResult& v, const Target& target, std::string_v
   line("convergence", convergence);
 
   const bool two = n >= kFirstDifference;
-  line("estimates", "Umc = " + number(two ? v.e.Umc_Th(n) : kSentinel) +
-                        ", Um = " + number(two ? v.e.Um_Tm1(n) : kSentinel) +
-                        ", Uc = " + number(v.e.Uc_Tc(n)));
+  line("estimates", "Umc = " + number(two ? v.e.Umc_Th(n) : kSentinel) + ", Um = " +
+                        number(two ? v.e.Um_Tm1(n) : kSentinel) + ", Uc = " + number(v.e.Uc_Tc(n)));
   line("extrapolated", "Tm1 = " + number(two ? v.e.Tm1(n) : kSentinel));
 
   if (target.kind != Target::Kind::kNone) {

@@ -14,20 +14,28 @@ constexpr int32_t kFirstGciRatio = 4;
 
 const char* convergence_words(Convergence c) {
   switch (c) {
-    case Convergence::kMonotonicConvergence: return "monotonic convergence";
-    case Convergence::kOscillatoryConvergence: return "oscillatory convergence";
-    case Convergence::kMonotonicDivergence: return "monotonic divergence";
-    case Convergence::kOscillatoryDivergence: return "oscillatory divergence";
-    case Convergence::kUndetermined: break;
+    case Convergence::kMonotonicConvergence:
+      return "monotonic convergence";
+    case Convergence::kOscillatoryConvergence:
+      return "oscillatory convergence";
+    case Convergence::kMonotonicDivergence:
+      return "monotonic divergence";
+    case Convergence::kOscillatoryDivergence:
+      return "oscillatory divergence";
+    case Convergence::kUndetermined:
+      break;
   }
   return "undetermined";
 }
 
 const char* asymptotic_words(Asymptotic a) {
   switch (a) {
-    case Asymptotic::kAsymptotic: return "asymptotic range";
-    case Asymptotic::kNotYet: return "not yet asymptotic";
-    case Asymptotic::kUndetermined: break;
+    case Asymptotic::kAsymptotic:
+      return "asymptotic range";
+    case Asymptotic::kNotYet:
+      return "not yet asymptotic";
+    case Asymptotic::kUndetermined:
+      break;
   }
   return "undetermined";
 }
@@ -63,8 +71,8 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
     }
 
     if (target.kind == Target::Kind::kNone) continue;
-    const real U = target.kind == Target::Kind::kAbsolute ? target.value
-                                                          : target.value * q_abs(study.Th(i));
+    const real U =
+        target.kind == Target::Kind::kAbsolute ? target.value : target.value * q_abs(study.Th(i));
     if (!computed(U)) continue;
     v.target = U;
     const real gci = e.UGCI_Th(i);

@@ -39,7 +39,7 @@ namespace morvantide {
 struct Target {
   enum class Kind { kNone, kAbsolute, kRelative };
   Kind kind = Kind::kNone;
-  real value = 0;  // the uncertainty, or the fraction of |Th| (0.1% -> 0.001)
+  real value = 0;    // the uncertainty, or the fraction of |Th| (0.1% -> 0.001)
   std::string text;  // as the user wrote it ("0.1%"), for the summary
 };
 

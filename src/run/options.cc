@@ -45,14 +45,11 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {"no-edit", Name::kNoEdit, nullptr, "never start the editor (batch runs, scripts)"},
     {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts but do not start the plotter"},
-    {"summary", Name::kSummary, nullptr,
-     "print each variable's result and verdict"},
+    {"summary", Name::kSummary, nullptr, "print each variable's result and verdict"},
     {"json", Name::kJson, "FILE", "every per-grid value and the verdict as JSON (- = stdout)"},
     {"csv", Name::kCsv, "FILE", "the same as CSV, a row per variable and grid (- = stdout)"},
-    {"target", Name::kTarget, "U|P%",
-     "the grid for an uncertainty U, or P percent of |Th|"},
-    {"variables", Name::kVariables, "LIST",
-     "variables to report, e.g. 1,3-5 or all (default: nv)"},
+    {"target", Name::kTarget, "U|P%", "the grid for an uncertainty U, or P percent of |Th|"},
+    {"variables", Name::kVariables, "LIST", "variables to report, e.g. 1,3-5 or all (default: nv)"},
     {"help", Name::kHelp, nullptr, "show this help and exit"},
     {"version", Name::kVersion, nullptr, "show the version and exit"},
 };
@@ -161,8 +158,8 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
       return error("unexpected argument " + shown(arg) + " (see morvantide --help)");
     }
     const size_t equals = arg.find('=');
-    const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos
-                                                                       : equals - 2);
+    const std::string name =
+        arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& candidate : kOptions) {
       if (name == candidate.name) spec = &candidate;
@@ -183,11 +180,21 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
     }
 
     switch (spec->id) {
-      case Name::kHelp: o.help = true; break;
-      case Name::kVersion: o.version = true; break;
-      case Name::kNoEdit: o.no_edit = true; break;
-      case Name::kNoPlot: o.no_plot = true; break;
-      case Name::kSummary: o.summary = true; break;
+      case Name::kHelp:
+        o.help = true;
+        break;
+      case Name::kVersion:
+        o.version = true;
+        break;
+      case Name::kNoEdit:
+        o.no_edit = true;
+        break;
+      case Name::kNoPlot:
+        o.no_plot = true;
+        break;
+      case Name::kSummary:
+        o.summary = true;
+        break;
       case Name::kJson:
       case Name::kCsv:
         if (value.empty()) return error(option + " needs a file name");
@@ -241,8 +248,10 @@ std::string help_text() {
   for (const OptionSpec& spec : kOptions) {
     std::string left = std::string("  --") + spec.name;
     if (spec.value != nullptr) left += std::string(" ") + spec.value;
-    if (left.size() < 20) left.resize(20, ' ');
-    else left += "  ";
+    if (left.size() < 20)
+      left.resize(20, ' ');
+    else
+      left += "  ";
     out += left + spec.help + "\n";
   }
   return out;

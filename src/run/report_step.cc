@@ -14,9 +14,12 @@ Status read_report_variables(const State& s, Files& files, const Options& option
                              std::vector<VariableColumn>* columns) {
   const VariableChoice& choice = options.variables;
   switch (choice.kind) {
-    case VariableChoice::Kind::kAll: return read_variables(s, files, true, {}, columns);
-    case VariableChoice::Kind::kList: return read_variables(s, files, false, choice.numbers, columns);
-    case VariableChoice::Kind::kNv: break;
+    case VariableChoice::Kind::kAll:
+      return read_variables(s, files, true, {}, columns);
+    case VariableChoice::Kind::kList:
+      return read_variables(s, files, false, choice.numbers, columns);
+    case VariableChoice::Kind::kNv:
+      break;
   }
   return read_variables(s, files, false, {s.nv}, columns);
 }
