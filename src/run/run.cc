@@ -148,7 +148,9 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
-  if (options.report()) MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));
+  if (options.report()) {
+    MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));
+  }
 
   s.status = platform.run(Program::kEditor, listing_name);
   return Status::Ok();
