@@ -3,8 +3,10 @@
 
 #include "core/least_squares.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <memory>
 
 namespace morvantide {
 namespace {
@@ -27,12 +29,118 @@ double scan_order_double(int32_t k) {
   return 0.01 * std::pow(2000.0, static_cast<double>(k) / (kScanPoints - 1));
 }
 
-// The data of one grid: n grids, values phi, relative sizes x, the two sets
-// of weights and, for M1, u_j = h(j) / max h with ln u_j.
+// The fixed data of grid n (grids 1..n), from h alone: relative sizes x,
+// u_j = h(j) / max h with ln u_j, and the two sets of weights.
+struct Geometry {
+  bool h_ok = false;  // every h positive and finite
+  bool ok = false;    // x, the weights and u usable
+  std::vector<real> x, ln_u;
+  std::vector<real> w[2];  // [0] unweighted, [1] weighted
+  real sw[2] = {0, 0};     // sum of each set of weights, in grid order
+  // The same in double for the scan, and the table of its powers.
+  std::vector<double> ln_u_d, w_d[2];
+  const std::vector<double>* powers = nullptr;  // [j * kScanPoints + k], or none
+};
+
+Geometry make_geometry(const std::vector<real>& h, int32_t n) {
+  Geometry g;
+  real h_max = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    if (!(h[j] > 0) || !is_finite(h[j])) return g;
+    if (h[j] > h_max) h_max = h[j];
+  }
+  g.h_ok = true;
+  g.x.resize(n);
+  g.ln_u.resize(n);
+  g.w[0].assign(n, 1 / q_from_int(n));
+  g.w[1].resize(n);
+  real inverse_sum = 0;
+  bool u_ok = true;
+  for (int32_t j = 0; j < n; ++j) {
+    g.x[j] = h[j] / h[n - 1];
+    const real u = h[j] / h_max;
+    u_ok = u_ok && u > 0;
+    g.ln_u[j] = logq(u);
+    g.w[1][j] = 1 / g.x[j];
+    inverse_sum += g.w[1][j];
+  }
+  for (int32_t j = 0; j < n; ++j) g.w[1][j] /= inverse_sum;
+  g.ok = u_ok;
+  for (int32_t j = 0; j < n; ++j) {
+    if (!is_finite(g.x[j]) || !is_finite(g.w[1][j])) g.ok = false;
+  }
+  if (!g.ok) return g;
+  g.ln_u_d.resize(n);
+  for (int32_t f = 0; f < 2; ++f) {
+    g.w_d[f].resize(n);
+    for (int32_t j = 0; j < n; ++j) {
+      g.sw[f] += g.w[f][j];
+      g.w_d[f][j] = static_cast<double>(g.w[f][j]);
+    }
+  }
+  for (int32_t j = 0; j < n; ++j) g.ln_u_d[j] = static_cast<double>(g.ln_u[j]);
+  return g;
+}
+
+// The double scan orders and, lazily, their binary128 values.
+const std::vector<double>& scan_orders_double() {
+  static const std::vector<double> orders = [] {
+    std::vector<double> p(kScanPoints);
+    for (int32_t k = 0; k < kScanPoints; ++k) p[k] = scan_order_double(k);
+    return p;
+  }();
+  return orders;
+}
+
+// Powers y[j * kScanPoints + k] = exp(p_k ln u_j) in double for j < n.
+std::vector<double> scan_powers(const std::vector<double>& ln_u, int32_t n) {
+  const std::vector<double>& p = scan_orders_double();
+  std::vector<double> y(static_cast<size_t>(n) * kScanPoints);
+  for (int32_t j = 0; j < n; ++j) {
+    double* row = &y[static_cast<size_t>(j) * kScanPoints];
+    for (int32_t k = 0; k < kScanPoints; ++k) row[k] = std::exp(p[k] * ln_u[j]);
+  }
+  return y;
+}
+
+// Tables of powers are kept for studies up to this many grids (a table
+// holds 2000 doubles per grid); larger ones compute the powers per grid.
+// At most kMaxTables tables (h that grows again after the first grid gives
+// one per new largest h).
+constexpr int32_t kMaxTableGrids = 256;
+constexpr int32_t kMaxTables = 4;
+
+}  // namespace
+
+struct LeastSquaresPlan::Impl {
+  std::vector<real> h;
+  std::vector<Geometry> geometry;  // entry n-1 for grid n >= 4 (when kept)
+  // One table per largest h (the grid where it first occurs), shared by
+  // every grid whose grids 1..n have that largest h.
+  std::vector<std::unique_ptr<std::vector<double>>> tables;
+  int32_t table_count = 0;
+  std::vector<real> orders;  // binary128 scan orders, filled when needed
+  std::vector<bool> order_known;
+
+  real order(int32_t k) {
+    if (!order_known[k]) {
+      orders[k] = scan_order(k);
+      order_known[k] = true;
+    }
+    return orders[k];
+  }
+};
+
+namespace {
+
+// The data of one grid: its geometry and this variable's values; for each
+// form the weighted mean of phi and phi minus it.
 struct Data {
   int32_t n = 0;
-  std::vector<real> phi, x, u, ln_u;
-  std::vector<real> w[2];  // [0] unweighted, [1] weighted
+  const Geometry* g = nullptr;
+  std::vector<real> phi;
+  real phim[2] = {0, 0};
+  std::vector<real> dphi[2];
 };
 
 // A fitted form: coefficients of the basis, sigma, and f at the finest grid.  ok is false when the columns are dependent or a value
@@ -121,36 +229,41 @@ Fit fit_basis(const std::vector<real>& B, int32_t columns, const Data& d,
 //   phi0 = phim - alpha ym.
 // Also sum_dS = sum_j w_j r_j y_j ln u_j, so that dS/dp = -2 alpha sum_dS
 // (the residuals are orthogonal to y, so ln u and ln x give the same sum).
-// y holds n places for the powers.
-Fit fit_m1(real p, const Data& d, const std::vector<real>& w, std::vector<real>& y) {
+// Form f (0 unweighted, 1 weighted); y holds n places for the powers.  The
+// sums of w and w phi do not depend on p: they are formed once per form
+// (Data::phim, Data::dphi), in the same order, so they are the same bits.
+Fit fit_m1(real p, const Data& d, int32_t f, std::vector<real>& y) {
   Fit fit;
   const int32_t n = d.n;
-  real sw = 0, ym = 0, phim = 0;
+  const std::vector<real>& w = d.g->w[f];
+  const std::vector<real>& ln_u = d.g->ln_u;
+  real ym = 0, length = 0;
   for (int32_t j = 0; j < n; ++j) {
-    y[j] = expq(p * d.ln_u[j]);
-    sw += w[j];
-    ym += w[j] * y[j];
-    phim += w[j] * d.phi[j];
+    // exp(p * 0) is 1 exactly: the grids of the largest h need no power.
+    y[j] = ln_u[j] == 0 ? real(1) : expq(p * ln_u[j]);
+    const real wy = w[j] * y[j];
+    ym += wy;
+    length += wy * y[j];
   }
-  ym /= sw;
-  phim /= sw;
+  ym /= d.g->sw[f];
   real syy = 0, syphi = 0;
   for (int32_t j = 0; j < n; ++j) {
-    syy += w[j] * (y[j] - ym) * (y[j] - ym);
-    syphi += w[j] * (y[j] - ym) * (d.phi[j] - phim);
+    const real dy = y[j] - ym;
+    const real wdy = w[j] * dy;
+    syy += wdy * dy;
+    syphi += wdy * d.dphi[f][j];
   }
-  real length = 0;
-  for (int32_t j = 0; j < n; ++j) length += w[j] * y[j] * y[j];
   // y dependent on the column of ones: no fit (also NaN).
   if (!(syy > kRankTolerance * kRankTolerance * length)) return fit;
   const real alpha = syphi / syy;
-  const real phi0 = phim - alpha * ym;
+  const real phi0 = d.phim[f] - alpha * ym;
   real S = 0, sum_dS = 0;
   for (int32_t j = 0; j < n; ++j) {
-    const real f = phi0 + alpha * y[j];
-    const real r = d.phi[j] - f;
-    S += w[j] * r * r;
-    sum_dS += w[j] * r * y[j] * d.ln_u[j];
+    const real fj = phi0 + alpha * y[j];
+    const real r = d.phi[j] - fj;
+    const real wr = w[j] * r;
+    S += wr * r;
+    sum_dS += wr * y[j] * ln_u[j];
   }
   fit.c[0] = phi0;
   fit.c[1] = alpha;
@@ -161,9 +274,8 @@ Fit fit_m1(real p, const Data& d, const std::vector<real>& w, std::vector<real>&
   return fit;
 }
 
-// dS/dp of M1 at p; NaN when the fit fails.
-real m1_slope(real p, const Data& d, const std::vector<real>& w, std::vector<real>& y) {
-  const Fit fit = fit_m1(p, d, w, y);
+// dS/dp of M1 from its fit; NaN when the fit failed.
+real m1_slope(const Fit& fit) {
   if (!fit.ok) return nanq("");
   return -2 * fit.c[1] * fit.sum_dS;
 }
@@ -174,7 +286,7 @@ Fit fit_fixed(int32_t model, const Data& d, const std::vector<real>& w) {
   const int32_t columns = model == kModelM4 ? 3 : 2;
   std::vector<real> B(static_cast<size_t>(columns) * n);
   for (int32_t j = 0; j < n; ++j) {
-    const real x = d.x[j];
+    const real x = d.g->x[j];
     B[j] = 1;
     B[n + j] = model == kModelM3 ? x * x : x;
     if (columns == 3) B[2 * n + j] = x * x;
@@ -188,78 +300,106 @@ struct M1Form {
   real p = kSentinel;
 };
 
-// The scan of p in double for both forms at once (the powers are shared).
-// best[f] is the scan point of least S of form f, or -1 when no point
-// could be fitted.  The values enter as (phi_j - phi_i) / (max - min) so
-// that double keeps the digits of their differences.
+// The scan of p in double for both forms: best[f] is the scan point of
+// least S of form f, or -1 when no point could be fitted.  The values enter
+// as (phi_j - phi_i) / (max - min) so that double keeps the digits of their
+// differences.  Each scan point's sums run over the grids in order exactly
+// as one point at a time would, only all points at once (the loops over
+// the points have no dependence between them), with the powers from the
+// plan's table when it has one.
 void scan_orders(const Data& d, real phi_range, int32_t best[2]) {
   const int32_t n = d.n;
-  std::vector<double> z(n), ln_u(n), w[2] = {std::vector<double>(n), std::vector<double>(n)};
+  const Geometry& g = *d.g;
+  constexpr int32_t K = kScanPoints;
+  std::vector<double> z(n);
   for (int32_t j = 0; j < n; ++j) {
     z[j] = static_cast<double>((d.phi[j] - d.phi[n - 1]) / phi_range);
-    ln_u[j] = static_cast<double>(d.ln_u[j]);
-    w[0][j] = static_cast<double>(d.w[0][j]);
-    w[1][j] = static_cast<double>(d.w[1][j]);
   }
-  std::vector<double> y(n);
-  double least[2] = {HUGE_VAL, HUGE_VAL};
-  best[0] = best[1] = -1;
-  for (int32_t k = 0; k < kScanPoints; ++k) {
-    const double p = scan_order_double(k);
-    for (int32_t j = 0; j < n; ++j) y[j] = std::exp(p * ln_u[j]);
-    for (int32_t f = 0; f < 2; ++f) {
-      // Two columns by modified Gram-Schmidt: centre on the weighted means.
-      double ym = 0, zm = 0;
-      for (int32_t j = 0; j < n; ++j) {
-        ym += w[f][j] * y[j];
-        zm += w[f][j] * z[j];
+  std::vector<double> own;
+  if (g.powers == nullptr) own = scan_powers(g.ln_u_d, n);
+  const double* y = g.powers != nullptr ? g.powers->data() : own.data();
+  std::vector<double> ym(K), syy(K), syz(K), slope(K), S(K);
+  for (int32_t f = 0; f < 2; ++f) {
+    const std::vector<double>& w = g.w_d[f];
+    // Two columns by modified Gram-Schmidt: centre on the weighted means.
+    double zm = 0;
+    std::fill(ym.begin(), ym.end(), 0.0);
+    for (int32_t j = 0; j < n; ++j) {
+      const double* yj = y + static_cast<size_t>(j) * K;
+      const double wj = w[j];
+      for (int32_t k = 0; k < K; ++k) ym[k] += wj * yj[k];
+      zm += wj * z[j];
+    }
+    std::fill(syy.begin(), syy.end(), 0.0);
+    std::fill(syz.begin(), syz.end(), 0.0);
+    for (int32_t j = 0; j < n; ++j) {
+      const double* yj = y + static_cast<size_t>(j) * K;
+      const double wj = w[j];
+      const double dz = z[j] - zm;
+      for (int32_t k = 0; k < K; ++k) {
+        const double dy = yj[k] - ym[k];
+        const double wdy = wj * dy;
+        syy[k] += wdy * dy;
+        syz[k] += wdy * dz;
       }
-      double syy = 0, syz = 0;
-      for (int32_t j = 0; j < n; ++j) {
-        syy += w[f][j] * (y[j] - ym) * (y[j] - ym);
-        syz += w[f][j] * (y[j] - ym) * (z[j] - zm);
+    }
+    for (int32_t k = 0; k < K; ++k) slope[k] = syz[k] / syy[k];
+    std::fill(S.begin(), S.end(), 0.0);
+    for (int32_t j = 0; j < n; ++j) {
+      const double* yj = y + static_cast<size_t>(j) * K;
+      const double wj = w[j];
+      const double dz = z[j] - zm;
+      for (int32_t k = 0; k < K; ++k) {
+        const double r = dz - slope[k] * (yj[k] - ym[k]);
+        S[k] += wj * r * r;
       }
-      if (!(syy > 0)) continue;
-      const double slope = syz / syy;
-      double S = 0;
-      for (int32_t j = 0; j < n; ++j) {
-        const double r = z[j] - zm - slope * (y[j] - ym);
-        S += w[f][j] * r * r;
-      }
-      if (S < least[f]) {  // strictly: the first point on a tie
-        least[f] = S;
+    }
+    double least = HUGE_VAL;
+    best[f] = -1;
+    for (int32_t k = 0; k < K; ++k) {
+      if (!(syy[k] > 0)) continue;
+      if (S[k] < least) {  // strictly: the first point on a tie
+        least = S[k];
         best[f] = k;
       }
     }
   }
 }
 
-// The order of one form of M1 from its best scan point: the zero of dS/dp
-// by bisection in binary128, within p_(k-1)..p_(k+1), else within
+// The order of form f of M1 from its best scan point: the zero of dS/dp by
+// bisection in binary128, within p_(k-1)..p_(k+1), else within
 // p_(k-2)..p_(k+2).
-M1Form locate_order(int32_t best, const Data& d, const std::vector<real>& w) {
+M1Form locate_order(int32_t best, const Data& d, int32_t f, LeastSquaresPlan::Impl& plan) {
   M1Form form;
   std::vector<real> y(d.n);
   if (best < 0) return form;
   const int32_t last = kScanPoints - 1;
   bool found = false;
   real lo = 0, hi = 0;
+  // The last fit formed, kept for the fit at the located order.
+  real last_p = 0;
+  Fit last_fit;
+  auto fit_at = [&](real p) {
+    last_fit = fit_m1(p, d, f, y);
+    last_p = p;
+    return last_fit;
+  };
   if (best > 0 && best < last) {
     for (int32_t widen = 1; widen <= 2 && !found; ++widen) {
-      lo = scan_order(best - widen < 0 ? 0 : best - widen);
-      hi = scan_order(best + widen > last ? last : best + widen);
-      found = m1_slope(lo, d, w, y) < 0 && m1_slope(hi, d, w, y) > 0;
+      lo = plan.order(best - widen < 0 ? 0 : best - widen);
+      hi = plan.order(best + widen > last ? last : best + widen);
+      found = m1_slope(fit_at(lo)) < 0 && m1_slope(fit_at(hi)) > 0;
     }
   }
   if (!found) {
-    form.fit = fit_m1(scan_order(best), d, w, y);  // no order: sigma at the scan point
+    form.fit = fit_m1(plan.order(best), d, f, y);  // no order: sigma at the scan point
     return form;
   }
   real p = lo;
   for (;;) {
     const real mid = lo + (hi - lo) / 2;
     if (!(mid > lo && mid < hi)) break;  // the bracket stops shrinking
-    const real slope = m1_slope(mid, d, w, y);
+    const real slope = m1_slope(fit_at(mid));
     p = mid;
     if (slope == 0) break;
     if (slope < 0) {
@@ -270,11 +410,11 @@ M1Form locate_order(int32_t best, const Data& d, const std::vector<real>& w) {
       break;  // NaN: the fit failed inside the bracket
     }
   }
-  form.fit = fit_m1(p, d, w, y);
+  form.fit = last_p == p ? last_fit : fit_m1(p, d, f, y);
   if (form.fit.ok) {
     form.p = p;
   } else {
-    form.fit = fit_m1(scan_order(best), d, w, y);
+    form.fit = fit_m1(plan.order(best), d, f, y);
   }
   return form;
 }
@@ -290,15 +430,59 @@ int32_t keep_form(const Fit& unweighted, const Fit& weighted) {
 
 }  // namespace
 
-LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, real pL) {
+LeastSquaresPlan::LeastSquaresPlan(const std::vector<real>& h) : impl_(std::make_unique<Impl>()) {
+  Impl& p = *impl_;
+  p.h = h;
+  const int32_t nm = static_cast<int32_t>(h.size());
+  p.orders.resize(kScanPoints);
+  p.order_known.assign(kScanPoints, false);
+  if (nm > kMaxTableGrids) return;  // geometry and powers formed per grid
+  p.geometry.resize(nm);
+  p.tables.resize(nm);
+  int32_t largest = 0;  // the grid of the largest h so far
+  for (int32_t n = 1; n <= nm; ++n) {
+    if (h[n - 1] > h[largest]) largest = n - 1;
+    if (n < 4) continue;
+    Geometry& g = p.geometry[n - 1];
+    g = make_geometry(h, n);
+    if (!g.ok) continue;
+    // ln u of grids 1..n depends only on the grid of the largest h; the
+    // table of that grid covers every grid up to nm.
+    std::unique_ptr<std::vector<double>>& table = p.tables[largest];
+    if (!table && p.table_count < kMaxTables) {
+      ++p.table_count;
+      std::vector<double> ln_u(nm);
+      for (int32_t j = 0; j < nm; ++j) {
+        const real u = h[j] / h[largest];
+        ln_u[j] = j < n ? g.ln_u_d[j] : static_cast<double>(logq(u));
+      }
+      table = std::make_unique<std::vector<double>>(scan_powers(ln_u, nm));
+    }
+    g.powers = table.get();  // none: formed per grid
+  }
+}
+
+LeastSquaresPlan::~LeastSquaresPlan() = default;
+
+int32_t LeastSquaresPlan::grids() const { return static_cast<int32_t>(impl_->h.size()); }
+
+LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th, int32_t n,
+                                    real pL) {
   LeastSquaresGrid g;
   if (n < 4) return g;
-  Data d;
-  d.n = n;
-  real h_max = 0, phi_min = 0, phi_max = 0;
+  LeastSquaresPlan::Impl& p = plan.impl();
+  Geometry own;
+  const Geometry* geometry = nullptr;
+  if (!p.geometry.empty()) {
+    geometry = &p.geometry[n - 1];
+  } else {
+    own = make_geometry(p.h, n);
+    geometry = &own;
+  }
+  if (!geometry->h_ok) return g;
+  real phi_min = 0, phi_max = 0;
   for (int32_t j = 0; j < n; ++j) {
-    if (!(h[j] > 0) || !is_finite(h[j]) || !is_finite(Th[j])) return g;
-    if (h[j] > h_max) h_max = h[j];
+    if (!is_finite(Th[j])) return g;
     if (j == 0 || Th[j] < phi_min) phi_min = Th[j];
     if (j == 0 || Th[j] > phi_max) phi_max = Th[j];
   }
@@ -313,43 +497,39 @@ LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, re
     g.sigma_LS = g.Delta_LS = g.eps_LS = g.res_LS = 0;
     return g;
   }
+  if (!geometry->ok) return g;
+  Data d;
+  d.n = n;
+  d.g = geometry;
   d.phi.assign(Th, Th + n);
-  d.x.resize(n);
-  d.u.resize(n);
-  d.ln_u.resize(n);
-  d.w[0].assign(n, 1 / q_from_int(n));
-  d.w[1].resize(n);
-  real inverse_sum = 0;
-  for (int32_t j = 0; j < n; ++j) {
-    d.x[j] = h[j] / h[n - 1];
-    d.u[j] = h[j] / h_max;
-    d.ln_u[j] = logq(d.u[j]);
-    d.w[1][j] = 1 / d.x[j];
-    inverse_sum += d.w[1][j];
-  }
-  for (int32_t j = 0; j < n; ++j) d.w[1][j] /= inverse_sum;
-  for (int32_t j = 0; j < n; ++j) {
-    if (!is_finite(d.x[j]) || !is_finite(d.w[1][j]) || !(d.u[j] > 0)) return g;
+  for (int32_t f = 0; f < 2; ++f) {
+    const std::vector<real>& w = geometry->w[f];
+    real phim = 0;
+    for (int32_t j = 0; j < n; ++j) phim += w[j] * d.phi[j];
+    phim /= geometry->sw[f];
+    d.phim[f] = phim;
+    d.dphi[f].resize(n);
+    for (int32_t j = 0; j < n; ++j) d.dphi[f][j] = d.phi[j] - phim;
   }
 
   // Step 1 and 2: every model in both forms, the kept form of each.
   int32_t best[2];
   scan_orders(d, range, best);
-  const M1Form m1[2] = {locate_order(best[0], d, d.w[0]), locate_order(best[1], d, d.w[1])};
+  const M1Form m1[2] = {locate_order(best[0], d, 0, p), locate_order(best[1], d, 1, p)};
   const int32_t m1_form = keep_form(m1[0].fit, m1[1].fit);
   Fit fixed[3];
   int32_t fixed_form[3];
   for (int32_t m = 0; m < 3; ++m) {
-    const Fit unweighted = fit_fixed(kModelM2 + m, d, d.w[0]);
-    const Fit weighted = fit_fixed(kModelM2 + m, d, d.w[1]);
+    const Fit unweighted = fit_fixed(kModelM2 + m, d, geometry->w[0]);
+    const Fit weighted = fit_fixed(kModelM2 + m, d, geometry->w[1]);
     fixed_form[m] = keep_form(unweighted, weighted);
     fixed[m] = fixed_form[m] == 1 ? weighted : unweighted;
   }
 
   // Step 3: the fit and its safety factor.
-  const real p = m1_form < 0 ? kSentinel : m1[m1_form].p;
+  const real order = m1_form < 0 ? kSentinel : m1[m1_form].p;
   const Fit* fit = nullptr;
-  if (p != kSentinel && p >= 0.5Q && p < pL + 0.1Q) {
+  if (order != kSentinel && order >= 0.5Q && order < pL + 0.1Q) {
     fit = &m1[m1_form].fit;
     g.model = kModelM1;
     g.weighted = m1_form == 1;
@@ -375,7 +555,7 @@ LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, re
                                : 3 * (sigma / Delta) * (eps + sigma + res);
   if (!is_finite(U) || !is_finite(eps) || !is_finite(res)) return LeastSquaresGrid();
   g.U_LS = U;
-  g.p_LS = p;
+  g.p_LS = order;
   g.T0_LS = fit->c[0];
   g.sigma_LS = sigma;
   g.Delta_LS = Delta;
@@ -384,14 +564,25 @@ LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, re
   return g;
 }
 
+LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, real pL) {
+  const LeastSquaresPlan plan(std::vector<real>(h, h + n));
+  return least_squares_grid(plan, Th, n, pL);
+}
+
+std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& plan,
+                                                      const std::vector<real>& Th, real pL) {
+  const int32_t grids = plan.grids();
+  std::vector<LeastSquaresGrid> out(grids);
+  const int32_t n = grids < static_cast<int32_t>(Th.size()) ? grids
+                                                            : static_cast<int32_t>(Th.size());
+  for (int32_t i = 4; i <= n; ++i) out[i - 1] = least_squares_grid(plan, Th.data(), i, pL);
+  return out;
+}
+
 std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h,
                                                       const std::vector<real>& Th, real pL) {
-  std::vector<LeastSquaresGrid> out(h.size());
-  const size_t n = h.size() < Th.size() ? h.size() : Th.size();
-  for (size_t i = 4; i <= n; ++i) {
-    out[i - 1] = least_squares_grid(h.data(), Th.data(), static_cast<int32_t>(i), pL);
-  }
-  return out;
+  const LeastSquaresPlan plan(h);
+  return least_squares_estimates(plan, Th, pL);
 }
 
 const char* least_squares_model_name(int32_t model) {
@@ -404,10 +595,17 @@ const char* least_squares_model_name(int32_t model) {
   }
 }
 
+const char* least_squares_model_text(int32_t model, bool weighted) {
+  static const char* const kTexts[][2] = {{"M1 unweighted", "M1 weighted"},
+                                          {"M2 unweighted", "M2 weighted"},
+                                          {"M3 unweighted", "M3 weighted"},
+                                          {"M4 unweighted", "M4 weighted"}};
+  if (model < kModelM1 || model > kModelM4) return "";
+  return kTexts[model - kModelM1][weighted ? 1 : 0];
+}
+
 std::string least_squares_model_label(const LeastSquaresGrid& g) {
-  const std::string name = least_squares_model_name(g.model);
-  if (name.empty()) return name;
-  return name + (g.weighted ? " weighted" : " unweighted");
+  return least_squares_model_text(g.model, g.weighted);
 }
 
 }  // namespace morvantide

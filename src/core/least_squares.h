@@ -56,6 +56,7 @@
 #define MORVANTIDE_CORE_LEAST_SQUARES_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,12 +85,44 @@ struct LeastSquaresGrid {
   bool weighted = false;      // the chosen fit is the weighted form
 };
 
+// What the estimator needs of the spacings h alone, formed once per study
+// and shared by all its variables: for every grid i >= 4 the relative sizes
+// x, the logarithms ln u, the two sets of weights, and the double powers
+// u_j^p_k of the order scan (u = h / max h over grids 1..i, so grids with
+// the same largest h share one table).  The results are the same bits as
+// without a plan; the plan only keeps the work from being repeated.
+// Not for use by several threads at once (it fills a cache of scan orders).
+class LeastSquaresPlan {
+ public:
+  explicit LeastSquaresPlan(const std::vector<real>& h);
+  ~LeastSquaresPlan();
+  LeastSquaresPlan(const LeastSquaresPlan&) = delete;
+  LeastSquaresPlan& operator=(const LeastSquaresPlan&) = delete;
+
+  int32_t grids() const;
+
+  struct Impl;
+  Impl& impl() const { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
 // One result per grid: entry i-1 for grid i, computed from grids 1..i.
 // Grids 1 to 3 are always missing.
 // REQUIRES: h.size() == Th.size() (grids without a Th value are missing);
 //           pL finite (a NaN pL always takes the fixed-order branch).
 std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h,
                                                       const std::vector<real>& Th, real pL);
+// The same with the plan of the study's h.
+// REQUIRES: Th.size() == plan.grids().
+std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& plan,
+                                                      const std::vector<real>& Th, real pL);
+
+// The result of grid n from the plan's grids 1..n and Th[0..n-1].
+// REQUIRES: 1 <= n <= plan.grids().
+LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th, int32_t n,
+                                    real pL);
 
 // The result of the last of the n grids h[0..n-1], Th[0..n-1].
 // REQUIRES: h and Th hold n values each.
@@ -102,6 +135,9 @@ const char* least_squares_model_name(int32_t model);
 //   {model = kModelM1, weighted = true}  -> "M1 weighted"
 //   {model = kModelM4, weighted = false} -> "M4 unweighted"
 std::string least_squares_model_label(const LeastSquaresGrid& g);
+// The same as a text that lives as long as the program, "" for kNoModel.
+//   least_squares_model_text(kModelM2, true) -> "M2 weighted"
+const char* least_squares_model_text(int32_t model, bool weighted);
 
 }  // namespace morvantide
 

@@ -24,6 +24,21 @@ template <real GridVerdict::*kValue>
 Cell judged(const VariableResult& v, int32_t i) {
   return Cell::Real(v.verdict(i).*kValue);
 }
+// The least-squares result of grid i (missing when not computed).
+const LeastSquaresGrid& least_squares(const VariableResult& v, int32_t i) {
+  static const LeastSquaresGrid kMissing;
+  return i >= 1 && i <= static_cast<int32_t>(v.ls.size()) ? v.ls[i - 1] : kMissing;
+}
+template <real LeastSquaresGrid::*kValue>
+Cell least_squares_value(const VariableResult& v, int32_t i) {
+  return Cell::Real(least_squares(v, i).*kValue);
+}
+Cell least_squares_model(const VariableResult& v, int32_t i) {
+  const LeastSquaresGrid& g = least_squares(v, i);
+  if (g.model == kNoModel) return Cell();
+  return Cell::Text(least_squares_model_text(g.model, g.weighted));
+}
+
 Cell within_target(const VariableResult& v, int32_t i) {
   const GridVerdict& g = v.verdict(i);
   return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
@@ -60,6 +75,14 @@ const ReportColumn kQuantities[] = {
     {"Ti_pUs", kFirstRatioTh, &estimate<&Estimates::Ti_pUs>},
     {"pU_Ti", kFirstRatioTi, &estimate<&Estimates::pU_Ti>},
     {"Tbi_pUs", kFirstRatioTi, &estimate<&Estimates::Tbi_pUs>},
+    // The least-squares uncertainty.
+    {"U_LS", kFirstLeastSquares, &least_squares_value<&LeastSquaresGrid::U_LS>},
+    {"p_LS", kFirstLeastSquares, &least_squares_value<&LeastSquaresGrid::p_LS>},
+    {"T0_LS", kFirstLeastSquares, &least_squares_value<&LeastSquaresGrid::T0_LS>},
+    {"sigma_LS", kFirstLeastSquares, &least_squares_value<&LeastSquaresGrid::sigma_LS>},
+    {"Delta_LS", kFirstLeastSquares, &least_squares_value<&LeastSquaresGrid::Delta_LS>},
+    {"model_LS", kFirstLeastSquares, &least_squares_model},
+    {"Fs_LS", kFirstLeastSquares, &least_squares_value<&LeastSquaresGrid::Fs_LS>},
 };
 
 const ReportColumn kVerdicts[] = {
@@ -78,8 +101,9 @@ const ReportColumn kVerdicts[] = {
 const std::span<const ReportColumn> kQuantityColumns(kQuantities);
 const std::span<const ReportColumn> kVerdictColumns(kVerdicts);
 
-VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
-                       const RealList& Th, const Target& target) {
+VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
+                       int32_t number, std::string name, const RealList& Th,
+                       const Target& target) {
   VariableResult v;
   v.number = number;
   v.name = std::move(name);
@@ -87,7 +111,26 @@ VariableResult analyse(const Study& base, const GridTable& g, int32_t number, st
   v.study.Th = Th;
   v.e = estimativa(v.study);
   v.verdict = verdict(v.study, v.e, g, target);
+  std::vector<real> values(Th.size());
+  for (int32_t i = 1; i <= Th.size(); ++i) values[i - 1] = Th(i);
+  v.ls = least_squares_estimates(plan, values, base.pL);
   return v;
+}
+
+}  // namespace morvantide
+
+namespace morvantide {
+
+std::vector<real> grid_sizes(const Study& s) {
+  std::vector<real> h(s.nm);
+  for (int32_t i = 1; i <= s.nm; ++i) h[i - 1] = s.h(i);
+  return h;
+}
+
+VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
+                       const RealList& Th, const Target& target) {
+  const LeastSquaresPlan plan(grid_sizes(base));
+  return analyse(base, g, plan, number, std::move(name), Th, target);
 }
 
 }  // namespace morvantide

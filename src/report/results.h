@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/quad.h"
+#include "core/least_squares.h"
 #include "model/state.h"
 #include "report/verdict.h"
 
@@ -21,12 +23,25 @@ struct VariableResult {
   Study study;         // the run's settings and h, with this variable's Th
   Estimates e;
   GridList<GridVerdict> verdict;
+  // The least-squares uncertainty of every grid (entry i-1 for grid i).
+  std::vector<LeastSquaresGrid> ls;
 };
 
-// Estimates and judges the variable: study's settings and h with Th.
-// REQUIRES: Th.size() == base.nm, g = tabela_malhas(base.h).
+// The first grid where the least-squares uncertainty can exist.
+inline constexpr int32_t kFirstLeastSquares = 4;
+
+// Estimates and judges the variable: study's settings and h with Th, and
+// its least-squares uncertainty with the powers `plan` holds for h.
+// REQUIRES: Th.size() == base.nm, g = tabela_malhas(base.h),
+//           plan built from base.h.
+VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
+                       int32_t number, std::string name, const RealList& Th,
+                       const Target& target);
+// The same with a plan of its own (one variable).
 VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
                        const RealList& Th, const Target& target);
+// The sizes h of a study's grids, coarsest first (for LeastSquaresPlan).
+std::vector<real> grid_sizes(const Study& s);
 
 // One entry of a per-grid column: missing (the sentinel, or a grid before
 // the column's first), a real, a word or a yes/no.
@@ -67,7 +82,8 @@ struct ReportColumn {
 
 // The quantities: the four tables of the listing in their order (observed
 // orders, convergence ratios, solutions, error estimates), then the other
-// lists of the estimation that the tables build on.
+// lists of the estimation that the tables build on, then the least-squares
+// uncertainty (U_LS, p_LS, T0_LS, sigma_LS, Delta_LS, model_LS, Fs_LS).
 extern const std::span<const ReportColumn> kQuantityColumns;
 // The verdict of each grid.
 extern const std::span<const ReportColumn> kVerdictColumns;
