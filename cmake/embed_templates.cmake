@@ -1,7 +1,8 @@
 # Writes OUT, a C++ source that holds the default plot templates of
 # templates/ byte for byte, so the program carries the very files of the
 # source tree.  Run as: cmake -DSOURCE_DIR=... -DOUT=... -P embed_templates.cmake
-set(entries "kDefaultTemplatePU=Morvantide_4p0_pU.gnu" "kDefaultTemplateU=Morvantide_4p0_U.gnu")
+set(entries "kDefaultTemplatePU=Morvantide_4p0_pU.gnu" "kDefaultTemplateU=Morvantide_4p0_U.gnu"
+            "kDefaultTemplateULS=Morvantide_4p0_U_LS.gnu")
 set(text "// Generated from templates/ at build time; edit the files there.\n")
 string(APPEND text "#include \"output/default_templates.h\"\n\nnamespace morvantide {\n")
 foreach(entry IN LISTS entries)

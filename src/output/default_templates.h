@@ -17,6 +17,8 @@ namespace morvantide {
 
 extern const char kDefaultTemplatePU[];  // templates/Morvantide_4p0_pU.gnu
 extern const char kDefaultTemplateU[];   // templates/Morvantide_4p0_U.gnu
+// With --plot-least-squares: the four estimates and U_LS.
+extern const char kDefaultTemplateULS[];  // templates/Morvantide_4p0_U_LS.gnu
 
 }  // namespace morvantide
 

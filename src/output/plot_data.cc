@@ -90,6 +90,10 @@ std::string plot_file_content(const State& s, const PlotFile& file) {
 
 }  // namespace
 
+std::string least_squares_plot_data(const State& s, const RealList& U_LS) {
+  return estimate_file(s, "log|U_LS|", U_LS, 4);
+}
+
 Status write_plot_data(const State& s, Files& files) {
   // Each file is formed only when its turn comes, so that a failed write
   // leaves the later files untouched.

@@ -31,10 +31,22 @@ struct PlotScript {
 };
 extern const PlotScript kScriptPU;  // Morvantide_4p0_pU.gnu, 15 lines
 extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
+// Only with --plot-least-squares: the four estimates of Morvantide_4p0_U.gnu
+// and the least-squares uncertainty of kLeastSquaresPlotFile.
+extern const PlotScript kScriptULS;  // Morvantide_4p0_U_LS.gnu, 11 lines
+
+// The plot data file of the least-squares uncertainty: log10(h) against
+// log10|U_LS| from grid 4 on, an empty line where U_LS is missing, laid out
+// as U_12.dat ... U_15.dat are.
+inline constexpr const char* kLeastSquaresPlotFile = "U_LS.dat";
+// Its content, from U_LS of every grid (entry i-1 for grid i).
+// Reads: nm, log10_h.
+std::string least_squares_plot_data(const State& s, const RealList& U_LS);
 
 // Checks, before any output exists, that each template is either missing
-// (its default will be written) or holds at least its kept lines.
-Status check_templates(Files& files);
+// (its default will be written) or holds at least its kept lines; with
+// `least_squares_plot` also the template of kScriptULS.
+Status check_templates(Files& files, bool least_squares_plot = false);
 
 // Keeps the first lines of the script (the default template when the file
 // is missing) and appends the title line and "replot".  Reads: titulo_grafico.

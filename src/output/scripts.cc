@@ -78,9 +78,11 @@ std::string title_line(const std::string& titulo_grafico) {
 
 const PlotScript kScriptPU = {"Morvantide_4p0_pU.gnu", 15, kDefaultTemplatePU};
 const PlotScript kScriptU = {"Morvantide_4p0_U.gnu", 10, kDefaultTemplateU};
+const PlotScript kScriptULS = {"Morvantide_4p0_U_LS.gnu", 11, kDefaultTemplateULS};
 
-Status check_templates(Files& files) {
-  for (const PlotScript* script : {&kScriptPU, &kScriptU}) {
+Status check_templates(Files& files, bool least_squares_plot) {
+  for (const PlotScript* script : {&kScriptPU, &kScriptU, &kScriptULS}) {
+    if (script == &kScriptULS && !least_squares_plot) continue;
     std::string text;
     MORVANTIDE_RETURN_IF_ERROR(template_text(*script, files, &text));
     int lines = 0;

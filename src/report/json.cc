@@ -65,6 +65,14 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
   field("Um_Tm1", real_or_null(n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
   field("Uc_Tc", real_or_null(v.e.Uc_Tc(n)));
   field("Tm1", real_or_null(n >= kFirstDifference ? v.e.Tm1(n) : kSentinel));
+  const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
+                                  ? v.ls[n - 1]
+                                  : LeastSquaresGrid();
+  field("U_LS", real_or_null(ls.U_LS));
+  field("model_LS", ls.model == kNoModel
+                        ? std::string("null")
+                        : json_string(least_squares_model_text(ls.model, ls.weighted)));
+  field("Fs_LS", real_or_null(ls.Fs_LS));
   std::string target = "null";
   if (g.target != kSentinel) {
     target = "{\"U\": " + json_number(g.target) + ", \"h_target\": " + real_or_null(g.h_target) +

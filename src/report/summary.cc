@@ -33,6 +33,22 @@ std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
   return std::string(convergence_words(g.convergence)) + ": UGCI is not a dependable bound";
 }
 
+// U_LS at the finest grid with its model and safety factor:
+//   "U_LS = 2.44e-06 (M1 weighted, Fs = 1.25, p_LS = 1.99803)"
+std::string least_squares_text(const VariableResult& v) {
+  const int32_t n = v.study.nm;
+  if (n < kFirstLeastSquares) return "U_LS = n/a (needs 4 grids)";
+  const LeastSquaresGrid& g = v.ls[n - 1];
+  std::string text = "U_LS = " + number(g.U_LS);
+  if (g.U_LS == kSentinel) return text;
+  if (g.model == kNoModel) return text + " (all values equal)";
+  text += std::string(" (") + least_squares_model_text(g.model, g.weighted) +
+          ", Fs = " + number(g.Fs_LS);
+  if (g.p_LS != kSentinel) text += ", p_LS = " + number(g.p_LS);
+  if (!(g.sigma_LS < g.Delta_LS)) text += ", scattered: sigma >= Delta";
+  return text + ")";
+}
+
 }  // namespace
 
 std::string summary(const VariableResult& v, const Target& target, std::string_view line_end) {
@@ -56,6 +72,7 @@ std::string summary(const VariableResult& v, const Target& target, std::string_v
     result += " (no UGCI)";
   }
   line("result", result);
+  line("least squares", least_squares_text(v));
 
   std::string convergence = n < kFirstRatioTh ? std::string("undetermined (needs 3 grids)")
                                               : convergence_words(g.convergence);

@@ -4,6 +4,7 @@
 //
 //   variable 1 "u_centro": 8 grids, finest h = 0.0015625
 //     result        Th = 1.5 +/- 1.95303e-06 (UGCI, order 2)
+//     least squares U_LS = 2.44e-06 (M1 weighted, Fs = 1.25, p_LS = 1.99803)
 //     convergence   monotonic convergence, asymptotic range (P = 0.999979, A = 1.00001)
 //     estimates     Umc = -1.95199e-06, Um = 1.20129e-13, Uc = 5.19e-11
 //     extrapolated  Tm1 = 1.5

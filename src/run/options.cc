@@ -32,7 +32,18 @@ std::string shown(std::string_view text) {
 
 Status error(const std::string& message) { return Status::Error("morvantide: " + message); }
 
-enum class Name { kHelp, kVersion, kNoEdit, kNoPlot, kSummary, kJson, kCsv, kTarget, kVariables };
+enum class Name {
+  kHelp,
+  kVersion,
+  kNoEdit,
+  kNoPlot,
+  kPlotLeastSquares,
+  kSummary,
+  kJson,
+  kCsv,
+  kTarget,
+  kVariables
+};
 
 struct OptionSpec {
   const char* name;  // without the leading "--"
@@ -45,6 +56,8 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {"no-edit", Name::kNoEdit, nullptr, "never start the editor (batch runs, scripts)"},
     {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts but do not start the plotter"},
+    {"plot-least-squares", Name::kPlotLeastSquares, nullptr,
+     "also plot the four estimates and U_LS against h (Morvantide_4p0_U_LS.gnu)"},
     {"summary", Name::kSummary, nullptr, "print each variable's result and verdict"},
     {"json", Name::kJson, "FILE", "every per-grid value and the verdict as JSON (- = stdout)"},
     {"csv", Name::kCsv, "FILE", "the same as CSV, a row per variable and grid (- = stdout)"},
@@ -191,6 +204,9 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
         break;
       case Name::kNoPlot:
         o.no_plot = true;
+        break;
+      case Name::kPlotLeastSquares:
+        o.plot_least_squares = true;
         break;
       case Name::kSummary:
         o.summary = true;

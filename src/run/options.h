@@ -6,6 +6,8 @@
 //
 //   --no-edit              never start the editor
 //   --no-plot              write the plot scripts, do not start the plotter
+//   --plot-least-squares   a third script and data file: the four estimates
+//                          and the least-squares uncertainty U_LS against h
 //   --summary              print each variable's verdict on standard output
 //   --json FILE            every per-grid quantity as JSON ("-": stdout)
 //   --csv FILE             the same as CSV ("-": stdout)
@@ -52,6 +54,7 @@ struct Options {
   bool version = false;
   bool no_edit = false;
   bool no_plot = false;
+  bool plot_least_squares = false;
   bool summary = false;
   std::string json_file;  // empty: none
   std::string csv_file;   // empty: none

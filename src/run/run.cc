@@ -10,6 +10,7 @@
 #include "output/header.h"
 #include "output/results.h"
 #include "run/batch_platform.h"
+#include "run/least_squares_plot.h"
 #include "run/report_step.h"
 
 namespace morvantide {
@@ -54,7 +55,8 @@ std::vector<std::string> output_names(const State& s) {
 }
 
 Status check_outputs_spare_inputs(const State& s, Files& files,
-                                  const std::vector<std::string>& report_files) {
+                                  const std::vector<std::string>& report_files,
+                                  bool least_squares_plot) {
   std::vector<NamedFile> inputs{{kControlFile, "the control file"},
                                 {parameter_file_name(s), "the parameter file"}};
   for (int32_t m = 1; m <= s.arq.size(); ++m) {
@@ -63,8 +65,12 @@ Status check_outputs_spare_inputs(const State& s, Files& files,
   }
   inputs.push_back({kScriptPU.name, "the plot template"});
   inputs.push_back({kScriptU.name, "the plot template"});
+  if (least_squares_plot) inputs.push_back({kScriptULS.name, "the plot template"});
 
   std::vector<std::string> outputs = output_names(s);
+  if (least_squares_plot) {
+    for (const std::string& name : least_squares_plot_files()) outputs.push_back(name);
+  }
   const size_t classic = outputs.size();
   outputs.insert(outputs.end(), report_files.begin(), report_files.end());
   auto describe = [&](size_t k) {
@@ -129,8 +135,9 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
   }
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, report_files(options)));
-  MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, report_files(options),
+                                                        options.plot_least_squares));
+  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, options.plot_least_squares));
 
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
@@ -148,6 +155,9 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
+  if (options.plot_least_squares) {
+    MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, files, platform));
+  }
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));
   }

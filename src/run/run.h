@@ -32,7 +32,8 @@ Status read_input(State& s, Files& files, Platform& platform);
 Status run(State& s, Files& files, Platform& platform);
 
 // A run with options: --no-edit and --no-plot keep the editor and the
-// plotter from starting; a report (--summary, --json, --csv) reads its
+// plotter from starting; --plot-least-squares writes and plots the third
+// script after the classic outputs (its files join the check); a report (--summary, --json, --csv) reads its
 // variables with the input, joins its files to the check of step 2 and is
 // written after the plot scripts, before the listing is shown.  `console`
 // takes the summary and a report named "-".  With no options this is run().
@@ -57,11 +58,13 @@ void form_plot_title(State& s);
 // The names of every file the run writes, the listing first.
 std::vector<std::string> output_names(const State& s);
 
-// Refuses a run whose outputs (the classic ones, then `report_files`) would
+// Refuses a run whose outputs (the classic ones, with `least_squares_plot`
+// the files of least_squares_plot_files(), then `report_files`) would
 // overwrite one of its inputs (the same file, whatever the spelling) or each
-// other.
+// other.  A plot script may be its own template.
 Status check_outputs_spare_inputs(const State& s, Files& files,
-                                  const std::vector<std::string>& report_files = {});
+                                  const std::vector<std::string>& report_files = {},
+                                  bool least_squares_plot = false);
 
 }  // namespace morvantide
 

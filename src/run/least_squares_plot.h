@@ -1,0 +1,29 @@
+// The optional picture of the least-squares uncertainty
+// (--plot-least-squares): the plot data file U_LS.dat of variable nv and the
+// script Morvantide_4p0_U_LS.gnu, which draws it beside the four estimates
+// of U_12.dat ... U_15.dat.  The two classic scripts are never touched.
+#ifndef MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
+#define MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
+
+#include <string>
+#include <vector>
+
+#include "common/files.h"
+#include "common/status.h"
+#include "model/state.h"
+#include "run/platform.h"
+
+namespace morvantide {
+
+// The files it writes: the data file, then the script.
+std::vector<std::string> least_squares_plot_files();
+
+// Writes U_LS.dat from the state's h, Th and pL, completes the script as
+// draw_plot does (kept lines of the template, title, "replot") and runs
+// the plotter on it.
+// REQUIRES: s holds the grid table (tabela_malhas) and titulo_grafico.
+Status draw_least_squares_plot(State& s, Files& files, Platform& platform);
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
