@@ -204,7 +204,8 @@ TEST(ParseOptions, HelpAndVersion) {
 // --help names every option on a line of its own, each line under 80 columns.
 TEST(HelpText, EveryOptionOneLine) {
   const std::string help = help_text();
-  const char* options[] = {"--no-edit",        "--no-plot",  "--summary",
+  const char* options[] = {"--no-edit",        "--no-plot",  "--plot-least-squares",
+                           "--summary",
                            "--json FILE",      "--csv FILE", "--target U|P%",
                            "--variables LIST", "--help",     "--version"};
   for (const char* option : options) {

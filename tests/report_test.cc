@@ -287,7 +287,8 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
   const std::vector<std::string> quantities = {
       "pUs_Th", "pUs_Tm1", "pUs_Tc", "pUs_Ti", "pUs_Tbi", "psi_Th",  "psi_Tm1", "psi_Tc",
       "psi_Ti", "psi_Tbi", "Th",     "Tm1",    "Tc",      "UGCI_Th", "Umc_Th",  "Um_Tm1",
-      "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs"};
+      "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs",
+      "U_LS",   "p_LS",    "T0_LS",  "sigma_LS", "Delta_LS", "model_LS", "Fs_LS"};
   const std::vector<std::string> verdicts = {"convergence",       "order_ratio",  "gci_ratio",
                                              "asymptotic",        "target",       "h_target",
                                              "refinement_factor", "within_target"};

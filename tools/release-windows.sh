@@ -4,7 +4,7 @@
 # Cross-builds the Windows program with MinGW-w64 (cmake/mingw-w64-x86_64.cmake,
 # in BUILD_DIR, default build-win) and packs the release archive
 # BUILD_DIR/morvantide-VERSION-windows-x86_64.zip: one folder holding
-# morvantide.exe (static: it needs no DLL), the two plot templates, the
+# morvantide.exe (static: it needs no DLL), the three plot templates, the
 # bundled example (examples/channel) ready to run, and README.txt.
 # Optimised as the Linux build is (RelWithDebInfo); the archived copy is
 # stripped.
@@ -21,7 +21,7 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_6
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANTIDE_TESTS=OFF
 cmake --build "$build" -j2
 
-templates=(Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu)
+templates=(Morvantide_4p0_pU.gnu Morvantide_4p0_U.gnu Morvantide_4p0_U_LS.gnu)
 
 stage=$build/release/$name
 rm -rf "$build/release" "$build/$name.zip"

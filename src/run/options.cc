@@ -57,7 +57,7 @@ constexpr OptionSpec kOptions[] = {
     {"no-edit", Name::kNoEdit, nullptr, "never start the editor (batch runs, scripts)"},
     {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts but do not start the plotter"},
     {"plot-least-squares", Name::kPlotLeastSquares, nullptr,
-     "also plot the four estimates and U_LS against h (Morvantide_4p0_U_LS.gnu)"},
+     "a third plot: the four estimates and U_LS against h"},
     {"summary", Name::kSummary, nullptr, "print each variable's result and verdict"},
     {"json", Name::kJson, "FILE", "every per-grid value and the verdict as JSON (- = stdout)"},
     {"csv", Name::kCsv, "FILE", "the same as CSV, a row per variable and grid (- = stdout)"},
@@ -258,7 +258,8 @@ std::string help_text() {
       "writes the listing named in the parameter file, twelve plot data files\n"
       "(p0.dat ... U_15.dat) and completes the plot scripts Morvantide_4p0_pU.gnu and\n"
       "Morvantide_4p0_U.gnu, replacing earlier versions of these files.  With no\n"
-      "options it prints nothing on the terminal.\n"
+      "options it prints nothing on the terminal.  --plot-least-squares adds U_LS.dat\n"
+      "and the script Morvantide_4p0_U_LS.gnu.\n"
       "\n"
       "Options (--name VALUE or --name=VALUE):\n";
   for (const OptionSpec& spec : kOptions) {
