@@ -14,6 +14,7 @@
 
 #include "common/decimal.h"
 #include "core/estimation.h"
+#include "core/least_squares.h"
 #include "platform_testing.h"
 #include "report/results.h"
 #include "run/options.h"
@@ -454,6 +455,73 @@ TEST(BatchSwitches, ProgramsSkippedOutputsKept) {
     EXPECT_EQ(files.contents, classic);
     EXPECT_EQ(screen.contents["console"], "");
   }
+}
+
+// The least-squares columns of the JSON and the CSV, read back by Python,
+// carry the bits of least_squares_estimates called here on the same values:
+// missing at grids 1 to 3, the model as its text.  The four variables take
+// the M1 branch (smooth), the fixed-order branch with Fs = 3 (1/h grows as
+// the grid is refined) and the all-equal rule (U_LS = 0, no model).
+TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
+  const Study4 data(9);
+  RunResult r = run_with(data.files(), {"--variables=all", "--json=r.json", "--csv=r.csv"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const Parsed json = python_read("json", r.files.contents["r.json"]);
+  const Parsed csv = python_read("csv", r.files.contents["r.csv"]);
+  ASSERT_TRUE(json.ok) << json.error;
+  ASSERT_TRUE(csv.ok) << csv.error;
+  std::map<std::string, std::string> csv_column;  // name -> column number
+  for (int c = 0; csv.values.count("0/" + std::to_string(c)); ++c) {
+    csv_column[csv.values.at("0/" + std::to_string(c)).second] = std::to_string(c);
+  }
+  struct Value {
+    const char* name;
+    real LeastSquaresGrid::*member;
+  };
+  const Value kValues[] = {{"U_LS", &LeastSquaresGrid::U_LS},
+                           {"p_LS", &LeastSquaresGrid::p_LS},
+                           {"T0_LS", &LeastSquaresGrid::T0_LS},
+                           {"sigma_LS", &LeastSquaresGrid::sigma_LS},
+                           {"Delta_LS", &LeastSquaresGrid::Delta_LS},
+                           {"Fs_LS", &LeastSquaresGrid::Fs_LS}};
+  auto json_at = [&](const std::string& path) {
+    auto it = json.values.find(path);
+    return it == json.values.end() ? std::pair<std::string, std::string>{"absent", path}
+                                   : it->second;
+  };
+  for (int v = 0; v < 4; ++v) {
+    SCOPED_TRACE("variable " + std::to_string(v + 1));
+    const std::vector<LeastSquaresGrid> ls = least_squares_estimates(data.h, data.Th[v], 2);
+    const std::string base = "variables/" + std::to_string(v) + "/";
+    for (int32_t i = 1; i <= data.nm; ++i) {
+      const std::string g = "/" + std::to_string(i - 1);
+      const std::string row = std::to_string(v * data.nm + i) + "/";
+      for (const Value& value : kValues) {
+        const real x = ls[i - 1].*value.member;
+        const bool missing = i < 4 || x == S;
+        EXPECT_TRUE(carries(json_at(base + value.name + g), x, missing)) << value.name << g;
+        EXPECT_TRUE(carries({"", csv.values.at(row + csv_column.at(value.name)).second}, x,
+                            missing))
+            << value.name << g;
+      }
+      const std::string model = least_squares_model_label(ls[i - 1]);
+      const auto found = json_at(base + "model_LS" + g);
+      EXPECT_EQ(found.first, model.empty() ? "null" : "str") << g;
+      EXPECT_EQ(found.second, model) << g;
+      EXPECT_EQ(csv.values.at(row + csv_column.at("model_LS")).second, model) << g;
+    }
+    const LeastSquaresGrid& finest = ls.back();
+    EXPECT_TRUE(carries(json_at(base + "verdict/finest/U_LS"), finest.U_LS, false));
+    EXPECT_TRUE(carries(json_at(base + "verdict/finest/Fs_LS"), finest.Fs_LS, finest.Fs_LS == S));
+  }
+  // The branches the four variables stand for, at the finest grid.
+  const std::string last = "/" + std::to_string(data.nm - 1);
+  EXPECT_EQ(json_at("variables/0/model_LS" + last).second.substr(0, 2), "M1");
+  EXPECT_EQ(json_at("variables/0/Fs_LS" + last).second, "1.25");
+  EXPECT_EQ(json_at("variables/3/Fs_LS" + last).second, "3");
+  EXPECT_EQ(json_at("variables/2/U_LS" + last).second, "0");
+  EXPECT_EQ(json_at("variables/2/model_LS" + last).first, "null");
+  EXPECT_EQ(json_at("variables/2/Fs_LS" + last).first, "null");
 }
 
 }  // namespace
