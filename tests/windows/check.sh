@@ -310,6 +310,44 @@ if [ -n "$linux" ]; then
   rm -f "$bin/calls.log"
 fi
 
+# --- least-squares plot
+# --plot-least-squares on the bundled example: wgnuplot is started on the
+# third script after the two classic ones, and U_LS.dat and the script's
+# kept lines are the Linux program's, byte for byte (the title holds the date).
+if [ -n "$linux" ]; then
+  echo "-- least-squares plot"
+  rm -f "$bin/calls.log"
+  for side in linux windows; do
+    mkdir "$work/ls-$side"
+    cp -r "$root/examples/channel/." "$work/ls-$side/"
+  done
+  (cd "$work/ls-linux" && env -i PATH="$work/no-such-dir" TZ=UTC "$linux" --no-edit \
+     --plot-least-squares </dev/null) > "$work/ls-linux.out" 2>&1
+  rc_linux=$?
+  (cd "$work/ls-windows" && timeout 120 wine "$bin/morvantide.exe" --no-edit \
+     --plot-least-squares </dev/null) > "$work/ls-windows.out" 2>&1
+  rc_windows=$?
+  plotted=$(grep -c $'^start\twgnuplot\t' "$bin/calls.log" 2>/dev/null)
+  third=$(grep -c $'^start\twgnuplot\t.*Morvantide_4p0_U_LS.gnu' "$bin/calls.log" 2>/dev/null)
+  if [ $rc_linux -eq 0 ] && [ $rc_windows -eq 0 ] && [ "$plotted" = 3 ] && [ "$third" = 1 ] &&
+     [ "$(grep $'^start\twgnuplot\t' "$bin/calls.log" | tail -1 | grep -c U_LS)" = 1 ]; then
+    pass "--plot-least-squares: wgnuplot on the two classic scripts, then on Morvantide_4p0_U_LS.gnu"
+  else
+    cat "$work/ls-linux.out" "$work/ls-windows.out"; cat "$bin/calls.log" 2>/dev/null
+    fail "--plot-least-squares: status $rc_linux on Linux, $rc_windows on Windows, wgnuplot started $plotted times"
+  fi
+  if cmp -s "$work/ls-linux/U_LS.dat" "$work/ls-windows/U_LS.dat" &&
+     cmp -s <(head -11 "$work/ls-linux/Morvantide_4p0_U_LS.gnu") \
+       <(head -11 "$work/ls-windows/Morvantide_4p0_U_LS.gnu") &&
+     [ "$(wc -l < "$work/ls-windows/Morvantide_4p0_U_LS.gnu")" -eq 13 ] &&
+     [ -s "$work/ls-linux/U_LS.dat" ]; then
+    pass "U_LS.dat and the kept lines of Morvantide_4p0_U_LS.gnu are the Linux program's"
+  else
+    fail "U_LS.dat and the kept lines of Morvantide_4p0_U_LS.gnu are the Linux program's"
+  fi
+  rm -f "$bin/calls.log"
+fi
+
 # --- acceptance
 if [ -n "$acceptance" ]; then
   echo "-- acceptance cases"
