@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/decimal.h"
 #include "core/least_squares.h"
 #include "core_testing.h"
 
@@ -337,6 +338,68 @@ TEST(LeastSquares, ModelNames) {
     g.weighted = r.weighted;
     EXPECT_STREQ(least_squares_model_name(r.model), r.name) << r.model;
     EXPECT_EQ(least_squares_model_label(g), r.label) << r.model;
+  }
+}
+
+// Every field of two results, bit for bit.
+::testing::AssertionResult SameGrid(const LeastSquaresGrid& a, const LeastSquaresGrid& b) {
+  const real LeastSquaresGrid::*fields[] = {
+      &LeastSquaresGrid::U_LS,  &LeastSquaresGrid::p_LS,   &LeastSquaresGrid::T0_LS,
+      &LeastSquaresGrid::sigma_LS, &LeastSquaresGrid::Delta_LS, &LeastSquaresGrid::Fs_LS,
+      &LeastSquaresGrid::eps_LS, &LeastSquaresGrid::res_LS};
+  for (auto f : fields) {
+    if (!same_bits(a.*f, b.*f)) {
+      return ::testing::AssertionFailure() << q_to_string(a.*f) << " vs " << q_to_string(b.*f);
+    }
+  }
+  if (a.model != b.model || a.weighted != b.weighted) {
+    return ::testing::AssertionFailure() << "models " << a.model << " vs " << b.model;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// A plan shares the work of h between grids and variables, and a study past
+// the size of the shared tables (or with h growing again, which needs a
+// table per new largest h) computes the same per grid: the results do not
+// depend on how the plan was formed.
+TEST(LeastSquares, PlanGivesTheSameBitsWhateverItShares) {
+  struct Row {
+    const char* name;
+    std::vector<real> h;
+  };
+  // h that grows again five times (more tables than the plan keeps).
+  const std::vector<real> growing = {1, 0.5Q, 2, 0.7Q, 3, 0.4Q, 4, 0.3Q, 5, 0.2Q, 6, 0.1Q};
+  std::vector<real> many = constant_ratio(1, 1.01Q, 300);  // beyond the tables
+  const Row rows[] = {{"falling h", constant_ratio(1, 1.6Q, 9)},
+                      {"h growing again", growing},
+                      {"variable ratio", kVariable}};
+  const real wiggle[] = {0.3Q, -0.7Q, 0.1Q, 0.9Q, -0.2Q};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const int32_t n = static_cast<int32_t>(r.h.size());
+    std::vector<real> smooth, rough;
+    for (int32_t j = 0; j < n; ++j) {
+      smooth.push_back(2 - 0.4Q * powq(r.h[j], 1.7Q));
+      rough.push_back(smooth.back() + 0.01Q * wiggle[j % 5]);
+    }
+    const LeastSquaresPlan plan(r.h);
+    for (const std::vector<real>* Th : {&smooth, &rough}) {
+      const std::vector<LeastSquaresGrid> shared = least_squares_estimates(plan, *Th, 2);
+      for (int32_t i = 4; i <= n; ++i) {
+        // A plan of grids 1..i alone.
+        const LeastSquaresGrid alone = least_squares_grid(r.h.data(), Th->data(), i, 2);
+        EXPECT_TRUE(SameGrid(shared[i - 1], alone)) << "grid " << i;
+      }
+    }
+  }
+  // The first grids of a long study, with a plan that keeps no table.
+  std::vector<real> Th;
+  for (real h : many) Th.push_back(1 + 0.25Q * h * h + 0.01Q * wiggle[Th.size() % 5]);
+  const LeastSquaresPlan long_plan(many);
+  for (int32_t i : {4, 7, 10}) {
+    EXPECT_TRUE(SameGrid(least_squares_grid(long_plan, Th.data(), i, 2),
+                         least_squares_grid(many.data(), Th.data(), i, 2)))
+        << "grid " << i;
   }
 }
 
