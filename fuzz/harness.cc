@@ -10,7 +10,7 @@
 #include "input/freeformat.h"
 #include "input/input.h"
 #include "output/results.h"
-#include "run/platform.h"
+#include "common/platform.h"
 #include "run/run.h"
 #include "run/state.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "common/files.h"
-#include "run/platform.h"
+#include "common/platform.h"
 #include "run/run.h"
 
 namespace {

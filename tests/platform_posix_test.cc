@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/platform.h"
+#include "common/platform.h"
 
 namespace fs = std::filesystem;
 

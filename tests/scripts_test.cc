@@ -10,7 +10,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "output/results.h"
-#include "run/platform.h"
+#include "common/platform.h"
 #include "run/state.h"
 
 namespace morvantide {

@@ -13,6 +13,4 @@ std::string DiskFiles::identity(const std::string& name) {
          std::to_string(static_cast<unsigned long long>(st.st_ino));
 }
 
-std::string DiskFiles::name_key(const std::string& name) { return Files::name_key(name); }
-
 }  // namespace morvantide

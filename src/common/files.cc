@@ -108,7 +108,7 @@ std::string Files::name_key(const std::string& name) {
   return p.lexically_normal().generic_string();
 }
 
-// DiskFiles::identity and DiskFiles::name_key are the system's own:
+// DiskFiles::identity (and on Windows DiskFiles::name_key) are the system's own:
 // files-posix.cc, files-win32.cc.
 
 Status MemoryFiles::read(const std::string& name, std::string* content) {

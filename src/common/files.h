@@ -58,7 +58,9 @@ class DiskFiles : public Files {
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;
   std::string identity(const std::string& name) override;
+#ifdef _WIN32
   std::string name_key(const std::string& name) override;
+#endif
 };
 
 // Files held in memory, for tests and fuzzing.  Names are compared as given.

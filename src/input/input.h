@@ -11,7 +11,7 @@
 
 #include "common/files.h"
 #include "common/status.h"
-#include "run/platform.h"
+#include "common/platform.h"
 #include "run/state.h"
 
 namespace morvantide {

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "common/files.h"
-#include "run/command_line.h"
-#include "run/platform.h"
+#include "common/command_line.h"
+#include "common/platform.h"
 
 using morvantide::DiskFiles;
 using morvantide::Program;

@@ -1,8 +1,8 @@
 // What a run needs of the machine beyond files: the local clock and a way to
 // start the editor and the plotter.  The program uses SystemPlatform; tests
 // and the fuzzers supply their own.
-#ifndef MORVANTIDE_RUN_PLATFORM_H_
-#define MORVANTIDE_RUN_PLATFORM_H_
+#ifndef MORVANTIDE_COMMON_PLATFORM_H_
+#define MORVANTIDE_COMMON_PLATFORM_H_
 
 #include <cstdint>
 #include <string>
@@ -41,4 +41,4 @@ int32_t run_command(const std::vector<std::string>& argv);
 
 }  // namespace morvantide
 
-#endif  // MORVANTIDE_RUN_PLATFORM_H_
+#endif  // MORVANTIDE_COMMON_PLATFORM_H_

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <sstream>
 
-#include "run/platform.h"
+#include "common/platform.h"
 
 extern char** environ;
 

@@ -3,8 +3,8 @@
 // holding &, ^, | or % is passed as it is).
 #include <windows.h>
 
-#include "run/command_line.h"
-#include "run/platform.h"
+#include "common/command_line.h"
+#include "common/platform.h"
 
 namespace morvantide {
 
