@@ -1,5 +1,7 @@
 // The platform on Linux and other POSIX systems: the local clock, and the
 // editor and plotter started without a shell.
+#include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,17 @@ extern char** environ;
 
 namespace morvantide {
 
+void prepare_process() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      // open() takes the lowest free number: this one.
+      const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+      if (opened >= 0 && opened != fd) close(opened);
+    }
+  }
+  signal(SIGXFSZ, SIG_IGN);
+}
+
 LocalTime SystemPlatform::now() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
@@ -27,17 +40,38 @@ int32_t run_command(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+
+  // As system() does: while the child runs, Ctrl-C and Ctrl-\ are the
+  // child's (an editor may handle them itself) and do not end this run; the
+  // child starts with them as this program had them.
+  struct sigaction ignore {}, old_int {}, old_quit {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &old_int);
+  sigaction(SIGQUIT, &ignore, &old_quit);
+  sigset_t as_before;
+  sigemptyset(&as_before);
+  if (old_int.sa_handler != SIG_IGN) sigaddset(&as_before, SIGINT);
+  if (old_quit.sa_handler != SIG_IGN) sigaddset(&as_before, SIGQUIT);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setsigdefault(&attributes, &as_before);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid;
-  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
-  int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  if (WIFEXITED(wstatus)) {
+  int32_t result = -1;
+  if (posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ) == 0) {
+    int wstatus = 0;
+    pid_t waited;
+    while ((waited = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) {
+    }
     // A child that could not exec its program exits with 127.
-    return WEXITSTATUS(wstatus);
+    if (waited == pid && WIFEXITED(wstatus)) result = WEXITSTATUS(wstatus);
   }
-  return -1;
+  posix_spawnattr_destroy(&attributes);
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGQUIT, &old_quit, nullptr);
+  return result;
 }
 
 namespace {
@@ -66,7 +100,7 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
   } else {
     argv = {"gnuplot"};
   }
-  argv.push_back(file);
+  argv.push_back(file_argument(file));
   return run_command(argv);
 }
 
