@@ -145,8 +145,8 @@ std::string title_line(const std::string& titulo_grafico) {
 
 }  // namespace
 
-const PlotScript kScriptPU = {"Morvantide_4p0_pU.gnu", 15, kDefaultPU};
-const PlotScript kScriptU = {"Morvantide_4p0_U.gnu", 10, kDefaultU};
+const PlotScript kScriptPU = {"Morvantide_4p0_pU.gnu", 15, kDefaultPU, "Morvantide_4p0_pU.png"};
+const PlotScript kScriptU = {"Morvantide_4p0_U.gnu", 10, kDefaultU, "Morvantide_4p0_U.png"};
 
 Status check_templates(Files& files) {
   for (const PlotScript* script : {&kScriptPU, &kScriptU}) {
@@ -168,8 +168,9 @@ Status roteiro(State& s, const PlotScript& script, Files& files, Platform& platf
   if (kept.back() != '\n') kept += kCrLf;
 
   s.comando = fit(std::string("wgnuplot ") + script.name, kLenComando);
+  // The template is the user's own file: it is replaced whole or not at all.
   MORVANTIDE_RETURN_IF_ERROR(
-      write_whole_file(files, script.name, kept + title_line(s.titulo_grafico) + "replot\r\n"));
+      files.replace(script.name, kept + title_line(s.titulo_grafico) + "replot\r\n"));
   s.status = platform.run(Program::kPlotter, script.name);
   return Status::Ok();
 }

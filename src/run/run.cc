@@ -7,6 +7,7 @@
 #include "input/header.h"
 #include "input/input.h"
 #include "output/results.h"
+#include "run/clash_check.h"
 
 namespace morvantide {
 
@@ -15,22 +16,6 @@ namespace {
 // Fortran-style field of an integer: its digits left-aligned in `width`
 // columns, cut when longer.
 std::string field(int32_t value, size_t width) { return fit(std::to_string(value), width); }
-
-const char* const kPlotDataFiles[] = {"p0.dat",    "pU_h.dat",   "p1.dat",  "pU_i.dat",
-                                      "p2.dat",    "pU_bi.dat",  "pU_c.dat", "pU_mer.dat",
-                                      "U_12.dat",  "U_13.dat",   "U_14.dat", "U_15.dat"};
-
-struct NamedFile {
-  std::string name;
-  std::string role;
-};
-
-// A spelling-independent key for a file that may not exist yet.
-std::string path_key(Files& files, const std::string& name) {
-  std::string id = files.identity(name);
-  if (!id.empty()) return "id:" + id;
-  return "name:" + files.name_key(name);
-}
 
 }  // namespace
 
@@ -47,58 +32,17 @@ void form_plot_title(State& s) {
   s.titulo_grafico = fit(trim_right(s.titulo) + " " + trim_right(s.dia) + "'", kLenTituloGrafico);
 }
 
-std::vector<std::string> output_names(const State& s) {
-  std::vector<std::string> names{trim(s.arq_listagem)};
-  for (const char* name : kPlotDataFiles) names.emplace_back(name);
-  names.emplace_back(kScriptPU.name);
-  names.emplace_back(kScriptU.name);
-  return names;
-}
-
-Status check_outputs_spare_inputs(const State& s, Files& files) {
-  std::vector<NamedFile> inputs{{kControlFile, "the control file"},
-                                {parameter_file_name(s), "the parameter file"}};
-  for (int32_t m = 1; m <= s.arq.size(); ++m) {
-    inputs.push_back({trim(s.arq(m)), s.modo == 0 ? "the result file of grid " + std::to_string(m)
-                                                  : "the result file"});
-  }
-  inputs.push_back({kScriptPU.name, "the plot template"});
-  inputs.push_back({kScriptU.name, "the plot template"});
-
-  const std::vector<std::string> outputs = output_names(s);
-  std::vector<std::string> output_keys;
-  for (size_t k = 0; k < outputs.size(); ++k) {
-    const std::string key = path_key(files, outputs[k]);
-    const std::string what = k == 0 ? "the listing \"" + outputs[k] + "\""
-                                    : "the plot file \"" + outputs[k] + "\"";
-    if (files.is_folder(outputs[k])) {
-      return Status::Error(what + " cannot be written: a folder of that name exists");
-    }
-    for (const NamedFile& in : inputs) {
-      // A plot script is read and rewritten on purpose; the listing is not.
-      if (k > 0 && in.name == outputs[k] && in.role == "the plot template") continue;
-      if (path_key(files, in.name) == key) {
-        return Status::Error(what + " would overwrite " + in.role + " \"" + in.name +
-                             "\"; rename one of them");
-      }
-    }
-    for (size_t j = 0; j < k; ++j) {
-      if (output_keys[j] == key) {
-        const std::string first = j == 0 ? "the listing \"" + outputs[0] + "\""
-                                         : "the plot file \"" + outputs[j] + "\"";
-        return Status::Error(first + " is the same file as the plot file \"" + outputs[k] +
-                             "\"; rename " + (j == 0 ? "the listing" : "one of them"));
-      }
-    }
-    output_keys.push_back(key);
-  }
-  return Status::Ok();
-}
-
 Status run(State& s, Files& files, Platform& platform) {
+  // One run at a time in a folder: two runs would rewrite the same outputs
+  // and plot scripts at once.  The lock is taken on the control file before
+  // the editor opens it, or, when it did not exist yet, once it is read.
+  std::unique_ptr<FolderLock> lock;
+  MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   MORVANTIDE_RETURN_IF_ERROR(read_control_and_parameters(s, files, platform));
+  if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   MORVANTIDE_RETURN_IF_ERROR(read_result_files(s, files));
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files));
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
 
   const std::string listing_name = trim(s.arq_listagem);
