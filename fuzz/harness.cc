@@ -33,6 +33,8 @@ std::string check_message(const std::string& message, const std::string& name,
                           int64_t last_line) {
   const std::string prefix = name + ":";
   if (message.compare(0, prefix.size(), prefix) != 0) return "message without the file: " + message;
+  // The one message about the whole file rather than a line of it.
+  if (message == name + ": lines end with CR only; save it with LF or CR LF line ends") return "";
   size_t i = prefix.size();
   int64_t line = 0;
   while (i < message.size() && message[i] >= '0' && message[i] <= '9' && line <= last_line) {
@@ -172,8 +174,8 @@ std::string whole_run(std::string_view data, std::string* outcome) {
   for (size_t k = 4; k < parts.size(); ++k) {
     files.contents["r" + std::to_string(k - 3) + ".txt"] = std::string(parts[k]);
   }
-  if (grids_asked(files) > kMaxGrids) {
-    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kMaxGrids) + " grids";
+  if (grids_asked(files) > kGridsWithinBudget) {
+    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kGridsWithinBudget) + " grids";
     return "";
   }
   files.read_before.clear();

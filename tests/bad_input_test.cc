@@ -326,9 +326,35 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       {"nm 0", param1_line(10, "0"),
        "param1.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"huge nm", param1_line(10, "2000000000"),
-       "param1.txt:10: nm = 2000000000 grids are more than the per-grid lists can hold "
-       "(at most 1000000)"},
+       "param1.txt:10: nm = 2000000000 grids are more than a run takes (at most 6000: the "
+       "estimation time grows with the square of nm, and that many grids take about a minute)"},
+      {"nm one above the bound", param1_line(10, "6001"),
+       "param1.txt:10: nm = 6001 grids are more than a run takes (at most 6000: the "
+       "estimation time grows with the square of nm, and that many grids take about a minute)"},
       {"empty listing name", param1_line(2, "''"), "param1.txt:2: the listing file name is empty"},
+      // File names: no control byte (a NUL cut the name short), and an
+      // unquoted name with a slash is pointed at where it stands.
+      {"NUL in the quoted listing name", param1_line(2, std::string("'lista\0U_15.dat'", 16)),
+       "param1.txt:2: the listing file name \"lista\\x00U_15.dat\" holds a control byte, which no "
+       "file name may hold"},
+      {"escape in the quoted result file name",
+       param1_line(11, "'\x1b]0;pwned\x07r.txt'"),
+       "param1.txt:11: the result file name \"\\x1b]0;pwned\\x07r.txt\" holds a control byte, which "
+       "no file name may hold"},
+      {"unquoted result file name with a slash, layout 0",
+       changed(changed(layout0(), "paramn.txt", with_line(layout0()["paramn.txt"], 12, "casos/r2.txt")),
+               "casos", kFolder),
+       "paramn.txt:12: casos: cannot open (it is a folder); the result file name of grid 2 stopped at "
+       "a slash: a name with / must be quoted"},
+      {"unquoted parameter file name with a slash",
+       changed(layout1(), "Morvantide_4p0.in", crlf({"1", "paramn.txt", "dados/param1.txt"})),
+       "Morvantide_4p0.in:3: dados: cannot open (No such file or directory); the parameter file of "
+       "layout 1 stopped at a slash: a name with / must be quoted"},
+      // Lines that end with CR only make one long line.
+      {"parameter file with CR-only line ends",
+       changed(layout1(), "param1.txt", "1\rlista.txt\r2\r1\r1\r50\r1.0E-12\r0.5\r5.0\r4\r"
+                                         "resultados.txt\r'Caso base'\r"),
+       "param1.txt: lines end with CR only; save it with LF or CR LF line ends"},
 
       // Result files.
       {"decimal in the integer column, layout 0",
@@ -558,8 +584,20 @@ TEST(BadInput, ClosedStandardDescriptors) {
 
 // The same cases, sound, run to the end: the rows above fail for the reason
 // they name, not because the base case is broken.
+// Every input of the case with CR CR LF line ends, as a Windows program
+// writing CR LF through a text-mode stream makes them.
+Folder with_cr_cr_lf(Folder f) {
+  for (auto& [name, content] : f) {
+    if (name.find(".gnu") != std::string::npos) continue;
+    std::string out;
+    for (char c : content) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    content = out;
+  }
+  return f;
+}
+
 TEST(BadInput, BaseCasesSucceed) {
-  for (const Folder& files : {layout1(), layout0()}) {
+  for (const Folder& files : {layout1(), layout0(), with_cr_cr_lf(layout1()), with_cr_cr_lf(layout0())}) {
     Scratch scratch;
     lay_out(scratch.dir(), files);
     const Outcome r = run_program(scratch.dir(), scratch.root);

@@ -18,9 +18,10 @@ namespace morvantide {
 
 inline constexpr const char* kControlFile = "Morvantide_4p0.in";
 
-// The most grids a run accepts: the per-grid lists of a larger run would not
-// fit in the memory of the machines this program runs on.
-inline constexpr int32_t kMaxGrids = 1000000;
+// The most grids a run accepts, set by running time: the estimation time
+// grows with the square of nm, and with a variable ratio (the worst case)
+// this many grids take about a minute on a desktop machine of 2026.
+inline constexpr int32_t kMaxGrids = 6000;
 
 // Reads the control file and the parameter file (with the editor first on
 // each), creates the per-grid lists and the true orders.
