@@ -35,8 +35,54 @@ LocalTime SystemPlatform::now() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+namespace {
+
+// The environment of the plotter.  In the C (POSIX) locale, gnuplot's "set
+// encoding" (the default templates set cp1252, the encoding of the titles)
+// warns "iconv failed to convert degree sign": it converts the degree sign
+// into the locale's character set, which is ASCII there.  The plotter then
+// gets LC_CTYPE=C.UTF-8, which only says how to read bytes: the other
+// categories (numbers, dates) stay as they were.  Any other locale is left
+// alone.
+std::vector<std::string> plotter_environment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  auto value = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "");
+  };
+  auto is_c = [](const std::string& v) { return v.empty() || v == "C" || v == "POSIX"; };
+  const std::string all = value("LC_ALL");
+  const std::string ctype = !all.empty() ? all : !value("LC_CTYPE").empty() ? value("LC_CTYPE")
+                                                                            : value("LANG");
+  if (!is_c(ctype)) return env;
+  auto drop = [&env](const std::string& prefix) {
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+  };
+  if (!all.empty()) {
+    // LC_ALL=C stood for every category: LANG=C says the same for all but
+    // LC_CTYPE, and no other LC_ variable may now take over.
+    drop("LC_");
+    drop("LANG=");
+    env.push_back("LANG=C");
+  } else {
+    drop("LC_CTYPE=");
+  }
+  env.push_back("LC_CTYPE=C.UTF-8");
+  return env;
+}
+
+}  // namespace
+
 int32_t run_command(const std::vector<std::string>& argv) {
+  return run_command(argv, {});
+}
+
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
   if (argv.empty() || argv[0].empty()) return -1;
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -60,7 +106,8 @@ int32_t run_command(const std::vector<std::string>& argv) {
 
   pid_t pid;
   int32_t result = -1;
-  if (posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ) == 0) {
+  if (posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(),
+                   env.empty() ? environ : envp.data()) == 0) {
     int wstatus = 0;
     pid_t waited;
     while ((waited = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) {
@@ -101,7 +148,8 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
     argv = {"gnuplot"};
   }
   argv.push_back(file_argument(file));
-  return run_command(argv);
+  return run_command(argv, program == Program::kPlotter ? plotter_environment()
+                                                       : std::vector<std::string>());
 }
 
 }  // namespace morvantide

@@ -57,6 +57,11 @@ inline std::string file_argument(const std::string& name) {
 // Runs argv[0] with the arguments given, without a shell; waits for it.
 // Returns its exit status, or -1 when it cannot be started.
 int32_t run_command(const std::vector<std::string>& argv);
+#ifndef _WIN32
+// The same with the environment given ("NAME=value" each), or this
+// process's own when `env` is empty.
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+#endif
 
 }  // namespace morvantide
 
