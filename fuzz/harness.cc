@@ -12,7 +12,7 @@
 #include "output/results.h"
 #include "common/platform.h"
 #include "run/run.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide::fuzz {
 
@@ -174,8 +174,8 @@ std::string whole_run(std::string_view data, std::string* outcome) {
   for (size_t k = 4; k < parts.size(); ++k) {
     files.contents["r" + std::to_string(k - 3) + ".txt"] = std::string(parts[k]);
   }
-  if (grids_asked(files) > kGridsWithinBudget) {
-    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kGridsWithinBudget) + " grids";
+  if (grids_asked(files) > kMaxFuzzGrids) {
+    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kMaxFuzzGrids) + " grids";
     return "";
   }
   files.read_before.clear();

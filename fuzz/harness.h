@@ -32,15 +32,15 @@ std::string free_format(std::string_view data);
 //   template of Morvantide_4p0_U.gnu, result file r1.txt, r2.txt, ...
 // The parameter text is stored as pn.txt and as p1.txt (the names the seed
 // control files give); an empty template part leaves the template missing.
-// Runs of more than kGridsWithinBudget grids are passed over before the
-// run: the O(nm^2) estimation of a larger run (up to the program's own
-// kMaxGrids) exceeds a fuzzer's time budget, not the program's.
+// Runs of more than kMaxFuzzGrids grids are passed over before the run: the
+// per-grid lists and the O(nm^2) repeated extrapolation of a larger run
+// exceed a fuzzer's memory and time budget, not the program's.
 // Rules: no input but the plot scripts is changed; a failed run reports one
 // line; a plot data file exists only beside the listing; a run that
 // succeeds leaves the listing, the twelve plot data files and both scripts
 // ending in "replot".
 // `outcome`, when given, receives the run's own result.
-inline constexpr int32_t kGridsWithinBudget = 2000;
+inline constexpr int32_t kMaxFuzzGrids = 2000;
 std::string whole_run(std::string_view data, std::string* outcome = nullptr);
 
 }  // namespace morvantide::fuzz

@@ -7,19 +7,11 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform_testing.h"
+#include "run/run.h"
 
 namespace morvantide {
 namespace {
-
-class RecordingPlatform : public Platform {
- public:
-  std::vector<std::string> opened;
-  LocalTime now() override { return {2026, 12, 6, 9, 5, 3}; }
-  int32_t run(Program program, const std::string& file) override {
-    opened.push_back((program == Program::kEditor ? "editor " : "plotter ") + file);
-    return 7;
-  }
-};
 
 const char kParamsLayout0[] =
     "2 ! nv\r\n"
@@ -49,14 +41,12 @@ MemoryFiles layout0_files() {
 
 TEST(Input, Layout0FillsTheState) {
   MemoryFiles files = layout0_files();
-  RecordingPlatform platform;
+  FakePlatform platform(nullptr, {}, 7);
   State s;
-  ASSERT_TRUE(read_control_and_parameters(s, files, platform).ok());
-  ASSERT_TRUE(read_result_files(s, files).ok());
+  ASSERT_TRUE(read_input(s, files, platform).ok());
 
-  EXPECT_EQ(platform.opened, (std::vector<std::string>{"editor Morvantide_4p0.in", "editor param0.txt"}));
+  EXPECT_EQ(platform.launches(), (std::vector<std::string>{"editor Morvantide_4p0.in", "editor param0.txt"}));
   EXPECT_EQ(s.status, 7);
-  EXPECT_EQ(s.comando, fit("notepad param0.txt", kLenComando));
   EXPECT_EQ(s.modo, 0);
   EXPECT_EQ(s.arq_dados_n, fit("param0.txt", kLenArqDados));
   EXPECT_EQ(s.arq_dados_1, fit("param1.txt", kLenArqDados));
@@ -69,8 +59,6 @@ TEST(Input, Layout0FillsTheState) {
   ASSERT_EQ(s.nm, 3);
   EXPECT_EQ(s.arq(2), fit("g 2.txt", kLenArq));
   EXPECT_EQ(s.titulo, fit("Caso", kLenTitulo));  // unquoted: first word only
-  // pV(j) = pL + (j - 1) dp
-  EXPECT_TRUE(s.pV(1) == 1.5Q && s.pV(2) == 2 && s.pV(3) == 2.5Q);
   // h from line 1; Th from the nv-th variable line, whatever its number.
   EXPECT_TRUE(s.h(1) == 0.4Q && s.h(2) == 0.2Q && s.h(3) == 0.1Q);
   EXPECT_TRUE(s.Th(1) == 20 && s.Th(2) == 21 && s.Th(3) == 22.5Q);
@@ -89,12 +77,11 @@ TEST(Input, Layout1ReadsRowsOverLines) {
       "0.2 1.1\n  2.1\n\n 3.1\n"
       "0.1,1.2,2.2,3.2\n"
       "trailing text not read\n";
-  RecordingPlatform platform;
+  FakePlatform platform(nullptr, {}, 7);
   State s;
-  ASSERT_TRUE(read_control_and_parameters(s, files, platform).ok());
-  Status st = read_result_files(s, files);
+  Status st = read_input(s, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
-  EXPECT_EQ(platform.opened.back(), "editor p 1.txt");
+  EXPECT_EQ(platform.launches().back(), "editor p 1.txt");
   EXPECT_EQ(s.arq.size(), 1);
   EXPECT_EQ(s.titulo, fit("Um titulo, com / barra", kLenTitulo));
   EXPECT_TRUE(s.Th(1) == 3 && s.Th(2) == 3.1Q && s.Th(3) == 3.2Q);
@@ -134,9 +121,9 @@ TEST(Input, RefusedValues) {
     MemoryFiles files;
     files.contents["Morvantide_4p0.in"] = c.control;
     files.contents["param0.txt"] = c.params;
-    RecordingPlatform platform;
+    FakePlatform platform(nullptr, {}, 7);
     State s;
-    Status st = read_control_and_parameters(s, files, platform);
+    Status st = read_input(s, files, platform);
     EXPECT_EQ(st.message(), c.message) << c.control << "|" << c.params;
   }
 }
@@ -162,10 +149,9 @@ TEST(Input, ResultFilesRefused) {
     files.contents["param1.txt"] = "2\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2\nall.txt\nt\n";
     if (c.modo == 1) files.contents["Morvantide_4p0.in"] = "1\nparam0.txt\nparam1.txt\n";
     files.contents[c.modo == 0 ? "g1.txt" : "all.txt"] = c.results;
-    RecordingPlatform platform;
+    FakePlatform platform(nullptr, {}, 7);
     State s;
-    ASSERT_TRUE(read_control_and_parameters(s, files, platform).ok());
-    EXPECT_EQ(read_result_files(s, files).message(), c.message) << c.results;
+    EXPECT_EQ(read_input(s, files, platform).message(), c.message) << c.results;
   }
 }
 

@@ -1,7 +1,10 @@
 // Reads: the control file, the parameter file, the result files.
 // Writes: modo, arq_dados_n, arq_dados_1, nv, arq_listagem, pL, dp, tipo_r,
-// itmax, tol, pU_min, pU_max, nm, arq, pV, titulo, h, Th, status, comando,
-// and creates every per-grid list.
+// itmax, tol, pU_min, pU_max, nm, arq, titulo, h, Th, and creates every
+// per-grid list.
+//
+// Each file is read only as far as its values go (FreeFormatReader reads it
+// a block at a time).
 #include "input/input.h"
 
 #include <memory>
@@ -79,9 +82,7 @@ std::string parameter_file_name(const State& s) {
   return trim(s.modo == 0 ? s.arq_dados_n : s.arq_dados_1);
 }
 
-Status read_control_and_parameters(State& s, Files& files, Platform& platform) {
-  s.status = platform.run(Program::kEditor, kControlFile);
-
+Status read_control_file(State& s, Files& files) {
   std::unique_ptr<FreeFormatReader> reader;
   MORVANTIDE_RETURN_IF_ERROR(open_reader(files, kControlFile, NameRead(), &reader));
   FreeFormatReader& control = *reader;
@@ -90,21 +91,22 @@ Status read_control_and_parameters(State& s, Files& files, Platform& platform) {
     return invalid(control, "the layout of the results (modo) must be 0 or 1, found " +
                                 std::to_string(s.modo));
   }
-  NameRead parameter_names[2];
+  NameRead names[2];
   MORVANTIDE_RETURN_IF_ERROR(read_name(control, "the parameter file of layout 0", &s.arq_dados_n,
-                                       kLenArqDados, &parameter_names[0]));
+                                       kLenArqDados, &names[0]));
   MORVANTIDE_RETURN_IF_ERROR(read_name(control, "the parameter file of layout 1", &s.arq_dados_1,
-                                       kLenArqDados, &parameter_names[1]));
-
-  const std::string name = parameter_file_name(s);
-  if (name.empty()) {
+                                       kLenArqDados, &names[1]));
+  if (parameter_file_name(s).empty()) {
     return Status::Error(std::string(kControlFile) + ": the parameter file of layout " +
                          std::to_string(s.modo) + " has no name");
   }
-  s.comando = fit("notepad " + name, kLenComando);
-  s.status = platform.run(Program::kEditor, name);
+  return try_cut_name(files, parameter_file_name(s), names[s.modo]);
+}
 
-  MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, parameter_names[s.modo], &reader));
+Status read_parameter_file(State& s, Files& files) {
+  const std::string name = parameter_file_name(s);
+  std::unique_ptr<FreeFormatReader> reader;
+  MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
   FreeFormatReader& in = *reader;
   MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("nv", &s.nv)}));
   if (s.nv < 1) {
@@ -146,7 +148,6 @@ Status read_control_and_parameters(State& s, Files& files, Platform& platform) {
           read_name(in, "the result file name" + grid(m), &s.arq(m), kLenArq, &where));
       MORVANTIDE_RETURN_IF_ERROR(try_cut_name(files, trim(s.arq(m)), where));
     }
-    s.pV(m) = s.pL + q_from_int(m - 1) * s.dp;
   }
   if (s.modo == 1) {
     NameRead where;

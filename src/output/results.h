@@ -1,5 +1,5 @@
 // The output step: the four result tables of the listing, the twelve plot
-// data files, the two plot scripts and the plotter.
+// data files and the two plot scripts.  Every function only reads the state.
 #ifndef MORVANTIDE_OUTPUT_RESULTS_H_
 #define MORVANTIDE_OUTPUT_RESULTS_H_
 
@@ -7,19 +7,20 @@
 
 #include "common/files.h"
 #include "common/status.h"
-#include "common/platform.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 
 // Table 1 (observed orders) then table 2 (convergence ratios).
+// Reads: nm, h; pUs_Th, pUs_Tm1, pUs_Tc, pUs_Ti, pUs_Tbi and the psi lists.
 std::string tabelas_pU_psi(const State& s);
-// Table 3: Th, Tm1 and Tc.
+// Table 3.  Reads: nm, h, Th, Tm1, Tc.
 std::string tabela_T(const State& s);
-// Table 4: UGCI, Umc, Um and Uc.
+// Table 4.  Reads: nm, h, UGCI_Th, Umc_Th, Um_Tm1, Uc_Tc.
 std::string tabela_U(const State& s);
 
-// The twelve plot data files, in their order.
+// The twelve plot data files of kPlotFiles, in their order.
+// Reads: nm, pL, dp, log10_h and the lists the table names.
 Status write_plot_data(const State& s, Files& files);
 
 // The plot scripts: name, number of lines kept, default template.
@@ -37,13 +38,14 @@ extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
 Status check_templates(Files& files);
 
 // Keeps the first lines of the script (the default template when the file
-// is missing), appends the title line and "replot", runs the plotter on it
-// and stores the plotter's exit status in s.status.
-Status roteiro(State& s, const PlotScript& script, Files& files, Platform& platform);
+// is missing) and appends the title line and "replot".  Reads: titulo_grafico.
+Status roteiro(const State& s, const PlotScript& script, Files& files);
 
-// Everything after the estimation: the tables appended to `listing`, the plot
-// data files, then roteiro for kScriptPU and kScriptU.
-Status saida_resultados(State& s, OutputFile& listing, Files& files, Platform& platform);
+// The plot scripts in the order the run completes them.
+inline const PlotScript* const kPlotScripts[] = {&kScriptPU, &kScriptU};
+
+// The tables appended to `listing`, then the plot data files.
+Status saida_resultados(const State& s, OutputFile& listing, Files& files);
 
 }  // namespace morvantide
 

@@ -4,15 +4,12 @@
 
 #include "common/text.h"
 #include "input/input.h"
+#include "model/plot_files.h"
 #include "output/results.h"
 
 namespace morvantide {
 
 namespace {
-
-const char* const kPlotDataFiles[] = {"p0.dat",    "pU_h.dat",   "p1.dat",  "pU_i.dat",
-                                      "p2.dat",    "pU_bi.dat",  "pU_c.dat", "pU_mer.dat",
-                                      "U_12.dat",  "U_13.dat",   "U_14.dat", "U_15.dat"};
 
 enum class Role {
   // Inputs.
@@ -83,8 +80,7 @@ std::vector<RunFile> inputs_of(const State& s) {
   for (int32_t m = 1; m <= s.arq.size(); ++m) {
     inputs.push_back({trim(s.arq(m)), Role::kResultFile, s.modo == 0 ? m : 0});
   }
-  inputs.push_back({kScriptPU.name, Role::kTemplate});
-  inputs.push_back({kScriptU.name, Role::kTemplate});
+  for (const PlotScript* script : kPlotScripts) inputs.push_back({script->name, Role::kTemplate});
   return inputs;
 }
 
@@ -94,7 +90,7 @@ std::vector<RunFile> outputs_of(const State& s, Files& files) {
   for (size_t k = 0; k < names.size(); ++k) {
     outputs.push_back({names[k], k == 0 ? Role::kListing : Role::kPlotFile});
   }
-  for (const PlotScript* script : {&kScriptPU, &kScriptU}) {
+  for (const PlotScript* script : kPlotScripts) {
     if (!files.exists(script->name)) outputs.push_back({script->default_picture, Role::kPicture});
   }
   return outputs;
@@ -104,9 +100,8 @@ std::vector<RunFile> outputs_of(const State& s, Files& files) {
 
 std::vector<std::string> output_names(const State& s) {
   std::vector<std::string> names{trim(s.arq_listagem)};
-  for (const char* name : kPlotDataFiles) names.emplace_back(name);
-  names.emplace_back(kScriptPU.name);
-  names.emplace_back(kScriptU.name);
+  for (const PlotFile& file : kPlotFiles) names.emplace_back(file.name);
+  for (const PlotScript* script : kPlotScripts) names.emplace_back(script->name);
   return names;
 }
 

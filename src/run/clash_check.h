@@ -17,7 +17,7 @@
 
 #include "common/files.h"
 #include "common/status.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 

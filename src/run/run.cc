@@ -4,8 +4,8 @@
 
 #include "common/text.h"
 #include "core/estimation.h"
-#include "input/header.h"
 #include "input/input.h"
+#include "output/header.h"
 #include "output/results.h"
 #include "run/clash_check.h"
 
@@ -13,8 +13,7 @@ namespace morvantide {
 
 namespace {
 
-// Fortran-style field of an integer: its digits left-aligned in `width`
-// columns, cut when longer.
+// The digits of an integer left-aligned in `width` columns, cut when longer.
 std::string field(int32_t value, size_t width) { return fit(std::to_string(value), width); }
 
 }  // namespace
@@ -32,15 +31,36 @@ void form_plot_title(State& s) {
   s.titulo_grafico = fit(trim_right(s.titulo) + " " + trim_right(s.dia) + "'", kLenTituloGrafico);
 }
 
+Status read_input(State& s, Files& files, Platform& platform) {
+  s.status = platform.run(Program::kEditor, kControlFile);
+  MORVANTIDE_RETURN_IF_ERROR(read_control_file(s, files));
+  s.status = platform.run(Program::kEditor, parameter_file_name(s));
+  MORVANTIDE_RETURN_IF_ERROR(read_parameter_file(s, files));
+  return read_result_files(s, files);
+}
+
+Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform) {
+  MORVANTIDE_RETURN_IF_ERROR(roteiro(s, script, files));
+  s.status = platform.run(Program::kPlotter, script.name);
+  return Status::Ok();
+}
+
+Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform) {
+  MORVANTIDE_RETURN_IF_ERROR(saida_resultados(s, listing, files));
+  for (const PlotScript* script : kPlotScripts) {
+    MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *script, files, platform));
+  }
+  return Status::Ok();
+}
+
 Status run(State& s, Files& files, Platform& platform) {
   // One run at a time in a folder: two runs would rewrite the same outputs
   // and plot scripts at once.  The lock is taken on the control file before
   // the editor opens it, or, when it did not exist yet, once it is read.
   std::unique_ptr<FolderLock> lock;
   MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  MORVANTIDE_RETURN_IF_ERROR(read_control_and_parameters(s, files, platform));
+  MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  MORVANTIDE_RETURN_IF_ERROR(read_result_files(s, files));
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files));
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files));
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
@@ -51,17 +71,17 @@ Status run(State& s, Files& files, Platform& platform) {
   stamp(s, platform.now());
   form_plot_title(s);
 
+  static_cast<GridTable&>(s) = tabela_malhas(s.h);
   listing->write(listing_header(s));
   // A listing that cannot be written (a full disk) stops the run here,
   // before any plot file is touched.
   MORVANTIDE_RETURN_IF_ERROR(listing->flush());
-  estimativa(s);
-  Status status = saida_resultados(s, *listing, files, platform);
+  static_cast<Estimates&>(s) = estimativa(s);
+  Status status = write_outputs(s, *listing, files, platform);
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
 
-  s.comando = fit("notepad " + listing_name, kLenComando);
   s.status = platform.run(Program::kEditor, listing_name);
   return Status::Ok();
 }
