@@ -25,10 +25,11 @@ enum class Role {
 };
 
 struct RunFile {
+  RunFile(std::string n, Role r, int32_t k = 0) : name(std::move(n)), role(r), number(k) {}
   std::string name;
   Role role;
-  int32_t number = 0;  // the grid of a layout-0 result file; the layout of a parameter file
-  std::string key;     // one file, one key (see key_of)
+  int32_t number;   // the grid of a layout-0 result file; the layout of a parameter file
+  std::string key;  // one file, one key (see Keys)
 };
 
 // "the listing "lista.txt"", "the result file of grid 2 "r2.txt"", ...
