@@ -35,6 +35,14 @@ Status windows_error(const std::string& name, const std::string& what, DWORD cod
   return Status::Error(printable(name) + ": " + what + " (" + reason + ")");
 }
 
+// A name Windows gives to a device wherever it stands (CON, NUL, COM1,
+// "lista\\NUL.txt"): its full path is then \\.\DEVICE.
+bool device_name(const std::string& name) {
+  char full[MAX_PATH * 2];
+  const DWORD n = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+  return n >= 4 && n < sizeof full && std::string(full, 4) == "\\\\.\\";
+}
+
 bool folder_attributes(const std::string& name) {
   const DWORD a = GetFileAttributesA(name.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -114,6 +122,7 @@ Status DiskFiles::replace(const std::string& name, std::string_view content) {
 }
 
 Status DiskFiles::check_writable(const std::string& name, bool replaced) {
+  if (device_name(name)) return not_regular(name);
   HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
