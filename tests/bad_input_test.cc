@@ -108,10 +108,10 @@ std::string read_file(const fs::path& p) {
 // How a row starts the program, beyond the defaults.
 struct Start {
   int uid = -1;                         // run as this user (-1: as we are)
-  std::vector<std::string> arguments;   // after the program's name
-  std::string stdout_to;                // a file for standard output instead of scratch/stdout
-  long file_size_limit = -1;            // ulimit -f, in 512-byte blocks (-1: none)
-  std::vector<int> closed;              // descriptors closed in the program (0, 1, 2)
+  std::vector<std::string> arguments = {};  // after the program's name
+  std::string stdout_to = {};               // a file for standard output instead of scratch/stdout
+  long file_size_limit = -1;                // ulimit -f, in 512-byte blocks (-1: none)
+  std::vector<int> closed = {};             // descriptors closed in the program (0, 1, 2)
 };
 
 // Runs the program in `dir` as the user `uid` (-1: as we are), stdin from
@@ -509,7 +509,7 @@ TEST(BadInput, ReadOnly) {
 TEST(BadInput, HelpAndVersionToAFullDisk) {
   for (const char* option : {"--help", "--version"}) {
     Row row{option, layout1(),
-            "morvantide: cannot write to standard output (No space left on device)",
+            "morvantide: standard output: cannot write (No space left on device)",
             {.arguments = {option}, .stdout_to = "/dev/full"}};
     row.exit_status = 1;
     expect_refused(row);
@@ -548,7 +548,9 @@ TEST(BadInput, WritesThatFailHalfWay) {
     for (const char* name : {"Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"}) {
       const std::string text = read_file(scratch.dir() / name);
       const bool whole = text.size() > 8 && text.compare(text.size() - 8, 8, "replot\r\n") == 0;
-      if (c.templates_kept || !whole) EXPECT_EQ(after.at(name), before.at(name)) << name;
+      if (c.templates_kept || !whole) {
+        EXPECT_EQ(after.at(name), before.at(name)) << name;
+      }
     }
     for (const auto& [name, state] : after) {
       EXPECT_EQ(name.find(".gnu."), std::string::npos) << "left behind: " << name;

@@ -346,7 +346,9 @@ TEST(FreeFormat, ReadsOnlyAsFarAsNeeded) {
     for (int m = 1; m <= c.reads; ++m) {
       ASSERT_TRUE(reader.read({Item::Real("h", &h), Item::Reals("v{}", &v, 2)}).ok());
     }
-    if (c.long_row) ASSERT_TRUE(reader.read({Item::Reals("v{}", &v, 1000000)}).ok());
+    if (c.long_row) {
+      ASSERT_TRUE(reader.read({Item::Reals("v{}", &v, 1000000)}).ok());
+    }
     EXPECT_TRUE(v == c.last) << q_to_string(v);
     EXPECT_LE(counter->given, c.most_bytes);
   }

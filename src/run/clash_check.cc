@@ -22,6 +22,7 @@ enum class Role {
   kListing,
   kPlotFile,  // plot data files and plot scripts
   kPicture,   // drawn by a default template
+  kReport,    // a file of the report (--json, --csv)
 };
 
 struct RunFile {
@@ -48,6 +49,7 @@ std::string describe(const RunFile& f) {
     case Role::kListing: what = "the listing"; break;
     case Role::kPlotFile: what = "the plot file"; break;
     case Role::kPicture: what = "the picture of the default plot template"; break;
+    case Role::kReport: what = "the report file"; break;
   }
   return what + " \"" + printable(f.name) + "\"";
 }
@@ -85,12 +87,14 @@ std::vector<RunFile> inputs_of(const State& s) {
   return inputs;
 }
 
-std::vector<RunFile> outputs_of(const State& s, Files& files) {
+std::vector<RunFile> outputs_of(const State& s, Files& files,
+                                const std::vector<std::string>& report_files) {
   std::vector<RunFile> outputs;
   const std::vector<std::string> names = output_names(s);
   for (size_t k = 0; k < names.size(); ++k) {
     outputs.push_back({names[k], k == 0 ? Role::kListing : Role::kPlotFile});
   }
+  for (const std::string& name : report_files) outputs.push_back({name, Role::kReport});
   for (const PlotScript* script : kPlotScripts) {
     if (!files.exists(script->name)) outputs.push_back({script->default_picture, Role::kPicture});
   }
@@ -106,10 +110,11 @@ std::vector<std::string> output_names(const State& s) {
   return names;
 }
 
-Status check_outputs_spare_inputs(const State& s, Files& files) {
+Status check_outputs_spare_inputs(const State& s, Files& files,
+                                  const std::vector<std::string>& report_files) {
   Keys keys(files);
   std::vector<RunFile> inputs = inputs_of(s);
-  std::vector<RunFile> outputs = outputs_of(s, files);
+  std::vector<RunFile> outputs = outputs_of(s, files, report_files);
   for (RunFile& f : inputs) f.key = keys.of(f.name);
   for (RunFile& f : outputs) f.key = keys.of(f.name);
 
@@ -134,11 +139,15 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
   return Status::Ok();
 }
 
-Status check_outputs_writable(const State& s, Files& files) {
+Status check_outputs_writable(const State& s, Files& files,
+                              const std::vector<std::string>& report_files) {
   const std::vector<std::string> names = output_names(s);
   for (size_t k = 0; k < names.size(); ++k) {
     const bool script = names[k] == kScriptPU.name || names[k] == kScriptU.name;
     MORVANTIDE_RETURN_IF_ERROR(files.check_writable(names[k], script && k > 0));
+  }
+  for (const std::string& name : report_files) {
+    MORVANTIDE_RETURN_IF_ERROR(files.check_writable(name, false));
   }
   return Status::Ok();
 }

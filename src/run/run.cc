@@ -2,12 +2,15 @@
 
 #include <memory>
 
+#include "common/console.h"
 #include "common/text.h"
 #include "core/estimation.h"
 #include "input/input.h"
 #include "output/header.h"
 #include "output/results.h"
 #include "run/clash_check.h"
+#include "run/batch_platform.h"
+#include "run/report_step.h"
 
 namespace morvantide {
 
@@ -53,7 +56,9 @@ Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& plat
   return Status::Ok();
 }
 
-Status run(State& s, Files& files, Platform& platform) {
+Status run(State& s, Files& files, Platform& system, const Options& options,
+           OutputFile& console) {
+  BatchPlatform platform(system, !options.no_edit, !options.no_plot);
   // One run at a time in a folder: two runs would rewrite the same outputs
   // and plot scripts at once.  The lock is taken on the control file before
   // the editor opens it, or, when it did not exist yet, once it is read.
@@ -61,8 +66,12 @@ Status run(State& s, Files& files, Platform& platform) {
   MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files));
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files));
+  std::vector<VariableColumn> columns;
+  if (options.report()) {
+    MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
+  }
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, report_files(options)));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files, report_files(options)));
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
 
   const std::string listing_name = trim(s.arq_listagem);
@@ -81,9 +90,17 @@ Status run(State& s, Files& files, Platform& platform) {
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
+  if (options.report()) {
+    MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));
+  }
 
   s.status = platform.run(Program::kEditor, listing_name);
   return Status::Ok();
+}
+
+Status run(State& s, Files& files, Platform& platform) {
+  StandardOutput console;
+  return run(s, files, platform, Options(), console);
 }
 
 Status run(Files& files, Platform& platform) {

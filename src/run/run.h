@@ -15,11 +15,12 @@
 #define MORVANTIDE_RUN_RUN_H_
 
 #include "common/files.h"
-#include "common/status.h"
 #include "common/platform.h"
+#include "common/status.h"
 #include "model/state.h"
 #include "output/results.h"
 #include "run/clash_check.h"
+#include "run/options.h"
 
 namespace morvantide {
 
@@ -31,6 +32,14 @@ Status read_input(State& s, Files& files, Platform& platform);
 
 // As run(), leaving the analysis state in *s for inspection.
 Status run(State& s, Files& files, Platform& platform);
+
+// A run with options: --no-edit and --no-plot keep the editor and the
+// plotter from starting; a report (--summary, --json, --csv) reads its
+// variables with the input, joins its files to the check of step 2 and is
+// written after the plot scripts, before the listing is shown.  `console`
+// takes the summary and a report named "-".  With no options this is run().
+Status run(State& s, Files& files, Platform& platform, const Options& options,
+           OutputFile& console);
 
 // Completes the plot script (the template's kept lines, the title line,
 // "replot"), then runs the plotter on it and stores its status in s.status.
