@@ -205,6 +205,9 @@ TEST(LeastSquaresPlot, ClashAndTemplateChecks) {
       {"ReportIsTheDataFile", "lista.txt", {"--plot-least-squares", "--json", "U_LS.dat"}, "",
        "the plot file \"U_LS.dat\" is the same file as the report file \"U_LS.dat\"; rename one "
        "of them"},
+      {"ListingIsThePicture", "Morvantide_4p0_U_LS.png", {"--plot-least-squares"}, "",
+       "the listing \"Morvantide_4p0_U_LS.png\" is the same file as the picture of the default "
+       "plot template \"Morvantide_4p0_U_LS.png\"; rename the listing"},
       {"ShortTemplate", "lista.txt", {"--plot-least-squares"}, "# 1\r\n# 2\r\n# 3\r\n",
        "Morvantide_4p0_U_LS.gnu: the plot template has only 3 lines, 11 are needed"},
       {"ListingNamedLikeTheDataFileWithoutTheOption", "U_LS.dat", {}, "", ""},

@@ -1,14 +1,12 @@
 #include "run/least_squares_plot.h"
 
+#include <vector>
+
 #include "core/least_squares.h"
 #include "output/results.h"
 #include "run/run.h"
 
 namespace morvantide {
-
-std::vector<std::string> least_squares_plot_files() {
-  return {kLeastSquaresPlotFile, kScriptULS.name};
-}
 
 Status draw_least_squares_plot(State& s, Files& files, Platform& platform) {
   std::vector<real> h(s.nm), Th(s.nm);

@@ -5,18 +5,12 @@
 #ifndef MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
 #define MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
 
-#include <string>
-#include <vector>
-
 #include "common/files.h"
 #include "common/status.h"
 #include "model/state.h"
-#include "run/platform.h"
+#include "common/platform.h"
 
 namespace morvantide {
-
-// The files it writes: the data file, then the script.
-std::vector<std::string> least_squares_plot_files();
 
 // Writes U_LS.dat from the state's h, Th and pL, completes the script as
 // draw_plot does (kept lines of the template, title, "replot") and runs
