@@ -143,8 +143,8 @@ struct Data {
   std::vector<real> dphi[2];
 };
 
-// A fitted form: coefficients of the basis, sigma, and f at the finest grid.  ok is false when the columns are dependent or a value
-// overflowed.
+// A fitted form: coefficients of the basis, sigma, and f at the finest
+// grid.  ok is false when the columns are dependent or a value overflowed.
 struct Fit {
   bool ok = false;
   real c[3] = {0, 0, 0};

@@ -89,8 +89,9 @@ struct LeastSquaresGrid {
 // and shared by all its variables: for every grid i >= 4 the relative sizes
 // x, the logarithms ln u, the two sets of weights, and the double powers
 // u_j^p_k of the order scan (u = h / max h over grids 1..i, so grids with
-// the same largest h share one table).  The results are the same bits as
-// without a plan; the plan only keeps the work from being repeated.
+// the same largest h share one table).  The results are the same bits
+// whichever grids and variables share a plan; it only keeps the work from
+// being repeated.
 // Not for use by several threads at once (it fills a cache of scan orders).
 class LeastSquaresPlan {
  public:
@@ -101,6 +102,7 @@ class LeastSquaresPlan {
 
   int32_t grids() const;
 
+  // The shared data, for the estimator's own use.
   struct Impl;
   Impl& impl() const { return *impl_; }
 
