@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "subprocess_testing.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -93,17 +95,8 @@ Folder param1_line(int n, const std::string& line) {
   return f;
 }
 
-struct Outcome {
-  int exit_status = -1;  // -1: did not exit normally
-  std::string out, err;
-};
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using morvantide::testing_process::Outcome;
+using morvantide::testing_process::read_file;
 
 // How a row starts the program, beyond the defaults.
 struct Start {
@@ -119,47 +112,24 @@ struct Start {
 // Another user runs a copy of the program in `scratch`, which it can reach
 // wherever the build folder is.
 Outcome run_program(const fs::path& dir, const fs::path& scratch, const Start& start = {}) {
-  const fs::path out = start.stdout_to.empty() ? scratch / "stdout" : fs::path(start.stdout_to);
-  const fs::path err = scratch / "stderr";
+  morvantide::testing_process::Command c;
   std::string binary = MORVANTIDE_BINARY;
   if (start.uid >= 0) {
     fs::copy_file(binary, scratch / "morvantide");
     binary = (scratch / "morvantide").string();
   }
-  const std::string path = "PATH=" + (scratch / "nothing").string();
   fs::create_directories(scratch / "nothing");
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
-    if (chdir(dir.c_str()) != 0) _exit(121);
-    if (start.uid >= 0 && (setgid(start.uid) != 0 || setuid(start.uid) != 0)) _exit(122);
-    if (start.file_size_limit >= 0) {
-      struct rlimit limit;
-      limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(start.file_size_limit) * 512;
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
-    }
-    for (int fd = 3; fd < 1024; ++fd) close(fd);  // nothing of this process leaks in
-    for (int fd : start.closed) close(fd);
-    alarm(30);  // a hung run is killed
-    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-    for (const std::string& a : start.arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    char* envp[] = {const_cast<char*>(path.c_str()), const_cast<char*>("TZ=UTC"),
-                    const_cast<char*>("LC_ALL=C"), nullptr};
-    execve(binary.c_str(), argv.data(), envp);
-    _exit(123);
-  }
-  Outcome r;
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-    r.exit_status = WEXITSTATUS(wstatus);
-  }
-  r.out = start.stdout_to.empty() ? read_file(out) : "";
-  r.err = read_file(err);
-  return r;
+  c.argv = {binary};
+  c.argv.insert(c.argv.end(), start.arguments.begin(), start.arguments.end());
+  c.dir = dir;
+  c.env = {"PATH=" + (scratch / "nothing").string(), "TZ=UTC", "LC_ALL=C"};
+  c.uid = start.uid;
+  c.timeout_seconds = 30;
+  c.capture_dir = scratch;
+  c.stdout_path = start.stdout_to;
+  c.file_size_limit = start.file_size_limit;
+  c.closed = start.closed;
+  return morvantide::testing_process::run_process(c);
 }
 
 // Every entry under `dir`: a file's checksum and size, a link's target, a
@@ -476,14 +446,7 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
 int nobody_or_self() {
   const int nobody = 65534;
   if (geteuid() != 0) return -1;
-  const pid_t pid = fork();
-  if (pid == 0) _exit(setgid(nobody) == 0 && setuid(nobody) == 0 ? 0 : 1);
-  int wstatus = 0;
-  if (pid < 0 || waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus) ||
-      WEXITSTATUS(wstatus) != 0) {
-    return -2;
-  }
-  return nobody;
+  return morvantide::testing_process::can_become(nobody) ? nobody : -2;
 }
 
 // Files the user may not write.  Under root the program runs as the user
