@@ -109,6 +109,11 @@ TEST(LeastSquaresSummary, OneLineBesideTheGci) {
     EXPECT_TRUE(line.size() >= c.ends.size() &&
                 line.compare(line.size() - c.ends.size(), c.ends.size(), c.ends) == 0)
         << line;
+    // The summary alone computes U_LS at the finest grid only: the same
+    // text as when the JSON needs every grid.
+    RunResult with_json = run_with(one_variable(c.Th), {"--summary", "--json", "r.json"});
+    ASSERT_TRUE(with_json.status.ok()) << with_json.status.message();
+    EXPECT_EQ(with_json.console, r.console);
     // Right after the result line.
     EXPECT_NE(r.console.find("\n  least squares "), std::string::npos);
     EXPECT_LT(r.console.find("  result "), r.console.find("  least squares "));

@@ -103,7 +103,7 @@ const std::span<const ReportColumn> kVerdictColumns(kVerdicts);
 
 VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
                        int32_t number, std::string name, const RealList& Th,
-                       const Target& target) {
+                       const Target& target, bool finest_only) {
   VariableResult v;
   v.number = number;
   v.name = std::move(name);
@@ -113,7 +113,15 @@ VariableResult analyse(const Study& base, const GridTable& g, const LeastSquares
   v.verdict = verdict(v.study, v.e, g, target);
   std::vector<real> values(Th.size());
   for (int32_t i = 1; i <= Th.size(); ++i) values[i - 1] = Th(i);
-  v.ls = least_squares_estimates(plan, values, base.pL);
+  if (finest_only) {
+    v.ls.assign(values.size(), LeastSquaresGrid());
+    if (!values.empty()) {
+      const int32_t nm = static_cast<int32_t>(values.size());
+      v.ls.back() = least_squares_grid(plan, values.data(), nm, base.pL);
+    }
+  } else {
+    v.ls = least_squares_estimates(plan, values, base.pL);
+  }
   return v;
 }
 

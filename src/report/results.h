@@ -31,12 +31,15 @@ struct VariableResult {
 inline constexpr int32_t kFirstLeastSquares = 4;
 
 // Estimates and judges the variable: study's settings and h with Th, and
-// its least-squares uncertainty with the powers `plan` holds for h.
+// its least-squares uncertainty with the powers `plan` holds for h, at
+// every grid, or with `finest_only` at grid nm alone (the summary's need:
+// each grid costs a fit over all the grids up to it); the other grids'
+// entries are then missing.
 // REQUIRES: Th.size() == base.nm, g = tabela_malhas(base.h),
 //           plan built from base.h.
 VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
                        int32_t number, std::string name, const RealList& Th,
-                       const Target& target);
+                       const Target& target, bool finest_only = false);
 // The same with a plan of its own (one variable).
 VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
                        const RealList& Th, const Target& target);

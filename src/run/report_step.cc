@@ -73,11 +73,13 @@ Status write_report(const State& s, const std::vector<VariableColumn>& columns,
   json.write(json_start(s, options.target));
   csv.write(csv_header());
   bool first = true;
-  // What the least-squares uncertainty needs of h, once for every variable.
+  // What the least-squares uncertainty needs of h, once for every variable;
+  // the summary alone needs it at the finest grid only.
   const LeastSquaresPlan plan(grid_sizes(s));
   for (const VariableColumn& column : columns) {
     const VariableResult v =
-        analyse(s, s, plan, column.number, column.name, column.Th, options.target);
+        analyse(s, s, plan, column.number, column.name, column.Th, options.target,
+                !json.active() && !csv.active());
     if (json.active()) json.write(json_variable(s, v, first));
     if (csv.active()) csv.write(csv_rows(s, v));
     if (options.summary) {
