@@ -1,4 +1,4 @@
-// Timings of the estimation for 10 and 1000 grids, with a constant and a
+// Timings of the estimation for 10, 1000 and 10000 grids, with a constant and a
 // variable refinement ratio, and of the estimation followed by the result
 // tables and the plot data files written to memory.
 //
@@ -86,6 +86,25 @@ BENCHMARK(BM_Estimativa)
     ->Args({1000, 1})
     ->Args({1000, 2})
     ->Unit(benchmark::kMicrosecond);
+
+// The large studies: one estimation per run (the variable ratio takes
+// seconds to a minute).
+void BM_EstimativaLarge(benchmark::State& bench) {
+  const int32_t nm = static_cast<int32_t>(bench.range(0));
+  const int32_t tipo_r = static_cast<int32_t>(bench.range(1));
+  State s = smooth_state(nm, tipo_r);
+  for (auto _ : bench) {
+    estimativa(s);
+    benchmark::DoNotOptimize(s.Um_Tm1(nm));
+  }
+}
+BENCHMARK(BM_EstimativaLarge)
+    ->ArgNames({"nm", "tipo_r"})
+    ->Args({10000, 1})
+    ->Args({10000, 2})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_EstimativaComSaida(benchmark::State& bench) {
   const int32_t nm = static_cast<int32_t>(bench.range(0));

@@ -1,0 +1,179 @@
+// Whole-process timings: morvantide run as a process on studies of 10,
+// 1,000 and 10,000 grids, against the floor program (bench/floor.cc) that
+// reads the same inputs and writes the same 15 files of the same sizes.
+//
+//   morvantide_process_bench PROGRAM FLOOR [--runs-scale K] [--large] [--dir D]
+//
+// Runs are paired (program then floor, the order swapped every pair) so that
+// a change of machine load hits both alike.  Each row prints the medians of
+// the program's and the floor's times and the median of the per-pair ratios.
+// Runs are started like a user's batch run: standard input /dev/null, no
+// gnuplot on the search path, outputs to /dev/null.  --large adds the
+// 10,000-grid variable-ratio row (minutes per run).
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_data.h"
+#include "common/quad.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Row {
+  const char* label;
+  int32_t nm;
+  int32_t tipo_r;
+  int pairs;       // paired runs (scaled by --runs-scale)
+  bool large;      // only with --large
+  bool against_floor;
+};
+
+const Row kRows[] = {
+    {"10 grids, constant ratio", 10, 1, 200, false, true},
+    {"10 grids, variable ratio", 10, 2, 200, false, true},
+    {"1,000 grids, constant ratio", 1000, 1, 21, false, false},
+    {"1,000 grids, variable ratio", 1000, 2, 7, false, false},
+    {"10,000 grids, constant ratio", 10000, 1, 3, false, false},
+    {"10,000 grids, variable ratio", 10000, 2, 1, true, false},
+};
+
+const char* const kOutputs[] = {"listagem.txt", "p0.dat",   "pU_h.dat", "p1.dat",
+                                "pU_i.dat",     "p2.dat",   "pU_bi.dat", "pU_c.dat",
+                                "pU_mer.dat",   "U_12.dat", "U_13.dat", "U_14.dat",
+                                "U_15.dat",     "Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"};
+const char* const kInputs[] = {"Morvantide_4p0.in", "parametros_1.txt", "resultados.txt",
+                               "Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"};
+
+std::string decimal(morvantide::real x) {
+  char text[64];
+  quadmath_snprintf(text, sizeof text, "%.35Qe", x);
+  return text;
+}
+
+// The smooth study of the in-process benchmark, as files in layout 1.
+void write_study(const fs::path& dir, int32_t nm, int32_t tipo_r) {
+  fs::create_directories(dir);
+  const morvantide::State s = morvantide::smooth_state(nm, tipo_r);
+  std::ofstream(dir / "Morvantide_4p0.in") << "1\nparametros_n.txt\nparametros_1.txt\n";
+  std::ofstream(dir / "parametros_1.txt")
+      << "1\nlistagem.txt\n2\n1.5\n" << tipo_r << "\n50\n1.0E-10\n0.5\n5.0\n"
+      << nm << "\nresultados.txt\n'Benchmark study'\n";
+  std::ofstream results(dir / "resultados.txt");
+  results << "h T\n";
+  for (int32_t i = 1; i <= nm; ++i) results << decimal(s.h(i)) << ' ' << decimal(s.Th(i)) << '\n';
+}
+
+double run_in(const char* program, const fs::path& dir) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  char* argv[] = {const_cast<char*>(program), nullptr};
+  char path[] = "PATH=/nonexistent";
+  char* envp[] = {path, nullptr};
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid;
+  if (posix_spawn(&pid, program, &actions, nullptr, argv, envp) != 0) {
+    std::perror(program);
+    std::exit(1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const auto stop = std::chrono::steady_clock::now();
+  posix_spawn_file_actions_destroy(&actions);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "%s failed in %s\n", program, dir.c_str());
+    std::exit(1);
+  }
+  return std::chrono::duration<double>(stop - start).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// After one run of the program: the floor's manifest of inputs and outputs.
+void write_manifest(const fs::path& dir) {
+  std::ofstream manifest(dir / "floor.manifest");
+  for (const char* name : kInputs) manifest << "r " << name << '\n';
+  for (const char* name : kOutputs) manifest << "w " << fs::file_size(dir / name) << ' ' << name << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s PROGRAM FLOOR [--runs-scale K] [--large] [--dir D]\n", argv[0]);
+    return 2;
+  }
+  const char* program = argv[1];
+  const char* floor = argv[2];
+  double scale = 1;
+  bool large = false;
+  fs::path root = fs::temp_directory_path() / "morvantide-process-bench";
+  for (int k = 3; k < argc; ++k) {
+    const std::string a = argv[k];
+    if (a == "--runs-scale" && k + 1 < argc) scale = std::atof(argv[++k]);
+    else if (a == "--large") large = true;
+    else if (a == "--dir" && k + 1 < argc) root = argv[++k];
+  }
+  std::printf("%-30s %12s %12s %8s %6s\n", "run", "program", "floor", "ratio", "runs");
+  for (const Row& row : kRows) {
+    if (row.large && !large) continue;
+    const fs::path dir = root / ("nm" + std::to_string(row.nm) + "-r" + std::to_string(row.tipo_r));
+    const fs::path floor_dir = dir / "floor";
+    fs::remove_all(dir);
+    write_study(dir, row.nm, row.tipo_r);
+    run_in(program, dir);  // makes the plot templates, as a user's first run does
+    write_manifest(dir);
+    if (row.against_floor) {
+      fs::create_directories(floor_dir);
+      for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.is_regular_file()) fs::copy_file(entry.path(), floor_dir / entry.path().filename());
+      }
+    }
+    const int pairs = std::max(1, static_cast<int>(row.pairs * scale));
+    std::vector<double> t_program, t_floor, ratios;
+    for (int k = 0; k < pairs; ++k) {
+      double tp, tf = 0;
+      if (row.against_floor && k % 2) {
+        tf = run_in(floor, floor_dir);
+        tp = run_in(program, dir);
+      } else {
+        tp = run_in(program, dir);
+        if (row.against_floor) tf = run_in(floor, floor_dir);
+      }
+      t_program.push_back(tp);
+      if (row.against_floor) {
+        t_floor.push_back(tf);
+        ratios.push_back(tp / tf);
+      }
+    }
+    if (row.against_floor) {
+      std::printf("%-30s %9.3f ms %9.3f ms %7.2fx %6d\n", row.label, 1e3 * median(t_program),
+                  1e3 * median(t_floor), median(ratios), pairs);
+    } else {
+      std::printf("%-30s %9.3f ms %12s %8s %6d\n", row.label, 1e3 * median(t_program), "", "",
+                  pairs);
+    }
+    std::fflush(stdout);
+  }
+  return 0;
+}
