@@ -62,8 +62,11 @@ if [ -z "$program" ]; then
   cmake --build "$root/build" -j"$jobs" --target morvantide >/dev/null
   program=$root/build/morvantide
 fi
+# The programs run in scratch folders: absolute paths.
+reference=$(realpath "$reference")
+program=$(realpath "$program")
 keep_args=()
-[ -n "$keep" ] && keep_args=(--keep "$keep")
+[ -n "$keep" ] && mkdir -p "$keep" && keep_args=(--keep "$(realpath "$keep")")
 
 # Chunks of studies, `jobs` at a time; each chunk prints one summary line.
 seq 0 "$chunk" $((studies - 1)) |

@@ -4,6 +4,7 @@
 // plotter breaks the curve there.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/edit.h"
 #include "common/quad.h"
@@ -34,9 +35,19 @@ std::string estimate_heading(std::string_view label) {
   return Line().A("#").T(3).A("log(h)").T(15).A(label).str();
 }
 
-Line x_field(const State& s, int32_t i) {
+// The log10(h) field of every grid, formed once for the twelve files;
+// x[i] is grid i's (x[0] unused).
+using XFields = std::vector<std::string>;
+
+XFields x_fields(const State& s) {
+  XFields x(static_cast<size_t>(s.nm) + 1);
+  for (int32_t i = 1; i <= s.nm; ++i) x[i] = format_e(q_log10(s.h(i)), kXWidth, kXDecimals);
+  return x;
+}
+
+Line x_field(const XFields& x, int32_t i) {
   Line line;
-  line.E(q_log10(s.h(i)), kXWidth, kXDecimals);
+  line.A(x[i]);
   return line;
 }
 
@@ -46,22 +57,23 @@ Line x_field(const State& s, int32_t i) {
 real true_order(const State& s, int32_t m) { return s.pL + q_from_int(m - 1) * s.dp; }
 
 // A horizontal reference line over every grid.
-std::string true_order_file(const State& s, std::string_view label, real order) {
+std::string true_order_file(const State& s, const XFields& x, std::string_view label,
+                            real order) {
   std::string out = order_heading(label);
   for (int32_t i = 1; i <= s.nm; ++i) {
-    out += x_field(s, i).E(order, kTrueOrderWidth, kTrueOrderDecimals).str();
+    out += x_field(x, i).E(order, kTrueOrderWidth, kTrueOrderDecimals).str();
   }
   return out;
 }
 
 // An order is plotted only when below the bound; the sentinel, any larger
 // value and a NaN leave a gap.
-std::string observed_order_file(const State& s, std::string_view label, const RealList& order,
-                                int32_t first) {
+std::string observed_order_file(const State& s, const XFields& x, std::string_view label,
+                                const RealList& order, int32_t first) {
   std::string out = order_heading(label);
   for (int32_t i = first; i <= s.nm; ++i) {
     if (order(i) < kOrderBound) {
-      out += x_field(s, i).E(order(i), kValueWidth, kValueDecimals).str();
+      out += x_field(x, i).E(order(i), kValueWidth, kValueDecimals).str();
     } else {
       out += Line().str();
     }
@@ -70,11 +82,12 @@ std::string observed_order_file(const State& s, std::string_view label, const Re
 }
 
 // Only the sentinel itself leaves a gap: zero gives -Infinity, NaN gives NaN.
-std::string estimate_file(const State& s, std::string_view label, const RealList& estimate) {
+std::string estimate_file(const State& s, const XFields& x, std::string_view label,
+                          const RealList& estimate) {
   std::string out = estimate_heading(label);
   for (int32_t i = kFirstEstimate; i <= s.nm; ++i) {
     if (estimate(i) != kSentinel) {
-      out += x_field(s, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
+      out += x_field(x, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
     } else {
       out += Line().str();
     }
@@ -90,20 +103,24 @@ Status write_plot_data(const State& s, Files& files) {
   auto write = [&files](const char* name, const std::string& content) {
     return write_whole_file(files, name, content);
   };
-  MORVANTIDE_RETURN_IF_ERROR(write("p0.dat", true_order_file(s, "p0", s.pL)));
-  MORVANTIDE_RETURN_IF_ERROR(write("pU_h.dat", observed_order_file(s, "pU_h", s.pUs_Th, kFirstTh)));
-  MORVANTIDE_RETURN_IF_ERROR(write("p1.dat", true_order_file(s, "p1", true_order(s, 2))));
-  MORVANTIDE_RETURN_IF_ERROR(write("pU_i.dat", observed_order_file(s, "pU_i", s.pUs_Ti, kFirstTi)));
-  MORVANTIDE_RETURN_IF_ERROR(write("p2.dat", true_order_file(s, "p2", true_order(s, 3))));
+  const XFields x = x_fields(s);
+  MORVANTIDE_RETURN_IF_ERROR(write("p0.dat", true_order_file(s, x, "p0", s.pL)));
   MORVANTIDE_RETURN_IF_ERROR(
-      write("pU_bi.dat", observed_order_file(s, "pU_bi", s.pUs_Tbi, kFirstTbi)));
-  MORVANTIDE_RETURN_IF_ERROR(write("pU_c.dat", observed_order_file(s, "pU_c", s.pUs_Tc, kFirstTi)));
+      write("pU_h.dat", observed_order_file(s, x, "pU_h", s.pUs_Th, kFirstTh)));
+  MORVANTIDE_RETURN_IF_ERROR(write("p1.dat", true_order_file(s, x, "p1", true_order(s, 2))));
   MORVANTIDE_RETURN_IF_ERROR(
-      write("pU_mer.dat", observed_order_file(s, "pU*(Tm1)", s.pUs_Tm1, kFirstTh)));
-  MORVANTIDE_RETURN_IF_ERROR(write("U_12.dat", estimate_file(s, "log|UGCI(Th)|", s.UGCI_Th)));
-  MORVANTIDE_RETURN_IF_ERROR(write("U_13.dat", estimate_file(s, "log|Umc(Th)|", s.Umc_Th)));
-  MORVANTIDE_RETURN_IF_ERROR(write("U_14.dat", estimate_file(s, " log|Uc(Tc)|", s.Uc_Tc)));
-  MORVANTIDE_RETURN_IF_ERROR(write("U_15.dat", estimate_file(s, " log|Um(Tm1)|", s.Um_Tm1)));
+      write("pU_i.dat", observed_order_file(s, x, "pU_i", s.pUs_Ti, kFirstTi)));
+  MORVANTIDE_RETURN_IF_ERROR(write("p2.dat", true_order_file(s, x, "p2", true_order(s, 3))));
+  MORVANTIDE_RETURN_IF_ERROR(
+      write("pU_bi.dat", observed_order_file(s, x, "pU_bi", s.pUs_Tbi, kFirstTbi)));
+  MORVANTIDE_RETURN_IF_ERROR(
+      write("pU_c.dat", observed_order_file(s, x, "pU_c", s.pUs_Tc, kFirstTi)));
+  MORVANTIDE_RETURN_IF_ERROR(
+      write("pU_mer.dat", observed_order_file(s, x, "pU*(Tm1)", s.pUs_Tm1, kFirstTh)));
+  MORVANTIDE_RETURN_IF_ERROR(write("U_12.dat", estimate_file(s, x, "log|UGCI(Th)|", s.UGCI_Th)));
+  MORVANTIDE_RETURN_IF_ERROR(write("U_13.dat", estimate_file(s, x, "log|Umc(Th)|", s.Umc_Th)));
+  MORVANTIDE_RETURN_IF_ERROR(write("U_14.dat", estimate_file(s, x, " log|Uc(Tc)|", s.Uc_Tc)));
+  MORVANTIDE_RETURN_IF_ERROR(write("U_15.dat", estimate_file(s, x, " log|Um(Tm1)|", s.Um_Tm1)));
   return Status::Ok();
 }
 
