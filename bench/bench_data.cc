@@ -15,7 +15,7 @@ State smooth_state(int32_t nm, int32_t tipo_r) {
   s.tol = 1.0e-10Q;
   s.pU_min = 0.5Q;
   s.pU_max = 5;
-  for (int32_t j = 1; j <= nm; ++j) s.pV(j) = s.pL + q_from_int(j - 1) * s.dp;
+  for (int32_t j = 1; j <= nm; ++j) s.pV(j) = morvantide::true_order(s.pL, s.dp, j);
 
   const real base = nm <= 10 ? 1.6Q : 1.005Q;
   const real spread = tipo_r == 2 ? (base - 1) / 4 : 0;

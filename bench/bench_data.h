@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 

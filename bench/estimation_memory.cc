@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   const int nm = std::atoi(argv[1]);
   morvantide::State s = morvantide::smooth_state(nm, 1);
-  morvantide::estimativa(s);
+  static_cast<morvantide::Estimates&>(s) = morvantide::estimativa(s);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("nm %d maxrss_kib %ld\n", nm, usage.ru_maxrss);

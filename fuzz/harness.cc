@@ -12,7 +12,7 @@
 #include "output/results.h"
 #include "run/platform.h"
 #include "run/run.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide::fuzz {
 

@@ -13,7 +13,7 @@
 
 #include "common/quad.h"
 #include "core/estimation.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 namespace core_testing {
@@ -45,13 +45,16 @@ inline State make_state(const std::vector<real>& h, const std::vector<real>& Th,
   s.tol = k.tol;
   s.pU_min = k.pU_min;
   s.pU_max = k.pU_max;
-  for (int32_t j = 1; j <= s.nm; ++j) s.pV(j) = s.pL + q_from_int(j - 1) * s.dp;
+  for (int32_t j = 1; j <= s.nm; ++j) s.pV(j) = true_order(s.pL, s.dp, j);
   for (int32_t i = 1; i <= s.nm; ++i) {
     s.h(i) = h[i - 1];
     if (i <= static_cast<int32_t>(Th.size())) s.Th(i) = Th[i - 1];
   }
   return s;
 }
+
+// The whole estimation on the study part of s, its lists stored in s.
+inline void estimate_into(State& s) { static_cast<Estimates&>(s) = estimativa(s); }
 
 // Spacings h(i) = h1 / r^(i-1), i = 1..n.
 inline std::vector<real> constant_ratio(real h1, real r, int n) {

@@ -37,6 +37,7 @@ const ListRange kRanges[] = {
     {"Uc_Tc", &State::Uc_Tc, 3, 3},     {"Ups", &State::Ups, 3, 3},
     {"psi_Tc", &State::psi_Tc, 5, 5},   {"pUs_Tc", &State::pUs_Tc, 5, 5},
     {"UGCI_Th", &State::UGCI_Th, 2, 2}, {"Umc_Th", &State::Umc_Th, 2, 2},
+    {"pGCI", &State::pGCI, 2, 2},
 };
 
 TEST(Estimativa, GridsEachListCanFill) {
@@ -47,7 +48,7 @@ TEST(Estimativa, GridsEachListCanFill) {
     k.pL = 2;
     k.dp = 2;
     State s = make_state(h, power_law(h, 2, {{-0.5Q, 2}, {0.3Q, 3}}), k);
-    estimativa(s);
+    core_testing::estimate_into(s);
     for (const ListRange& r : kRanges) {
       SCOPED_TRACE(r.name);
       const RealList& list = s.*(r.list);
@@ -88,10 +89,50 @@ TEST(Estimativa, SmoothCaseWorkedIndependently) {
   k.pL = 2;
   k.dp = 1.5Q;
   State s = make_state(h, Th, k);
-  estimativa(s);
+  core_testing::estimate_into(s);
   EXPECT_TRUE(NearRel(s.psi_Th(3), 2.49189284874258055212926016970176Q, 1.0e-30Q));
   EXPECT_TRUE(NearRel(s.pUs_Th(3), 1.94262883324782005679384321168832Q, 1.0e-30Q));
   EXPECT_TRUE(NearRel(s.Tm1(2), 1.99978803626410086138442312016468Q, 1.0e-31Q));
+}
+
+// The estimation is a function of the study alone: two variables of one set
+// of grids, each an exact law T + C h^pL, estimated one after the other from
+// one Study, give each its own limit, and the first result is not disturbed
+// by the second call.  With a single error term at the true order pL, the
+// extrapolation with pL and the repeated extrapolation are exact:
+// Tm1(i) = T to rounding, Umc_Th(i) = T - Th(i), pV(j) = pL + (j-1) dp.
+TEST(Estimativa, TwoVariablesOfOneStudy) {
+  const std::vector<real> h = constant_ratio(0.5Q, 2, 6);
+  Settings k;
+  k.pL = 2;
+  k.dp = 0.5Q;
+  State s = make_state(h, power_law(h, 3, {{1, 2}}), k);
+  Study first = s;
+  Study second = s;
+  for (int32_t i = 1; i <= s.nm; ++i) second.Th(i) = -7 + 4 * q_pow(h[i - 1], 2);
+  const Estimates a = estimativa(first);
+  const Estimates b = estimativa(second);
+  const Estimates a_again = estimativa(first);
+  const struct {
+    const Estimates* e;
+    const Study* study;
+    real T;
+  } cases[] = {{&a, &first, 3}, {&b, &second, -7}, {&a_again, &first, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("T " + core_testing::Q(c.T));
+    for (int32_t j = 1; j <= s.nm; ++j) {
+      EXPECT_TRUE(core_testing::Same(c.e->pV(j), 2 + 0.5Q * (j - 1)));
+    }
+    for (int32_t i = 2; i <= s.nm; ++i) {
+      SCOPED_TRACE("grid " + std::to_string(i));
+      EXPECT_TRUE(core_testing::Near(c.e->Tm1(i), c.T, 1.0e-30Q));
+      EXPECT_TRUE(core_testing::Near(c.e->Umc_Th(i), c.T - c.study->Th(i), 1.0e-30Q));
+    }
+  }
+  for (int32_t i = 1; i <= s.nm; ++i) {
+    EXPECT_TRUE(core_testing::Same(a.Tm1(i), a_again.Tm1(i)));
+    EXPECT_TRUE(core_testing::Same(a.psi_Th(i), a_again.psi_Th(i)));
+  }
 }
 
 }  // namespace

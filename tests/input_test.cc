@@ -2,6 +2,8 @@
 // reach the analysis state, the editor launches, and the values refused.
 #include "input/input.h"
 
+#include "run/run.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -51,12 +53,10 @@ TEST(Input, Layout0FillsTheState) {
   MemoryFiles files = layout0_files();
   RecordingPlatform platform;
   State s;
-  ASSERT_TRUE(read_control_and_parameters(s, files, platform).ok());
-  ASSERT_TRUE(read_result_files(s, files).ok());
+  ASSERT_TRUE(read_input(s, files, platform).ok());
 
   EXPECT_EQ(platform.opened, (std::vector<std::string>{"editor Morvantide_4p0.in", "editor param0.txt"}));
   EXPECT_EQ(s.status, 7);
-  EXPECT_EQ(s.comando, fit("notepad param0.txt", kLenComando));
   EXPECT_EQ(s.modo, 0);
   EXPECT_EQ(s.arq_dados_n, fit("param0.txt", kLenArqDados));
   EXPECT_EQ(s.arq_dados_1, fit("param1.txt", kLenArqDados));
@@ -69,8 +69,6 @@ TEST(Input, Layout0FillsTheState) {
   ASSERT_EQ(s.nm, 3);
   EXPECT_EQ(s.arq(2), fit("g 2.txt", kLenArq));
   EXPECT_EQ(s.titulo, fit("Caso", kLenTitulo));  // unquoted: first word only
-  // pV(j) = pL + (j - 1) dp
-  EXPECT_TRUE(s.pV(1) == 1.5Q && s.pV(2) == 2 && s.pV(3) == 2.5Q);
   // h from line 1; Th from the nv-th variable line, whatever its number.
   EXPECT_TRUE(s.h(1) == 0.4Q && s.h(2) == 0.2Q && s.h(3) == 0.1Q);
   EXPECT_TRUE(s.Th(1) == 20 && s.Th(2) == 21 && s.Th(3) == 22.5Q);
@@ -91,8 +89,7 @@ TEST(Input, Layout1ReadsRowsOverLines) {
       "trailing text not read\n";
   RecordingPlatform platform;
   State s;
-  ASSERT_TRUE(read_control_and_parameters(s, files, platform).ok());
-  Status st = read_result_files(s, files);
+  Status st = read_input(s, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
   EXPECT_EQ(platform.opened.back(), "editor p 1.txt");
   EXPECT_EQ(s.arq.size(), 1);
@@ -126,7 +123,7 @@ TEST(Input, RefusedValues) {
     files.contents["param0.txt"] = c.params;
     RecordingPlatform platform;
     State s;
-    Status st = read_control_and_parameters(s, files, platform);
+    Status st = read_input(s, files, platform);
     EXPECT_EQ(st.message(), c.message) << c.control << "|" << c.params;
   }
 }
@@ -154,8 +151,7 @@ TEST(Input, ResultFilesRefused) {
     files.contents[c.modo == 0 ? "g1.txt" : "all.txt"] = c.results;
     RecordingPlatform platform;
     State s;
-    ASSERT_TRUE(read_control_and_parameters(s, files, platform).ok());
-    EXPECT_EQ(read_result_files(s, files).message(), c.message) << c.results;
+    EXPECT_EQ(read_input(s, files, platform).message(), c.message) << c.results;
   }
 }
 

@@ -65,7 +65,7 @@ TEST(ObterPU, EdgeCases) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     EXPECT_TRUE(
-        Same(obter_pU(r.a0, r.b0, r.r21, r.r32, r.psi, r.itmax, r.tol, r.unchanged), r.expected));
+        Same(obter_pU({r.itmax, r.tol, r.a0, r.b0}, r.r21, r.r32, r.psi, r.unchanged), r.expected));
   }
 }
 
@@ -88,7 +88,7 @@ TEST(ObterPU, FindsTheOrderOfAnExactPowerLaw) {
   for (const Row& r : rows) {
     SCOPED_TRACE("r21 " + Q(r.r21) + " r32 " + Q(r.r32) + " p " + Q(r.p));
     const real psi = power_law_ratio(r.r21, r.r32, r.p);
-    const real p = obter_pU(0.5Q, 5, r.r21, r.r32, psi, 500, r.tol, S);
+    const real p = obter_pU({500, r.tol, 0.5Q, 5}, r.r21, r.r32, psi, S);
     EXPECT_LE(q_abs(p - r.p), r.tol) << Q(p);
   }
 }
@@ -97,8 +97,8 @@ TEST(ObterPU, FindsTheOrderOfAnExactPowerLaw) {
 // needs about 88 iterations, so 60 run out.
 TEST(ObterPU, TooFewIterationsGiveTheSentinel) {
   const real psi = power_law_ratio(1.5Q, 1.7Q, 2.3Q);
-  EXPECT_TRUE(Same(obter_pU(0.5Q, 5, 1.5Q, 1.7Q, psi, 60, 1.0e-25Q, 7), S));
-  EXPECT_NE(obter_pU(0.5Q, 5, 1.5Q, 1.7Q, psi, 100, 1.0e-25Q, 7), S);
+  EXPECT_TRUE(Same(obter_pU({60, 1.0e-25Q, 0.5Q, 5}, 1.5Q, 1.7Q, psi, 7), S));
+  EXPECT_NE(obter_pU({100, 1.0e-25Q, 0.5Q, 5}, 1.5Q, 1.7Q, psi, 7), S);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST(OrdensTh, ExactPowerLawWithConstantRatio) {
     Settings k;
     k.pL = r.p;
     State s = make_state(h, power_law(h, r.T, {{r.C, r.p}}), k);
-    ordem_extrapolacao(s);
+    ordem_extrapolacao(s, s);
     const real scale = q_abs(r.T) + q_abs(r.C);
     for (int32_t i = 3; i <= s.nm; ++i) {
       SCOPED_TRACE(i);
@@ -74,7 +74,7 @@ TEST(OrdensTh, VariableRatioRecoversTheOrderByBisection) {
     k.itmax = 200;
     k.tol = 1.0e-20Q;
     State s = make_state(h, power_law(h, 1, {{0.5Q, p}}), k);
-    ordem_extrapolacao(s);
+    ordem_extrapolacao(s, s);
     for (int32_t i = 3; i <= s.nm; ++i) {
       SCOPED_TRACE(i);
       EXPECT_LE(q_abs(s.pU_Th(i) - p), k.tol) << Q(s.pU_Th(i));
@@ -119,7 +119,7 @@ TEST(OrdensTh, RatioAndOrdersAtOneGrid) {
     k.itmax = r.itmax;
     State s = make_state({4, 2, 1}, {r.th1, r.th2, r.th3}, k);
     s.pU_Th.fill(7);  // the stage refills it
-    ordens_Th(s);
+    ordens_Th(s, s);
     EXPECT_TRUE(Same(s.psi_Th(3), r.psi));
     // The bisection settles within tol = 1e-10 of the root.
     EXPECT_TRUE(Matches(s.pU_Th(3), r.pU, r.tipo_r == 2 ? 1.0e-10Q : 1.0e-30Q));
@@ -142,7 +142,7 @@ TEST(OrdensTh, FewerThanThreeGridsLeaveEverySentinel) {
     }
     State s = make_state(h, Th);
     s.pU_Th.fill(7);
-    ordens_Th(s);
+    ordens_Th(s, s);
     ASSERT_EQ(s.pU_Th.size(), nm);
     for (int32_t i = 1; i <= nm; ++i) {
       EXPECT_TRUE(Same(s.pU_Th(i), S));
@@ -177,7 +177,7 @@ TEST(ExtrapolacaoSimples, OrdersOfThGateTheExtrapolations) {
     State s = make_state({4, 2, 1}, {0, 1, 1.25Q});
     s.pU_Th(3) = r.pU;
     s.pUs_Th(3) = r.pUs;
-    extrapolacao_simples(s);
+    extrapolacao_simples(s, s);
     EXPECT_TRUE(Matches(s.Ti_pL(2), 1 + 1.0Q / 3));
     EXPECT_TRUE(Matches(s.Ti_pL(3), third));
     EXPECT_TRUE(Matches(s.Ti_pU(3), r.Ti_pU));
@@ -230,7 +230,7 @@ TEST(ExtrapolacaoSimples, RatiosAndOrdersOfTheExtrapolatedSequences) {
     State s = state_with_single_extrapolations(r.ti3, r.ti4, r.ti5, k);
     s.pU_Ti.fill(7);  // both are refilled by the stage
     s.pUs_Ti.fill(7);
-    extrapolacao_simples(s);
+    extrapolacao_simples(s, s);
     ASSERT_TRUE(Same(s.Ti_pUs(5), r.ti5));
     EXPECT_TRUE(Matches(s.pU_Ti(5), r.pU_Ti, r.tipo_r == 2 ? 1.0e-10Q : 1.0e-30Q));
     EXPECT_TRUE(Matches(s.psi_Ti(5), r.psi_Ti));
@@ -248,10 +248,10 @@ TEST(ExtrapolacaoSimples, FewerThanFiveGridsLeaveTheOrdersAtTheSentinel) {
     SCOPED_TRACE(nm);
     const std::vector<real> h = constant_ratio(1, 2, nm);
     State s = make_state(h, power_law(h, 1, {{1, 2}}));
-    ordens_Th(s);
+    ordens_Th(s, s);
     s.pU_Ti.fill(7);
     s.pUs_Ti.fill(7);
-    extrapolacao_simples(s);
+    extrapolacao_simples(s, s);
     for (int32_t i = 1; i <= nm; ++i) {
       EXPECT_TRUE(Same(s.pU_Ti(i), S));
       EXPECT_TRUE(Same(s.pUs_Ti(i), S));
@@ -286,7 +286,7 @@ TEST(Biextrapolacao, OrderOfTiGatesTheSecondExtrapolation) {
     s.Ti_pUs(5) = 1.25Q;
     s.pU_Ti(5) = r.pU_Ti;
     s.pUs_Ti(5) = r.pUs_Ti;
-    biextrapolacao(s);
+    biextrapolacao(s, s);
     EXPECT_TRUE(Matches(s.Tbi_pUs(5), r.Tbi));
   }
 }
@@ -315,7 +315,7 @@ TEST(Biextrapolacao, RatioAndOrderOfTheBiExtrapolation) {
       s.pU_Ti(i) = 1;
       s.pUs_Ti(i) = 1;
     }
-    biextrapolacao(s);
+    biextrapolacao(s, s);
     ASSERT_TRUE(Same(s.Tbi_pUs(7), r.tbi7));
     EXPECT_TRUE(Matches(s.psi_Tbi(7), r.psi));
     EXPECT_TRUE(Matches(s.pUs_Tbi(7), r.pUs));
@@ -335,7 +335,7 @@ TEST(Biextrapolacao, SentinelOfAMissingValueEntersTheRatio) {
     s.pUs_Ti(i) = 1;
   }
   s.pU_Ti(6) = 0;  // Tbi(6) = sentinel
-  biextrapolacao(s);
+  biextrapolacao(s, s);
   ASSERT_TRUE(Same(s.Tbi_pUs(5), 1));
   ASSERT_TRUE(Same(s.Tbi_pUs(6), S));
   ASSERT_TRUE(Same(s.Tbi_pUs(7), 1.5Q));
@@ -349,10 +349,10 @@ TEST(Biextrapolacao, FewerThanSevenGridsLeaveRatioAndOrderAtTheSentinel) {
     SCOPED_TRACE(nm);
     const std::vector<real> h = constant_ratio(1, 2, nm);
     State s = make_state(h, power_law(h, 1, {{1, 2}, {1, 3}}));
-    ordens_Th(s);
-    extrapolacao_simples(s);
+    ordens_Th(s, s);
+    extrapolacao_simples(s, s);
     s.pUs_Tbi.fill(7);
-    biextrapolacao(s);
+    biextrapolacao(s, s);
     for (int32_t i = 1; i <= nm; ++i) {
       EXPECT_TRUE(Same(s.psi_Tbi(i), S));
       EXPECT_TRUE(Same(s.pUs_Tbi(i), S));

@@ -8,8 +8,10 @@
 
 #include "common/files.h"
 #include "common/quad.h"
+#include "core/estimation.h"
+#include "model/plot_files.h"
+#include "model/state.h"
 #include "output/results.h"
-#include "run/state.h"
 
 namespace morvantide {
 namespace {
@@ -18,10 +20,6 @@ std::string blanks(size_t n) { return std::string(n, ' '); }
 
 real nan_value() { return nanq(""); }
 real inf_value() { return 1.0Q / 0.0Q; }
-
-const char* const kFileOrder[] = {"p0.dat",   "pU_h.dat",   "p1.dat",   "pU_i.dat",
-                                  "p2.dat",   "pU_bi.dat",  "pU_c.dat", "pU_mer.dat",
-                                  "U_12.dat", "U_13.dat",   "U_14.dat", "U_15.dat"};
 
 // h(i) = 10^(2-i), so log10(h) is 1, 0, -1, ... -6 on grids 1 to 8.
 const real kSpacings[] = {10.0Q,   1.0Q,     0.1Q,      0.01Q,
@@ -39,6 +37,7 @@ State make_state(int32_t nm) {
   s.dp = 0.25Q;
   s.create_lists(nm);
   for (int32_t i = 1; i <= nm; ++i) s.h(i) = kSpacings[i - 1];
+  static_cast<GridTable&>(s) = tabela_malhas(s.h);
   return s;
 }
 
@@ -223,15 +222,15 @@ TEST(PlotData, RangesOfTheFiles) {
     MemoryFiles files;
     ASSERT_TRUE(write_plot_data(make_state(c.nm), files).ok());
     for (int k = 0; k < 12; ++k) {
-      EXPECT_EQ(lines_of(files.contents[kFileOrder[k]]).size(), c.lines[k] + 1)
-          << kFileOrder[k] << " nm " << c.nm;
+      EXPECT_EQ(lines_of(files.contents[kPlotFiles[k].name]).size(), c.lines[k] + 1)
+          << kPlotFiles[k].name << " nm " << c.nm;
     }
   }
 }
 
 TEST(PlotData, EarlierLongerFilesAreReplaced) {
   MemoryFiles files;
-  for (const char* name : kFileOrder) files.contents[name] = std::string(5000, 'x') + "\r\n";
+  for (const PlotFile& file : kPlotFiles) files.contents[file.name] = std::string(5000, 'x') + "\r\n";
   ASSERT_TRUE(write_plot_data(make_state(1), files).ok());
   EXPECT_EQ(files.contents["p0.dat"],
             "#  log(h)" + blanks(17) + "p0\r\n  1.0000E+00  1.5000E+00\r\n");
@@ -283,9 +282,9 @@ TEST(PlotData, EachFileClosedBeforeTheNext) {
   RecordingFiles files;
   ASSERT_TRUE(write_plot_data(make_state(3), files).ok());
   std::vector<std::string> expected;
-  for (const char* name : kFileOrder) {
-    expected.push_back(std::string("create ") + name);
-    expected.push_back(std::string("close ") + name);
+  for (const PlotFile& file : kPlotFiles) {
+    expected.push_back(std::string("create ") + file.name);
+    expected.push_back(std::string("close ") + file.name);
   }
   EXPECT_EQ(files.events, expected);
 }

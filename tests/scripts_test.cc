@@ -9,9 +9,11 @@
 
 #include "common/files.h"
 #include "common/text.h"
+#include "core/estimation.h"
+#include "model/state.h"
 #include "output/results.h"
 #include "run/platform.h"
-#include "run/state.h"
+#include "run/run.h"
 
 namespace morvantide {
 namespace {
@@ -170,12 +172,12 @@ TEST(PlotScripts, KeepsTheFirstLinesAndAppendsTitleAndReplot) {
     FakePlatform platform(&files, {0});
     State s;
     s.titulo_grafico = title_of(kTitle);
-    Status st = roteiro(s, kScriptPU, files, platform);
+    Status st = draw_plot(s, kScriptPU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_EQ(files.contents[kScriptPU.name], c.kept + kTitleLines);
 
     // A second run leaves the same file.
-    st = roteiro(s, kScriptPU, files, platform);
+    st = draw_plot(s, kScriptPU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_EQ(files.contents[kScriptPU.name], c.kept + kTitleLines);
   }
@@ -210,7 +212,7 @@ TEST(PlotScripts, TitleLine) {
     FakePlatform platform(&files, {0});
     State s;
     s.titulo_grafico = title_of(c.titulo_grafico);
-    Status st = roteiro(s, kScriptU, files, platform);
+    Status st = draw_plot(s, kScriptU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_EQ(files.contents[kScriptU.name], numbered(10) + c.line + "\r\nreplot\r\n");
 
@@ -231,7 +233,7 @@ TEST(PlotScripts, MissingTemplateIsReplacedByTheDefault) {
     FakePlatform platform(&files, {0});
     State s;
     s.titulo_grafico = title_of(kTitle);
-    Status st = roteiro(s, *script, files, platform);
+    Status st = draw_plot(s, *script, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_EQ(files.contents[script->name], std::string(script->default_template) + kTitleLines);
     ASSERT_EQ(platform.calls.size(), 1u);
@@ -281,7 +283,7 @@ TEST(PlotScripts, ShortTemplateStopsTheRunAndIsLeftAlone) {
     const PlotScript& short_one = std::string(c.message).find("_pU") != std::string::npos
                                       ? kScriptPU
                                       : kScriptU;
-    st = roteiro(s, short_one, files, platform);
+    st = draw_plot(s, short_one, files, platform);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
     EXPECT_EQ(files.contents, before);
@@ -295,7 +297,7 @@ TEST(PlotScripts, UnwritableScriptEndsWithItsError) {
   files.contents[kScriptU.name] = numbered(12);
   FakePlatform platform(&files, {0});
   State s;
-  Status st = roteiro(s, kScriptU, files, platform);
+  Status st = draw_plot(s, kScriptU, files, platform);
   ASSERT_FALSE(st.ok());
   EXPECT_EQ(st.message(), "Morvantide_4p0_U.gnu: cannot create (No space left on device)");
   EXPECT_TRUE(platform.calls.empty());
@@ -315,10 +317,10 @@ TEST(PlotScripts, PlotterLaunches) {
     State s;
     s.titulo_grafico = title_of(kTitle);
 
-    Status st = roteiro(s, kScriptPU, files, platform);
+    Status st = draw_plot(s, kScriptPU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_EQ(s.status, pair[0]);
-    st = roteiro(s, kScriptU, files, platform);
+    st = draw_plot(s, kScriptU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_EQ(s.status, pair[1]);
 
@@ -330,7 +332,6 @@ TEST(PlotScripts, PlotterLaunches) {
     EXPECT_EQ(platform.calls[1].program, Program::kPlotter);
     EXPECT_EQ(platform.calls[1].file, "Morvantide_4p0_U.gnu");
     EXPECT_EQ(platform.calls[1].files_then.at(kScriptU.name), numbered(10) + kTitleLines);
-    EXPECT_EQ(trim_right(s.comando), "wgnuplot Morvantide_4p0_U.gnu");
   }
 }
 
@@ -345,8 +346,9 @@ State small_state() {
   for (int32_t i = 1; i <= s.nm; ++i) {
     s.h(i) = spacings[i - 1];
     s.Th(i) = values[i - 1];
-    s.pV(i) = s.pL + (i - 1) * s.dp;
+    s.pV(i) = true_order(s.pL, s.dp, i);
   }
+  static_cast<GridTable&>(s) = tabela_malhas(s.h);
   s.titulo_grafico = title_of(kTitle);
   return s;
 }
@@ -361,7 +363,7 @@ TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
   std::unique_ptr<OutputFile> listing;
   ASSERT_TRUE(files.create("lista.txt", &listing).ok());
   listing->write(header);
-  Status st = saida_resultados(s, *listing, files, platform);
+  Status st = write_outputs(s, *listing, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
   ASSERT_TRUE(listing->close().ok());
 
@@ -401,7 +403,7 @@ TEST(SaidaResultados, ReturnsTheFirstError) {
     State s = small_state();
     std::unique_ptr<OutputFile> listing;
     ASSERT_TRUE(files.create("lista.txt", &listing).ok());
-    Status st = saida_resultados(s, *listing, files, platform);
+    Status st = write_outputs(s, *listing, files, platform);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
     EXPECT_EQ(platform.calls.size(), c.plotter_runs);

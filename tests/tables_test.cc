@@ -7,7 +7,7 @@
 
 #include "common/quad.h"
 #include "output/results.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 namespace {

@@ -23,7 +23,7 @@ inline constexpr real kOrderBound = 10000000000.0Q;  // 1.0e10
 inline real q_abs(real x) { return fabsq(x); }
 inline real q_log10(real x) { return log10q(x); }
 inline real q_pow(real x, real y) { return powq(x, y); }
-// Fortran MIN: the second argument when the first is not smaller.
+// The smaller of a and b; b when a is not smaller (a NaN in a gives b).
 inline real q_min(real a, real b) { return a < b ? a : b; }
 inline bool q_isnan(real x) { return isnanq(x) != 0; }
 inline bool q_isinf(real x) { return isinfq(x) != 0; }

@@ -1,25 +1,30 @@
-// The estimation driver and the two-grid extrapolation that its stages share.
-//
-// Reads and writes: through its stages, every estimation list of the state
-// (see order_extrapolation.cc, repeated_extrapolation.cc and
-// convergent_estimate.cc).
+// The estimation driver and the grid table.
 
 #include "core/estimation.h"
 
+#include "core/primitives.h"
+
 namespace morvantide {
 
-real extrapola(real tj, real tk, real R, real p) { return extrapola_with_power(tj, tk, q_pow(R, p)); }
-
-real extrapola_with_power(real tj, real tk, real Rp) {
-  const real difference = tj - tk;
-  const real correction = difference / (Rp - 1);
-  return tj + correction;
+Estimates estimativa(const Study& study) {
+  Estimates e;
+  e.create(study.nm);
+  for (int32_t j = 1; j <= study.nm; ++j) e.pV(j) = true_order(study.pL, study.dp, j);
+  ordem_extrapolacao(study, e);
+  extrapolacao_repetida(study, e);
+  estimativa_convergente(study, e);
+  return e;
 }
 
-void estimativa(State& s) {
-  ordem_extrapolacao(s);
-  extrapolacao_repetida(s);
-  estimativa_convergente(s);
+GridTable tabela_malhas(const RealList& h) {
+  GridTable g;
+  g.log10_h.resize(h.size());
+  g.r21.resize(h.size(), kSentinel);
+  for (int32_t i = 1; i <= h.size(); ++i) {
+    g.log10_h(i) = q_log10(h(i));
+    if (i >= 2) g.r21(i) = ratio_r21(h, i);
+  }
+  return g;
 }
 
 }  // namespace morvantide

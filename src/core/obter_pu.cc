@@ -1,6 +1,6 @@
 // The observed order of a sequence on grids with a variable refinement ratio,
-// by plain interval halving.  Reads and writes no list of the state: the
-// caller stores the result in its own element (pU_Th or pU_Ti).
+// by plain interval halving.  Reads no list: the caller stores the result in
+// its own entry (pU_Th or pU_Ti).
 
 #include <cstdint>
 #include <cstring>
@@ -29,13 +29,12 @@ bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; 
 
 }  // namespace
 
-real obter_pU(real a0, real b0, real r21, real r32, real psi, int32_t itmax, real tol,
-              real unchanged) {
+real obter_pU(const SearchSettings& search, real r21, real r32, real psi, real unchanged) {
   const Residual f{r21, r32, psi, q_log10(r21)};
-  real a = a0;
-  real b = b0;
+  real a = search.pU_min;
+  real b = search.pU_max;
   real p = unchanged;
-  const int64_t last = itmax;  // itmax + 1 must not overflow
+  const int64_t last = search.itmax;  // itmax + 1 must not overflow
   int64_t k = 1;
   // The residual is a pure function: f(a) is carried from the iteration
   // that moved a rather than evaluated again.
@@ -49,7 +48,7 @@ real obter_pU(real a0, real b0, real r21, real r32, real psi, int32_t itmax, rea
     if (fa * fm > 0) {
       a = m;
       fa = fm;
-    } else if (b - a <= tol) {
+    } else if (b - a <= search.tol) {
       break;
     } else {
       b = m;
@@ -58,6 +57,7 @@ real obter_pU(real a0, real b0, real r21, real r32, real psi, int32_t itmax, rea
     // repeats this one and the loop can only run out: no order.
     if (same_bits(a, a_before) && same_bits(b, b_before)) return kSentinel;
   }
+  // Stopped at the last iteration, or ran out of iterations.
   if (k == last || k == last + 1) p = kSentinel;
   return p;
 }

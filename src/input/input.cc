@@ -1,7 +1,7 @@
 // Reads: the control file, the parameter file, the result files.
 // Writes: modo, arq_dados_n, arq_dados_1, nv, arq_listagem, pL, dp, tipo_r,
-// itmax, tol, pU_min, pU_max, nm, arq, pV, titulo, h, Th, status, comando,
-// and creates every per-grid list.
+// itmax, tol, pU_min, pU_max, nm, arq, titulo, h, Th, and creates every
+// per-grid list.
 #include "input/input.h"
 
 #include <new>
@@ -25,9 +25,7 @@ std::string parameter_file_name(const State& s) {
   return trim(s.modo == 0 ? s.arq_dados_n : s.arq_dados_1);
 }
 
-Status read_control_and_parameters(State& s, Files& files, Platform& platform) {
-  s.status = platform.run(Program::kEditor, kControlFile);
-
+Status read_control_file(State& s, Files& files) {
   std::string text;
   MORVANTIDE_RETURN_IF_ERROR(files.read(kControlFile, &text));
   FreeFormatReader control(kControlFile, std::move(text));
@@ -40,15 +38,16 @@ Status read_control_and_parameters(State& s, Files& files, Platform& platform) {
       control.read({Item::Text("the parameter file of layout 0", &s.arq_dados_n, kLenArqDados)}));
   MORVANTIDE_RETURN_IF_ERROR(
       control.read({Item::Text("the parameter file of layout 1", &s.arq_dados_1, kLenArqDados)}));
-
-  const std::string name = parameter_file_name(s);
-  if (name.empty()) {
+  if (parameter_file_name(s).empty()) {
     return Status::Error(std::string(kControlFile) + ": the parameter file of layout " +
                          std::to_string(s.modo) + " has no name");
   }
-  s.comando = fit("notepad " + name, kLenComando);
-  s.status = platform.run(Program::kEditor, name);
+  return Status::Ok();
+}
 
+Status read_parameter_file(State& s, Files& files) {
+  const std::string name = parameter_file_name(s);
+  std::string text;
   MORVANTIDE_RETURN_IF_ERROR(files.read(name, &text));
   FreeFormatReader in(name, std::move(text));
   MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("nv", &s.nv)}));
@@ -87,7 +86,6 @@ Status read_control_and_parameters(State& s, Files& files, Platform& platform) {
       MORVANTIDE_RETURN_IF_ERROR(
           in.read({Item::Text("the result file name" + grid(m), &s.arq(m), kLenArq)}));
     }
-    s.pV(m) = s.pL + q_from_int(m - 1) * s.dp;
   }
   if (s.modo == 1) {
     MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Text("the result file name", &s.arq(1), kLenArq)}));

@@ -1,6 +1,6 @@
 // The input stage: the control file, the parameter file it names and the
-// result files, read into the analysis state.  The editor is started on the
-// control file and on the parameter file before each is read.
+// result files, read into the analysis state.  (The run starts the editor on
+// the control file and on the parameter file before each is read.)
 //
 // Every bad input ends the stage with one message naming the file, the line,
 // the item and what was found; nothing has been written at that point.
@@ -11,20 +11,19 @@
 
 #include "common/files.h"
 #include "common/status.h"
-#include "run/platform.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 
 inline constexpr const char* kControlFile = "Morvantide_4p0.in";
 
-// The most grids a run accepts: the per-grid lists of a larger run would not
-// fit in the memory of the machines this program runs on.
-inline constexpr int32_t kMaxGrids = 1000000;
+// Reads the control file: modo, arq_dados_n, arq_dados_1.
+Status read_control_file(State& s, Files& files);
 
-// Reads the control file and the parameter file (with the editor first on
-// each), creates the per-grid lists and the true orders.
-Status read_control_and_parameters(State& s, Files& files, Platform& platform);
+// Reads the parameter file that the layout names: nv, arq_listagem, the
+// settings, nm, arq and titulo; creates the per-grid lists.
+// REQUIRES: read_control_file succeeded.
+Status read_parameter_file(State& s, Files& files);
 
 // Reads h and Th of every grid from the result files, in the layout of s.modo.
 Status read_result_files(State& s, Files& files);

@@ -1,5 +1,5 @@
 // The output step: the four result tables of the listing, the twelve plot
-// data files, the two plot scripts and the plotter.
+// data files and the two plot scripts.  Every function only reads the state.
 #ifndef MORVANTIDE_OUTPUT_RESULTS_H_
 #define MORVANTIDE_OUTPUT_RESULTS_H_
 
@@ -7,8 +7,7 @@
 
 #include "common/files.h"
 #include "common/status.h"
-#include "run/platform.h"
-#include "run/state.h"
+#include "model/state.h"
 
 namespace morvantide {
 
@@ -19,7 +18,7 @@ std::string tabela_T(const State& s);
 // Table 4: UGCI, Umc, Um and Uc.
 std::string tabela_U(const State& s);
 
-// The twelve plot data files, in their order.
+// The twelve plot data files of kPlotFiles, in their order.
 Status write_plot_data(const State& s, Files& files);
 
 // The plot scripts: name, number of lines kept, default template.
@@ -36,13 +35,14 @@ extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
 Status check_templates(Files& files);
 
 // Keeps the first lines of the script (the default template when the file
-// is missing), appends the title line and "replot", runs the plotter on it
-// and stores the plotter's exit status in s.status.
-Status roteiro(State& s, const PlotScript& script, Files& files, Platform& platform);
+// is missing) and appends the title line and "replot".
+Status roteiro(const State& s, const PlotScript& script, Files& files);
 
-// Everything after the estimation: the tables appended to `listing`, the plot
-// data files, then roteiro for kScriptPU and kScriptU.
-Status saida_resultados(State& s, OutputFile& listing, Files& files, Platform& platform);
+// The plot scripts in the order the run completes them.
+inline const PlotScript* const kPlotScripts[] = {&kScriptPU, &kScriptU};
+
+// The tables appended to `listing`, then the plot data files.
+Status saida_resultados(const State& s, OutputFile& listing, Files& files);
 
 }  // namespace morvantide
 

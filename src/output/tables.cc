@@ -95,8 +95,8 @@ std::string tabela_T(const State& s) {
   for (int32_t i = 1; i <= s.nm; ++i) {
     Line row;
     row.E(s.h(i), kSpacingWidth, kSpacingDecimalsT).E(s.Th(i), kSolutionWidth, kSolutionDecimals);
-    if (i >= 2) row.E(s.Tm1(i), kSolutionWidth, kSolutionDecimals);
-    if (i >= 3 && s.Tc(i) != kSentinel) row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
+    if (i >= kFirstDifference) row.E(s.Tm1(i), kSolutionWidth, kSolutionDecimals);
+    if (i >= kFirstRatioTh && s.Tc(i) != kSentinel) row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
     out += row.str();
   }
   return out;

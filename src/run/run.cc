@@ -4,21 +4,17 @@
 
 #include "common/text.h"
 #include "core/estimation.h"
-#include "input/header.h"
 #include "input/input.h"
+#include "model/plot_files.h"
+#include "output/header.h"
 #include "output/results.h"
 
 namespace morvantide {
 
 namespace {
 
-// Fortran-style field of an integer: its digits left-aligned in `width`
-// columns, cut when longer.
+// The digits of an integer left-aligned in `width` columns, cut when longer.
 std::string field(int32_t value, size_t width) { return fit(std::to_string(value), width); }
-
-const char* const kPlotDataFiles[] = {"p0.dat",    "pU_h.dat",   "p1.dat",  "pU_i.dat",
-                                      "p2.dat",    "pU_bi.dat",  "pU_c.dat", "pU_mer.dat",
-                                      "U_12.dat",  "U_13.dat",   "U_14.dat", "U_15.dat"};
 
 struct NamedFile {
   std::string name;
@@ -49,9 +45,8 @@ void form_plot_title(State& s) {
 
 std::vector<std::string> output_names(const State& s) {
   std::vector<std::string> names{trim(s.arq_listagem)};
-  for (const char* name : kPlotDataFiles) names.emplace_back(name);
-  names.emplace_back(kScriptPU.name);
-  names.emplace_back(kScriptU.name);
+  for (const PlotFile& file : kPlotFiles) names.emplace_back(file.name);
+  for (const PlotScript* script : kPlotScripts) names.emplace_back(script->name);
   return names;
 }
 
@@ -95,9 +90,30 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
   return Status::Ok();
 }
 
+Status read_input(State& s, Files& files, Platform& platform) {
+  s.status = platform.run(Program::kEditor, kControlFile);
+  MORVANTIDE_RETURN_IF_ERROR(read_control_file(s, files));
+  s.status = platform.run(Program::kEditor, parameter_file_name(s));
+  MORVANTIDE_RETURN_IF_ERROR(read_parameter_file(s, files));
+  return read_result_files(s, files);
+}
+
+Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform) {
+  MORVANTIDE_RETURN_IF_ERROR(roteiro(s, script, files));
+  s.status = platform.run(Program::kPlotter, script.name);
+  return Status::Ok();
+}
+
+Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform) {
+  MORVANTIDE_RETURN_IF_ERROR(saida_resultados(s, listing, files));
+  for (const PlotScript* script : kPlotScripts) {
+    MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *script, files, platform));
+  }
+  return Status::Ok();
+}
+
 Status run(State& s, Files& files, Platform& platform) {
-  MORVANTIDE_RETURN_IF_ERROR(read_control_and_parameters(s, files, platform));
-  MORVANTIDE_RETURN_IF_ERROR(read_result_files(s, files));
+  MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files));
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
 
@@ -107,17 +123,17 @@ Status run(State& s, Files& files, Platform& platform) {
   stamp(s, platform.now());
   form_plot_title(s);
 
+  static_cast<GridTable&>(s) = tabela_malhas(s.h);
   listing->write(listing_header(s));
   // A listing that cannot be written (a full disk) stops the run here,
   // before any plot file is touched.
   MORVANTIDE_RETURN_IF_ERROR(listing->flush());
-  estimativa(s);
-  Status status = saida_resultados(s, *listing, files, platform);
+  static_cast<Estimates&>(s) = estimativa(s);
+  Status status = write_outputs(s, *listing, files, platform);
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
 
-  s.comando = fit("notepad " + listing_name, kLenComando);
   s.status = platform.run(Program::kEditor, listing_name);
   return Status::Ok();
 }

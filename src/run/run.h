@@ -15,15 +15,28 @@
 
 #include "common/files.h"
 #include "common/status.h"
+#include "model/state.h"
+#include "output/results.h"
 #include "run/platform.h"
-#include "run/state.h"
 
 namespace morvantide {
 
 Status run(Files& files, Platform& platform);
 
+// The input stage with the editor started on the control file and on the
+// parameter file before each is read.
+Status read_input(State& s, Files& files, Platform& platform);
+
 // As run(), leaving the analysis state in *s for inspection.
 Status run(State& s, Files& files, Platform& platform);
+
+// Completes the plot script (the template's kept lines, the title line,
+// "replot"), then runs the plotter on it and stores its status in s.status.
+Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform);
+
+// Everything after the estimation: the result tables appended to `listing`,
+// the plot data files, then draw_plot on each script in turn.
+Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform);
 
 // The date and time texts of the run:
 //   6 Dec 2026 9:05:03  -> dia "(6/12/2026) ", hora "9:5:3   "

@@ -1,6 +1,4 @@
-// Reads: titulo, dia, hora, nv, arq_dados_n, pL, dp, nm, tipo_r, itmax, tol,
-// pU_min, pU_max, modo, h, arq.  Writes: r21.
-#include "input/header.h"
+#include "output/header.h"
 
 #include "common/edit.h"
 #include "common/text.h"
@@ -51,7 +49,7 @@ void write_refinement_block(const State& s, std::string& out) {
   out += Line().E(s.pU_max, 13, 4).A(" = limite superior de pU (" + r_variavel + ")").str();
 }
 
-void write_grid_table(State& s, std::string& out) {
+void write_grid_table(const State& s, std::string& out) {
   const char* heading;
   if (s.modo == 0) {
     heading = "arquivos com resultados num\xe9ricos:";
@@ -63,11 +61,10 @@ void write_grid_table(State& s, std::string& out) {
   out += empty_line();
   out += Line().T(3).A("h").T(32).A("log10(h)").T(45).A("r21").T(58).A(heading).str();
   if (s.nm < 1) return;
-  out += Line().E(s.h(1), 28, 20).E(q_log10(s.h(1)), 13, 4).X(16).A(trim(s.arq(1))).str();
+  out += Line().E(s.h(1), 28, 20).E(s.log10_h(1), 13, 4).X(16).A(trim(s.arq(1))).str();
   for (int32_t i = 2; i <= s.nm; ++i) {
-    s.r21 = s.h(i - 1) / s.h(i);
     Line row;
-    row.E(s.h(i), 28, 20).E(q_log10(s.h(i)), 13, 4).E(s.r21, 13, 4);
+    row.E(s.h(i), 28, 20).E(s.log10_h(i), 13, 4).E(s.r21(i), 13, 4);
     if (s.modo == 0) row.X(3).A(trim(s.arq(i)));
     out += row.str();
   }
@@ -75,7 +72,7 @@ void write_grid_table(State& s, std::string& out) {
 
 }  // namespace
 
-std::string listing_header(State& s) {
+std::string listing_header(const State& s) {
   std::string out;
   write_header(s, out);
   write_refinement_block(s, out);
