@@ -172,8 +172,8 @@ std::string whole_run(std::string_view data, std::string* outcome) {
   for (size_t k = 4; k < parts.size(); ++k) {
     files.contents["r" + std::to_string(k - 3) + ".txt"] = std::string(parts[k]);
   }
-  if (grids_asked(files) > kMaxGrids) {
-    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kMaxGrids) + " grids";
+  if (grids_asked(files) > kMaxFuzzGrids) {
+    if (outcome != nullptr) *outcome = "passed over: more than " + std::to_string(kMaxFuzzGrids) + " grids";
     return "";
   }
   files.read_before.clear();

@@ -32,7 +32,7 @@ std::string free_format(std::string_view data);
 //   template of Morvantide_4p0_U.gnu, result file r1.txt, r2.txt, ...
 // The parameter text is stored as pn.txt and as p1.txt (the names the seed
 // control files give); an empty template part leaves the template missing.
-// Runs of more than kMaxGrids grids are passed over before the run: the
+// Runs of more than kMaxFuzzGrids grids are passed over before the run: the
 // per-grid lists and the O(nm^2) repeated extrapolation of a larger run
 // exceed a fuzzer's memory and time budget, not the program's.
 // Rules: no input but the plot scripts is changed; a failed run reports one
@@ -40,7 +40,7 @@ std::string free_format(std::string_view data);
 // succeeds leaves the listing, the twelve plot data files and both scripts
 // ending in "replot".
 // `outcome`, when given, receives the run's own result.
-inline constexpr int32_t kMaxGrids = 2000;
+inline constexpr int32_t kMaxFuzzGrids = 2000;
 std::string whole_run(std::string_view data, std::string* outcome = nullptr);
 
 }  // namespace morvantide::fuzz

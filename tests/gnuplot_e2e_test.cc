@@ -9,8 +9,6 @@
 // again on the completed script gives the very same PNG bytes (the picture
 // the program left is the one of the titled script), and the same script
 // drawn to SVG holds the title as text.
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +22,7 @@
 #include <vector>
 
 #include "output/results.h"
+#include "subprocess_testing.h"
 
 extern char** environ;
 
@@ -32,12 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing_process::read_file;
 
 void write_file(const fs::path& p, const std::string& content) {
   std::ofstream(p, std::ios::binary) << content;
@@ -56,46 +50,19 @@ fs::path find_program(const std::string& name) {
   return {};
 }
 
-struct Outcome {
-  int exit_status = -1;  // -1: did not exit normally
-  std::string out, err;
-};
+using testing_process::Outcome;
 
 // Runs argv in `dir` with the environment of the tests but PATH = `path`,
 // stdin from /dev/null; a run that hangs is killed after 60 s.
 Outcome run_in(const fs::path& dir, const std::vector<std::string>& args, const std::string& path) {
-  const fs::path out = dir.parent_path() / (dir.filename().string() + ".stdout");
-  const fs::path err = dir.parent_path() / (dir.filename().string() + ".stderr");
-  std::vector<std::string> env_texts{"PATH=" + path};
+  testing_process::Command c;
+  c.argv = args;
+  c.dir = dir;
+  c.env.push_back("PATH=" + path);
   for (char** e = environ; *e; ++e) {
-    if (std::string(*e).rfind("PATH=", 0) != 0) env_texts.emplace_back(*e);
+    if (std::string(*e).rfind("PATH=", 0) != 0) c.env.emplace_back(*e);
   }
-  std::vector<char*> envp, argv;
-  for (std::string& e : env_texts) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> arg_texts = args;
-  for (std::string& a : arg_texts) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
-    if (chdir(dir.c_str()) != 0) _exit(121);
-    alarm(60);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(123);
-  }
-  Outcome r;
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-    r.exit_status = WEXITSTATUS(wstatus);
-  }
-  r.out = read_file(out);
-  r.err = read_file(err);
-  return r;
+  return testing_process::run_process(c);
 }
 
 bool is_png(const std::string& bytes) { return bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0; }

@@ -6,23 +6,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "common/files.h"
+#include "platform_testing.h"
 #include "run/run.h"
 
 namespace fs = std::filesystem;
 
 namespace morvantide {
 namespace {
-
-class FixedPlatform : public Platform {
- public:
-  LocalTime now() override { return {2026, 12, 6, 9, 5, 3}; }
-  int32_t run(Program, const std::string&) override { return -1; }
-};
 
 std::string slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -66,7 +62,7 @@ TEST_P(GoldenCase, OutputsEqualExpectedFiles) {
   const fs::path previous = fs::current_path();
   fs::current_path(work);
   DiskFiles files;
-  FixedPlatform platform;
+  FakePlatform platform(nullptr, {}, -1);
   Status status = run(files, platform);
   fs::current_path(previous);
   ASSERT_TRUE(status.ok()) << status.message();

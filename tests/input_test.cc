@@ -2,26 +2,16 @@
 // reach the analysis state, the editor launches, and the values refused.
 #include "input/input.h"
 
-#include "run/run.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "common/text.h"
+#include "platform_testing.h"
+#include "run/run.h"
 
 namespace morvantide {
 namespace {
-
-class RecordingPlatform : public Platform {
- public:
-  std::vector<std::string> opened;
-  LocalTime now() override { return {2026, 12, 6, 9, 5, 3}; }
-  int32_t run(Program program, const std::string& file) override {
-    opened.push_back((program == Program::kEditor ? "editor " : "plotter ") + file);
-    return 7;
-  }
-};
 
 const char kParamsLayout0[] =
     "2 ! nv\r\n"
@@ -51,11 +41,11 @@ MemoryFiles layout0_files() {
 
 TEST(Input, Layout0FillsTheState) {
   MemoryFiles files = layout0_files();
-  RecordingPlatform platform;
+  FakePlatform platform(nullptr, {}, 7);
   State s;
   ASSERT_TRUE(read_input(s, files, platform).ok());
 
-  EXPECT_EQ(platform.opened, (std::vector<std::string>{"editor Morvantide_4p0.in", "editor param0.txt"}));
+  EXPECT_EQ(platform.launches(), (std::vector<std::string>{"editor Morvantide_4p0.in", "editor param0.txt"}));
   EXPECT_EQ(s.status, 7);
   EXPECT_EQ(s.modo, 0);
   EXPECT_EQ(s.arq_dados_n, fit("param0.txt", kLenArqDados));
@@ -87,11 +77,11 @@ TEST(Input, Layout1ReadsRowsOverLines) {
       "0.2 1.1\n  2.1\n\n 3.1\n"
       "0.1,1.2,2.2,3.2\n"
       "trailing text not read\n";
-  RecordingPlatform platform;
+  FakePlatform platform(nullptr, {}, 7);
   State s;
   Status st = read_input(s, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
-  EXPECT_EQ(platform.opened.back(), "editor p 1.txt");
+  EXPECT_EQ(platform.launches().back(), "editor p 1.txt");
   EXPECT_EQ(s.arq.size(), 1);
   EXPECT_EQ(s.titulo, fit("Um titulo, com / barra", kLenTitulo));
   EXPECT_TRUE(s.Th(1) == 3 && s.Th(2) == 3.1Q && s.Th(3) == 3.2Q);
@@ -121,7 +111,7 @@ TEST(Input, RefusedValues) {
     MemoryFiles files;
     files.contents["Morvantide_4p0.in"] = c.control;
     files.contents["param0.txt"] = c.params;
-    RecordingPlatform platform;
+    FakePlatform platform(nullptr, {}, 7);
     State s;
     Status st = read_input(s, files, platform);
     EXPECT_EQ(st.message(), c.message) << c.control << "|" << c.params;
@@ -149,7 +139,7 @@ TEST(Input, ResultFilesRefused) {
     files.contents["param1.txt"] = "2\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2\nall.txt\nt\n";
     if (c.modo == 1) files.contents["Morvantide_4p0.in"] = "1\nparam0.txt\nparam1.txt\n";
     files.contents[c.modo == 0 ? "g1.txt" : "all.txt"] = c.results;
-    RecordingPlatform platform;
+    FakePlatform platform(nullptr, {}, 7);
     State s;
     EXPECT_EQ(read_input(s, files, platform).message(), c.message) << c.results;
   }

@@ -12,37 +12,13 @@
 #include "core/estimation.h"
 #include "model/state.h"
 #include "output/results.h"
+#include "platform_testing.h"
 #include "run/platform.h"
 #include "run/run.h"
 
 namespace morvantide {
 namespace {
 
-// A plotter that records each launch with the files as they were at that
-// moment, and answers with the statuses given.
-class FakePlatform : public Platform {
- public:
-  struct Call {
-    Program program;
-    std::string file;
-    std::map<std::string, std::string> files_then;
-  };
-
-  FakePlatform(MemoryFiles* files, std::vector<int32_t> statuses)
-      : files_(files), statuses_(std::move(statuses)) {}
-
-  LocalTime now() override { return LocalTime{}; }
-  int32_t run(Program program, const std::string& file) override {
-    calls.push_back({program, file, files_->contents});
-    return calls.size() <= statuses_.size() ? statuses_[calls.size() - 1] : 0;
-  }
-
-  std::vector<Call> calls;
-
- private:
-  MemoryFiles* files_;
-  std::vector<int32_t> statuses_;
-};
 
 // Memory files where creating one chosen name fails.
 class FailingFiles : public MemoryFiles {

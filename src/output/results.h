@@ -12,13 +12,15 @@
 namespace morvantide {
 
 // Table 1 (observed orders) then table 2 (convergence ratios).
+// Reads: nm, h; pUs_Th, pUs_Tm1, pUs_Tc, pUs_Ti, pUs_Tbi and the psi lists.
 std::string tabelas_pU_psi(const State& s);
-// Table 3: Th, Tm1 and Tc.
+// Table 3.  Reads: nm, h, Th, Tm1, Tc.
 std::string tabela_T(const State& s);
-// Table 4: UGCI, Umc, Um and Uc.
+// Table 4.  Reads: nm, h, UGCI_Th, Umc_Th, Um_Tm1, Uc_Tc.
 std::string tabela_U(const State& s);
 
 // The twelve plot data files of kPlotFiles, in their order.
+// Reads: nm, pL, dp, log10_h and the lists the table names.
 Status write_plot_data(const State& s, Files& files);
 
 // The plot scripts: name, number of lines kept, default template.
@@ -35,7 +37,7 @@ extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
 Status check_templates(Files& files);
 
 // Keeps the first lines of the script (the default template when the file
-// is missing) and appends the title line and "replot".
+// is missing) and appends the title line and "replot".  Reads: titulo_grafico.
 Status roteiro(const State& s, const PlotScript& script, Files& files);
 
 // The plot scripts in the order the run completes them.

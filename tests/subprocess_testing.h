@@ -1,0 +1,91 @@
+// Runs a program as a child process for the whole-program tests: in a
+// chosen folder, with a chosen environment and standard input, optionally as
+// another user, killed when it hangs; its exit status and what it wrote to
+// standard output and standard error come back.
+#ifndef MORVANTIDE_TESTS_SUBPROCESS_TESTING_H_
+#define MORVANTIDE_TESTS_SUBPROCESS_TESTING_H_
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace morvantide::testing_process {
+
+namespace fs = std::filesystem;
+
+inline std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Command {
+  std::vector<std::string> argv;   // argv[0] is the program's path
+  fs::path dir;                    // working folder
+  std::vector<std::string> env;    // the whole environment, NAME=VALUE
+  std::string stdin_path = "/dev/null";
+  int uid = -1;                    // run as this user and group (-1: as we are)
+  unsigned timeout_seconds = 60;   // a hung run is killed
+  fs::path capture_dir;            // where stdout and stderr are kept (default: dir's parent)
+};
+
+struct Outcome {
+  int exit_status = -1;  // -1: did not exit normally
+  int signal = 0;        // the signal that ended it, if any
+  std::string out, err;
+};
+
+inline Outcome run_process(const Command& c) {
+  const fs::path keep = c.capture_dir.empty() ? c.dir.parent_path() : c.capture_dir;
+  const std::string stem = c.dir.filename().string();
+  const fs::path out = keep / (stem + ".stdout"), err = keep / (stem + ".stderr");
+  std::vector<std::string> arg_texts = c.argv, env_texts = c.env;
+  std::vector<char*> argv, envp;
+  for (std::string& a : arg_texts) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (std::string& e : env_texts) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open(c.stdin_path.c_str(), O_RDONLY);
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
+    if (chdir(c.dir.c_str()) != 0) _exit(121);
+    if (c.uid >= 0 && (setgid(c.uid) != 0 || setuid(c.uid) != 0)) _exit(122);
+    alarm(c.timeout_seconds);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(123);
+  }
+  Outcome r;
+  int wstatus = 0;
+  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid) {
+    if (WIFEXITED(wstatus)) r.exit_status = WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
+  }
+  r.out = read_file(out);
+  r.err = read_file(err);
+  return r;
+}
+
+// True when this process may become the user `uid` (root, or that user).
+inline bool can_become(int uid) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(setgid(uid) == 0 && setuid(uid) == 0 ? 0 : 1);
+  int wstatus = 0;
+  return pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus) &&
+         WEXITSTATUS(wstatus) == 0;
+}
+
+}  // namespace morvantide::testing_process
+
+#endif  // MORVANTIDE_TESTS_SUBPROCESS_TESTING_H_
