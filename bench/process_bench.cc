@@ -27,6 +27,9 @@
 
 #include "bench_data.h"
 #include "common/quad.h"
+#include "input/input.h"
+#include "model/plot_files.h"
+#include "output/results.h"
 
 namespace fs = std::filesystem;
 
@@ -50,12 +53,9 @@ const Row kRows[] = {
     {"10,000 grids, variable ratio", 10000, 2, 1, true, false},
 };
 
-const char* const kOutputs[] = {"listagem.txt", "p0.dat",   "pU_h.dat", "p1.dat",
-                                "pU_i.dat",     "p2.dat",   "pU_bi.dat", "pU_c.dat",
-                                "pU_mer.dat",   "U_12.dat", "U_13.dat", "U_14.dat",
-                                "U_15.dat",     "Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"};
-const char* const kInputs[] = {"Morvantide_4p0.in", "parametros_1.txt", "resultados.txt",
-                               "Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"};
+const char* const kListing = "listagem.txt";
+const char* const kParameters = "parametros_1.txt";
+const char* const kResults = "resultados.txt";
 
 std::string decimal(morvantide::real x) {
   char text[64];
@@ -67,11 +67,11 @@ std::string decimal(morvantide::real x) {
 void write_study(const fs::path& dir, int32_t nm, int32_t tipo_r) {
   fs::create_directories(dir);
   const morvantide::State s = morvantide::smooth_state(nm, tipo_r);
-  std::ofstream(dir / "Morvantide_4p0.in") << "1\nparametros_n.txt\nparametros_1.txt\n";
-  std::ofstream(dir / "parametros_1.txt")
-      << "1\nlistagem.txt\n2\n1.5\n" << tipo_r << "\n50\n1.0E-10\n0.5\n5.0\n"
-      << nm << "\nresultados.txt\n'Benchmark study'\n";
-  std::ofstream results(dir / "resultados.txt");
+  std::ofstream(dir / morvantide::kControlFile) << "1\nparametros_n.txt\n" << kParameters << "\n";
+  std::ofstream(dir / kParameters) << "1\n" << kListing << "\n2\n1.5\n" << tipo_r
+                                   << "\n50\n1.0E-10\n0.5\n5.0\n" << nm << "\n" << kResults
+                                   << "\n'Benchmark study'\n";
+  std::ofstream results(dir / kResults);
   results << "h T\n";
   for (int32_t i = 1; i <= nm; ++i) results << decimal(s.h(i)) << ' ' << decimal(s.Th(i)) << '\n';
 }
@@ -111,9 +111,18 @@ double median(std::vector<double> v) {
 
 // After one run of the program: the floor's manifest of inputs and outputs.
 void write_manifest(const fs::path& dir) {
+  std::vector<std::string> inputs{morvantide::kControlFile, kParameters, kResults};
+  std::vector<std::string> outputs{kListing};
+  for (const morvantide::PlotFile& file : morvantide::kPlotFiles) outputs.emplace_back(file.name);
+  for (const morvantide::PlotScript* script : morvantide::kPlotScripts) {
+    inputs.emplace_back(script->name);  // read as the template, then rewritten
+    outputs.emplace_back(script->name);
+  }
   std::ofstream manifest(dir / "floor.manifest");
-  for (const char* name : kInputs) manifest << "r " << name << '\n';
-  for (const char* name : kOutputs) manifest << "w " << fs::file_size(dir / name) << ' ' << name << '\n';
+  for (const std::string& name : inputs) manifest << "r " << name << '\n';
+  for (const std::string& name : outputs) {
+    manifest << "w " << fs::file_size(dir / name) << ' ' << name << '\n';
+  }
 }
 
 }  // namespace
