@@ -1,0 +1,108 @@
+// The least-squares uncertainty U_LS of every grid: power-series error models
+// fitted over all the grids up to that grid and chosen by their standard
+// deviation, with a safety factor that depends on the observed order and on
+// the scatter of the data (after L. Eca and M. Hoekstra, J. Comput. Phys. 262,
+// 2014).  A pure computation: it reads the spacings h, the values Th and the
+// asymptotic order pL, and returns one result per grid.  No files, no state.
+//
+// Definitions.  For grid i >= 4 the estimate uses the grids 1..i: n = i,
+// phi_j = Th(j), x_j = h(j) / h(i) (so x_i = 1).
+//
+//  1. Four error models, each fitted in two forms by minimising
+//     S = sum_j w_j (phi_j - f(x_j))^2, unweighted (w_j = 1/n) and weighted
+//     towards the fine grids (w_j = (1/x_j) / sum_k (1/x_k)):
+//       M1: f = phi0 + alpha x^p     (phi0, alpha, p unknown; k = 3)
+//       M2: f = phi0 + alpha x       (k = 2)
+//       M3: f = phi0 + alpha x^2     (k = 2)
+//       M4: f = phi0 + a1 x + a2 x^2 (k = 3)
+//     Linear fits are solved on the rows scaled by sqrt(w_j): M2, M3, M4 by
+//     Householder QR, M1 at a fixed p by modified Gram-Schmidt.  For M1,
+//     p is first scanned (in double, only to choose a bracket) over
+//     p_k = 0.01 * 2000^(k/1999), k = 0..1999, keeping the smallest S (the
+//     first on a tie).  At k = 0 or k = 1999 the form has no order.
+//     Otherwise p is the zero of dS/dp = -2 alpha sum_j w_j r_j x_j^p ln x_j
+//     (r_j the residuals of the fit at p) between p_(k-1) and p_(k+1), found
+//     by bisection in binary128 until the bracket stops shrinking; when dS/dp
+//     does not go from negative to positive across the bracket it is widened
+//     by one scan point on each side, and when it still does not, the form
+//     has no order.  A form without an order keeps the fit at its best scan
+//     point p_k (p_k evaluated in binary128).
+//  2. sigma = sqrt(n S / (n - k)).  Each model keeps the form with the
+//     smaller sigma (the unweighted one on a tie); if M1 keeps a form
+//     without an order, M1 has no order.
+//  3. With p the order of M1: when 0.5 <= p < pL + 0.1 the fit is M1 and
+//     Fs = 1.25; otherwise (or without an order) the fit is the one of M2,
+//     M3, M4 with the smallest sigma (the first on a tie) and Fs = 3.
+//     eps = |f(x_i) - phi0| of the fit.
+//  4. Delta = (max phi - min phi) / (n - 1).  When sigma < Delta:
+//       U_LS = Fs eps + sigma + |phi_i - f(x_i)|;
+//     otherwise U_LS = 3 (sigma / Delta) (eps + sigma + |phi_i - f(x_i)|).
+//     When all n values are equal, U_LS = 0, T0_LS = phi_i, sigma = Delta =
+//     eps = 0, and the model, the order and Fs are missing.
+//
+// Every reported value is binary128; only the scan of p runs in double.
+//
+// Worked example: h = 8, 4, 2, 1 and Th = 1 + h^2 = 65, 17, 5, 2 with
+// pL = 2.  At grid 4, x = 8, 4, 2, 1 and phi = 1 + 1 * x^2 exactly: M1 finds
+// p_LS = 2 (to rounding) with sigma = 0 (to rounding), phi0 = T0_LS = 1,
+// eps = |f(1) - phi0| = 1; 0.5 <= 2 < 2.1, so Fs = 1.25, Delta = 63 / 3 = 21
+// and U_LS = 1.25 * 1 + 0 + 0 = 1.25.  Grids 1, 2 and 3 are missing.
+//
+// Unsound data never crash or hang: a grid whose grids 1..i hold an h that is
+// not a positive finite number or a Th that is not finite, and a grid where
+// no model can be fitted (too few distinct h) or a result overflows, is
+// missing (every value kSentinel, model 0).
+#ifndef MORVANTIDE_CORE_LEAST_SQUARES_H_
+#define MORVANTIDE_CORE_LEAST_SQUARES_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/quad.h"
+
+namespace morvantide {
+
+// The error models of the estimator; kNoModel when none was chosen.
+inline constexpr int32_t kNoModel = 0;
+inline constexpr int32_t kModelM1 = 1;  // phi0 + alpha x^p
+inline constexpr int32_t kModelM2 = 2;  // phi0 + alpha x
+inline constexpr int32_t kModelM3 = 3;  // phi0 + alpha x^2
+inline constexpr int32_t kModelM4 = 4;  // phi0 + a1 x + a2 x^2
+
+// The least-squares result of one grid; kSentinel marks a missing value.
+struct LeastSquaresGrid {
+  real U_LS = kSentinel;      // the uncertainty of Th at this grid
+  real p_LS = kSentinel;      // order of the kept M1 form (even when M1 is not the fit)
+  real T0_LS = kSentinel;     // phi0 of the chosen fit
+  real sigma_LS = kSentinel;  // standard deviation of the chosen fit
+  real Delta_LS = kSentinel;  // data range (max phi - min phi) / (n - 1)
+  real Fs_LS = kSentinel;     // safety factor of step 3 (1.25 or 3)
+  real eps_LS = kSentinel;    // |f(x_i) - phi0| of the chosen fit
+  real res_LS = kSentinel;    // |phi_i - f(x_i)| of the chosen fit
+  int32_t model = kNoModel;   // kModelM1..kModelM4 of the chosen fit
+  bool weighted = false;      // the chosen fit is the weighted form
+};
+
+// One result per grid: entry i-1 for grid i, computed from grids 1..i.
+// Grids 1 to 3 are always missing.
+// REQUIRES: h.size() == Th.size() (grids without a Th value are missing);
+//           pL finite (a NaN pL always takes the fixed-order branch).
+std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h,
+                                                      const std::vector<real>& Th, real pL);
+
+// The result of the last of the n grids h[0..n-1], Th[0..n-1].
+// REQUIRES: h and Th hold n values each.
+LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, real pL);
+
+// "M1".."M4"; "" for kNoModel or an unknown model.
+//   least_squares_model_name(kModelM3) -> "M3"
+const char* least_squares_model_name(int32_t model);
+// The model with its form, "" when no model was chosen.
+//   {model = kModelM1, weighted = true}  -> "M1 weighted"
+//   {model = kModelM4, weighted = false} -> "M4 unweighted"
+std::string least_squares_model_label(const LeastSquaresGrid& g);
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_CORE_LEAST_SQUARES_H_
