@@ -1,13 +1,17 @@
-#include "core/parallel.h"
+#include "common/parallel.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "core/estimation.h"
 #include "core_testing.h"
+#include "output/results.h"
 
 namespace morvantide {
 namespace {
@@ -105,6 +109,51 @@ TEST(ParallelFor, NestedLoopRunsOnItsThread) {
   for (size_t k = 0; k < seen.size(); ++k) EXPECT_EQ(seen[k].load(), 1) << k;
 }
 
+TEST(ParallelFor, AThrowingPieceReachesTheCaller) {
+  for (int threads : {1, 2, 3}) {
+    ForcedThreads forced(threads);
+    std::atomic<int> done{0};
+    EXPECT_THROW(parallel_for(0, 1000, 10,
+                              [&](int64_t b, int64_t e) {
+                                if (b <= 500 && 500 < e) throw std::runtime_error("piece");
+                                done += static_cast<int>(e - b);
+                              }),
+                 std::runtime_error)
+        << threads << " threads";
+    EXPECT_LT(done.load(), 1000) << threads << " threads";
+    // The pool is usable again.
+    std::atomic<int> after{0};
+    parallel_for(0, 1000, 10, [&](int64_t b, int64_t e) { after += static_cast<int>(e - b); });
+    EXPECT_EQ(after.load(), 1000) << threads << " threads";
+  }
+}
+
+TEST(ParallelConcat, SameTextAsTheLoop) {
+  struct Case {
+    const char* name;
+    int64_t first, last, grain;
+  };
+  const Case cases[] = {
+      {"empty", 4, 4, 8},
+      {"reversed", 9, 2, 8},
+      {"below two grains", 0, 15, 8},
+      {"two grains exactly", 0, 16, 8},
+      {"uneven last piece", 1, 1001, 64},
+      {"grain 1", -20, 20, 1},
+  };
+  for (int threads : {1, 3}) {
+    ForcedThreads forced(threads);
+    for (const Case& c : cases) {
+      // Texts of different lengths, so a piece out of place shows.
+      auto text_of = [](int64_t i) { return std::to_string(i) + std::string(i & 3, '.') + "|"; };
+      std::string expected;
+      for (int64_t i = c.first; i < c.last; ++i) expected += text_of(i);
+      EXPECT_EQ(parallel_concat(c.first, c.last, c.grain, text_of), expected)
+          << c.name << ", " << threads << " threads";
+    }
+  }
+}
+
 // Bit for bit, NaN payloads and the sign of zero included.
 bool same_bits(const RealList& a, const RealList& b) {
   if (a.size() != b.size()) return false;
@@ -158,6 +207,26 @@ TEST(Estimation, SameBitsOnAnyNumberOfThreads) {
             << name << ", " << threads << " threads, list " << k;
       }
     }
+  }
+}
+
+TEST(Outputs, SameTextOnAnyNumberOfThreads) {
+  for (auto& [name, study] : studies()) {
+    State s = study;
+    static_cast<Estimates&>(s) = estimativa(s);
+    static_cast<GridTable&>(s) = tabela_malhas(s.h);
+    std::string one_tables;
+    MemoryFiles one_files;
+    {
+      ForcedThreads forced(1);
+      one_tables = tabelas_pU_psi(s) + tabela_T(s) + tabela_U(s);
+      ASSERT_TRUE(write_plot_data(s, one_files).ok()) << name;
+    }
+    ForcedThreads forced(3);
+    EXPECT_EQ(tabelas_pU_psi(s) + tabela_T(s) + tabela_U(s), one_tables) << name;
+    MemoryFiles many_files;
+    ASSERT_TRUE(write_plot_data(s, many_files).ok()) << name;
+    EXPECT_EQ(many_files.contents, one_files.contents) << name;
   }
 }
 

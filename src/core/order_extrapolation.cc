@@ -2,7 +2,7 @@
 // of Th, the single extrapolations and the bi-extrapolation.
 
 #include "core/estimation.h"
-#include "core/parallel.h"
+#include "common/parallel.h"
 #include "core/primitives.h"
 
 namespace morvantide {

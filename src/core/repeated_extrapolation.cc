@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/estimation.h"
-#include "core/parallel.h"
+#include "common/parallel.h"
 #include "core/primitives.h"
 
 namespace morvantide {

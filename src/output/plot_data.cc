@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/edit.h"
+#include "common/parallel.h"
 #include "common/quad.h"
 #include "model/plot_files.h"
 #include "output/results.h"
@@ -21,6 +22,8 @@ constexpr int kTrueOrderWidth = 12;  // true order: 1P,E12.4
 constexpr int kTrueOrderDecimals = 4;
 constexpr int kValueWidth = 22;  // observed order, log10|estimate|: 1P,E22.14
 constexpr int kValueDecimals = 14;
+// Lines formed together on one thread.
+constexpr int64_t kLinesPerPiece = 64;
 
 std::string order_heading(std::string_view label) {
   return Line().A("#").T(4).A("log(h)").T(27).A(label).str();
@@ -36,7 +39,9 @@ using XFields = std::vector<std::string>;
 
 XFields x_fields(const State& s) {
   XFields x(static_cast<size_t>(s.nm) + 1);
-  for (int32_t i = 1; i <= s.nm; ++i) x[i] = format_e(s.log10_h(i), kXWidth, kXDecimals);
+  parallel_for(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t b, int64_t e) {
+    for (int64_t i = b; i < e; ++i) x[i] = format_e(s.log10_h(i), kXWidth, kXDecimals);
+  });
   return x;
 }
 
@@ -49,40 +54,35 @@ Line x_field(const XFields& x, int32_t i) {
 // A horizontal reference line over every grid.
 std::string true_order_file(const State& s, const XFields& x, std::string_view label,
                             real order) {
-  std::string out = order_heading(label);
-  for (int32_t i = 1; i <= s.nm; ++i) {
-    out += x_field(x, i).E(order, kTrueOrderWidth, kTrueOrderDecimals).str();
-  }
-  return out;
+  return order_heading(label) +
+         parallel_concat(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t i) {
+           return x_field(x, static_cast<int32_t>(i))
+               .E(order, kTrueOrderWidth, kTrueOrderDecimals)
+               .str();
+         });
 }
 
 // An order is plotted only when below the bound; the sentinel, any larger
 // value and a NaN leave a gap.
 std::string observed_order_file(const State& s, const XFields& x, std::string_view label,
                                 const RealList& order, int32_t first) {
-  std::string out = order_heading(label);
-  for (int32_t i = first; i <= s.nm; ++i) {
-    if (order(i) < kOrderBound) {
-      out += x_field(x, i).E(order(i), kValueWidth, kValueDecimals).str();
-    } else {
-      out += Line().str();
-    }
-  }
-  return out;
+  return order_heading(label) +
+         parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
+           const int32_t i = static_cast<int32_t>(k);
+           if (!(order(i) < kOrderBound)) return Line().str();
+           return x_field(x, i).E(order(i), kValueWidth, kValueDecimals).str();
+         });
 }
 
 // Only the sentinel itself leaves a gap: zero gives -Infinity, NaN gives NaN.
 std::string estimate_file(const State& s, const XFields& x, std::string_view label,
                           const RealList& estimate, int32_t first) {
-  std::string out = estimate_heading(label);
-  for (int32_t i = first; i <= s.nm; ++i) {
-    if (estimate(i) != kSentinel) {
-      out += x_field(x, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
-    } else {
-      out += Line().str();
-    }
-  }
-  return out;
+  return estimate_heading(label) +
+         parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
+           const int32_t i = static_cast<int32_t>(k);
+           if (estimate(i) == kSentinel) return Line().str();
+           return x_field(x, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
+         });
 }
 
 // The content of one plot file.  The true orders are formed from pL and dp

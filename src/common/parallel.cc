@@ -4,15 +4,17 @@
 // the short levels take.  Workers sleep between loops; the calling thread
 // takes pieces like the workers do.
 
-#include "core/parallel.h"
+#include "common/parallel.h"
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace morvantide {
@@ -54,6 +56,9 @@ class Pool {
     take_pieces();
     std::unique_lock<std::mutex> lock(mu_);
     done_.wait(lock, [this] { return busy_ == 0; });
+    // A piece that threw (out of memory) ends the loop for the caller as
+    // it would without threads; the pieces after it may not have run.
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
   }
 
  private:
@@ -61,7 +66,14 @@ class Pool {
     for (;;) {
       const int64_t begin = next_.fetch_add(piece_, std::memory_order_relaxed);
       if (begin >= last_) return;
-      (*body_)(begin, std::min(last_, begin + piece_));
+      try {
+        (*body_)(begin, std::min(last_, begin + piece_));
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!failure_) failure_ = std::current_exception();
+        next_.store(last_, std::memory_order_relaxed);  // no more pieces
+        return;
+      }
     }
   }
 
@@ -90,6 +102,7 @@ class Pool {
   int64_t last_ = 0;
   int64_t piece_ = 1;
   std::atomic<int64_t> next_{0};
+  std::exception_ptr failure_;
   std::vector<std::thread> workers_;
 };
 
@@ -145,7 +158,12 @@ void parallel_for(int64_t first, int64_t last, int64_t grain, const RangeBody& b
   const int64_t pieces = p->threads() * kPiecesPerThread;
   const int64_t piece = std::max(grain, (n + pieces - 1) / pieces);
   t_in_loop = true;
-  p->run(first, last, piece, body);
+  try {
+    p->run(first, last, piece, body);
+  } catch (...) {
+    t_in_loop = false;
+    throw;
+  }
   t_in_loop = false;
 }
 
