@@ -69,6 +69,7 @@ keep_args=()
 [ -n "$keep" ] && mkdir -p "$keep" && keep_args=(--keep "$(realpath "$keep")")
 
 # Chunks of studies, `jobs` at a time; each chunk prints one summary line.
+trap 'rm -f "$work/summary.$$"' EXIT
 seq 0 "$chunk" $((studies - 1)) |
   xargs -P "$jobs" -I{} sh -c 'n=$(( '"$studies"' - {} )); [ $n -gt '"$chunk"' ] && n='"$chunk"'
     r=$1 p=$2 s=$3 w=$4; shift 4
@@ -77,6 +78,5 @@ seq 0 "$chunk" $((studies - 1)) |
     "$here/compare_studies.py" "$reference" "$program" "$seed" "$work" "${keep_args[@]}" \
     > "$work/summary.$$"
 read -r compared differences < <(awk '{c += $2; d += $4} END {print c + 0, d + 0}' "$work/summary.$$")
-rm -f "$work/summary.$$"
 echo "$compared studies compared, $differences differences"
 [ "$compared" -eq "$studies" ] && [ "$differences" -eq 0 ]
