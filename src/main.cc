@@ -2,42 +2,46 @@
 // in the library; main only reads the command line and turns the outcome into
 // an exit status.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "common/console.h"
 #include "common/files.h"
+#include "run/options.h"
 #include "run/platform.h"
 #include "run/run.h"
 
 namespace {
 
-const char kUsage[] = "usage: morvantide [--help | --version]\n";
-
-const char kHelp[] =
-    "usage: morvantide [--help | --version]\n"
-    "\n"
-    "Estimates the discretisation error of a solution computed on a sequence of\n"
-    "refined grids.  Run it with no arguments in the folder that holds the control\n"
-    "file Morvantide_4p0.in, the parameter file it names and the result files.\n"
-    "It writes the listing named in the parameter file, twelve plot data files\n"
-    "(p0.dat ... U_15.dat) and completes the plot scripts Morvantide_4p0_pU.gnu and\n"
-    "Morvantide_4p0_U.gnu, replacing earlier versions of these files.\n";
-
-int real_main(int argc, char** argv) {
-  if (argc > 1) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-      std::fputs("morvantide 4.0\n", stdout);
-      return 0;
-    }
-    std::fprintf(stderr, "morvantide: unexpected argument \"%s\"\n%s", argv[1], kUsage);
+// Prints a text of its own (--help, --version); a failed write (a full disk,
+// a closed pipe) is a failure, not a success.
+int print(const std::string& text) {
+  morvantide::StandardOutput out;
+  out.write(text);
+  morvantide::Status status = out.close();
+  if (!status.ok()) {
+    std::fprintf(stderr, "morvantide: %s\n", status.message().c_str());
     return 2;
   }
+  return 0;
+}
+
+int real_main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  morvantide::Options options;
+  morvantide::Status parsed = morvantide::parse_options(args, &options);
+  if (!parsed.ok()) {
+    std::fprintf(stderr, "%s\n", parsed.message().c_str());
+    return 2;
+  }
+  if (options.help) return print(morvantide::help_text());
+  if (options.version) return print("morvantide 4.0\n");
+
   morvantide::DiskFiles files;
   morvantide::SystemPlatform platform;
-  morvantide::Status status = morvantide::run(files, platform);
+  morvantide::StandardOutput console;
+  morvantide::State s;
+  morvantide::Status status = morvantide::run(s, files, platform, options, console);
   if (!status.ok()) {
     std::fprintf(stderr, "%s\n", status.message().c_str());
     return 2;

@@ -2,12 +2,15 @@
 
 #include <memory>
 
+#include "common/console.h"
 #include "common/text.h"
 #include "core/estimation.h"
 #include "input/input.h"
 #include "model/plot_files.h"
 #include "output/header.h"
 #include "output/results.h"
+#include "run/batch_platform.h"
+#include "run/report_step.h"
 
 namespace morvantide {
 
@@ -50,7 +53,8 @@ std::vector<std::string> output_names(const State& s) {
   return names;
 }
 
-Status check_outputs_spare_inputs(const State& s, Files& files) {
+Status check_outputs_spare_inputs(const State& s, Files& files,
+                                  const std::vector<std::string>& report_files) {
   std::vector<NamedFile> inputs{{kControlFile, "the control file"},
                                 {parameter_file_name(s), "the parameter file"}};
   for (int32_t m = 1; m <= s.arq.size(); ++m) {
@@ -60,18 +64,25 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
   inputs.push_back({kScriptPU.name, "the plot template"});
   inputs.push_back({kScriptU.name, "the plot template"});
 
-  const std::vector<std::string> outputs = output_names(s);
+  std::vector<std::string> outputs = output_names(s);
+  const size_t classic = outputs.size();
+  outputs.insert(outputs.end(), report_files.begin(), report_files.end());
+  auto describe = [&](size_t k) {
+    const char* kind = k == 0 ? "the listing" : k < classic ? "the plot file" : "the report file";
+    return std::string(kind) + " \"" + outputs[k] + "\"";
+  };
   std::vector<std::string> output_keys;
   for (size_t k = 0; k < outputs.size(); ++k) {
     const std::string key = path_key(files, outputs[k]);
-    const std::string what = k == 0 ? "the listing \"" + outputs[k] + "\""
-                                    : "the plot file \"" + outputs[k] + "\"";
+    const std::string what = describe(k);
     if (files.is_folder(outputs[k])) {
       return Status::Error(what + " cannot be written: a folder of that name exists");
     }
     for (const NamedFile& in : inputs) {
       // A plot script is read and rewritten on purpose; the listing is not.
-      if (k > 0 && in.name == outputs[k] && in.role == "the plot template") continue;
+      if (k > 0 && k < classic && in.name == outputs[k] && in.role == "the plot template") {
+        continue;
+      }
       if (path_key(files, in.name) == key) {
         return Status::Error(what + " would overwrite " + in.role + " \"" + in.name +
                              "\"; rename one of them");
@@ -79,10 +90,8 @@ Status check_outputs_spare_inputs(const State& s, Files& files) {
     }
     for (size_t j = 0; j < k; ++j) {
       if (output_keys[j] == key) {
-        const std::string first = j == 0 ? "the listing \"" + outputs[0] + "\""
-                                         : "the plot file \"" + outputs[j] + "\"";
-        return Status::Error(first + " is the same file as the plot file \"" + outputs[k] +
-                             "\"; rename " + (j == 0 ? "the listing" : "one of them"));
+        return Status::Error(describe(j) + " is the same file as " + describe(k) + "; rename " +
+                             (j == 0 ? "the listing" : "one of them"));
       }
     }
     output_keys.push_back(key);
@@ -112,9 +121,15 @@ Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& plat
   return Status::Ok();
 }
 
-Status run(State& s, Files& files, Platform& platform) {
+Status run(State& s, Files& files, Platform& system, const Options& options,
+           OutputFile& console) {
+  BatchPlatform platform(system, !options.no_edit, !options.no_plot);
   MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files));
+  std::vector<VariableColumn> columns;
+  if (options.report()) {
+    MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
+  }
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, report_files(options)));
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
 
   const std::string listing_name = trim(s.arq_listagem);
@@ -133,9 +148,17 @@ Status run(State& s, Files& files, Platform& platform) {
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
+  if (options.report()) {
+    MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));
+  }
 
   s.status = platform.run(Program::kEditor, listing_name);
   return Status::Ok();
+}
+
+Status run(State& s, Files& files, Platform& platform) {
+  StandardOutput console;
+  return run(s, files, platform, Options(), console);
 }
 
 Status run(Files& files, Platform& platform) {

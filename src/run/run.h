@@ -17,6 +17,7 @@
 #include "common/status.h"
 #include "model/state.h"
 #include "output/results.h"
+#include "run/options.h"
 #include "run/platform.h"
 
 namespace morvantide {
@@ -29,6 +30,14 @@ Status read_input(State& s, Files& files, Platform& platform);
 
 // As run(), leaving the analysis state in *s for inspection.
 Status run(State& s, Files& files, Platform& platform);
+
+// A run with options: --no-edit and --no-plot keep the editor and the
+// plotter from starting; a report (--summary, --json, --csv) reads its
+// variables with the input, joins its files to the check of step 2 and is
+// written after the plot scripts, before the listing is shown.  `console`
+// takes the summary and a report named "-".  With no options this is run().
+Status run(State& s, Files& files, Platform& platform, const Options& options,
+           OutputFile& console);
 
 // Completes the plot script (the template's kept lines, the title line,
 // "replot"), then runs the plotter on it and stores its status in s.status.
@@ -48,9 +57,11 @@ void form_plot_title(State& s);
 // The names of every file the run writes, the listing first.
 std::vector<std::string> output_names(const State& s);
 
-// Refuses a run whose outputs would overwrite one of its inputs (the same
-// file, whatever the spelling) or each other.
-Status check_outputs_spare_inputs(const State& s, Files& files);
+// Refuses a run whose outputs (the classic ones, then `report_files`) would
+// overwrite one of its inputs (the same file, whatever the spelling) or each
+// other.
+Status check_outputs_spare_inputs(const State& s, Files& files,
+                                  const std::vector<std::string>& report_files = {});
 
 }  // namespace morvantide
 

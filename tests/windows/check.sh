@@ -19,6 +19,9 @@
 #               under the same frozen clock, every file byte-identical; the
 #               Windows side runs in the unpacked release archive when
 #               tools/release-windows.sh has made it in WIN_BUILD_DIR;
+#   options     with LINUX_PROGRAM: --no-edit --no-plot start nothing, and the
+#               report of the example (summary, JSON, CSV) is the Linux
+#               program's; a bad option value is one line and status 2;
 #   acceptance  with ACCEPTANCE_DIR: every shared acceptance case, through
 #               tests/acceptance.sh, with the Windows program run by Wine.
 #
@@ -259,6 +262,52 @@ if [ -n "$linux" ]; then
       pass "the example: $(echo "$files" | wc -l) files byte-identical to the Linux program's (inputs: $(echo $inputs))"
     fi
   fi
+fi
+
+# --- options
+# The batch switches and the report on the bundled example: no stand-in is
+# started, and the summary, JSON and CSV are those of the Linux program
+# (the summary with CR LF line ends on Windows).
+if [ -n "$linux" ]; then
+  echo "-- options"
+  rm -f "$bin/calls.log"
+  for side in linux windows; do
+    mkdir "$work/opt-$side"
+    cp -r "$root/examples/channel/." "$work/opt-$side/"
+  done
+  report=(--no-edit --no-plot --summary --variables all --target 0.0001% --json r.json --csv r.csv)
+  (cd "$work/opt-linux" && env -i PATH="$work/no-such-dir" TZ=UTC "$linux" "${report[@]}" </dev/null) \
+    > "$work/opt-linux.out" 2> "$work/opt-linux.err"
+  rc_linux=$?
+  (cd "$work/opt-windows" && timeout 120 wine "$bin/morvantide.exe" "${report[@]}" </dev/null) \
+    > "$work/opt-windows.out" 2> "$work/opt-windows.err"
+  rc_windows=$?
+  if [ $rc_linux -eq 0 ] && [ $rc_windows -eq 0 ] && [ ! -f "$bin/calls.log" ]; then
+    pass "--no-edit --no-plot with the report: status 0 on both, no editor or plotter started"
+  else
+    cat "$work/opt-linux.err" "$work/opt-windows.err"
+    fail "--no-edit --no-plot with the report (status $rc_linux on Linux, $rc_windows on Windows$([ -f "$bin/calls.log" ] && echo ', a stand-in was started'))"
+  fi
+  if [ -s "$work/opt-linux.out" ] && cmp -s <(sed 's/$/\r/' "$work/opt-linux.out") "$work/opt-windows.out" &&
+     cmp -s "$work/opt-linux/r.json" "$work/opt-windows/r.json" &&
+     cmp -s "$work/opt-linux/r.csv" "$work/opt-windows/r.csv"; then
+    pass "the summary, JSON and CSV of the example are the Linux program's"
+  else
+    diff <(sed 's/$/\r/' "$work/opt-linux.out") "$work/opt-windows.out" | cat -A | head -20
+    cmp "$work/opt-linux/r.json" "$work/opt-windows/r.json"
+    cmp "$work/opt-linux/r.csv" "$work/opt-windows/r.csv"
+    fail "the summary, JSON and CSV of the example are the Linux program's"
+  fi
+  (cd "$work/opt-windows" && timeout 120 wine "$bin/morvantide.exe" --target=-1 </dev/null) \
+    > "$work/opt-bad.out" 2>&1
+  rc=$?
+  if [ $rc -eq 2 ] && [ "$(tr -d '\r' < "$work/opt-bad.out")" = 'morvantide: bad value for --target: "-1" (a positive number, or a percentage such as 0.1%)' ]; then
+    pass "a bad option value: one line and status 2"
+  else
+    cat "$work/opt-bad.out"
+    fail "a bad option value: one line and status 2 (got $rc)"
+  fi
+  rm -f "$bin/calls.log"
 fi
 
 # --- acceptance

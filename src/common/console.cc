@@ -1,0 +1,41 @@
+#include "common/console.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace morvantide {
+
+StandardOutput::StandardOutput() {
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+void StandardOutput::write(std::string_view bytes) {
+  if (error_ != 0 || bytes.empty()) return;
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
+    error_ = errno != 0 ? errno : EIO;
+  }
+}
+
+Status StandardOutput::flush() {
+  if (error_ == 0) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) error_ = errno != 0 ? errno : EIO;
+  }
+  if (error_ != 0) {
+    return Status::Error(std::string("standard output: cannot write (") + std::strerror(error_) +
+                         ")");
+  }
+  return Status::Ok();
+}
+
+}  // namespace morvantide

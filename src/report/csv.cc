@@ -1,0 +1,63 @@
+#include "report/csv.h"
+
+#include "common/decimal.h"
+#include "common/text.h"
+#include "report/utf8.h"
+
+namespace morvantide {
+
+namespace {
+
+const char* const kLeadingColumns[] = {"variable", "name", "grid", "h", "log10_h", "r21", "file"};
+
+std::string cell_text(const Cell& c) {
+  switch (c.kind) {
+    case Cell::Kind::kReal:
+      return shortest_decimal(c.number);
+    case Cell::Kind::kText:
+      return csv_field(c.text);
+    case Cell::Kind::kFlag:
+      return c.flag ? "true" : "false";
+    case Cell::Kind::kMissing:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string csv_field(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string csv_header() {
+  std::string out;
+  for (const char* name : kLeadingColumns) out += (out.empty() ? "" : ",") + std::string(name);
+  for (const ReportColumn& column : kQuantityColumns) out += "," + std::string(column.name);
+  for (const ReportColumn& column : kVerdictColumns) out += "," + std::string(column.name);
+  return out + std::string(kCrLf);
+}
+
+std::string csv_rows(const State& s, const VariableResult& v) {
+  const std::string number = std::to_string(v.number);
+  const std::string name = csv_field(to_utf8(v.name));
+  std::string out;
+  for (int32_t i = 1; i <= s.nm; ++i) {
+    out += number + "," + name + "," + std::to_string(i) + "," + shortest_decimal(s.h(i)) + "," +
+           shortest_decimal(s.log10_h(i)) + "," +
+           (i >= kFirstDifference ? shortest_decimal(s.r21(i)) : std::string()) + "," +
+           csv_field(to_utf8(trim(s.arq(s.modo == 0 ? i : 1))));
+    for (const ReportColumn& column : kQuantityColumns) out += "," + cell_text(cell(column, v, i));
+    for (const ReportColumn& column : kVerdictColumns) out += "," + cell_text(cell(column, v, i));
+    out += kCrLf;
+  }
+  return out;
+}
+
+}  // namespace morvantide

@@ -1,0 +1,37 @@
+// The JSON report (RFC 8259, UTF-8, CR LF line ends): one object with the
+// run's settings, the grid table and one entry per analysed variable with its
+// per-grid lists and verdict.  Lists run over the grids, coarsest first; a
+// value that was not computed is null; infinities and NaN are the strings
+// "inf", "-inf" and "nan"; every other number is the shortest decimal that
+// reads back to the same binary128 value.  The README shows the schema.
+//
+// Written in three parts so that a run with many variables holds one
+// variable's results at a time:
+//   json_start(s, target) + json_variable(s, v1, true) + json_variable(s, v2, false)
+//   + json_end()
+#ifndef MORVANTIDE_REPORT_JSON_H_
+#define MORVANTIDE_REPORT_JSON_H_
+
+#include <string>
+#include <string_view>
+
+#include "model/state.h"
+#include "report/results.h"
+#include "report/verdict.h"
+
+namespace morvantide {
+
+// A JSON string: quotes, backslash and control characters escaped.
+// REQUIRES: utf8 is valid UTF-8.
+std::string json_string(std::string_view utf8);
+
+// A JSON value of a real: the shortest decimal, or "inf", "-inf", "nan".
+std::string json_number(real x);
+
+std::string json_start(const State& s, const Target& target);
+std::string json_variable(const State& s, const VariableResult& v, bool first);
+std::string json_end();
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_REPORT_JSON_H_

@@ -1,0 +1,93 @@
+#include "report/results.h"
+
+#include "core/estimation.h"
+
+namespace morvantide {
+
+namespace {
+
+template <RealList Estimates::*kList>
+Cell estimate(const VariableResult& v, int32_t i) {
+  return Cell::Real((v.e.*kList)(i));
+}
+
+Cell solution(const VariableResult& v, int32_t i) { return Cell::Real(v.study.Th(i)); }
+
+Cell convergence(const VariableResult& v, int32_t i) {
+  return Cell::Text(convergence_words(v.verdict(i).convergence));
+}
+Cell asymptotic(const VariableResult& v, int32_t i) {
+  const Asymptotic a = v.verdict(i).asymptotic;
+  return a == Asymptotic::kUndetermined ? Cell() : Cell::Flag(a == Asymptotic::kAsymptotic);
+}
+template <real GridVerdict::*kValue>
+Cell judged(const VariableResult& v, int32_t i) {
+  return Cell::Real(v.verdict(i).*kValue);
+}
+Cell within_target(const VariableResult& v, int32_t i) {
+  const GridVerdict& g = v.verdict(i);
+  return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
+                                                              : Cell::Flag(g.within_target);
+}
+
+const ReportColumn kQuantities[] = {
+    // Observed orders.
+    {"pUs_Th", kFirstRatioTh, &estimate<&Estimates::pUs_Th>},
+    {"pUs_Tm1", kFirstRatioTm1, &estimate<&Estimates::pUs_Tm1>},
+    {"pUs_Tc", kFirstRatioTi, &estimate<&Estimates::pUs_Tc>},
+    {"pUs_Ti", kFirstRatioTi, &estimate<&Estimates::pUs_Ti>},
+    {"pUs_Tbi", kFirstRatioTbi, &estimate<&Estimates::pUs_Tbi>},
+    // Convergence ratios.
+    {"psi_Th", kFirstRatioTh, &estimate<&Estimates::psi_Th>},
+    {"psi_Tm1", kFirstRatioTm1, &estimate<&Estimates::psi_Tm1>},
+    {"psi_Tc", kFirstRatioTi, &estimate<&Estimates::psi_Tc>},
+    {"psi_Ti", kFirstRatioTi, &estimate<&Estimates::psi_Ti>},
+    {"psi_Tbi", kFirstRatioTbi, &estimate<&Estimates::psi_Tbi>},
+    // Solutions.
+    {"Th", 1, &solution},
+    {"Tm1", kFirstDifference, &estimate<&Estimates::Tm1>},
+    {"Tc", kFirstRatioTh, &estimate<&Estimates::Tc>},
+    // Error estimates.
+    {"UGCI_Th", kFirstDifference, &estimate<&Estimates::UGCI_Th>},
+    {"Umc_Th", kFirstDifference, &estimate<&Estimates::Umc_Th>},
+    {"Um_Tm1", kFirstDifference, &estimate<&Estimates::Um_Tm1>},
+    {"Uc_Tc", kFirstRatioTh, &estimate<&Estimates::Uc_Tc>},
+    // What the tables build on.
+    {"pU_Th", kFirstRatioTh, &estimate<&Estimates::pU_Th>},
+    {"pGCI", kFirstDifference, &estimate<&Estimates::pGCI>},
+    {"Ti_pL", kFirstDifference, &estimate<&Estimates::Ti_pL>},
+    {"Ti_pU", kFirstRatioTh, &estimate<&Estimates::Ti_pU>},
+    {"Ti_pUs", kFirstRatioTh, &estimate<&Estimates::Ti_pUs>},
+    {"pU_Ti", kFirstRatioTi, &estimate<&Estimates::pU_Ti>},
+    {"Tbi_pUs", kFirstRatioTi, &estimate<&Estimates::Tbi_pUs>},
+};
+
+const ReportColumn kVerdicts[] = {
+    {"convergence", kFirstRatioTh, &convergence},
+    {"order_ratio", kFirstRatioTh, &judged<&GridVerdict::order_ratio>},
+    {"gci_ratio", kFirstRatioTh + 1, &judged<&GridVerdict::gci_ratio>},
+    {"asymptotic", kFirstRatioTh + 1, &asymptotic},
+    {"target", 1, &judged<&GridVerdict::target>},
+    {"h_target", kFirstDifference, &judged<&GridVerdict::h_target>},
+    {"refinement_factor", kFirstDifference, &judged<&GridVerdict::refinement>},
+    {"within_target", kFirstDifference, &within_target},
+};
+
+}  // namespace
+
+const std::span<const ReportColumn> kQuantityColumns(kQuantities);
+const std::span<const ReportColumn> kVerdictColumns(kVerdicts);
+
+VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
+                       const RealList& Th, const Target& target) {
+  VariableResult v;
+  v.number = number;
+  v.name = std::move(name);
+  v.study = base;
+  v.study.Th = Th;
+  v.e = estimativa(v.study);
+  v.verdict = verdict(v.study, v.e, g, target);
+  return v;
+}
+
+}  // namespace morvantide

@@ -1,0 +1,82 @@
+// The results of one analysed variable as the report shows them, and the one
+// table of the per-grid columns that the JSON, the CSV and their tests loop
+// over.  A new per-grid quantity is one more row of a table below.
+#ifndef MORVANTIDE_REPORT_RESULTS_H_
+#define MORVANTIDE_REPORT_RESULTS_H_
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "common/quad.h"
+#include "model/state.h"
+#include "report/verdict.h"
+
+namespace morvantide {
+
+// One variable of the study, estimated and judged.
+struct VariableResult {
+  int32_t number = 0;  // its place after h in the result files
+  std::string name;    // from the layout-1 header; empty when none
+  Study study;         // the run's settings and h, with this variable's Th
+  Estimates e;
+  GridList<GridVerdict> verdict;
+};
+
+// Estimates and judges the variable: study's settings and h with Th.
+// REQUIRES: Th.size() == base.nm, g = tabela_malhas(base.h).
+VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
+                       const RealList& Th, const Target& target);
+
+// One entry of a per-grid column: missing (the sentinel, or a grid before
+// the column's first), a real, a word or a yes/no.
+struct Cell {
+  enum class Kind { kMissing, kReal, kText, kFlag };
+  Kind kind = Kind::kMissing;
+  real number = 0;
+  const char* text = nullptr;
+  bool flag = false;
+
+  static Cell Real(real x) {
+    Cell c;
+    if (x != kSentinel) {
+      c.kind = Kind::kReal;
+      c.number = x;
+    }
+    return c;
+  }
+  static Cell Text(const char* t) {
+    Cell c;
+    c.kind = Kind::kText;
+    c.text = t;
+    return c;
+  }
+  static Cell Flag(bool f) {
+    Cell c;
+    c.kind = Kind::kFlag;
+    c.flag = f;
+    return c;
+  }
+};
+
+struct ReportColumn {
+  const char* name;  // the JSON key and the CSV heading
+  int32_t first;     // the first grid where it can exist
+  Cell (*at)(const VariableResult& v, int32_t grid);
+};
+
+// The quantities: the four tables of the listing in their order (observed
+// orders, convergence ratios, solutions, error estimates), then the other
+// lists of the estimation that the tables build on.
+extern const std::span<const ReportColumn> kQuantityColumns;
+// The verdict of each grid.
+extern const std::span<const ReportColumn> kVerdictColumns;
+
+// The cell of a column at a grid: missing before the column's first grid.
+inline Cell cell(const ReportColumn& column, const VariableResult& v, int32_t grid) {
+  return grid < column.first ? Cell() : column.at(v, grid);
+}
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_REPORT_RESULTS_H_

@@ -1,0 +1,260 @@
+#include "run/options.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace morvantide {
+
+namespace {
+
+constexpr int32_t kMaxShownBytes = 40;
+
+// A value as it stands, in double quotes, bytes outside printable ASCII as
+// \xHH, cut after 40 bytes with "...".
+std::string shown(std::string_view text) {
+  std::string out = "\"";
+  int32_t n = 0;
+  for (unsigned char c : text) {
+    if (n++ == kMaxShownBytes) {
+      out += "...";
+      break;
+    }
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+
+Status error(const std::string& message) { return Status::Error("morvantide: " + message); }
+
+enum class Name { kHelp, kVersion, kNoEdit, kNoPlot, kSummary, kJson, kCsv, kTarget, kVariables };
+
+struct OptionSpec {
+  const char* name;  // without the leading "--"
+  Name id;
+  const char* value;  // the value's name in --help, nullptr for a switch
+  const char* help;
+};
+
+// One row per option: the parser and --help both loop over this table.
+constexpr OptionSpec kOptions[] = {
+    {"no-edit", Name::kNoEdit, nullptr, "never start the editor (batch runs, scripts)"},
+    {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts but do not start the plotter"},
+    {"summary", Name::kSummary, nullptr, "print each variable's result and verdict"},
+    {"json", Name::kJson, "FILE", "every per-grid value and the verdict as JSON (- = stdout)"},
+    {"csv", Name::kCsv, "FILE", "the same as CSV, a row per variable and grid (- = stdout)"},
+    {"target", Name::kTarget, "U|P%", "the grid for an uncertainty U, or P percent of |Th|"},
+    {"variables", Name::kVariables, "LIST", "variables to report, e.g. 1,3-5 or all (default: nv)"},
+    {"help", Name::kHelp, nullptr, "show this help and exit"},
+    {"version", Name::kVersion, nullptr, "show the version and exit"},
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number: optional sign, digits with an optional fraction (or a
+// fraction alone), an optional exponent with E or e.
+bool is_decimal(std::string_view t) {
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < t.size() && is_digit(t[i])) ++i, ++digits;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && is_digit(t[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t exponent = 0;
+    while (i < t.size() && is_digit(t[i])) ++i, ++exponent;
+    if (exponent == 0) return false;
+  }
+  return i == t.size();
+}
+
+// A whole number from 1 to kMaxVariables.
+bool parse_number(std::string_view t, int32_t* out) {
+  if (t.empty() || t.size() > 6) return false;
+  int32_t v = 0;
+  for (char c : t) {
+    if (!is_digit(c)) return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v < 1 || v > kMaxVariables) return false;
+  *out = v;
+  return true;
+}
+
+const char kTargetExpected[] = "a positive number, or a percentage such as 0.1%";
+const char kVariablesExpected[] = "numbers from 1 to 100000 and ranges such as 1,3-5, or all";
+
+}  // namespace
+
+bool parse_target(const std::string& text, Target* target) {
+  std::string_view t = text;
+  Target result;
+  result.kind = Target::Kind::kAbsolute;
+  if (!t.empty() && t.back() == '%') {
+    result.kind = Target::Kind::kRelative;
+    t.remove_suffix(1);
+  }
+  if (!is_decimal(t)) return false;
+  const std::string number(t);
+  real v = strtoflt128(number.c_str(), nullptr);
+  if (result.kind == Target::Kind::kRelative) v = v / 100;
+  if (!(v > 0) || q_isinf(v)) return false;
+  result.value = v;
+  result.text = text;
+  *target = result;
+  return true;
+}
+
+bool parse_variables(const std::string& text, VariableChoice* choice) {
+  VariableChoice result;
+  if (text == "all") {
+    result.kind = VariableChoice::Kind::kAll;
+    *choice = result;
+    return true;
+  }
+  result.kind = VariableChoice::Kind::kList;
+  std::vector<bool> named(static_cast<size_t>(kMaxVariables) + 1, false);
+  std::string_view rest = text;
+  while (true) {
+    const size_t comma = rest.find(',');
+    const std::string_view part = rest.substr(0, comma);
+    const size_t dash = part.find('-');
+    int32_t first = 0, last = 0;
+    if (dash == std::string_view::npos) {
+      if (!parse_number(part, &first)) return false;
+      last = first;
+    } else if (!parse_number(part.substr(0, dash), &first) ||
+               !parse_number(part.substr(dash + 1), &last) || last < first) {
+      return false;
+    }
+    for (int32_t v = first; v <= last; ++v) {
+      if (!named[v]) {
+        named[v] = true;
+        result.numbers.push_back(v);
+      }
+    }
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  *choice = std::move(result);
+  return true;
+}
+
+Status parse_options(const std::vector<std::string>& args, Options* options) {
+  Options o;
+  for (size_t k = 0; k < args.size(); ++k) {
+    const std::string& arg = args[k];
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      return error("unexpected argument " + shown(arg) + " (see morvantide --help)");
+    }
+    const size_t equals = arg.find('=');
+    const std::string name =
+        arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : kOptions) {
+      if (name == candidate.name) spec = &candidate;
+    }
+    if (spec == nullptr) {
+      return error("unknown option " + shown(arg.substr(0, equals)) + " (see morvantide --help)");
+    }
+    const std::string option = std::string("--") + spec->name;
+    std::string value;
+    if (spec->value == nullptr) {
+      if (equals != std::string::npos) return error(option + " takes no value");
+    } else if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (k + 1 < args.size()) {
+      value = args[++k];
+    } else {
+      return error(option + " needs a value (" + spec->value + ")");
+    }
+
+    switch (spec->id) {
+      case Name::kHelp:
+        o.help = true;
+        break;
+      case Name::kVersion:
+        o.version = true;
+        break;
+      case Name::kNoEdit:
+        o.no_edit = true;
+        break;
+      case Name::kNoPlot:
+        o.no_plot = true;
+        break;
+      case Name::kSummary:
+        o.summary = true;
+        break;
+      case Name::kJson:
+      case Name::kCsv:
+        if (value.empty()) return error(option + " needs a file name");
+        (spec->id == Name::kJson ? o.json_file : o.csv_file) = value;
+        break;
+      case Name::kTarget:
+        if (!parse_target(value, &o.target)) {
+          return error("bad value for --target: " + shown(value) + " (" + kTargetExpected + ")");
+        }
+        break;
+      case Name::kVariables:
+        if (!parse_variables(value, &o.variables)) {
+          return error("bad value for --variables: " + shown(value) + " (" + kVariablesExpected +
+                       ")");
+        }
+        break;
+    }
+  }
+
+  // Standard output can carry one of the report's forms only.
+  int to_stdout = (o.summary ? 1 : 0) + (o.json_file == kStandardOutput ? 1 : 0) +
+                  (o.csv_file == kStandardOutput ? 1 : 0);
+  if (to_stdout > 1) {
+    return error("only one of --summary, --json - and --csv - can write to standard output");
+  }
+  if (!o.report()) {
+    if (o.target.kind != Target::Kind::kNone) {
+      return error("--target needs --summary, --json or --csv to show its result");
+    }
+    if (o.variables.kind != VariableChoice::Kind::kNv) {
+      return error("--variables needs --summary, --json or --csv to show its results");
+    }
+  }
+  *options = std::move(o);
+  return Status::Ok();
+}
+
+std::string help_text() {
+  std::string out =
+      "usage: morvantide [OPTION]...\n"
+      "\n"
+      "Estimates the discretisation error of a solution computed on a sequence of\n"
+      "refined grids.  Run it in the folder that holds the control file\n"
+      "Morvantide_4p0.in, the parameter file it names and the result files.  It\n"
+      "writes the listing named in the parameter file, twelve plot data files\n"
+      "(p0.dat ... U_15.dat) and completes the plot scripts Morvantide_4p0_pU.gnu and\n"
+      "Morvantide_4p0_U.gnu, replacing earlier versions of these files.  With no\n"
+      "options it prints nothing on the terminal.\n"
+      "\n"
+      "Options (--name VALUE or --name=VALUE):\n";
+  for (const OptionSpec& spec : kOptions) {
+    std::string left = std::string("  --") + spec.name;
+    if (spec.value != nullptr) left += std::string(" ") + spec.value;
+    if (left.size() < 20)
+      left.resize(20, ' ');
+    else
+      left += "  ";
+    out += left + spec.help + "\n";
+  }
+  return out;
+}
+
+}  // namespace morvantide

@@ -1,0 +1,82 @@
+// The command line: GNU-style long options, each `--name VALUE` or
+// `--name=VALUE` for options with a value.  With no options a run is exactly
+// the classic one.  Parsing happens before anything is read or written; a
+// bad command line is one message (for the one line on standard error) and
+// exit status 2.
+//
+//   --no-edit              never start the editor
+//   --no-plot              write the plot scripts, do not start the plotter
+//   --summary              print each variable's verdict on standard output
+//   --json FILE            every per-grid quantity as JSON ("-": stdout)
+//   --csv FILE             the same as CSV ("-": stdout)
+//   --target U | P%        the grid needed for an uncertainty U (absolute)
+//                          or P percent of |Th| on the finest grid
+//   --variables LIST       variables to analyse: "1,3-5" or "all"
+//   --help, --version
+//
+// Worked examples:
+//   {"--target=0.1%"}        -> target relative, value 0.001
+//   {"--target", "2.5e-6"}   -> target absolute, value 2.5e-6
+//   {"--variables", "3-5,1"} -> variables 3, 4, 5, 1 (in that order)
+//   {"--variables=2,2"}      -> variable 2 once
+//   {"--jsn", "x"}           -> error "unknown option '--jsn'"
+//   {"--target", "-1"}       -> error "bad value for --target: "-1" (...)"
+#ifndef MORVANTIDE_RUN_OPTIONS_H_
+#define MORVANTIDE_RUN_OPTIONS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/quad.h"
+#include "common/status.h"
+#include "input/variables.h"
+#include "report/verdict.h"
+
+namespace morvantide {
+
+// The most variables --variables may name (and the highest number).
+inline constexpr int32_t kMaxVariables = kMaxVariablesRead;
+
+// File name that stands for standard output.
+inline constexpr const char* kStandardOutput = "-";
+
+struct VariableChoice {
+  enum class Kind { kNv, kList, kAll };  // kNv: the variable nv of the parameter file
+  Kind kind = Kind::kNv;
+  std::vector<int32_t> numbers;  // kList: each named once, in the order first named
+};
+
+struct Options {
+  bool help = false;
+  bool version = false;
+  bool no_edit = false;
+  bool no_plot = false;
+  bool summary = false;
+  std::string json_file;  // empty: none
+  std::string csv_file;   // empty: none
+  Target target;
+  VariableChoice variables;
+
+  // True when a report (summary, JSON or CSV) is asked for.
+  bool report() const { return summary || !json_file.empty() || !csv_file.empty(); }
+};
+
+// Parses the arguments after the program name.  Error messages start with
+// "morvantide: ".  A later option of the same name replaces the earlier.
+Status parse_options(const std::vector<std::string>& args, Options* options);
+
+// The --help text: usage, then one line per option.
+std::string help_text();
+
+// Parses a --target value: a positive finite real, with a trailing % for a
+// percentage of |Th| on the finest grid.
+bool parse_target(const std::string& text, Target* target);
+
+// Parses a --variables value: "all", or numbers and ranges A-B (A <= B)
+// separated by commas, each between 1 and kMaxVariables.
+bool parse_variables(const std::string& text, VariableChoice* choice);
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_RUN_OPTIONS_H_

@@ -1,0 +1,161 @@
+// The program with options, as a user runs it: a bad command line is one
+// line on standard error and status 2 with nothing read or written; --help,
+// --version; the report on standard output; a report that cannot be written
+// is a failure.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "subprocess_testing.h"
+
+namespace morvantide {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_process::read_file;
+
+struct Scratch {
+  fs::path root;
+  Scratch() {
+    char name[] = "/tmp/morvantide_opt_XXXXXX";
+    root = mkdtemp(name);
+    fs::copy(MORVANTIDE_SOURCE_DIR "/examples/channel", root / "case");
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  fs::path dir() const { return root / "case"; }
+};
+
+std::map<std::string, std::string> contents(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) out[e.path().filename()] = read_file(e.path());
+  return out;
+}
+
+testing_process::Outcome run_args(const Scratch& s, std::vector<std::string> args) {
+  testing_process::Command c;
+  c.argv = {MORVANTIDE_BINARY};
+  c.argv.insert(c.argv.end(), args.begin(), args.end());
+  c.dir = s.dir();
+  fs::create_directories(s.root / "nothing");
+  c.env = {"PATH=" + (s.root / "nothing").string(), "TZ=UTC", "LC_ALL=C"};
+  c.timeout_seconds = 30;
+  return testing_process::run_process(c);
+}
+
+TEST(ProgramOptions, BadCommandLineTouchesNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"extra"}, "morvantide: unexpected argument \"extra\" (see morvantide --help)\n"},
+      {{"--jsn=out"}, "morvantide: unknown option \"--jsn\" (see morvantide --help)\n"},
+      {{"--json"}, "morvantide: --json needs a value (FILE)\n"},
+      {{"--summary", "--target", "-5%"},
+       "morvantide: bad value for --target: \"-5%\" (a positive number, or a percentage such as "
+       "0.1%)\n"},
+      {{"--csv", "x.csv", "--variables", "2-1"},
+       "morvantide: bad value for --variables: \"2-1\" (numbers from 1 to 100000 and ranges such "
+       "as 1,3-5, or all)\n"},
+      {{"--no-plot=1"}, "morvantide: --no-plot takes no value\n"},
+      // Even with --help, a bad option is refused.
+      {{"--help", "--bogus"}, "morvantide: unknown option \"--bogus\" (see morvantide --help)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    Scratch s;
+    const auto before = contents(s.dir());
+    const auto r = run_args(s, c.args);
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(contents(s.dir()), before);
+  }
+}
+
+TEST(ProgramOptions, HelpAndVersion) {
+  Scratch s;
+  const auto before = contents(s.dir());
+  auto r = run_args(s, {"--help"});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out.rfind("usage: morvantide [OPTION]...\n", 0), 0u);
+  for (const char* option : {"--no-edit", "--no-plot", "--summary", "--json", "--csv", "--target",
+                             "--variables", "--help", "--version"}) {
+    EXPECT_NE(r.out.find(std::string("\n  ") + option), std::string::npos) << option;
+  }
+  r = run_args(s, {"--version"});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out, "morvantide 4.0\n");
+  EXPECT_EQ(contents(s.dir()), before);
+}
+
+// The report on standard output, the classic files written beside it, byte
+// for byte those of a run without options (the clock aside: the listing's
+// date line is left out).
+TEST(ProgramOptions, ReportOnStandardOutputKeepsTheClassicFiles) {
+  Scratch plain, with;
+  const auto classic = run_args(plain, {});
+  ASSERT_EQ(classic.exit_status, 0) << classic.err;
+  EXPECT_EQ(classic.out, "");
+  const auto r = run_args(with, {"--json", "-", "--no-plot", "--no-edit", "--target=1e-6"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("{\r\n  \"program\": \"morvantide 4.0\",\r\n", 0), 0u);
+  EXPECT_EQ(r.out.substr(r.out.size() - 8), "  ]\r\n}\r\n");
+  auto a = contents(plain.dir()), b = contents(with.dir());
+  ASSERT_EQ(a.size(), b.size());
+  for (auto& [name, content] : a) {
+    if (name == "listagem.txt" || name.find(".gnu") != std::string::npos) continue;  // dated
+    EXPECT_EQ(content, b[name]) << name;
+  }
+}
+
+// The README shows the bundled example's summary as the program prints it.
+TEST(ProgramOptions, ReadmeSummaryIsWhatTheProgramPrints) {
+  const std::string readme = read_file(MORVANTIDE_SOURCE_DIR "/README.md");
+  const std::string intro =
+      "The bundled example, `morvantide --summary --variables all --target 0.0001%`:\n\n";
+  const size_t at = readme.find(intro);
+  ASSERT_NE(at, std::string::npos);
+  // The indented block after the introduction, without its indent.
+  std::string block;
+  size_t line = at + intro.size();
+  while (line < readme.size()) {
+    const size_t end = readme.find('\n', line);
+    const std::string text = readme.substr(line, end - line);
+    if (!text.empty() && text.rfind("    ", 0) != 0) break;
+    block += (text.empty() ? "" : text.substr(4)) + "\n";
+    line = end + 1;
+  }
+  while (block.size() > 1 && block.substr(block.size() - 2) == "\n\n") block.pop_back();
+  Scratch s;
+  const auto r = run_args(s, {"--summary", "--variables", "all", "--target", "0.0001%"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out, block);
+}
+
+// A full disk under the report: status 2 and a message, not success.
+TEST(ProgramOptions, UnwritableStandardOutputIsAFailure) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (const char* args : {"--summary", "--csv -", "--help"}) {
+    SCOPED_TRACE(args);
+    Scratch s;
+    const std::string command = "cd '" + s.dir().string() + "' && PATH=/nonexistent '" +
+                                MORVANTIDE_BINARY + "' " + args + " </dev/null >/dev/full 2>'" +
+                                (s.root / "err").string() + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(read_file(s.root / "err").find("standard output: cannot write ("), std::string::npos)
+        << read_file(s.root / "err");
+  }
+}
+
+}  // namespace
+}  // namespace morvantide

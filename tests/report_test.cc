@@ -1,0 +1,459 @@
+// The JSON and CSV reports read back by Python's own parsers (json and csv,
+// through tests/report_read.py), every number checked to carry the very bits
+// of an estimation computed here on the same study; the summary and the
+// report files in a whole run held in memory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/decimal.h"
+#include "core/estimation.h"
+#include "platform_testing.h"
+#include "report/results.h"
+#include "run/options.h"
+#include "run/run.h"
+
+namespace morvantide {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr real S = kSentinel;
+
+std::string text_of(real x) {
+  char buf[80];
+  quadmath_snprintf(buf, sizeof buf, "%.40Qe", x);  // reads back exactly
+  return buf;
+}
+
+// A layout-1 study of four variables on nm grids of ratio 1.6:
+//   1 "u_centro"   1 + 0.5 h^2 + 0.1 h^3     monotonic convergence
+//   2 "p,q"        2 + (-1)^i h^2            oscillating
+//   3 "say "hi""   5                          constant (no ratios)
+//   4 "w"          1 / h                      diverging
+struct Study4 {
+  int32_t nm;
+  std::vector<real> h;
+  std::vector<std::vector<real>> Th;  // [variable][grid]
+  std::vector<std::string> names{"u_centro", "p,q", "say \"hi\"", "w"};
+
+  explicit Study4(int32_t n, bool equal_spacing = false) : nm(n), Th(4) {
+    for (int32_t i = 1; i <= nm; ++i) {
+      real hi = 0.2Q / q_pow(1.6Q, q_from_int(i - 1));
+      if (equal_spacing && i == 3) hi = h.back();  // r21 = 1 at grid 3
+      h.push_back(hi);
+      Th[0].push_back(1 + 0.5Q * hi * hi + 0.1Q * hi * hi * hi);
+      Th[1].push_back(2 + (i % 2 ? -1 : 1) * hi * hi);
+      Th[2].push_back(5);
+      Th[3].push_back(1 / hi);
+    }
+  }
+
+  MemoryFiles files(int32_t nv = 2) const {
+    MemoryFiles f;
+    f.contents["Morvantide_4p0.in"] = "1\r\nparam_n.txt\r\nparam1.txt\r\n";
+    f.contents["param1.txt"] = std::to_string(nv) +
+                               "\r\nlista.txt\r\n2\r\n1\r\n1\r\n50\r\n1.0E-12\r\n0.5\r\n5.0\r\n" +
+                               std::to_string(nm) + "\r\ndados.txt\r\n'T\xedtulo \"x\"'\r\n";
+    std::string data = "h u_centro 'p,q' \"say \"\"hi\"\"\" w\r\n";
+    for (int32_t i = 0; i < nm; ++i) {
+      data += text_of(h[i]);
+      for (int v = 0; v < 4; ++v) data += " " + text_of(Th[v][i]);
+      data += "\r\n";
+    }
+    f.contents["dados.txt"] = data;
+    return f;
+  }
+
+  Study study(int v) const {
+    Study s;
+    s.pL = 2;
+    s.dp = 1;
+    s.tipo_r = 1;
+    s.itmax = 50;
+    s.tol = 1.0e-12Q;
+    s.pU_min = 0.5Q;
+    s.pU_max = 5;
+    s.nm = nm;
+    s.h.resize(nm);
+    s.Th.resize(nm);
+    for (int32_t i = 1; i <= nm; ++i) {
+      s.h(i) = h[i - 1];
+      s.Th(i) = Th[v][i - 1];
+    }
+    return s;
+  }
+};
+
+// The state's lists under their names, with the first grid each can hold a
+// value at.
+struct Named {
+  const char* name;
+  RealList Estimates::*list;
+  int32_t first;
+};
+const Named kLists[] = {
+    {"pUs_Th", &Estimates::pUs_Th, 3},   {"pUs_Tm1", &Estimates::pUs_Tm1, 4},
+    {"pUs_Tc", &Estimates::pUs_Tc, 5},   {"pUs_Ti", &Estimates::pUs_Ti, 5},
+    {"pUs_Tbi", &Estimates::pUs_Tbi, 7}, {"psi_Th", &Estimates::psi_Th, 3},
+    {"psi_Tm1", &Estimates::psi_Tm1, 4}, {"psi_Tc", &Estimates::psi_Tc, 5},
+    {"psi_Ti", &Estimates::psi_Ti, 5},   {"psi_Tbi", &Estimates::psi_Tbi, 7},
+    {"Tm1", &Estimates::Tm1, 2},         {"Tc", &Estimates::Tc, 3},
+    {"UGCI_Th", &Estimates::UGCI_Th, 2}, {"Umc_Th", &Estimates::Umc_Th, 2},
+    {"Um_Tm1", &Estimates::Um_Tm1, 2},   {"Uc_Tc", &Estimates::Uc_Tc, 3},
+    {"pU_Th", &Estimates::pU_Th, 3},     {"pGCI", &Estimates::pGCI, 2},
+    {"Ti_pL", &Estimates::Ti_pL, 2},     {"Ti_pU", &Estimates::Ti_pU, 3},
+    {"Ti_pUs", &Estimates::Ti_pUs, 3},   {"pU_Ti", &Estimates::pU_Ti, 5},
+    {"Tbi_pUs", &Estimates::Tbi_pUs, 5},
+};
+
+// What Python found: KIND and TEXT by path (JSON) or by "row/column" (CSV).
+struct Parsed {
+  bool ok = false;
+  std::string error;
+  std::map<std::string, std::pair<std::string, std::string>> values;
+};
+
+Parsed python_read(const std::string& kind, const std::string& content) {
+  Parsed p;
+  const fs::path dir =
+      fs::temp_directory_path() / ("morvantide_report_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path file = dir / ("report." + kind);
+  std::ofstream(file, std::ios::binary) << content;
+  const std::string command = "python3 '" MORVANTIDE_SOURCE_DIR "/tests/report_read.py' " + kind +
+                              " '" + file.string() + "' 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  if (pipe) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    p.ok = pclose(pipe) == 0;
+  }
+  fs::remove_all(dir);
+  if (!p.ok) {
+    p.error = out;
+    return p;
+  }
+  size_t start = 0;
+  while (start < out.size()) {
+    const size_t end = out.find('\n', start);
+    const std::string line = out.substr(start, end - start);
+    start = end == std::string::npos ? out.size() : end + 1;
+    const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
+    if (kind == "json") {
+      p.values[line.substr(0, t1)] = {line.substr(t1 + 1, t2 - t1 - 1), line.substr(t2 + 1)};
+    } else {
+      p.values[line.substr(0, t1) + "/" + line.substr(t1 + 1, t2 - t1 - 1)] = {"",
+                                                                               line.substr(t2 + 1)};
+    }
+  }
+  return p;
+}
+
+// A parsed number against the expected value: the same bits, with the
+// missing value as null and non-finite values as their words.
+::testing::AssertionResult carries(const std::pair<std::string, std::string>& found, real expected,
+                                   bool missing) {
+  const std::string& kind = found.first;
+  const std::string& text = found.second;
+  if (missing) {
+    if (kind == "null" || (kind.empty() && text.empty())) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected null, found " << kind << " " << text;
+  }
+  if (q_isnan(expected) || q_isinf(expected)) {
+    const std::string word = q_isnan(expected) ? "nan" : q_signbit(expected) ? "-inf" : "inf";
+    if ((kind == "str" || kind.empty()) && text == word) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "expected " << word << ", found " << kind << " " << text;
+  }
+  if (kind != "num" && !kind.empty()) {
+    return ::testing::AssertionFailure() << "expected a number, found " << kind << " " << text;
+  }
+  char* end = nullptr;
+  const real back = strtoflt128(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !same_bits(back, expected)) {
+    return ::testing::AssertionFailure()
+           << "\"" << text << "\" does not read back to " << q_to_string(expected);
+  }
+  return ::testing::AssertionSuccess();
+}
+
+struct RunResult {
+  Status status;
+  MemoryFiles files;
+  std::string console;
+};
+
+RunResult run_with(MemoryFiles files, const std::vector<std::string>& args) {
+  RunResult r;
+  Options options;
+  r.status = parse_options(args, &options);
+  if (!r.status.ok()) return r;
+  FakePlatform platform;
+  std::unique_ptr<OutputFile> console;
+  MemoryFiles screen;
+  EXPECT_TRUE(screen.create("console", &console).ok());
+  State s;
+  r.status = run(s, files, platform, options, *console);
+  r.files = std::move(files);
+  r.console = screen.contents["console"];
+  return r;
+}
+
+// Every list of every variable, against an estimation of our own.
+TEST(JsonReport, ParsedAndEveryNumberReadsBack) {
+  for (bool equal_spacing : {false, true}) {
+    SCOPED_TRACE(equal_spacing ? "a repeated spacing (inf and nan)" : "smooth spacings");
+    const Study4 data(8, equal_spacing);
+    RunResult r = run_with(data.files(), {"--variables=all", "--json", "r.json", "--csv", "r.csv"});
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    const Parsed p = python_read("json", r.files.contents["r.json"]);
+    ASSERT_TRUE(p.ok) << p.error;
+    auto at = [&](const std::string& path) {
+      auto it = p.values.find(path);
+      return it == p.values.end() ? std::pair<std::string, std::string>{"absent", path}
+                                  : it->second;
+    };
+    // Texts in UTF-8: the title's Windows-1252 i-acute and quotes.
+    EXPECT_EQ(at("title").second, "T\xc3\xadtulo \"x\"");
+    EXPECT_EQ(at("settings/nm").second, "8");
+    EXPECT_TRUE(carries(at("settings/tol"), 1.0e-12Q, false));
+    EXPECT_EQ(at("grids/result_files/0").second, "dados.txt");
+    bool non_finite_seen = false;
+    for (int32_t i = 1; i <= data.nm; ++i) {
+      const std::string g = "/" + std::to_string(i - 1);
+      EXPECT_TRUE(carries(at("grids/h" + g), data.h[i - 1], false));
+      EXPECT_TRUE(carries(at("grids/log10_h" + g), log10q(data.h[i - 1]), false));
+      EXPECT_TRUE(carries(at("grids/r21" + g), i > 1 ? data.h[i - 2] / data.h[i - 1] : 0, i == 1));
+    }
+    for (int v = 0; v < 4; ++v) {
+      SCOPED_TRACE("variable " + std::to_string(v + 1));
+      const std::string base = "variables/" + std::to_string(v) + "/";
+      EXPECT_EQ(at(base + "number").second, std::to_string(v + 1));
+      EXPECT_EQ(at(base + "name").second, data.names[v]);
+      const Estimates e = estimativa(data.study(v));
+      for (int32_t i = 1; i <= data.nm; ++i) {
+        const std::string g = "/" + std::to_string(i - 1);
+        EXPECT_TRUE(carries(at(base + "Th" + g), data.Th[v][i - 1], false)) << "Th" << g;
+        for (const Named& l : kLists) {
+          const real x = (e.*l.list)(i);
+          non_finite_seen |= i >= l.first && (q_isnan(x) || q_isinf(x));
+          EXPECT_TRUE(carries(at(base + l.name + g), x, i < l.first || x == S)) << l.name << g;
+        }
+      }
+    }
+    EXPECT_EQ(non_finite_seen, equal_spacing);
+    // The sentinel is never written as a number.
+    for (const auto& [path, value] : p.values) {
+      EXPECT_FALSE(value.first == "num" && value.second.find("100000000000") == 0) << path;
+    }
+    // The verdict words of each variable at grid 3 and the finest grid.
+    const char* words[] = {"monotonic convergence", "oscillatory convergence", "undetermined",
+                           "monotonic divergence"};
+    for (int v = 0; v < 4; ++v) {
+      const std::string base = "variables/" + std::to_string(v) + "/verdict/";
+      if (!equal_spacing) {
+        EXPECT_EQ(at(base + "convergence/2").second, words[v]);
+      }
+      EXPECT_EQ(at(base + "convergence/7").second, words[v]);
+      EXPECT_EQ(at(base + "convergence/0").first, "null");
+      EXPECT_EQ(at(base + "finest/convergence").second, words[v]);
+      EXPECT_EQ(at(base + "finest/gci_dependable").first, v == 0 ? "true" : "false");
+    }
+  }
+}
+
+// The CSV read by Python's csv module: the header, one row per variable and
+// grid, names with a comma and quotes intact, every value as in the JSON.
+TEST(CsvReport, ReadBackAgreesWithJson) {
+  const Study4 data(6);
+  RunResult r = run_with(data.files(), {"--variables", "4,1-3", "--json=r.json", "--csv=r.csv"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const Parsed json = python_read("json", r.files.contents["r.json"]);
+  const Parsed csv = python_read("csv", r.files.contents["r.csv"]);
+  ASSERT_TRUE(json.ok) << json.error;
+  ASSERT_TRUE(csv.ok) << csv.error;
+
+  const std::vector<std::string> leading = {"variable", "name", "grid", "h",
+                                            "log10_h",  "r21",  "file"};
+  const std::vector<std::string> quantities = {
+      "pUs_Th", "pUs_Tm1", "pUs_Tc", "pUs_Ti", "pUs_Tbi", "psi_Th",  "psi_Tm1", "psi_Tc",
+      "psi_Ti", "psi_Tbi", "Th",     "Tm1",    "Tc",      "UGCI_Th", "Umc_Th",  "Um_Tm1",
+      "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs"};
+  const std::vector<std::string> verdicts = {"convergence",       "order_ratio",  "gci_ratio",
+                                             "asymptotic",        "target",       "h_target",
+                                             "refinement_factor", "within_target"};
+  std::vector<std::string> header = leading;
+  header.insert(header.end(), quantities.begin(), quantities.end());
+  header.insert(header.end(), verdicts.begin(), verdicts.end());
+  for (size_t c = 0; c < header.size(); ++c) {
+    EXPECT_EQ(csv.values.at("0/" + std::to_string(c)).second, header[c]) << c;
+  }
+  EXPECT_EQ(csv.values.count("0/" + std::to_string(header.size())), 0u);
+  EXPECT_EQ(csv.values.count("25/0"), 0u);  // 4 variables x 6 grids
+
+  const int order[] = {4, 1, 2, 3};  // as listed
+  for (int k = 0; k < 4; ++k) {
+    const std::string jbase = "variables/" + std::to_string(k) + "/";
+    for (int32_t i = 1; i <= data.nm; ++i) {
+      const std::string row = std::to_string(k * data.nm + i) + "/";
+      auto cell = [&](size_t c) { return csv.values.at(row + std::to_string(c)).second; };
+      EXPECT_EQ(cell(0), std::to_string(order[k]));
+      EXPECT_EQ(cell(1), data.names[order[k] - 1]);
+      EXPECT_EQ(cell(2), std::to_string(i));
+      EXPECT_TRUE(carries({"", cell(3)}, data.h[i - 1], false));
+      EXPECT_EQ(cell(6), "dados.txt");
+      for (size_t q = 0; q < quantities.size() + verdicts.size(); ++q) {
+        const bool is_verdict = q >= quantities.size();
+        const std::string& name = is_verdict ? verdicts[q - quantities.size()] : quantities[q];
+        const auto& j = json.values.at(jbase + (is_verdict ? "verdict/" : "") + name + "/" +
+                                       std::to_string(i - 1));
+        const std::string c = cell(leading.size() + q);
+        if (j.first == "null") {
+          EXPECT_EQ(c, "") << name << " grid " << i;
+        } else if (j.first == "num") {
+          // Both texts read back to the same bits.
+          EXPECT_TRUE(
+              same_bits(strtoflt128(c.c_str(), nullptr), strtoflt128(j.second.c_str(), nullptr)))
+              << name << " grid " << i << ": " << c << " vs " << j.second;
+        } else {
+          EXPECT_EQ(c, j.first == "str" ? j.second : j.first) << name << " grid " << i;
+        }
+      }
+    }
+  }
+}
+
+// The summary of the default variable (nv) and of a list, on the console.
+TEST(SummaryReport, OneBlockPerVariable) {
+  const Study4 data(5);
+  RunResult r = run_with(data.files(), {"--summary"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  EXPECT_EQ(r.console.rfind("variable 2 \"p,q\": 5 grids, finest h = ", 0), 0u) << r.console;
+  EXPECT_NE(r.console.find("oscillatory convergence: UGCI is not a dependable bound"),
+            std::string::npos);
+  r = run_with(data.files(), {"--summary", "--variables", "1,4"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const size_t second = r.console.find("\n\nvariable 4 \"w\": ");
+  EXPECT_EQ(r.console.rfind("variable 1 \"u_centro\": ", 0), 0u) << r.console;
+  EXPECT_NE(second, std::string::npos) << r.console;
+}
+
+// The report files join the check that no output overwrites an input or
+// another output; nothing at all is written when they clash.
+TEST(ReportFiles, ClashesAreRefusedBeforeAnyOutput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--json", "dados.txt"},
+       "the report file \"dados.txt\" would overwrite the result file \"dados.txt\"; rename one of "
+       "them"},
+      {{"--csv", "param1.txt"},
+       "the report file \"param1.txt\" would overwrite the parameter file \"param1.txt\"; rename "
+       "one of them"},
+      {{"--csv", "Morvantide_4p0_U.gnu"},
+       "the report file \"Morvantide_4p0_U.gnu\" would overwrite the plot template "
+       "\"Morvantide_4p0_U.gnu\"; rename one of them"},
+      {{"--json", "lista.txt"},
+       "the listing \"lista.txt\" is the same file as the report file \"lista.txt\"; rename the "
+       "listing"},
+      {{"--json", "p0.dat"},
+       "the plot file \"p0.dat\" is the same file as the report file \"p0.dat\"; rename one of "
+       "them"},
+      {{"--json", "r.out", "--csv", "r.out"},
+       "the report file \"r.out\" is the same file as the report file \"r.out\"; rename one of "
+       "them"},
+  };
+  const Study4 data(4);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    const MemoryFiles before = data.files();
+    RunResult r = run_with(before, c.args);
+    ASSERT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.message(), c.message);
+    EXPECT_EQ(r.files.contents, before.contents);
+  }
+}
+
+// A variable listed but missing: one message naming the file, the line and
+// the variable, and nothing written.
+TEST(ReportFiles, MissingVariableRefused) {
+  const Study4 data(4);
+  struct Case {
+    const char* name;
+    std::string header;  // replaces the header line
+    const char* variables;
+    std::string message;
+  } cases[] = {
+      {"NamedColumns", "", "1,5",
+       "dados.txt:1: variable 5 is not in the table: its header names 4 variables after h"},
+      // Without names rows may run over lines: grid 1 takes line 2 and the
+      // h of line 3, grid 2 lines 4 and 5, and grid 3 finds the file's end
+      // (line 6, after the last).
+      {"NoNames", "h a b", "1,5",
+       "dados.txt:6: file ends before h of grid 3 could be read (variable 5 is not on the first "
+       "line of grid 1, which holds 4 values after h)"},
+      // Ten values a row: two whole lines each.
+      {"NoNamesFarBeyond", "h", "9",
+       "dados.txt:6: file ends before h of grid 3 could be read (variable 9 is not on the first "
+       "line of grid 1, which holds 4 values after h)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFiles before = data.files();
+    if (!c.header.empty()) {
+      std::string& d = before.contents["dados.txt"];
+      d = c.header + d.substr(d.find("\r\n"));
+    }
+    RunResult r = run_with(before, {"--summary", "--variables", c.variables});
+    ASSERT_FALSE(r.status.ok());
+    EXPECT_EQ(r.status.message(), c.message);
+    EXPECT_EQ(r.files.contents, before.contents);
+    EXPECT_EQ(r.console, "");
+  }
+}
+
+// --no-edit and --no-plot: the outputs are those of a classic run, only the
+// programs are not started.
+TEST(BatchSwitches, ProgramsSkippedOutputsKept) {
+  const Study4 data(4);
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> launches;
+  } cases[] = {
+      {{},
+       {"editor Morvantide_4p0.in", "editor param1.txt", "plotter Morvantide_4p0_pU.gnu",
+        "plotter Morvantide_4p0_U.gnu", "editor lista.txt"}},
+      {{"--no-edit"}, {"plotter Morvantide_4p0_pU.gnu", "plotter Morvantide_4p0_U.gnu"}},
+      {{"--no-plot"}, {"editor Morvantide_4p0.in", "editor param1.txt", "editor lista.txt"}},
+      {{"--no-plot", "--no-edit"}, {}},
+  };
+  std::map<std::string, std::string> classic;
+  for (const Case& c : cases) {
+    MemoryFiles files = data.files();
+    Options options;
+    ASSERT_TRUE(parse_options(c.args, &options).ok());
+    FakePlatform platform;
+    MemoryFiles screen;
+    std::unique_ptr<OutputFile> console;
+    ASSERT_TRUE(screen.create("console", &console).ok());
+    State s;
+    ASSERT_TRUE(run(s, files, platform, options, *console).ok());
+    EXPECT_EQ(platform.launches(), c.launches);
+    if (classic.empty()) classic = files.contents;
+    EXPECT_EQ(files.contents, classic);
+    EXPECT_EQ(screen.contents["console"], "");
+  }
+}
+
+}  // namespace
+}  // namespace morvantide

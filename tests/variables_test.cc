@@ -1,0 +1,183 @@
+// Several variables read from the result files: the "all" rule in both
+// layouts, names from the layout-1 header, lists in any order, and the
+// variables that are missing.
+#include "input/variables.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "input/input.h"
+#include "platform_testing.h"
+#include "run/run.h"
+
+namespace morvantide {
+namespace {
+
+struct Folder {
+  int modo;
+  std::vector<std::pair<std::string, std::string>> results;  // name, content
+};
+
+// Reads the control, parameter and result files of a small study (nv = 1,
+// nm = the number of files in layout 0, 2 rows in layout 1).
+State read_study(MemoryFiles& files, const Folder& f) {
+  files.contents["Morvantide_4p0.in"] = std::to_string(f.modo) + "\r\np0.txt\r\np1.txt\r\n";
+  const int nm = f.modo == 0 ? static_cast<int>(f.results.size()) : 2;
+  std::string params =
+      "1\r\nl.txt\r\n2\r\n1\r\n1\r\n50\r\n1e-12\r\n0.5\r\n5\r\n" + std::to_string(nm) + "\r\n";
+  for (const auto& [name, content] : f.results) {
+    params += name + "\r\n";
+    files.contents[name] = content;
+  }
+  files.contents[f.modo == 0 ? "p0.txt" : "p1.txt"] = params + "title\r\n";
+  FakePlatform platform;
+  State s;
+  Status st = read_input(s, files, platform);
+  EXPECT_TRUE(st.ok()) << st.message();
+  return s;
+}
+
+TEST(CountVariables, AllRule) {
+  struct Case {
+    const char* name;
+    Folder folder;
+    int32_t count;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"Layout0ThreeLines", {0, {{"a.txt", "0.1\n1 5.0\n2 6.0\n3 7.0\n"}}}, 3, {}},
+      {"Layout0CommentsAfterValues", {0, {{"a.txt", "0.1 ! h\n1 5.0 ! u\n2, 6.0 ! v\n"}}}, 2, {}},
+      {"Layout0StopsAtText", {0, {{"a.txt", "0.1\n1 5.0\n2 6.0\nend of data\n3 7.0\n"}}}, 2, {}},
+      {"Layout0StopsAtNumberAlone", {0, {{"a.txt", "0.1\n1 5.0\n2\n"}}}, 1, {}},
+      {"Layout0StopsAtSlash", {0, {{"a.txt", "0.1\n1 5.0\n/\n3 7.0\n"}}}, 1, {}},
+      {"Layout0EmptyLinePassedOver", {0, {{"a.txt", "0.1\n1 5.0\n\n2 6.0\n"}}}, 2, {}},
+      {"Layout1Named", {1, {{"r.txt", "h u v w\n0.2 1 2 3\n0.1 1 2 3\n"}}}, 3, {"u", "v", "w"}},
+      {"Layout1QuotedNames",
+       {1, {{"r.txt", "h 'a b', \"c,d\"\n0.2, 1, 2\n0.1 1 2\n"}}},
+       2,
+       {"a b", "c,d"}},
+      {"Layout1HeaderCountDiffers", {1, {{"r.txt", "h u\n0.2 1 2 3\n0.1 1 2 3\n"}}}, 3, {}},
+      {"Layout1EmptyHeader", {1, {{"r.txt", "\n0.2 1 2\n0.1 1 2\n"}}}, 2, {}},
+      {"Layout1FirstLineOnly", {1, {{"r.txt", "h\n\n0.2 1 2 ! rest\n3 4\n0.1 1 2\n"}}}, 2, {}},
+      {"Layout1Repeat", {1, {{"r.txt", "h\n0.2 3*1.5\n0.1 1 2 3\n"}}}, 3, {}},
+      {"Layout1StopsAtSlash", {1, {{"r.txt", "h\n0.2 1 / 2 3\n0.1 1 2 3\n"}}}, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFiles files;
+    State s = read_study(files, c.folder);
+    int32_t count = -1;
+    std::vector<std::string> names;
+    Status st = count_variables(s, files, &count, &names);
+    ASSERT_TRUE(st.ok()) << st.message();
+    EXPECT_EQ(count, c.count);
+    EXPECT_EQ(names, c.names);
+  }
+}
+
+TEST(CountVariables, NoneIsAnError) {
+  struct Case {
+    const char* name;
+    Folder folder;
+    std::string message;
+  } cases[] = {
+      {"Layout0",
+       {0, {{"a.txt", "0.1\nnothing\n"}}},
+       "a.txt:2: no line after h holds a variable's number and value"},
+      {"Layout1",
+       {1, {{"r.txt", "h\n0.2\n1\n0.1 1\n"}}},
+       "r.txt:2: no value follows h on the first line of grid 1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFiles files;
+    // The classic read needs variable 1 on every grid, which these have
+    // (on a following line); only the "all" rule finds nothing.
+    if (c.folder.modo == 0) {
+      files.contents["a.txt"] = "0.1\n1 5.0\n";
+      State s = read_study(files, {0, {{"a.txt", "0.1\n1 5.0\n"}}});
+      files.contents["a.txt"] = c.folder.results[0].second;
+      int32_t count = 0;
+      std::vector<std::string> names;
+      Status st = count_variables(s, files, &count, &names);
+      ASSERT_FALSE(st.ok());
+      EXPECT_EQ(st.message(), c.message);
+    } else {
+      State s = read_study(files, c.folder);
+      int32_t count = 0;
+      std::vector<std::string> names;
+      Status st = count_variables(s, files, &count, &names);
+      ASSERT_FALSE(st.ok());
+      EXPECT_EQ(st.message(), c.message);
+    }
+  }
+}
+
+TEST(ReadVariables, ValuesInTheOrderListed) {
+  MemoryFiles files;
+  State s = read_study(files, {0,
+                               {{"a.txt", "0.4\n1 10\n2 20\n3 30\n"},
+                                {"b.txt", "0.2\n9 11 ! numbers not checked\n9 21\n9 31\n"},
+                                {"c.txt", "0.1\n1 12\n2 22\n3 32.5\n4 99\n"}}});
+  std::vector<VariableColumn> columns;
+  ASSERT_TRUE(read_variables(s, files, false, {3, 1}, &columns).ok());
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_EQ(columns[0].number, 3);
+  EXPECT_EQ(columns[1].number, 1);
+  const real third[] = {30, 31, 32.5Q}, first[] = {10, 11, 12};
+  for (int32_t m = 1; m <= 3; ++m) {
+    EXPECT_TRUE(columns[0].Th(m) == third[m - 1]) << m;
+    EXPECT_TRUE(columns[1].Th(m) == first[m - 1]) << m;
+  }
+  // "all" takes what grid 1 holds: three variables (grid 3's fourth is not asked).
+  ASSERT_TRUE(read_variables(s, files, true, {}, &columns).ok());
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_TRUE(columns[1].Th(2) == 21);
+}
+
+TEST(ReadVariables, Layout1RowsOverSeveralLinesAndNames) {
+  MemoryFiles files;
+  State s = read_study(files, {1, {{"r.txt", "h u v\n0.2 1.5 2.5\n0.1\n 1.25\n 2.25\n9 9 9\n"}}});
+  std::vector<VariableColumn> columns;
+  ASSERT_TRUE(read_variables(s, files, false, {2, 1}, &columns).ok());
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_EQ(columns[0].name, "v");
+  EXPECT_EQ(columns[1].name, "u");
+  EXPECT_TRUE(columns[0].Th(1) == 2.5Q && columns[0].Th(2) == 2.25Q);
+  EXPECT_TRUE(columns[1].Th(1) == 1.5Q && columns[1].Th(2) == 1.25Q);
+}
+
+TEST(ReadVariables, MissingVariableNamesFileLineAndVariable) {
+  struct Case {
+    const char* name;
+    Folder folder;
+    std::vector<int32_t> numbers;
+    std::string message;
+  } cases[] = {
+      {"Layout0EndOfFile",
+       {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\n"}}},
+       {2},
+       "b.txt:3: file ends before the number of variable 2 of grid 2 could be read"},
+      {"Layout0TextInstead",
+       {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\nend\n"}}},
+       {1, 2},
+       "b.txt:3: expected an integer for the number of variable 2 of grid 2, found \"end\""},
+      {"Layout1NamedTable",
+       {1, {{"r.txt", "h u\n0.2 1\n0.1 2\n"}}},
+       {1, 2},
+       "r.txt:1: variable 2 is not in the table: its header names 1 variables after h"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFiles files;
+    State s = read_study(files, c.folder);
+    std::vector<VariableColumn> columns;
+    Status st = read_variables(s, files, false, c.numbers, &columns);
+    ASSERT_FALSE(st.ok());
+    EXPECT_EQ(st.message(), c.message);
+  }
+}
+
+}  // namespace
+}  // namespace morvantide
