@@ -2,11 +2,13 @@
 // 1,000 and 10,000 grids, against the floor program (bench/floor.cc) that
 // reads the same inputs and writes the same 15 files of the same sizes.
 //
-//   morvantide_process_bench PROGRAM FLOOR [--runs-scale K] [--large] [--dir D]
+//   morvantide_process_bench PROGRAM FLOOR [--reference PROGRAM] [--runs-scale K]
+//                            [--large] [--dir D]
 //
-// Runs are paired (program then floor, the order swapped every pair) so that
-// a change of machine load hits both alike.  Each row prints the medians of
-// the program's and the floor's times and the median of the per-pair ratios.
+// Runs are interleaved (program, floor and, with --reference, another build
+// of the program, the order turning every run) so that a change of machine
+// load hits all alike.  Each row prints the medians of the times and the
+// medians of the per-run ratios to the floor and to the reference.
 // Runs are started like a user's batch run: standard input /dev/null, no
 // gnuplot on the search path, outputs to /dev/null.  --large adds the
 // 10,000-grid variable-ratio row (minutes per run).
@@ -125,63 +127,91 @@ void write_manifest(const fs::path& dir) {
   }
 }
 
+// One program timed in a folder of its own.
+struct Runner {
+  const char* program;
+  fs::path dir;
+  std::vector<double> times;
+};
+
+void copy_files(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(from)) {
+    if (entry.is_regular_file()) fs::copy_file(entry.path(), to / entry.path().filename());
+  }
+}
+
+// Median of the per-run ratios a[k] / b[k].
+double median_ratio(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> r;
+  for (size_t k = 0; k < a.size(); ++k) r.push_back(a[k] / b[k]);
+  return median(r);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s PROGRAM FLOOR [--runs-scale K] [--large] [--dir D]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s PROGRAM FLOOR [--reference PROGRAM] [--runs-scale K] [--large] "
+                 "[--dir D]\n",
+                 argv[0]);
     return 2;
   }
   const char* program = argv[1];
   const char* floor = argv[2];
+  const char* reference = nullptr;
   double scale = 1;
   bool large = false;
   fs::path root = fs::temp_directory_path() / "morvantide-process-bench";
   for (int k = 3; k < argc; ++k) {
     const std::string a = argv[k];
     if (a == "--runs-scale" && k + 1 < argc) scale = std::atof(argv[++k]);
+    else if (a == "--reference" && k + 1 < argc) reference = argv[++k];
     else if (a == "--large") large = true;
     else if (a == "--dir" && k + 1 < argc) root = argv[++k];
   }
-  std::printf("%-30s %12s %12s %8s %6s\n", "run", "program", "floor", "ratio", "runs");
+  std::printf("%-30s %12s %12s %8s", "run", "program", "floor", "ratio");
+  if (reference != nullptr) std::printf(" %12s %8s", "reference", "ratio");
+  std::printf(" %6s\n", "runs");
   for (const Row& row : kRows) {
     if (row.large && !large) continue;
     const fs::path dir = root / ("nm" + std::to_string(row.nm) + "-r" + std::to_string(row.tipo_r));
-    const fs::path floor_dir = dir / "floor";
     fs::remove_all(dir);
-    write_study(dir, row.nm, row.tipo_r);
-    run_in(program, dir);  // makes the plot templates, as a user's first run does
-    write_manifest(dir);
+    write_study(dir / "program", row.nm, row.tipo_r);
+    run_in(program, dir / "program");  // makes the plot templates, as a user's first run does
+    write_manifest(dir / "program");
+    // Each program in a folder of its own, from the same files.
+    std::vector<Runner> runners{{program, dir / "program", {}}};
     if (row.against_floor) {
-      fs::create_directories(floor_dir);
-      for (const auto& entry : fs::directory_iterator(dir)) {
-        if (entry.is_regular_file()) fs::copy_file(entry.path(), floor_dir / entry.path().filename());
+      copy_files(dir / "program", dir / "floor");
+      runners.push_back({floor, dir / "floor", {}});
+    }
+    if (reference != nullptr) {
+      copy_files(dir / "program", dir / "reference");
+      runners.push_back({reference, dir / "reference", {}});
+    }
+    const int runs = std::max(1, static_cast<int>(row.pairs * scale));
+    for (int k = 0; k < runs; ++k) {
+      // The order turns every run, so that none is always first.
+      for (size_t n = 0; n < runners.size(); ++n) {
+        Runner& r = runners[(n + static_cast<size_t>(k)) % runners.size()];
+        r.times.push_back(run_in(r.program, r.dir));
       }
     }
-    const int pairs = std::max(1, static_cast<int>(row.pairs * scale));
-    std::vector<double> t_program, t_floor, ratios;
-    for (int k = 0; k < pairs; ++k) {
-      double tp, tf = 0;
-      if (row.against_floor && k % 2) {
-        tf = run_in(floor, floor_dir);
-        tp = run_in(program, dir);
-      } else {
-        tp = run_in(program, dir);
-        if (row.against_floor) tf = run_in(floor, floor_dir);
-      }
-      t_program.push_back(tp);
-      if (row.against_floor) {
-        t_floor.push_back(tf);
-        ratios.push_back(tp / tf);
-      }
-    }
+    const std::vector<double>& tp = runners[0].times;
+    std::printf("%-30s %9.3f ms", row.label, 1e3 * median(tp));
     if (row.against_floor) {
-      std::printf("%-30s %9.3f ms %9.3f ms %7.2fx %6d\n", row.label, 1e3 * median(t_program),
-                  1e3 * median(t_floor), median(ratios), pairs);
+      const std::vector<double>& tf = runners[1].times;
+      std::printf(" %9.3f ms %7.2fx", 1e3 * median(tf), median_ratio(tp, tf));
     } else {
-      std::printf("%-30s %9.3f ms %12s %8s %6d\n", row.label, 1e3 * median(t_program), "", "",
-                  pairs);
+      std::printf(" %12s %8s", "", "");
     }
+    if (reference != nullptr) {
+      const std::vector<double>& tr = runners.back().times;
+      std::printf(" %9.3f ms %7.2fx", 1e3 * median(tr), median_ratio(tp, tr));
+    }
+    std::printf(" %6d\n", runs);
     std::fflush(stdout);
   }
   return 0;

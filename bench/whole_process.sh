@@ -3,7 +3,10 @@
 # build type), the floor program and the process benchmark in BUILD_DIR
 # (default build-bench), then times the runs of bench/process_bench.cc.
 #
-#   bash bench/whole_process.sh [BUILD_DIR] [--runs-scale K] [--large]
+#   bash bench/whole_process.sh [BUILD_DIR] [--reference PROGRAM] [--runs-scale K] [--large]
+#
+# --reference PROGRAM times another build (an older revision) interleaved
+# with this one and prints the ratio of the two.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
