@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "bench_data.h"
 #include "common/files.h"
@@ -89,7 +90,8 @@ BENCHMARK(BM_Estimativa)
     ->Unit(benchmark::kMicrosecond);
 
 // The large studies: one estimation per run (the variable ratio takes
-// seconds to a minute).
+// about a minute), so only with MORVANTIDE_BENCH_LARGE=1 in the environment:
+// the smoke runs of the other rows stay short.
 void BM_EstimativaLarge(benchmark::State& bench) {
   const int32_t nm = static_cast<int32_t>(bench.range(0));
   const int32_t tipo_r = static_cast<int32_t>(bench.range(1));
@@ -99,13 +101,18 @@ void BM_EstimativaLarge(benchmark::State& bench) {
     benchmark::DoNotOptimize(e.Um_Tm1(nm));
   }
 }
-BENCHMARK(BM_EstimativaLarge)
-    ->ArgNames({"nm", "tipo_r"})
-    ->Args({10000, 1})
-    ->Args({10000, 2})
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+const bool kLargeRegistered = [] {
+  const char* large = std::getenv("MORVANTIDE_BENCH_LARGE");
+  if (large == nullptr || std::string(large) != "1") return false;
+  benchmark::RegisterBenchmark("BM_EstimativaLarge", BM_EstimativaLarge)
+      ->ArgNames({"nm", "tipo_r"})
+      ->Args({10000, 1})
+      ->Args({10000, 2})
+      ->Iterations(1)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+  return true;
+}();
 
 void BM_EstimativaComSaida(benchmark::State& bench) {
   const int32_t nm = static_cast<int32_t>(bench.range(0));
