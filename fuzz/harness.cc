@@ -10,7 +10,7 @@
 #include "input/freeformat.h"
 #include "input/input.h"
 #include "output/results.h"
-#include "run/platform.h"
+#include "common/platform.h"
 #include "run/run.h"
 #include "model/state.h"
 
@@ -33,6 +33,8 @@ std::string check_message(const std::string& message, const std::string& name,
                           int64_t last_line) {
   const std::string prefix = name + ":";
   if (message.compare(0, prefix.size(), prefix) != 0) return "message without the file: " + message;
+  // The one message about the whole file rather than a line of it.
+  if (message == name + ": lines end with CR only; save it with LF or CR LF line ends") return "";
   size_t i = prefix.size();
   int64_t line = 0;
   while (i < message.size() && message[i] >= '0' && message[i] <= '9' && line <= last_line) {

@@ -7,26 +7,27 @@
 
 #include "common/console.h"
 #include "common/files.h"
+#include "common/platform.h"
 #include "run/options.h"
-#include "run/platform.h"
 #include "run/run.h"
 
 namespace {
 
 // Prints a text of its own (--help, --version); a failed write (a full disk,
-// a closed pipe) is a failure, not a success.
+// a closed pipe) is a failure, status 1, not a success.
 int print(const std::string& text) {
   morvantide::StandardOutput out;
   out.write(text);
   morvantide::Status status = out.close();
   if (!status.ok()) {
     std::fprintf(stderr, "morvantide: %s\n", status.message().c_str());
-    return 2;
+    return 1;
   }
   return 0;
 }
 
 int real_main(int argc, char** argv) {
+  morvantide::prepare_process();
   const std::vector<std::string> args(argv + 1, argv + argc);
   morvantide::Options options;
   morvantide::Status parsed = morvantide::parse_options(args, &options);

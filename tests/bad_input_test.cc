@@ -4,6 +4,8 @@
 // one line on standard error, create no file (no listing, no plot file), and
 // leave every file of the folder, plot templates included, byte-identical.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "subprocess_testing.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -28,6 +32,7 @@ namespace fs = std::filesystem;
 const std::string kMissing = "\x01missing";
 const std::string kFolder = "\x01folder";
 const std::string kLinkTo = "\x01link:";  // followed by the target
+const std::string kFifo = "\x01fifo";
 
 using Folder = std::map<std::string, std::string>;
 
@@ -90,54 +95,41 @@ Folder param1_line(int n, const std::string& line) {
   return f;
 }
 
-struct Outcome {
-  int exit_status = -1;  // -1: did not exit normally
-  std::string out, err;
-};
+using morvantide::testing_process::Outcome;
+using morvantide::testing_process::read_file;
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+// How a row starts the program, beyond the defaults.
+struct Start {
+  int uid = -1;                         // run as this user (-1: as we are)
+  std::vector<std::string> arguments = {};  // after the program's name
+  std::string stdout_to = {};               // a file for standard output instead of scratch/stdout
+  long file_size_limit = -1;                // ulimit -f, in 512-byte blocks (-1: none)
+  std::vector<int> closed = {};             // descriptors closed in the program (0, 1, 2)
+};
 
 // Runs the program in `dir` as the user `uid` (-1: as we are), stdin from
 // /dev/null, an environment holding only an empty-folder PATH, TZ and LC_ALL.
 // Another user runs a copy of the program in `scratch`, which it can reach
 // wherever the build folder is.
-Outcome run_program(const fs::path& dir, const fs::path& scratch, int uid = -1) {
-  const fs::path out = scratch / "stdout", err = scratch / "stderr";
+Outcome run_program(const fs::path& dir, const fs::path& scratch, const Start& start = {}) {
+  morvantide::testing_process::Command c;
   std::string binary = MORVANTIDE_BINARY;
-  if (uid >= 0) {
+  if (start.uid >= 0) {
     fs::copy_file(binary, scratch / "morvantide");
     binary = (scratch / "morvantide").string();
   }
-  const std::string path = "PATH=" + (scratch / "nothing").string();
   fs::create_directories(scratch / "nothing");
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
-    if (chdir(dir.c_str()) != 0) _exit(121);
-    if (uid >= 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(122);
-    alarm(30);  // a hung run is killed
-    char* argv[] = {const_cast<char*>(binary.c_str()), nullptr};
-    char* envp[] = {const_cast<char*>(path.c_str()), const_cast<char*>("TZ=UTC"),
-                    const_cast<char*>("LC_ALL=C"), nullptr};
-    execve(binary.c_str(), argv, envp);
-    _exit(123);
-  }
-  Outcome r;
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-    r.exit_status = WEXITSTATUS(wstatus);
-  }
-  r.out = read_file(out);
-  r.err = read_file(err);
-  return r;
+  c.argv = {binary};
+  c.argv.insert(c.argv.end(), start.arguments.begin(), start.arguments.end());
+  c.dir = dir;
+  c.env = {"PATH=" + (scratch / "nothing").string(), "TZ=UTC", "LC_ALL=C"};
+  c.uid = start.uid;
+  c.timeout_seconds = 30;
+  c.capture_dir = scratch;
+  c.stdout_path = start.stdout_to;
+  c.file_size_limit = start.file_size_limit;
+  c.closed = start.closed;
+  return morvantide::testing_process::run_process(c);
 }
 
 // Every entry under `dir`: a file's checksum and size, a link's target, a
@@ -148,6 +140,8 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
     const std::string name = fs::relative(e.path(), dir).string();
     if (e.is_symlink()) {
       entries[name] = "link to " + fs::read_symlink(e.path()).string();
+    } else if (e.is_fifo()) {
+      entries[name] = "fifo";
     } else if (e.is_directory()) {
       entries[name] = "folder";
     } else {
@@ -169,6 +163,8 @@ void lay_out(const fs::path& dir, const Folder& files) {
     if (content == kMissing) continue;
     if (content == kFolder) {
       fs::create_directories(p);
+    } else if (content == kFifo) {
+      mkfifo(p.c_str(), 0644);
     } else if (content.rfind(kLinkTo, 0) == 0) {
       fs::create_symlink(content.substr(kLinkTo.size()), p);
     } else {
@@ -194,21 +190,43 @@ struct Scratch {
   fs::path dir() const { return root / "case"; }
 };
 
+struct Row {
+  const char* what;
+  Folder files;
+  std::string message;
+  Start start = {};
+  bool lock_held = false;                 // another process holds the control file's lock
+  std::vector<std::string> read_only = {};  // names made read-only ("." the folder)
+  int exit_status = 2;
+};
+
 // Checks one run: status 2, the message, no output, every input unchanged.
-void expect_refused(const std::string& what, const Folder& files, const std::string& message,
-                    int uid = -1, bool read_only_folder = false) {
-  SCOPED_TRACE(what);
+void expect_refused(const Row& row) {
+  SCOPED_TRACE(row.what);
   Scratch scratch;
-  lay_out(scratch.dir(), files);
-  if (read_only_folder) {
-    fs::permissions(scratch.dir(), fs::perms::owner_write | fs::perms::group_write |
-                                       fs::perms::others_write,
+  lay_out(scratch.dir(), row.files);
+  for (const std::string& name : row.read_only) {
+    fs::permissions(scratch.dir() / name,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
   }
+  int held = -1;
+  if (row.lock_held) {
+    held = open((scratch.dir() / "Morvantide_4p0.in").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+  }
+  if (row.start.uid >= 0) {
+    for (const auto& e : fs::recursive_directory_iterator(scratch.dir())) {
+      if (lchown(e.path().c_str(), row.start.uid, row.start.uid) != 0) ADD_FAILURE() << "chown";
+    }
+    if (chown(scratch.dir().c_str(), row.start.uid, row.start.uid) != 0) ADD_FAILURE() << "chown";
+  }
   const auto before = snapshot(scratch.dir());
-  const Outcome r = run_program(scratch.dir(), scratch.root, uid);
-  EXPECT_EQ(r.exit_status, 2);
-  EXPECT_EQ(r.err, message + "\n");
+  const Outcome r = run_program(scratch.dir(), scratch.root, row.start);
+  if (held >= 0) close(held);
+  EXPECT_EQ(r.exit_status, row.exit_status);
+  EXPECT_EQ(r.err, row.message + "\n");
   EXPECT_EQ(r.out, "");
   const auto after = snapshot(scratch.dir());
   for (const auto& [name, state] : after) {
@@ -223,12 +241,6 @@ void expect_refused(const std::string& what, const Folder& files, const std::str
     EXPECT_TRUE(after.count(name)) << "removed " << name;
   }
 }
-
-struct Row {
-  const char* what;
-  Folder files;
-  std::string message;
-};
 
 TEST(BadInput, RefusedWithoutWritingAnything) {
   const std::string enoent = " (No such file or directory)";
@@ -284,9 +296,35 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       {"nm 0", param1_line(10, "0"),
        "param1.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"huge nm", param1_line(10, "2000000000"),
-       "param1.txt:10: nm = 2000000000 grids are more than the per-grid lists can hold "
-       "(at most 1000000)"},
+       "param1.txt:10: nm = 2000000000 grids are more than a run takes (at most 6000: the "
+       "estimation time grows with the square of nm, and that many grids take about a minute)"},
+      {"nm one above the bound", param1_line(10, "6001"),
+       "param1.txt:10: nm = 6001 grids are more than a run takes (at most 6000: the "
+       "estimation time grows with the square of nm, and that many grids take about a minute)"},
       {"empty listing name", param1_line(2, "''"), "param1.txt:2: the listing file name is empty"},
+      // File names: no control byte (a NUL cut the name short), and an
+      // unquoted name with a slash is pointed at where it stands.
+      {"NUL in the quoted listing name", param1_line(2, std::string("'lista\0U_15.dat'", 16)),
+       "param1.txt:2: the listing file name \"lista\\x00U_15.dat\" holds a control byte, which no "
+       "file name may hold"},
+      {"escape in the quoted result file name",
+       param1_line(11, "'\x1b]0;pwned\x07r.txt'"),
+       "param1.txt:11: the result file name \"\\x1b]0;pwned\\x07r.txt\" holds a control byte, which "
+       "no file name may hold"},
+      {"unquoted result file name with a slash, layout 0",
+       changed(changed(layout0(), "paramn.txt", with_line(layout0()["paramn.txt"], 12, "casos/r2.txt")),
+               "casos", kFolder),
+       "paramn.txt:12: casos: cannot open (it is a folder); the result file name of grid 2 stopped at "
+       "a slash: a name with / must be quoted"},
+      {"unquoted parameter file name with a slash",
+       changed(layout1(), "Morvantide_4p0.in", crlf({"1", "paramn.txt", "dados/param1.txt"})),
+       "Morvantide_4p0.in:3: dados: cannot open (No such file or directory); the parameter file of "
+       "layout 1 stopped at a slash: a name with / must be quoted"},
+      // Lines that end with CR only make one long line.
+      {"parameter file with CR-only line ends",
+       changed(layout1(), "param1.txt", "1\rlista.txt\r2\r1\r1\r50\r1.0E-12\r0.5\r5.0\r4\r"
+                                         "resultados.txt\r'Caso base'\r"),
+       "param1.txt: lines end with CR only; save it with LF or CR LF line ends"},
 
       // Result files.
       {"decimal in the integer column, layout 0",
@@ -347,9 +385,52 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       {"empty template of U", changed(layout1(), "Morvantide_4p0_U.gnu", ""),
        "Morvantide_4p0_U.gnu: the plot template has only 0 lines, 10 are needed"},
 
+      // Every file the control file names is an input, in either layout.
+      {"listing named like the parameter file of the other layout",
+       changed(param1_line(2, "paramn.txt"), "paramn.txt", "kept\r\n"),
+       "the listing \"paramn.txt\" would overwrite the parameter file of layout 0 \"paramn.txt\"; "
+       "rename one of them"},
+      // What a default template draws is an output too.
+      {"listing named like the picture of the default pU template",
+       changed(param1_line(2, "Morvantide_4p0_pU.png"), "Morvantide_4p0_pU.gnu", kMissing),
+       "the listing \"Morvantide_4p0_pU.png\" is the same file as the picture of the default plot "
+       "template \"Morvantide_4p0_pU.png\"; rename the listing"},
+      {"result file named like the picture of the default U template",
+       changed(changed(changed(param1_line(11, "Morvantide_4p0_U.png"), "Morvantide_4p0_U.png",
+                               layout1()["resultados.txt"]),
+                       "resultados.txt", kMissing),
+               "Morvantide_4p0_U.gnu", kMissing),
+       "the picture of the default plot template \"Morvantide_4p0_U.png\" would overwrite the "
+       "result file \"Morvantide_4p0_U.png\"; rename one of them"},
+      // Links are followed, dangling ones too: they create their target.
+      {"listing is a dangling link to a plot data file",
+       changed(layout1(), "lista.txt", kLinkTo + "p0.dat"),
+       "the listing \"lista.txt\" is the same file as the plot file \"p0.dat\"; rename the listing"},
+      {"template is a dangling link to the listing",
+       changed(layout1(), "Morvantide_4p0_U.gnu", kLinkTo + "lista.txt"),
+       "the listing \"lista.txt\" would overwrite the plot template \"Morvantide_4p0_U.gnu\"; "
+       "rename one of them"},
+
+      // Only regular files are read or written: nothing may block the run or
+      // feed it endless bytes.
+      {"result file is a FIFO", changed(layout1(), "resultados.txt", kFifo),
+       "resultados.txt: not a regular file"},
+      {"control file is a FIFO", changed(layout1(), "Morvantide_4p0.in", kFifo),
+       "Morvantide_4p0.in: not a regular file"},
+      {"template is a FIFO", changed(layout1(), "Morvantide_4p0_U.gnu", kFifo),
+       "Morvantide_4p0_U.gnu: not a regular file"},
+      {"plot data file is a FIFO", changed(layout1(), "p2.dat", kFifo), "p2.dat: not a regular file"},
+      {"result file is /dev/zero", changed(layout1(), "resultados.txt", kLinkTo + "/dev/zero"),
+       "resultados.txt: not a regular file"},
+      {"result file of grid 2 is /dev/urandom, layout 0",
+       changed(layout0(), "r2.txt", kLinkTo + "/dev/urandom"), "r2.txt: not a regular file"},
+      {"listing on /dev/full", param1_line(2, "'/dev/full'"), "/dev/full: not a regular file"},
+
+      // One run at a time in a folder.
+      {"another run holds the folder", layout1(), "Morvantide_4p0.in: another run is using this folder",
+       {}, true},
+
       // Outputs that cannot be written.
-      {"listing on a full disk", param1_line(2, "'/dev/full'"),
-       "/dev/full: cannot write (No space left on device)"},
       {"listing in a missing folder", param1_line(2, "'nao_existe/lista.txt'"),
        "nao_existe/lista.txt: cannot create" + enoent},
       {"listing named like a folder", changed(param1_line(2, "saida"), "saida", kFolder),
@@ -357,32 +438,131 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       {"plot data file named like a folder", changed(layout1(), "pU_c.dat", kFolder),
        "the plot file \"pU_c.dat\" cannot be written: a folder of that name exists"},
   };
-  for (const Row& row : rows) expect_refused(row.what, row.files, row.message);
+  for (const Row& row : rows) expect_refused(row);
 }
 
-// A folder the user may not write in.  Permission bits do not bind root, so
-// under root the program runs as the user nobody.
-TEST(BadInput, ReadOnlyFolder) {
+// The user nobody, when we are root and may become it (permission bits do
+// not bind root); -1 when we are not root; -2 when we cannot.
+int nobody_or_self() {
   const int nobody = 65534;
-  int uid = -1;
-  if (geteuid() == 0) {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(setgid(nobody) == 0 && setuid(nobody) == 0 ? 0 : 1);
-    int wstatus = 0;
-    if (pid < 0 || waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus) ||
-        WEXITSTATUS(wstatus) != 0) {
-      GTEST_SKIP() << "running as root without the right to become another user";
-    }
-    uid = nobody;
+  if (geteuid() != 0) return -1;
+  return morvantide::testing_process::can_become(nobody) ? nobody : -2;
+}
+
+// Files the user may not write.  Under root the program runs as the user
+// nobody, who owns the folder and its files.
+TEST(BadInput, ReadOnly) {
+  const int uid = nobody_or_self();
+  if (uid == -2) GTEST_SKIP() << "running as root without the right to become another user";
+  const Start as_user{.uid = uid};
+  const Row rows[] = {
+      {"read-only folder", layout1(), "lista.txt: cannot create (Permission denied)", as_user,
+       false, {"."}},
+      // Found before the listing and the plot files are written.
+      {"read-only template of U", layout1(),
+       "Morvantide_4p0_U.gnu: cannot write (Permission denied)", as_user, false,
+       {"Morvantide_4p0_U.gnu"}},
+      {"read-only plot data file", changed(layout1(), "U_13.dat", "old\r\n"),
+       "U_13.dat: cannot write (Permission denied)", as_user, false, {"U_13.dat"}},
+  };
+  for (const Row& row : rows) expect_refused(row);
+}
+
+// A failed write to standard output is a failure (exit status 1).
+TEST(BadInput, HelpAndVersionToAFullDisk) {
+  for (const char* option : {"--help", "--version"}) {
+    Row row{option, layout1(),
+            "morvantide: standard output: cannot write (No space left on device)",
+            {.arguments = {option}, .stdout_to = "/dev/full"}};
+    row.exit_status = 1;
+    expect_refused(row);
   }
-  expect_refused("read-only folder", layout1(), "lista.txt: cannot create (Permission denied)", uid,
-                 true);
+}
+
+// A sound run whose writes fail half-way: the listing and the plot data
+// files may stay half-written (every run rewrites them), but the run ends
+// with its message and status 2, and a plot template, the user's own file,
+// is either rewritten whole or left exactly as it was, with no temporary
+// file left behind.
+TEST(BadInput, WritesThatFailHalfWay) {
+  Folder big_template = layout1();
+  big_template["Morvantide_4p0_pU.gnu"] = lines_of(("# " + std::string(600, 'x') + " ").c_str(), 15);
+  struct Case {
+    const char* what;
+    Folder files;
+    long blocks;  // the file size limit, in blocks of 512 bytes
+    std::string message;
+    bool templates_kept;  // else each is kept or rewritten whole
+  } cases[] = {
+      {"listing beyond the file size limit", layout1(), 2, "lista.txt: cannot write (File too large)",
+       false},
+      {"template beyond the file size limit", big_template, 12,
+       "Morvantide_4p0_pU.gnu: cannot write (File too large)", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scratch scratch;
+    lay_out(scratch.dir(), c.files);
+    const auto before = snapshot(scratch.dir());
+    const Outcome r = run_program(scratch.dir(), scratch.root, {.file_size_limit = c.blocks});
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.err, c.message + "\n");
+    const auto after = snapshot(scratch.dir());
+    for (const char* name : {"Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"}) {
+      const std::string text = read_file(scratch.dir() / name);
+      const bool whole = text.size() > 8 && text.compare(text.size() - 8, 8, "replot\r\n") == 0;
+      if (c.templates_kept || !whole) {
+        EXPECT_EQ(after.at(name), before.at(name)) << name;
+      }
+    }
+    for (const auto& [name, state] : after) {
+      EXPECT_EQ(name.find(".gnu."), std::string::npos) << "left behind: " << name;
+    }
+  }
+}
+
+// Started with standard error closed, the run must not give that number to
+// the listing: the plotter would inherit it and write its messages into the
+// listing.  Nor may the plotter inherit any other file of the run.
+TEST(BadInput, ClosedStandardDescriptors) {
+  Scratch scratch;
+  lay_out(scratch.dir(), layout1());
+  const fs::path bin = scratch.root / "nothing";
+  fs::create_directories(bin);
+  std::ofstream(bin / "gnuplot") << "#!/bin/sh\necho 'gnuplot noise' >&2\n"
+                                    "exec /bin/ls /proc/self/fd >> fds.txt\n";
+  fs::permissions(bin / "gnuplot", fs::perms::owner_all);
+  const Outcome r = run_program(scratch.dir(), scratch.root, {.closed = {2}});
+  EXPECT_EQ(r.exit_status, 0);
+  const std::string listing = read_file(scratch.dir() / "lista.txt");
+  EXPECT_EQ(listing.find("noise"), std::string::npos);
+  EXPECT_NE(listing.find("UGCI"), std::string::npos);
+  // What ls finds open, once per script: 0, 1, 2 and the one it reads the
+  // folder with (numbers from 10 up are the shell's own).
+  std::istringstream fds(read_file(scratch.dir() / "fds.txt"));
+  std::string open_ones;
+  for (int fd; fds >> fd;) {
+    if (fd < 10) open_ones += std::to_string(fd) + " ";
+  }
+  EXPECT_EQ(open_ones, "0 1 2 3 0 1 2 3 ");
 }
 
 // The same cases, sound, run to the end: the rows above fail for the reason
 // they name, not because the base case is broken.
+// Every input of the case with CR CR LF line ends, as a Windows program
+// writing CR LF through a text-mode stream makes them.
+Folder with_cr_cr_lf(Folder f) {
+  for (auto& [name, content] : f) {
+    if (name.find(".gnu") != std::string::npos) continue;
+    std::string out;
+    for (char c : content) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    content = out;
+  }
+  return f;
+}
+
 TEST(BadInput, BaseCasesSucceed) {
-  for (const Folder& files : {layout1(), layout0()}) {
+  for (const Folder& files : {layout1(), layout0(), with_cr_cr_lf(layout1()), with_cr_cr_lf(layout0())}) {
     Scratch scratch;
     lay_out(scratch.dir(), files);
     const Outcome r = run_program(scratch.dir(), scratch.root);

@@ -4,7 +4,7 @@
 // closes, 2n+1 give n backslashes and a literal quote, other backslashes are
 // literal).  The rows were worked by hand from those rules; the Windows
 // checks in tests/windows/ run the same strings through the real parser.
-#include "run/command_line.h"
+#include "common/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -111,8 +111,12 @@ TEST(FreeFormat, LinesAndComments) {
       {"last text line without LF", "1\nTitulo", "i|t", F(1, U, U, V, V, V, "Titulo", O)},
       {"final CR without LF ends the line", "1\r\nTitulo\r", "i|t",
        F(1, U, U, V, V, V, "Titulo", O)},
-      {"lone CR inside a line is a character", "a\rb c\r\n", "t",
-       F(U, U, U, V, V, V, "a\rb", O)},
+      // A CR not followed by LF is a blank (CR CR LF line ends).
+      {"lone CR inside a line is a blank", "a\rb c\r\n", "tw", F(U, U, U, V, V, V, "a", "b")},
+      {"CR CR LF after a real", "1.5\r\r\n2\r\r\n", "r|s", F(U, U, U, 1.5Q, 2, V, O, O)},
+      {"CR CR LF after a name and a title", "lista.txt\r\r\n'Caso 1'\r\r\n", "t|w",
+       F(U, U, U, V, V, V, "lista.txt", "Caso 1")},
+      {"CR before a comment", "7\r! nm\r\n8\r\n", "i|j", F(7, 8, U, V, V, V, O, O)},
       {"tabs are blanks", "\t1\t2,\t3\t\r\n", "ijk", F(1, 2, 3, V, V, V, O, O)},
       {"commas with and without blanks", "1,2 , 3\n", "ijk", F(1, 2, 3, V, V, V, O, O)},
       {"comma at a line end", "1,\n2\n", "ij", F(1, 2, U, V, V, V, O, O)},
@@ -271,7 +275,11 @@ TEST(FreeFormat, Rejected) {
       {"-1.2D4933\n", "r", "f.txt:1: r1 does not fit a binary128 real: \"-1.2D4933\""},
       {"x\n\n 1 a\xe9\x01\r\n", "-|rs",
        "f.txt:3: expected a real number for r2, found \"a\\xe9\\x01\""},
-      {"1.5\r\r\n", "r", "f.txt:1: expected a real number for r1, found \"1.5\\x0d\""},
+      {"1.5\r\r\nx\r\r\n", "r|s", "f.txt:2: expected a real number for r2, found \"x\""},
+      // CR-only line ends: one long line, so the file seems to end early.
+      {"1\r2\r3\r", "i|j", "f.txt: lines end with CR only; save it with LF or CR LF line ends"},
+      {"hdr\r0.5 1\r", "-|rs", "f.txt: lines end with CR only; save it with LF or CR LF line ends"},
+      {"1\r", "-|-", "f.txt: lines end with CR only; save it with LF or CR LF line ends"},
       {long_value + "x\n", "r",
        "f.txt:1: expected a real number for r1, found \"" + long_value.substr(0, 40) + "...\""},
       // End of file: the line of the read's last value, else the line after
@@ -296,6 +304,82 @@ TEST(FreeFormat, Rejected) {
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.message(), c.message);
   }
+}
+
+// An endless file of rows "0.5 1 2": counts the bytes handed out.
+class EndlessRows : public InputFile {
+ public:
+  size_t given = 0;
+  Status read_block(std::string* buffer, bool* end) override {
+    std::string block;
+    while (block.size() < kBlockSize) block += "0.5 1 2\n";
+    buffer->append(block);
+    given += block.size();
+    *end = false;
+    return Status::Ok();
+  }
+};
+
+// A file is read only as far as the reads need, and what was read before
+// the current line is let go: a huge file whose values stand at its start
+// costs what its first lines cost.
+TEST(FreeFormat, ReadsOnlyAsFarAsNeeded) {
+  struct Case {
+    const char* what;
+    int reads;          // rows read after the header
+    bool long_row;      // one read of a row of a million values
+    size_t most_bytes;  // the most the reader may have taken from the file
+    real last;          // the last value read
+  } cases[] = {
+      {"header and three rows", 3, false, InputFile::kBlockSize, 2},
+      {"a million rows", 1000000, false, 10 * size_t{1000000}, 2},
+      // Value 1000000 is the first of row 333334.
+      {"a row of a million values", 0, true, 4 * size_t{1000000}, 0.5Q},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto file = std::make_unique<EndlessRows>();
+    EndlessRows* counter = file.get();
+    FreeFormatReader reader("big.txt", std::move(file));
+    ASSERT_TRUE(reader.read({}).ok());
+    real h = 0, v = 0;
+    for (int m = 1; m <= c.reads; ++m) {
+      ASSERT_TRUE(reader.read({Item::Real("h", &h), Item::Reals("v{}", &v, 2)}).ok());
+    }
+    if (c.long_row) {
+      ASSERT_TRUE(reader.read({Item::Reals("v{}", &v, 1000000)}).ok());
+    }
+    EXPECT_TRUE(v == c.last) << q_to_string(v);
+    EXPECT_LE(counter->given, c.most_bytes);
+  }
+}
+
+// A file that cannot be read further reports that, not its end.
+TEST(FreeFormat, ReadErrorIsReported) {
+  class Failing : public InputFile {
+   public:
+    Status read_block(std::string* buffer, bool*) override {
+      if (calls_++ == 0) {
+        buffer->append("1\n");
+        return Status::Ok();
+      }
+      return Status::Error("f.txt: cannot read (Input/output error)");
+    }
+
+   private:
+    int calls_ = 0;
+  };
+  FreeFormatReader reader("f.txt", std::make_unique<Failing>());
+  int32_t i = 0, j = 0;
+  EXPECT_TRUE(reader.read({Item::Integer("i", &i)}).ok());
+  EXPECT_EQ(reader.read({Item::Integer("j", &j)}).message(), "f.txt: cannot read (Input/output error)");
+}
+
+TEST(FreeFormat, NamesInMessagesShowControlBytes) {
+  int32_t i = 0;
+  FreeFormatReader reader("r\x1b[2J\r.txt", "x\n");
+  EXPECT_EQ(reader.read({Item::Integer("i", &i)}).message(),
+            "r\\x1b[2J\\x0d.txt:1: expected an integer for i, found \"x\"");
 }
 
 TEST(FreeFormat, RejectedRepeatedItemsNameTheirValue) {

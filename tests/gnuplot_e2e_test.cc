@@ -54,14 +54,20 @@ using testing_process::Outcome;
 
 // Runs argv in `dir` with the environment of the tests but PATH = `path`,
 // stdin from /dev/null; a run that hangs is killed after 60 s.
-Outcome run_in(const fs::path& dir, const std::vector<std::string>& args, const std::string& path) {
+// With `locale`, the locale variables (LANG, LC_*) are these and no other.
+Outcome run_in(const fs::path& dir, const std::vector<std::string>& args, const std::string& path,
+               const std::vector<std::string>* locale = nullptr) {
   testing_process::Command c;
   c.argv = args;
   c.dir = dir;
   c.env.push_back("PATH=" + path);
   for (char** e = environ; *e; ++e) {
-    if (std::string(*e).rfind("PATH=", 0) != 0) c.env.emplace_back(*e);
+    const std::string text = *e;
+    if (text.rfind("PATH=", 0) == 0) continue;
+    if (locale && (text.rfind("LC_", 0) == 0 || text.rfind("LANG=", 0) == 0)) continue;
+    c.env.push_back(text);
   }
+  if (locale) c.env.insert(c.env.end(), locale->begin(), locale->end());
   return testing_process::run_process(c);
 }
 
@@ -105,8 +111,8 @@ class GnuplotRun : public ::testing::Test {
     return root_ / name;
   }
 
-  Outcome run_program(const fs::path& dir) {
-    return run_in(dir, {MORVANTIDE_BINARY}, (root_ / "bin").string());
+  Outcome run_program(const fs::path& dir, const std::vector<std::string>* locale = nullptr) {
+    return run_in(dir, {MORVANTIDE_BINARY}, (root_ / "bin").string(), locale);
   }
 
   // Draws the completed script `script` of `dir` again in a folder of its
@@ -224,6 +230,26 @@ TEST_F(GnuplotRun, TitleWithApostrophesRunsNothing) {
   expect_titled_pictures(dir, std::regex_replace(shown, std::regex("''"), "'"));
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(root_)) {
     EXPECT_NE(e.path().filename(), "pwned") << "gnuplot ran the title: " << e.path();
+  }
+}
+
+// The default templates draw silently in any locale, the C locale included
+// (where gnuplot's "set encoding" warned that iconv failed), with an
+// accented Windows-1252 title.
+TEST_F(GnuplotRun, SilentInEveryLocale) {
+  const std::vector<std::vector<std::string>> locales = {
+      {}, {"LC_ALL=C"}, {"LANG=POSIX"}, {"LC_ALL=C", "LC_CTYPE=C.UTF-8"}, {"LANG=C.UTF-8"},
+      {"LC_CTYPE=C", "LANG=C.UTF-8"}, {"LANG=pt_BR.UTF-8"}};
+  int k = 0;
+  for (const std::vector<std::string>& locale : locales) {
+    std::string shown;
+    for (const std::string& v : locale) shown += v + " ";
+    SCOPED_TRACE("locale: " + shown);
+    const fs::path dir = folder("locale" + std::to_string(k++));
+    lay_out_case(dir, 4, "'Canal d''\xe1gua'");
+    Outcome r = run_program(dir, &locale);
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
   }
 }
 

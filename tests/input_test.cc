@@ -102,7 +102,17 @@ TEST(Input, RefusedValues) {
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n0\nt\n",
        "param0.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2147483647\n",
-       "param0.txt:10: nm = 2147483647 grids are more than the per-grid lists can hold (at most 1000000)"},
+       "param0.txt:10: nm = 2147483647 grids are more than a run takes (at most 6000: the estimation "
+       "time grows with the square of nm, and that many grids take about a minute)"},
+      // File names with control bytes.
+      {"0\n'param\x1b[2J.txt'\nb\n", "", "Morvantide_4p0.in:2: the parameter file of layout 0 "
+       "\"param\\x1b[2J.txt\" holds a control byte, which no file name may hold"},
+      {"0\nparam0.txt\nb\n", "1\n'lis\rta.txt'\n",
+       "param0.txt:2: the listing file name \"lis\\x0dta.txt\" holds a control byte, which no file "
+       "name may hold"},
+      {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2\nr1.txt\n'r2\x7f.txt'\n",
+       "param0.txt:12: the result file name of grid 2 \"r2\\x7f.txt\" holds a control byte, which no "
+       "file name may hold"},
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n1.5\n", "param0.txt:6: expected an integer for itmax, found \"1.5\""},
       {"1\nparam0.txt\n", "", "Morvantide_4p0.in:3: file ends before the parameter file of layout 1 could be read"},
       {"1\na\nmissing.txt\n", "", "missing.txt: cannot open (No such file or directory)"},

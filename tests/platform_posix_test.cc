@@ -2,7 +2,9 @@
 // each and are never read by a shell; exit statuses come back; the editor is
 // skipped in batch runs; the plotter is gnuplot from the search path.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/platform.h"
+#include "common/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -78,6 +80,58 @@ TEST_F(Launcher, PlotterIsGnuplotFromTheSearchPath) {
   setenv("PATH", saved.c_str(), 1);
   EXPECT_EQ(status, 5);
   EXPECT_EQ(recorded(), "[Morvantide_4p0_pU.gnu]\n");
+}
+
+// A name that starts like an option or a vim command reaches the program as
+// a file name.
+TEST_F(Launcher, NamesThatLookLikeOptionsAreFileNames) {
+  write_program("gnuplot", "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"${0%/*}/args\"\n");
+  struct Case {
+    const char* file;
+    const char* expected;
+  } cases[] = {
+      {"-persist", "[./-persist]\n"},
+      {"+call system('touch pwned')|qa!", "[./+call system('touch pwned')|qa!]\n"},
+      {"--", "[./--]\n"},
+      {"Morvantide_4p0_pU.gnu", "[Morvantide_4p0_pU.gnu]\n"},
+      {"/tmp/-x.gnu", "[/tmp/-x.gnu]\n"},
+      {"a-b+c", "[a-b+c]\n"},
+  };
+  const char* old = std::getenv("PATH");
+  const std::string saved = old ? old : "";
+  setenv("PATH", dir_.c_str(), 1);
+  for (const Case& c : cases) {
+    SystemPlatform platform;
+    platform.run(Program::kPlotter, c.file);
+    EXPECT_EQ(recorded(), c.expected) << c.file;
+  }
+  setenv("PATH", saved.c_str(), 1);
+}
+
+// Ctrl-C or Ctrl-\ typed while the editor runs reach the editor (which may
+// handle them itself), not the run; the child starts with them at their
+// default, and the run has them back as they were once the child has ended.
+// The child here sends both to its parent, a process forked for the check.
+TEST_F(Launcher, InterruptsWhileAChildRunsAreTheChilds) {
+  write_program("interrupt", "#!/bin/sh\nawk '/^SigIgn/ {print $2}' /proc/$$/status > \"${0%/*}/args\"\n"
+                             "kill -INT $PPID\nkill -QUIT $PPID\nexit 4\n");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
+    const int32_t status = run_command({program("interrupt")});
+    struct sigaction now {};
+    sigaction(SIGINT, nullptr, &now);
+    const bool restored = now.sa_handler == SIG_DFL;
+    _exit(status == 4 && restored ? 0 : 1);
+  }
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+  EXPECT_TRUE(WIFEXITED(wstatus)) << "the run ended by signal " << WTERMSIG(wstatus);
+  EXPECT_EQ(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, 0);
+  const unsigned long ignored = std::stoul(recorded(), nullptr, 16);
+  EXPECT_EQ(ignored & ((1ul << (SIGINT - 1)) | (1ul << (SIGQUIT - 1))), 0ul)
+      << "the child starts with SIGINT or SIGQUIT ignored";
 }
 
 TEST_F(Launcher, EditorSkippedWithoutATerminal) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/files.h"
-#include "run/platform.h"
+#include "common/platform.h"
 
 namespace morvantide {
 

@@ -13,7 +13,7 @@
 #include "model/state.h"
 #include "output/results.h"
 #include "platform_testing.h"
-#include "run/platform.h"
+#include "common/platform.h"
 #include "run/run.h"
 
 namespace morvantide {

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,9 @@ struct Command {
   int uid = -1;                    // run as this user and group (-1: as we are)
   unsigned timeout_seconds = 60;   // a hung run is killed
   fs::path capture_dir;            // where stdout and stderr are kept (default: dir's parent)
+  fs::path stdout_path;            // a file for standard output instead of the kept one
+  long file_size_limit = -1;       // ulimit -f, in 512-byte blocks (-1: none)
+  std::vector<int> closed;         // descriptors (0, 1, 2) closed in the program
 };
 
 struct Outcome {
@@ -46,7 +50,8 @@ struct Outcome {
 inline Outcome run_process(const Command& c) {
   const fs::path keep = c.capture_dir.empty() ? c.dir.parent_path() : c.capture_dir;
   const std::string stem = c.dir.filename().string();
-  const fs::path out = keep / (stem + ".stdout"), err = keep / (stem + ".stderr");
+  const fs::path out = c.stdout_path.empty() ? keep / (stem + ".stdout") : c.stdout_path;
+  const fs::path err = keep / (stem + ".stderr");
   std::vector<std::string> arg_texts = c.argv, env_texts = c.env;
   std::vector<char*> argv, envp;
   for (std::string& a : arg_texts) argv.push_back(a.data());
@@ -62,6 +67,13 @@ inline Outcome run_process(const Command& c) {
     if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
     if (chdir(c.dir.c_str()) != 0) _exit(121);
     if (c.uid >= 0 && (setgid(c.uid) != 0 || setuid(c.uid) != 0)) _exit(122);
+    if (c.file_size_limit >= 0) {
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(c.file_size_limit) * 512;
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+    }
+    for (int fd = 3; fd < 1024; ++fd) close(fd);  // nothing of the tests leaks in
+    for (int fd : c.closed) close(fd);
     alarm(c.timeout_seconds);
     execve(argv[0], argv.data(), envp.data());
     _exit(123);
@@ -72,7 +84,7 @@ inline Outcome run_process(const Command& c) {
     if (WIFEXITED(wstatus)) r.exit_status = WEXITSTATUS(wstatus);
     if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
   }
-  r.out = read_file(out);
+  r.out = c.stdout_path.empty() ? read_file(out) : "";
   r.err = read_file(err);
   return r;
 }

@@ -1,11 +1,13 @@
 #include "common/files.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "common/files_fd.h"
+#include "common/text.h"
 
 namespace morvantide {
 
@@ -16,42 +18,27 @@ Status write_whole_file(Files& files, const std::string& name, std::string_view 
   return out->close();
 }
 
+Status file_error(const std::string& name, const std::string& what, int err) {
+  return Status::Error(printable(name) + ": " + what + " (" + std::strerror(err) + ")");
+}
+
 namespace {
 
-std::string reason(int err) { return std::strerror(err); }
-
-class DiskOutputFile : public OutputFile {
+// A whole text handed out a block at a time.
+class TextInputFile : public InputFile {
  public:
-  DiskOutputFile(std::string name, FILE* f) : name_(std::move(name)), f_(f) {}
-  ~DiskOutputFile() override {
-    if (f_) std::fclose(f_);
-  }
-  void write(std::string_view bytes) override {
-    if (!f_ || error_ != 0 || bytes.empty()) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) error_ = errno ? errno : EIO;
-  }
-  Status flush() override {
-    if (!f_) return Status::Error(name_ + ": already closed");
-    if (error_ == 0 && std::fflush(f_) != 0) error_ = errno ? errno : EIO;
-    return failure();
-  }
-  Status close() override {
-    if (!f_) return Status::Error(name_ + ": already closed");
-    if (std::fflush(f_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
-    if (std::fclose(f_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
-    f_ = nullptr;
-    return failure();
-  }
-
- private:
-  Status failure() const {
-    if (error_ != 0) return Status::Error(name_ + ": cannot write (" + reason(error_) + ")");
+  explicit TextInputFile(std::string text) : text_(std::move(text)) {}
+  Status read_block(std::string* buffer, bool* end) override {
+    const size_t n = std::min(kBlockSize, text_.size() - given_);
+    *end = n == 0;
+    buffer->append(text_, given_, n);
+    given_ += n;
     return Status::Ok();
   }
 
-  std::string name_;
-  FILE* f_;
-  int error_ = 0;
+ private:
+  std::string text_;
+  size_t given_ = 0;
 };
 
 class MemoryOutputFile : public OutputFile {
@@ -66,39 +53,15 @@ class MemoryOutputFile : public OutputFile {
 
 }  // namespace
 
-Status DiskFiles::read(const std::string& name, std::string* content) {
-  struct stat st;
-  if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    return Status::Error(name + ": cannot open (it is a folder)");
-  }
-  FILE* f = std::fopen(name.c_str(), "rb");
-  if (!f) return Status::Error(name + ": cannot open (" + reason(errno) + ")");
-  content->clear();
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content->append(buf, n);
-  bool failed = std::ferror(f) != 0;
-  int err = errno;
-  std::fclose(f);
-  if (failed) return Status::Error(name + ": cannot read (" + reason(err) + ")");
+Status Files::open(const std::string& name, std::unique_ptr<InputFile>* in) {
+  std::string text;
+  MORVANTIDE_RETURN_IF_ERROR(read(name, &text));
+  *in = std::make_unique<TextInputFile>(std::move(text));
   return Status::Ok();
 }
 
-Status DiskFiles::create(const std::string& name, std::unique_ptr<OutputFile>* out) {
-  FILE* f = std::fopen(name.c_str(), "wb");
-  if (!f) return Status::Error(name + ": cannot create (" + reason(errno) + ")");
-  *out = std::make_unique<DiskOutputFile>(name, f);
-  return Status::Ok();
-}
-
-bool DiskFiles::is_folder(const std::string& name) {
-  struct stat st;
-  return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool DiskFiles::exists(const std::string& name) {
-  struct stat st;
-  return ::stat(name.c_str(), &st) == 0;
+Status Files::replace(const std::string& name, std::string_view content) {
+  return write_whole_file(*this, name, content);
 }
 
 std::string Files::name_key(const std::string& name) {
@@ -108,8 +71,83 @@ std::string Files::name_key(const std::string& name) {
   return p.lexically_normal().generic_string();
 }
 
-// DiskFiles::identity and DiskFiles::name_key are the system's own:
-// files-posix.cc, files-win32.cc.
+// --- descriptor files
+
+FdInputFile::~FdInputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Status FdInputFile::read_block(std::string* buffer, bool* end) {
+  char block[kBlockSize];
+  for (;;) {
+    const auto n = ::read(fd_, block, sizeof block);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return file_error(name_, "cannot read", errno);
+    }
+    *end = n == 0;
+    buffer->append(block, static_cast<size_t>(n));
+    return Status::Ok();
+  }
+}
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto n = ::write(fd, bytes.data(), static_cast<unsigned>(std::min<size_t>(bytes.size(), 1u << 30)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+FdOutputFile::~FdOutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void FdOutputFile::write(std::string_view bytes) {
+  if (fd_ < 0 || error_ != 0) return;
+  pending_.append(bytes);
+  if (pending_.size() >= InputFile::kBlockSize) write_out();
+}
+
+void FdOutputFile::write_out() {
+  if (error_ == 0 && !write_all(fd_, pending_)) error_ = errno ? errno : EIO;
+  pending_.clear();
+}
+
+Status FdOutputFile::failure() const {
+  if (error_ != 0) return file_error(name_, "cannot write", error_);
+  return Status::Ok();
+}
+
+Status FdOutputFile::flush() {
+  if (fd_ < 0) return Status::Error(printable(name_) + ": already closed");
+  write_out();
+  return failure();
+}
+
+Status FdOutputFile::close() {
+  if (fd_ < 0) return Status::Error(printable(name_) + ": already closed");
+  write_out();
+  if (::close(fd_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
+  fd_ = -1;
+  return failure();
+}
+
+// --- DiskFiles, the parts common to every system
+
+Status DiskFiles::read(const std::string& name, std::string* content) {
+  std::unique_ptr<InputFile> in;
+  MORVANTIDE_RETURN_IF_ERROR(open(name, &in));
+  content->clear();
+  for (bool end = false; !end;) MORVANTIDE_RETURN_IF_ERROR(in->read_block(content, &end));
+  return Status::Ok();
+}
+
+// --- MemoryFiles
 
 Status MemoryFiles::read(const std::string& name, std::string* content) {
   auto it = contents.find(name);

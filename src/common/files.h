@@ -4,6 +4,7 @@
 //
 // Every file is handled as bytes: what is read is the file's exact content,
 // what is written goes out unchanged (callers supply the CR LF line ends).
+// Names in messages are shown with printable() (common/text.h).
 #ifndef MORVANTIDE_COMMON_FILES_H_
 #define MORVANTIDE_COMMON_FILES_H_
 
@@ -15,6 +16,19 @@
 #include "common/status.h"
 
 namespace morvantide {
+
+// A file being read from its start, a block at a time, so that a reader
+// that needs only the first lines of a huge file reads only those.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Appends the next bytes of the file to *buffer (at most kBlockSize per
+  // call); sets *end, appending nothing, once the file is exhausted.
+  // Error: "NAME: cannot read (REASON)".
+  virtual Status read_block(std::string* buffer, bool* end) = 0;
+
+  static constexpr size_t kBlockSize = 65536;
+};
 
 // A file being written.  A write error is remembered and reported by
 // flush() and close().
@@ -28,13 +42,43 @@ class OutputFile {
   virtual Status close() = 0;
 };
 
+// An exclusive hold on a folder for one run, released when destroyed.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
-  // Reads the whole file.  Error: "NAME: cannot open (REASON)".
+  // Reads the whole file.  Errors: "NAME: cannot open (REASON)",
+  // "NAME: cannot open (it is a folder)", "NAME: not a regular file".
   virtual Status read(const std::string& name, std::string* content) = 0;
+  // Opens the file to be read block by block; the same errors as read().
+  // By default the whole file is read at once.
+  virtual Status open(const std::string& name, std::unique_ptr<InputFile>* in);
   // Creates (or empties) the file and opens it for writing.
   virtual Status create(const std::string& name, std::unique_ptr<OutputFile>* out) = 0;
+  // Replaces the whole content of the file in one step: the file holds
+  // either its old content or the new one, never a part (on disk a
+  // temporary file in the same folder, renamed over it when complete and
+  // removed on failure).  By default create, write and close.
+  virtual Status replace(const std::string& name, std::string_view content);
+  // Checks, before anything is written, that the file can be written: an
+  // existing file must be a regular file the user may write ("NAME: not a
+  // regular file", "NAME: cannot write (REASON)"), a new one needs a folder
+  // the user may write in ("NAME: cannot create (REASON)").  With
+  // `replaced`, the folder must take the temporary file of replace() too.
+  virtual Status check_writable(const std::string&, bool /*replaced*/) { return Status::Ok(); }
+  // Holds `name` (an existing file) exclusively until *held is destroyed:
+  // a second run on the same file is refused at once with "NAME: another
+  // run is using this folder".  Sets *held to nothing, with success, when
+  // the file cannot be opened (reading it will say why) or the system
+  // offers no locks there.
+  virtual Status lock(const std::string&, std::unique_ptr<FolderLock>* held) {
+    held->reset();
+    return Status::Ok();
+  }
   virtual bool exists(const std::string& name) = 0;
   // True when the name is an existing folder (which no run can write).
   virtual bool is_folder(const std::string&) { return false; }
@@ -43,18 +87,27 @@ class Files {
   virtual std::string identity(const std::string& name) = 0;
   // For a file that does not exist yet: a key of its name, the same for two
   // names that would create one file.  Here the absolute path with "." and
-  // ".." resolved; on Windows also without letter case and trailing dots.
+  // ".." resolved; on disk also through symbolic links (a dangling link
+  // creates its target), and on Windows without letter case and trailing
+  // dots.
   virtual std::string name_key(const std::string& name);
 };
 
 // Writes `content` as the whole of the file `name`.
 Status write_whole_file(Files& files, const std::string& name, std::string_view content);
 
-// Files in the current directory of the process.
+// Files in the current directory of the process.  Every file is opened
+// close-on-exec, so no program started by the run inherits it; only regular
+// files are read or written (a FIFO, a device or a socket is refused before
+// it can block the run or feed it endless bytes).
 class DiskFiles : public Files {
  public:
   Status read(const std::string& name, std::string* content) override;
+  Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
+  Status replace(const std::string& name, std::string_view content) override;
+  Status check_writable(const std::string& name, bool replaced) override;
+  Status lock(const std::string& name, std::unique_ptr<FolderLock>* held) override;
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;
   std::string identity(const std::string& name) override;

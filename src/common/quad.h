@@ -32,6 +32,11 @@ real q_pow(real x, real y);
 inline real q_min(real a, real b) { return a < b ? a : b; }
 inline bool q_isnan(real x) { return isnanq(x) != 0; }
 inline bool q_isinf(real x) { return isinfq(x) != 0; }
+// Positive infinity (IEEE 754 division by zero, no trap).
+inline real q_infinity() {
+  const real zero = 0;
+  return 1 / zero;
+}
 inline bool q_signbit(real x) { return signbitq(x) != 0; }
 
 // Exact integer to binary128 conversion (every int32 is representable).

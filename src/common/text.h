@@ -33,6 +33,17 @@ inline std::string trim_right(std::string_view s) {
 
 inline std::string trim(std::string_view s) { return trim_right(trim_left(s)); }
 
+// A name or a text found in a file, fit for a one-line message: every byte
+// outside printable ASCII (control bytes, DEL, bytes above 0x7F) as \xHH,
+// so that no message can move the cursor or rewrite the user's terminal.
+//   printable("\x1b[2J")   -> \x1b[2J   (the escape byte spelled out)
+//   printable("lista\r")    -> "lista\x0d"
+std::string printable(std::string_view s);
+
+// True when the text holds a control byte (below 0x20, or 0x7F), which no
+// file name may hold.
+bool has_control_byte(std::string_view s);
+
 // The line end of every file the program writes.
 inline constexpr std::string_view kCrLf = "\r\n";
 

@@ -13,7 +13,7 @@ constexpr int32_t kScanPoints = 2000;
 // A column whose part independent of the previous columns is below this
 // fraction of its length makes the fit singular: the model is not fitted.
 constexpr real kRankTolerance = 1.0e-30Q;
-const real kInfinity = __builtin_infq();
+const real kInfinity = q_infinity();
 
 bool is_finite(real x) { return finiteq(x) != 0; }
 

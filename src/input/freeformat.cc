@@ -17,24 +17,14 @@ constexpr size_t kShownBytes = 40;
 // A repeat count above this is as good as endless: no read takes more values.
 constexpr uint64_t kRepeatCap = uint64_t{1} << 62;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+// A CR that is not part of a line end counts as a blank (see at_line_end).
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // The value as it stands in the file, fit for a one-line message: bytes
 // outside printable ASCII as \xHH, cut after kShownBytes with "...".
 std::string shown(std::string_view raw) {
-  std::string out;
-  const size_t n = std::min(raw.size(), kShownBytes);
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(raw[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  if (raw.size() > n) out += "...";
+  std::string out = printable(raw.substr(0, kShownBytes));
+  if (raw.size() > kShownBytes) out += "...";
   return out;
 }
 
@@ -115,22 +105,13 @@ Conversion to_real(std::string_view s, real* out) {
   return Conversion::kOk;
 }
 
-// The number of the line after the last line of the text (a last line
-// without LF is a line too).
-int64_t line_after_last(const std::string& text) {
-  int64_t lines = std::count(text.begin(), text.end(), '\n');
-  if (!text.empty() && text.back() != '\n') ++lines;
-  return lines + 1;
-}
-
 }  // namespace
 
 // One read: a cursor over the text from the start of the read's first line.
 // The values of the line are separated lazily, so the read never looks past
 // the last value (or slash) it needs and touches no line beyond it.
 struct FreeFormatReader::Impl {
-  const FreeFormatReader& reader;
-  const std::string& text;
+  FreeFormatReader& r;
   size_t pos;
   int64_t line;
   int64_t last_line;  // line of the last thing the read took, 0 for none
@@ -139,43 +120,41 @@ struct FreeFormatReader::Impl {
   // The pending repeat r*v / r*: how many values are left and the value.
   uint64_t repeat_left = 0;
   bool repeat_null = false;
-  std::string_view repeat_raw;  // v as it stands in the file
-  std::string repeat_text;      // v as a text (quotes removed)
+  std::string repeat_raw;   // v as it stands in the file
+  std::string repeat_text;  // v as a text (quotes removed)
   int64_t repeat_line = 0;
 
   // What the next value is.
   enum class Next { kValue, kNull, kSlash, kEnd };
 
-  Impl(const FreeFormatReader& r, size_t start, int64_t start_line)
-      : reader(r), text(r.text_), pos(start), line(start_line), last_line(0) {}
+  Impl(FreeFormatReader& reader, size_t start, int64_t start_line)
+      : r(reader), pos(start), line(start_line), last_line(0) {}
 
-  bool at_end() const { return pos >= text.size(); }
+  bool at_end() { return !r.has(pos); }
+  char here() const { return r.at(pos); }
 
-  // A CR counts as part of the line end when an LF (or the end of the text)
-  // follows it.
-  bool at_line_end() const {
+  // A CR counts as part of the line end when an LF follows it.
+  bool at_line_end() {
     if (at_end()) return false;
-    const char c = text[pos];
-    return c == '\n' || (c == '\r' && (pos + 1 == text.size() || text[pos + 1] == '\n'));
+    const char c = here();
+    return c == '\n' || (c == '\r' && r.has(pos + 1) && r.at(pos + 1) == '\n');
   }
 
-  bool at_value_end() const {
+  bool at_value_end() {
     if (at_end() || at_line_end()) return true;
-    const char c = text[pos];
+    const char c = here();
     return is_blank(c) || c == ',' || c == '/';
   }
 
   // Passes over blanks and line ends.
   void skip_blanks() {
     while (!at_end()) {
-      const char c = text[pos];
-      if (is_blank(c)) {
-        ++pos;
-      } else if (c == '\n') {
+      const char c = here();
+      if (c == '\n') {
         ++pos;
         ++line;
-      } else if (at_line_end()) {
-        ++pos;  // the CR of a line end
+      } else if (is_blank(c)) {
+        ++pos;
       } else {
         break;
       }
@@ -183,29 +162,29 @@ struct FreeFormatReader::Impl {
   }
 
   Status error_at(int64_t at_line, const std::string& message) const {
-    return Status::Error(reader.name_ + ":" + std::to_string(at_line) + ": " + message);
+    return Status::Error(printable(r.name_) + ":" + std::to_string(at_line) + ": " + message);
   }
 
   // The end of the text was met while `what` was still wanted.  The line
   // named is the one where the read took its last value when it took any
   // (a short row is then pointed at), else the line after the last line of
   // the file.
-  Status end_of_file(const std::string& what) const {
-    const int64_t at = last_line != 0 ? last_line : line_after_last(text);
-    return error_at(at, "file ends before " + what + " could be read");
+  Status end_of_file(const std::string& what) {
+    const int64_t at = last_line != 0 ? last_line : r.line_after_last();
+    return r.text_ends(at, "file ends before " + what + " could be read");
   }
 
   // Reads a quoted text starting at the quote; `value` gets its characters.
   // Returns false, with pos unchanged, when the text never closes.
   bool quoted(std::string* value) {
-    const char quote = text[pos];
+    const char quote = here();
     size_t p = pos + 1;
     int64_t l = line;
     value->clear();
-    while (p < text.size()) {
-      const char c = text[p];
+    while (r.has(p)) {
+      const char c = r.at(p);
       if (c == quote) {
-        if (p + 1 < text.size() && text[p + 1] == quote) {
+        if (r.has(p + 1) && r.at(p + 1) == quote) {
           *value += quote;
           p += 2;
           continue;
@@ -216,7 +195,7 @@ struct FreeFormatReader::Impl {
       }
       if (c == '\n') {
         ++l;
-      } else if (!(c == '\r' && p + 1 < text.size() && text[p + 1] == '\n')) {
+      } else if (!(c == '\r' && r.has(p + 1) && r.at(p + 1) == '\n')) {
         *value += c;
       }
       ++p;
@@ -224,10 +203,10 @@ struct FreeFormatReader::Impl {
     return false;
   }
 
-  std::string_view unquoted() {
+  std::string unquoted() {
     const size_t start = pos;
     while (!at_value_end()) ++pos;
-    return std::string_view(text).substr(start, pos - start);
+    return r.slice(start, pos);
   }
 
   // Moves to the next value of the read.  For kValue, the cursor stands on
@@ -236,7 +215,7 @@ struct FreeFormatReader::Impl {
     if (need_separator) {
       need_separator = false;
       skip_blanks();
-      if (!at_end() && text[pos] == ',') {
+      if (!at_end() && here() == ',') {
         last_line = line;
         ++pos;
       }
@@ -244,11 +223,11 @@ struct FreeFormatReader::Impl {
     skip_blanks();
     if (at_end()) return Next::kEnd;
     last_line = line;
-    if (text[pos] == '/') {
+    if (here() == '/') {
       ++pos;
       return Next::kSlash;
     }
-    if (text[pos] == ',') {
+    if (here() == ',') {
       ++pos;
       return Next::kNull;
     }
@@ -261,32 +240,32 @@ struct FreeFormatReader::Impl {
   Status take_repeat(const Item& item, bool* taken) {
     *taken = false;
     size_t p = pos;
-    uint64_t r = 0;
-    while (p < text.size() && text[p] >= '0' && text[p] <= '9') {
-      const uint64_t digit = static_cast<uint64_t>(text[p] - '0');
-      r = r > kRepeatCap / 10 ? kRepeatCap : std::min(kRepeatCap, r * 10 + digit);
+    uint64_t count = 0;
+    while (r.has(p) && r.at(p) >= '0' && r.at(p) <= '9') {
+      const uint64_t digit = static_cast<uint64_t>(r.at(p) - '0');
+      count = count > kRepeatCap / 10 ? kRepeatCap : std::min(kRepeatCap, count * 10 + digit);
       ++p;
     }
-    if (p == pos || p >= text.size() || text[p] != '*' || r == 0) return Status::Ok();
+    if (p == pos || !r.has(p) || r.at(p) != '*' || count == 0) return Status::Ok();
     *taken = true;
     const size_t value_start = p + 1;
     pos = value_start;
-    repeat_left = r;
+    repeat_left = count;
     repeat_line = line;
     if (at_value_end()) {
       repeat_null = true;
       return Status::Ok();
     }
     repeat_null = false;
-    if (item.kind == Item::Kind::kText && (text[pos] == '\'' || text[pos] == '"')) {
+    if (item.kind == Item::Kind::kText && (here() == '\'' || here() == '"')) {
       const int64_t quote_line = line;
       if (!quoted(&repeat_text)) {
         return error_at(quote_line, "unterminated quoted text for " + item_name(item, 1));
       }
-      repeat_raw = std::string_view(text).substr(value_start, pos - value_start);
+      repeat_raw = r.slice(value_start, pos);
     } else {
       repeat_raw = unquoted();
-      repeat_text = std::string(repeat_raw);
+      repeat_text = repeat_raw;
     }
     return Status::Ok();
   }
@@ -365,19 +344,21 @@ struct FreeFormatReader::Impl {
       bool repeat = false;
       MORVANTIDE_RETURN_IF_ERROR(take_repeat(item, &repeat));
       if (repeat) continue;
-      if (item.kind == Item::Kind::kText && (text[pos] == '\'' || text[pos] == '"')) {
+      if (item.kind == Item::Kind::kText && (here() == '\'' || here() == '"')) {
         const size_t start = pos;
         const int64_t quote_line = line;
         std::string value;
         if (!quoted(&value)) {
           return error_at(quote_line, "unterminated quoted text for " + item_name(item, number));
         }
-        MORVANTIDE_RETURN_IF_ERROR(store(
-            item, number, std::string_view(text).substr(start, pos - start), value, quote_line));
+        MORVANTIDE_RETURN_IF_ERROR(store(item, number, r.slice(start, pos), value, quote_line));
       } else {
         const int64_t value_line = line;
-        const std::string_view raw = unquoted();
-        MORVANTIDE_RETURN_IF_ERROR(store(item, number, raw, std::string(raw), value_line));
+        const std::string raw = unquoted();
+        if (item.stopped_at_slash != nullptr && item.kind == Item::Kind::kText) {
+          *item.stopped_at_slash = !at_end() && here() == '/';
+        }
+        MORVANTIDE_RETURN_IF_ERROR(store(item, number, raw, raw, value_line));
       }
       ++number;
     }
@@ -386,35 +367,97 @@ struct FreeFormatReader::Impl {
 };
 
 FreeFormatReader::FreeFormatReader(std::string name, std::string text)
-    : name_(std::move(name)), text_(std::move(text)) {}
+    : name_(std::move(name)), buffer_(std::move(text)), ended_(true) {
+  saw_lf_ = buffer_.find('\n') != std::string::npos;
+  saw_cr_ = buffer_.find('\r') != std::string::npos;
+}
+
+FreeFormatReader::FreeFormatReader(std::string name, std::unique_ptr<InputFile> file)
+    : name_(std::move(name)), file_(std::move(file)) {}
+
+bool FreeFormatReader::has(size_t pos) {
+  while (pos >= base_ + buffer_.size()) {
+    if (ended_) return false;
+    const size_t before = buffer_.size();
+    bool end = false;
+    Status status = file_->read_block(&buffer_, &end);
+    if (!status.ok()) {
+      read_error_ = status;
+      end = true;
+    }
+    ended_ = end;
+    const std::string_view added = std::string_view(buffer_).substr(before);
+    saw_lf_ = saw_lf_ || added.find('\n') != std::string_view::npos;
+    saw_cr_ = saw_cr_ || added.find('\r') != std::string_view::npos;
+  }
+  return true;
+}
+
+size_t FreeFormatReader::skip_to_lf(size_t from) {
+  for (;;) {
+    if (from < base_ + buffer_.size()) {
+      const size_t lf = buffer_.find('\n', from - base_);
+      if (lf != std::string::npos) return base_ + lf;
+      from = base_ + buffer_.size();
+    }
+    // Nothing here is needed again: the next read starts after the LF.
+    base_ += buffer_.size();
+    buffer_.clear();
+    if (!has(from)) return std::string::npos;
+  }
+}
+
+// Only called once the end of the text has been met: the text from
+// next_line_ on is all in the buffer.
+int64_t FreeFormatReader::line_after_last() {
+  const std::string_view rest = std::string_view(buffer_).substr(next_line_ - base_);
+  int64_t lines = next_line_number_ - 1 + std::count(rest.begin(), rest.end(), '\n');
+  if (!rest.empty() && rest.back() != '\n') ++lines;
+  return lines + 1;
+}
+
+Status FreeFormatReader::text_ends(int64_t line, const std::string& what) {
+  if (!read_error_.ok()) return read_error_;
+  if (saw_cr_ && !saw_lf_) {
+    return Status::Error(printable(name_) +
+                         ": lines end with CR only; save it with LF or CR LF line ends");
+  }
+  return Status::Error(printable(name_) + ":" + std::to_string(line) + ": " + what);
+}
 
 Status FreeFormatReader::read(const std::vector<Item>& items) {
+  // The lines before the one this read starts on are not needed again.
+  if (next_line_ - base_ >= InputFile::kBlockSize) {
+    buffer_.erase(0, next_line_ - base_);
+    base_ = next_line_;
+  }
   const bool takes_values = std::any_of(items.begin(), items.end(),
                                         [](const Item& item) { return item.count >= 1; });
   if (!takes_values) {
     // Passes over one line, as a read with nothing to take does.
-    if (next_line_ >= text_.size()) {
-      return Status::Error(name_ + ":" + std::to_string(line_after_last(text_)) +
-                           ": file ends before the line to pass over could be read");
+    if (!has(next_line_)) {
+      return text_ends(line_after_last(), "file ends before the line to pass over could be read");
     }
-    const size_t lf = text_.find('\n', next_line_);
-    next_line_ = lf == std::string::npos ? text_.size() : lf + 1;
+    const size_t lf = skip_to_lf(next_line_);
+    next_line_ = lf == std::string::npos ? base_ + buffer_.size() : lf + 1;
     ++next_line_number_;
-    return Status::Ok();
+    return read_error_;
   }
 
   Impl cursor(*this, next_line_, next_line_number_);
   bool stopped = false;
   for (const Item& item : items) {
     if (item.count < 1) continue;
-    MORVANTIDE_RETURN_IF_ERROR(cursor.fill(item, item.count, &stopped));
+    Status status = cursor.fill(item, item.count, &stopped);
+    if (!read_error_.ok()) return read_error_;
+    MORVANTIDE_RETURN_IF_ERROR(status);
     if (stopped) break;
   }
   // The rest of the last line touched is skipped.
-  const size_t lf = text_.find('\n', cursor.pos);
-  next_line_ = lf == std::string::npos ? text_.size() : lf + 1;
+  const size_t lf = skip_to_lf(cursor.pos);
+  next_line_ = lf == std::string::npos ? base_ + buffer_.size() : lf + 1;
   next_line_number_ = cursor.line + 1;
-  return Status::Ok();
+  return read_error_;
 }
 
 }  // namespace morvantide

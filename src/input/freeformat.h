@@ -2,7 +2,9 @@
 // file and the result files.
 //
 // The reader works on a text with a name (the file's name, used in messages),
-// never on a path.  Each read() begins at the start of a fresh line (the line
+// never on a path: a whole text, or an open file that it reads a block at a
+// time only as far as its reads need (the values of a huge file's first
+// lines are read without the rest of it).  Each read() begins at the start of a fresh line (the line
 // after the last line the previous read touched) and takes its items in order;
 // the rest of the last line it touched is skipped.  A read with no items
 // passes over one line.
@@ -24,8 +26,12 @@
 // - two commas with no value between them leave that item unchanged;
 // - r*v stands for r copies of v, r* for r null values.
 //
-// Lines end at LF; a CR just before the LF (or ending the text) belongs to
-// the line end, any other byte is data.  A last line without LF is a line.
+// Lines end at LF; a CR just before the LF belongs to the line end, and any
+// other CR (CR CR LF line ends, as a Windows program writing CR LF through
+// a text-mode stream makes them) counts as a blank, as a tab does.  A last
+// line without LF is a line.  A text with CR bytes and no LF at all ends
+// with "NAME: lines end with CR only; save it with LF or CR LF line ends"
+// where it would end with "file ends".
 //
 // Errors name the file, the line and the item:
 //   params.txt:6: expected an integer for itmax, found "1.5"
@@ -33,6 +39,7 @@
 //   params.txt:7: tol does not fit a binary128 real: "1e5000"
 //   params.txt:12: file ends before h of grid 5 could be read
 //   params.txt:16: unterminated quoted text for titulo
+//   params.txt: lines end with CR only; save it with LF or CR LF line ends
 // The line is where the bad value (or the opening quote) stands.  When the
 // file ends, it is the line of the read's last value if the read took any
 // (the short row), else the line after the last line of the file.  The value
@@ -45,6 +52,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "common/quad.h"
 #include "common/status.h"
 
@@ -60,6 +68,9 @@ struct Item {
   real* number = nullptr;
   std::string* text = nullptr;  // stored fitted to text_length characters
   size_t text_length = 0;
+  // Set, when given, if an unquoted text stopped at a slash standing right
+  // after it ("casos/r1.txt" read as "casos").
+  bool* stopped_at_slash = nullptr;
   // A real item may stand for `count` values in a row, each stored into the
   // same place (so the last one read stays).  In messages "{}" in `what` is
   // replaced by the value's number, 1 to count.
@@ -91,6 +102,7 @@ struct Item {
 class FreeFormatReader {
  public:
   FreeFormatReader(std::string name, std::string text);
+  FreeFormatReader(std::string name, std::unique_ptr<InputFile> file);
 
   // Items with a count below 1 take nothing; a read with none to take
   // passes over one line (an error at the end of the file).  An item with
@@ -105,8 +117,25 @@ class FreeFormatReader {
 
  private:
   struct Impl;
+
+  // True when the text has a byte at offset `pos`, reading more of the file
+  // as needed.
+  bool has(size_t pos);
+  char at(size_t pos) const { return buffer_[pos - base_]; }
+  std::string slice(size_t from, size_t to) const { return buffer_.substr(from - base_, to - from); }
+  // The offset of the next LF from `from` on, npos when there is none; the
+  // bytes passed over are let go.
+  size_t skip_to_lf(size_t from);
+  int64_t line_after_last();
+  Status text_ends(int64_t line, const std::string& what);
+
   std::string name_;
-  std::string text_;
+  std::unique_ptr<InputFile> file_;  // null for a whole text
+  std::string buffer_;               // the text from offset base_ on
+  size_t base_ = 0;
+  bool ended_ = false;               // buffer_ reaches the end of the text
+  Status read_error_;
+  bool saw_lf_ = false, saw_cr_ = false;
   size_t next_line_ = 0;  // byte offset of the line the next read starts on
   int64_t next_line_number_ = 1;
 };

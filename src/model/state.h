@@ -48,9 +48,10 @@ class GridList {
 
 using RealList = GridList<real>;
 
-// The most grids a run accepts (see the README: the repeated extrapolation
-// grows with the square of the number of grids).
-inline constexpr int32_t kMaxGrids = 1000000;
+// The most grids a run accepts, set by running time (see the README): the
+// estimation grows with the square of the number of grids, and with a
+// variable ratio (the worst case) this many take about a minute.
+inline constexpr int32_t kMaxGrids = 6000;
 
 // Text field lengths.
 inline constexpr size_t kLenArqDados = 80;

@@ -28,6 +28,7 @@ struct PlotScript {
   const char* name;
   int kept_lines;
   const char* default_template;
+  const char* default_picture;  // the picture the default template draws
 };
 extern const PlotScript kScriptPU;  // Morvantide_4p0_pU.gnu, 15 lines
 extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines

@@ -76,8 +76,9 @@ std::string title_line(const std::string& titulo_grafico) {
 
 }  // namespace
 
-const PlotScript kScriptPU = {"Morvantide_4p0_pU.gnu", 15, kDefaultTemplatePU};
-const PlotScript kScriptU = {"Morvantide_4p0_U.gnu", 10, kDefaultTemplateU};
+const PlotScript kScriptPU = {"Morvantide_4p0_pU.gnu", 15, kDefaultTemplatePU,
+                               "Morvantide_4p0_pU.png"};
+const PlotScript kScriptU = {"Morvantide_4p0_U.gnu", 10, kDefaultTemplateU, "Morvantide_4p0_U.png"};
 
 Status check_templates(Files& files) {
   for (const PlotScript* script : {&kScriptPU, &kScriptU}) {
@@ -97,7 +98,8 @@ Status roteiro(const State& s, const PlotScript& script, Files& files) {
   std::string kept(first_lines(text, script.kept_lines, &lines));
   if (lines < script.kept_lines) return too_short(script, lines);
   if (kept.back() != '\n') kept += kCrLf;
-  return write_whole_file(files, script.name, kept + title_line(s.titulo_grafico) + "replot\r\n");
+  // The template is the user's own file: it is replaced whole or not at all.
+  return files.replace(script.name, kept + title_line(s.titulo_grafico) + "replot\r\n");
 }
 
 }  // namespace morvantide

@@ -5,7 +5,7 @@
 #ifndef MORVANTIDE_RUN_BATCH_PLATFORM_H_
 #define MORVANTIDE_RUN_BATCH_PLATFORM_H_
 
-#include "run/platform.h"
+#include "common/platform.h"
 
 namespace morvantide {
 

@@ -6,9 +6,9 @@
 #include "common/text.h"
 #include "core/estimation.h"
 #include "input/input.h"
-#include "model/plot_files.h"
 #include "output/header.h"
 #include "output/results.h"
+#include "run/clash_check.h"
 #include "run/batch_platform.h"
 #include "run/report_step.h"
 
@@ -18,18 +18,6 @@ namespace {
 
 // The digits of an integer left-aligned in `width` columns, cut when longer.
 std::string field(int32_t value, size_t width) { return fit(std::to_string(value), width); }
-
-struct NamedFile {
-  std::string name;
-  std::string role;
-};
-
-// A spelling-independent key for a file that may not exist yet.
-std::string path_key(Files& files, const std::string& name) {
-  std::string id = files.identity(name);
-  if (!id.empty()) return "id:" + id;
-  return "name:" + files.name_key(name);
-}
 
 }  // namespace
 
@@ -44,59 +32,6 @@ void stamp(State& s, const LocalTime& t) {
 
 void form_plot_title(State& s) {
   s.titulo_grafico = fit(trim_right(s.titulo) + " " + trim_right(s.dia) + "'", kLenTituloGrafico);
-}
-
-std::vector<std::string> output_names(const State& s) {
-  std::vector<std::string> names{trim(s.arq_listagem)};
-  for (const PlotFile& file : kPlotFiles) names.emplace_back(file.name);
-  for (const PlotScript* script : kPlotScripts) names.emplace_back(script->name);
-  return names;
-}
-
-Status check_outputs_spare_inputs(const State& s, Files& files,
-                                  const std::vector<std::string>& report_files) {
-  std::vector<NamedFile> inputs{{kControlFile, "the control file"},
-                                {parameter_file_name(s), "the parameter file"}};
-  for (int32_t m = 1; m <= s.arq.size(); ++m) {
-    inputs.push_back({trim(s.arq(m)), s.modo == 0 ? "the result file of grid " + std::to_string(m)
-                                                  : "the result file"});
-  }
-  inputs.push_back({kScriptPU.name, "the plot template"});
-  inputs.push_back({kScriptU.name, "the plot template"});
-
-  std::vector<std::string> outputs = output_names(s);
-  const size_t classic = outputs.size();
-  outputs.insert(outputs.end(), report_files.begin(), report_files.end());
-  auto describe = [&](size_t k) {
-    const char* kind = k == 0 ? "the listing" : k < classic ? "the plot file" : "the report file";
-    return std::string(kind) + " \"" + outputs[k] + "\"";
-  };
-  std::vector<std::string> output_keys;
-  for (size_t k = 0; k < outputs.size(); ++k) {
-    const std::string key = path_key(files, outputs[k]);
-    const std::string what = describe(k);
-    if (files.is_folder(outputs[k])) {
-      return Status::Error(what + " cannot be written: a folder of that name exists");
-    }
-    for (const NamedFile& in : inputs) {
-      // A plot script is read and rewritten on purpose; the listing is not.
-      if (k > 0 && k < classic && in.name == outputs[k] && in.role == "the plot template") {
-        continue;
-      }
-      if (path_key(files, in.name) == key) {
-        return Status::Error(what + " would overwrite " + in.role + " \"" + in.name +
-                             "\"; rename one of them");
-      }
-    }
-    for (size_t j = 0; j < k; ++j) {
-      if (output_keys[j] == key) {
-        return Status::Error(describe(j) + " is the same file as " + describe(k) + "; rename " +
-                             (j == 0 ? "the listing" : "one of them"));
-      }
-    }
-    output_keys.push_back(key);
-  }
-  return Status::Ok();
 }
 
 Status read_input(State& s, Files& files, Platform& platform) {
@@ -124,12 +59,19 @@ Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& plat
 Status run(State& s, Files& files, Platform& system, const Options& options,
            OutputFile& console) {
   BatchPlatform platform(system, !options.no_edit, !options.no_plot);
+  // One run at a time in a folder: two runs would rewrite the same outputs
+  // and plot scripts at once.  The lock is taken on the control file before
+  // the editor opens it, or, when it did not exist yet, once it is read.
+  std::unique_ptr<FolderLock> lock;
+  MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
+  if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   std::vector<VariableColumn> columns;
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
   }
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, report_files(options)));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files, report_files(options)));
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files));
 
   const std::string listing_name = trim(s.arq_listagem);

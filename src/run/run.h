@@ -3,8 +3,9 @@
 //
 //   1. input (control file, parameter file, result files; editor on the first
 //      two);
-//   2. checks that no output would destroy an input and that the plot
-//      templates are usable: nothing has been written before this point;
+//   2. checks that no output would destroy an input or another output, that
+//      every output can be written and that the plot templates are usable:
+//      nothing has been written before this point;
 //   3. the listing is created, the run is stamped with the local time and the
 //      plot title formed;
 //   4. header and grid table, estimation, result tables, plot data files,
@@ -14,11 +15,12 @@
 #define MORVANTIDE_RUN_RUN_H_
 
 #include "common/files.h"
+#include "common/platform.h"
 #include "common/status.h"
 #include "model/state.h"
 #include "output/results.h"
+#include "run/clash_check.h"
 #include "run/options.h"
-#include "run/platform.h"
 
 namespace morvantide {
 
@@ -53,15 +55,6 @@ void stamp(State& s, const LocalTime& t);
 
 // titulo_grafico: the title, a blank, the date and a closing apostrophe.
 void form_plot_title(State& s);
-
-// The names of every file the run writes, the listing first.
-std::vector<std::string> output_names(const State& s);
-
-// Refuses a run whose outputs (the classic ones, then `report_files`) would
-// overwrite one of its inputs (the same file, whatever the spelling) or each
-// other.
-Status check_outputs_spare_inputs(const State& s, Files& files,
-                                  const std::vector<std::string>& report_files = {});
 
 }  // namespace morvantide
 

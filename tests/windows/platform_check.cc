@@ -17,13 +17,14 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/files.h"
-#include "run/command_line.h"
-#include "run/platform.h"
+#include "common/command_line.h"
+#include "common/platform.h"
 
 using morvantide::DiskFiles;
 using morvantide::Program;
@@ -212,6 +213,53 @@ void bytes_unchanged() {
   check(files.read("bytes.bin", &back).ok() && back == bytes, "the bytes read back are the same");
 }
 
+// Only disk files are read or written; a template is replaced whole; a
+// second hold on the control file is refused; names like options get "./".
+void hostile_files() {
+  DiskFiles files;
+  std::string text;
+  morvantide::Status st = files.read("NUL", &text);
+  check(!st.ok() && st.message() == "NUL: not a regular file", "NUL is not read", st.message());
+  std::unique_ptr<morvantide::OutputFile> out;
+  st = files.create("NUL", &out);
+  check(!st.ok() && st.message() == "NUL: not a regular file", "NUL is not written", st.message());
+  st = files.check_writable("CON", false);
+  check(!st.ok() && st.message() == "CON: not a regular file", "CON is no output", st.message());
+  CreateDirectoryA("folder", nullptr);
+  st = files.read("folder", &text);
+  check(!st.ok() && st.message() == "folder: cannot open (it is a folder)", "a folder is not read",
+        st.message());
+
+  check(morvantide::write_whole_file(files, "template.gnu", "old\r\n").ok(), "template written");
+  check(files.replace("template.gnu", "new\r\nlines\r\n").ok() &&
+            slurp("template.gnu") == "new\r\nlines\r\n",
+        "replace puts the whole new content in place");
+  SetFileAttributesA("template.gnu", FILE_ATTRIBUTE_READONLY);
+  st = files.check_writable("template.gnu", true);
+  check(!st.ok(), "a read-only template cannot be written", st.message());
+  SetFileAttributesA("template.gnu", FILE_ATTRIBUTE_NORMAL);
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA("*.tmp", &found);
+  check(h == INVALID_HANDLE_VALUE, "no temporary file is left behind");
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+
+  check(morvantide::write_whole_file(files, "control.in", "1\r\n").ok(), "control file written");
+  std::unique_ptr<morvantide::FolderLock> first, second;
+  check(files.lock("control.in", &first).ok() && first != nullptr, "the first run holds the folder");
+  st = files.lock("control.in", &second);
+  check(!st.ok() && st.message() == "control.in: another run is using this folder",
+        "a second run is refused at once", st.message());
+  check(files.read("control.in", &text).ok() && text == "1\r\n",
+        "the held control file can still be read");
+  first.reset();
+  check(files.lock("control.in", &second).ok() && second != nullptr,
+        "the folder is free again once the first run ends");
+  check(morvantide::file_argument("-x.txt") == "./-x.txt" &&
+            morvantide::file_argument("+q") == "./+q" &&
+            morvantide::file_argument("lista.txt") == "lista.txt",
+        "names that start like an option get ./");
+}
+
 }  // namespace
 
 int main() {
@@ -219,6 +267,7 @@ int main() {
   starting_programs();
   file_identity();
   bytes_unchanged();
+  hostile_files();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 // What a run needs of the machine beyond files: the local clock and a way to
 // start the editor and the plotter.  The program uses SystemPlatform; tests
 // and the fuzzers supply their own.
-#ifndef MORVANTIDE_RUN_PLATFORM_H_
-#define MORVANTIDE_RUN_PLATFORM_H_
+#ifndef MORVANTIDE_COMMON_PLATFORM_H_
+#define MORVANTIDE_COMMON_PLATFORM_H_
 
 #include <cstdint>
 #include <string>
@@ -35,10 +35,34 @@ class SystemPlatform : public Platform {
   int32_t run(Program program, const std::string& file) override;
 };
 
+// Makes the process safe to run before anything else: on POSIX systems a
+// closed standard descriptor (0, 1 or 2) is opened on /dev/null, so that no
+// file the run opens takes its number (and the messages of a program it
+// starts with it), and SIGXFSZ is ignored, so that a write beyond the file
+// size limit is an error with a message instead of a silent end.
+void prepare_process();
+
+// A file name as it is handed to the editor or the plotter: a relative name
+// that starts with '-' or '+' gets "./" in front, so that no program reads
+// it as an option or a command (vim runs "+cmd"; "--" is not understood by
+// every editor).
+//   "-n.txt"     -> "./-n.txt"
+//   "+q lista"   -> "./+q lista"
+//   "lista.txt"  -> "lista.txt"
+inline std::string file_argument(const std::string& name) {
+  if (!name.empty() && (name[0] == '-' || name[0] == '+')) return "./" + name;
+  return name;
+}
+
 // Runs argv[0] with the arguments given, without a shell; waits for it.
 // Returns its exit status, or -1 when it cannot be started.
 int32_t run_command(const std::vector<std::string>& argv);
+#ifndef _WIN32
+// The same with the environment given ("NAME=value" each), or this
+// process's own when `env` is empty.
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+#endif
 
 }  // namespace morvantide
 
-#endif  // MORVANTIDE_RUN_PLATFORM_H_
+#endif  // MORVANTIDE_COMMON_PLATFORM_H_

@@ -3,10 +3,14 @@
 // holding &, ^, | or % is passed as it is).
 #include <windows.h>
 
-#include "run/command_line.h"
-#include "run/platform.h"
+#include "common/command_line.h"
+#include "common/platform.h"
 
 namespace morvantide {
+
+// Windows has neither closed standard descriptors that a file could take
+// nor SIGXFSZ.
+void prepare_process() {}
 
 LocalTime SystemPlatform::now() {
   SYSTEMTIME t;
@@ -42,7 +46,7 @@ int32_t run_command(const std::vector<std::string>& argv) {
 }
 
 int32_t SystemPlatform::run(Program program, const std::string& file) {
-  return run_command({program == Program::kEditor ? "notepad" : "wgnuplot", file});
+  return run_command({program == Program::kEditor ? "notepad" : "wgnuplot", file_argument(file)});
 }
 
 }  // namespace morvantide

@@ -1,8 +1,8 @@
 // The Windows command line that carries a list of arguments to a program
 // started without a command interpreter.  Plain text work, built on every
 // system so that it is tested everywhere; used by platform-win32.cc.
-#ifndef MORVANTIDE_RUN_COMMAND_LINE_H_
-#define MORVANTIDE_RUN_COMMAND_LINE_H_
+#ifndef MORVANTIDE_COMMON_COMMAND_LINE_H_
+#define MORVANTIDE_COMMON_COMMAND_LINE_H_
 
 #include <string>
 #include <vector>
@@ -27,4 +27,4 @@ bool windows_command_line(const std::vector<std::string>& argv, std::string* lin
 
 }  // namespace morvantide
 
-#endif  // MORVANTIDE_RUN_COMMAND_LINE_H_
+#endif  // MORVANTIDE_COMMON_COMMAND_LINE_H_

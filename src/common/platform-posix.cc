@@ -1,0 +1,155 @@
+// The platform on Linux and other POSIX systems: the local clock, and the
+// editor and plotter started without a shell.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+
+#include "common/platform.h"
+
+extern char** environ;
+
+namespace morvantide {
+
+void prepare_process() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      // open() takes the lowest free number: this one.
+      const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+      if (opened >= 0 && opened != fd) close(opened);
+    }
+  }
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+LocalTime SystemPlatform::now() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+namespace {
+
+// The environment of the plotter.  In the C (POSIX) locale, gnuplot's "set
+// encoding" (the default templates set cp1252, the encoding of the titles)
+// warns "iconv failed to convert degree sign": it converts the degree sign
+// into the locale's character set, which is ASCII there.  The plotter then
+// gets LC_CTYPE=C.UTF-8, which only says how to read bytes: the other
+// categories (numbers, dates) stay as they were.  Any other locale is left
+// alone.
+std::vector<std::string> plotter_environment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  auto value = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "");
+  };
+  auto is_c = [](const std::string& v) { return v.empty() || v == "C" || v == "POSIX"; };
+  const std::string all = value("LC_ALL");
+  const std::string ctype = !all.empty() ? all : !value("LC_CTYPE").empty() ? value("LC_CTYPE")
+                                                                            : value("LANG");
+  if (!is_c(ctype)) return env;
+  auto drop = [&env](const std::string& prefix) {
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+  };
+  if (!all.empty()) {
+    // LC_ALL=C stood for every category: LANG=C says the same for all but
+    // LC_CTYPE, and no other LC_ variable may now take over.
+    drop("LC_");
+    drop("LANG=");
+    env.push_back("LANG=C");
+  } else {
+    drop("LC_CTYPE=");
+  }
+  env.push_back("LC_CTYPE=C.UTF-8");
+  return env;
+}
+
+}  // namespace
+
+int32_t run_command(const std::vector<std::string>& argv) {
+  return run_command(argv, {});
+}
+
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  if (argv.empty() || argv[0].empty()) return -1;
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  // As system() does: while the child runs, Ctrl-C and Ctrl-\ are the
+  // child's (an editor may handle them itself) and do not end this run; the
+  // child starts with them as this program had them.
+  struct sigaction ignore {}, old_int {}, old_quit {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &old_int);
+  sigaction(SIGQUIT, &ignore, &old_quit);
+  sigset_t as_before;
+  sigemptyset(&as_before);
+  if (old_int.sa_handler != SIG_IGN) sigaddset(&as_before, SIGINT);
+  if (old_quit.sa_handler != SIG_IGN) sigaddset(&as_before, SIGQUIT);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setsigdefault(&attributes, &as_before);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid;
+  int32_t result = -1;
+  if (posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(),
+                   env.empty() ? environ : envp.data()) == 0) {
+    int wstatus = 0;
+    pid_t waited;
+    while ((waited = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) {
+    }
+    // A child that could not exec its program exits with 127.
+    if (waited == pid && WIFEXITED(wstatus)) result = WEXITSTATUS(wstatus);
+  }
+  posix_spawnattr_destroy(&attributes);
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGQUIT, &old_quit, nullptr);
+  return result;
+}
+
+namespace {
+
+// The editor: VISUAL, else EDITOR, split on blanks (no shell).
+std::vector<std::string> editor_command() {
+  const char* value = std::getenv("VISUAL");
+  if (!value || !*value) value = std::getenv("EDITOR");
+  std::vector<std::string> words;
+  if (!value) return words;
+  std::istringstream in(value);
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
+int32_t SystemPlatform::run(Program program, const std::string& file) {
+  std::vector<std::string> argv;
+  if (program == Program::kEditor) {
+    // A batch run (no terminal) never waits for an editor.
+    if (!isatty(STDIN_FILENO)) return -1;
+    argv = editor_command();
+    if (argv.empty()) return -1;
+  } else {
+    argv = {"gnuplot"};
+  }
+  argv.push_back(file_argument(file));
+  return run_command(argv, program == Program::kPlotter ? plotter_environment()
+                                                       : std::vector<std::string>());
+}
+
+}  // namespace morvantide
