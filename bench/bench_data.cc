@@ -19,10 +19,15 @@ State smooth_state(int32_t nm, int32_t tipo_r) {
 
   const real base = nm <= 10 ? 1.6Q : 1.005Q;
   const real spread = tipo_r == 2 ? (base - 1) / 4 : 0;
-  const real swing[] = {0, 1, -1, 0.5Q};
+  // The swing 2 frac(i phi) - 1 never repeats, so no two grids share a
+  // ratio (a cycle of a few ratios would let the remembered powers skip
+  // most of the work of a variable ratio).
+  const real phi = 0.6180339887498948482045868343656381Q;
   real h = 1;
   for (int32_t i = 1; i <= nm; ++i) {
-    if (i > 1) h /= base + spread * swing[i % 4];
+    const real turn = q_from_int(i) * phi;
+    const real swing = 2 * (turn - floorq(turn)) - 1;
+    if (i > 1) h /= base + spread * swing;
     s.h(i) = h;
     s.Th(i) = 2 - 0.5Q * q_pow(h, 2) + 0.3Q * q_pow(h, 3.5Q) + 0.1Q * q_pow(h, 5);
   }

@@ -1,4 +1,4 @@
-// Timings of the estimation for 10 and 1000 grids, with a constant and a
+// Timings of the estimation for 10, 1000 and 10000 grids, with a constant and a
 // variable refinement ratio, and of the estimation followed by the result
 // tables and the plot data files written to memory.
 //
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "bench_data.h"
 #include "common/files.h"
@@ -85,7 +86,33 @@ BENCHMARK(BM_Estimativa)
     ->Args({10, 2})
     ->Args({1000, 1})
     ->Args({1000, 2})
+    ->UseRealTime()  // the estimation runs on every core
     ->Unit(benchmark::kMicrosecond);
+
+// The large studies: one estimation per run (the variable ratio takes
+// about a minute), so only with MORVANTIDE_BENCH_LARGE=1 in the environment:
+// the smoke runs of the other rows stay short.
+void BM_EstimativaLarge(benchmark::State& bench) {
+  const int32_t nm = static_cast<int32_t>(bench.range(0));
+  const int32_t tipo_r = static_cast<int32_t>(bench.range(1));
+  State s = smooth_state(nm, tipo_r);
+  for (auto _ : bench) {
+    const Estimates e = estimativa(s);
+    benchmark::DoNotOptimize(e.Um_Tm1(nm));
+  }
+}
+const bool kLargeRegistered = [] {
+  const char* large = std::getenv("MORVANTIDE_BENCH_LARGE");
+  if (large == nullptr || std::string(large) != "1") return false;
+  benchmark::RegisterBenchmark("BM_EstimativaLarge", BM_EstimativaLarge)
+      ->ArgNames({"nm", "tipo_r"})
+      ->Args({10000, 1})
+      ->Args({10000, 2})
+      ->Iterations(1)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+  return true;
+}();
 
 void BM_EstimativaComSaida(benchmark::State& bench) {
   const int32_t nm = static_cast<int32_t>(bench.range(0));
@@ -114,6 +141,7 @@ BENCHMARK(BM_EstimativaComSaida)
     ->Args({10, 2})
     ->Args({1000, 1})
     ->Args({1000, 2})
+    ->UseRealTime()  // the estimation runs on every core
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -162,6 +162,33 @@ TEST(FormatE, FullBinary128Digits) {
   check_e(cases, std::size(cases));
 }
 
+TEST(FormatE, DigitsLongerThanOneBuffer) {
+  // Fields whose digits run past the 128 bytes that one print call gets on
+  // the stack are printed again at their full length.  0.5 and 2^-113 are
+  // exact, so every decimal past their own digits is a zero.
+  const real two_pow_minus_113 = 1.0Q / parse("10384593717069655257060992658440192");
+  const NumberCase cases[] = {
+      {"121 decimals: 127 bytes, the buffer's last", 0.5Q, 127, 121,
+       "5." + std::string(121, '0') + "E-01"},
+      {"122 decimals: one byte past the buffer", 0.5Q, 129, 122,
+       " 5." + std::string(122, '0') + "E-01"},
+      {"2^-113 to its last digit and beyond", two_pow_minus_113, 150, 140,
+       std::string(4, ' ') + "9.629649721936179265279889712924636592690508241076940976199693977832794" +
+           "189453125" + std::string(62, '0') + "E-35"},
+      {"negative, 200 decimals", -0.5Q, 210, 200, "   -5." + std::string(200, '0') + "E-01"},
+  };
+  check_e(cases, std::size(cases));
+}
+
+TEST(FormatF, DigitsLongerThanOneBuffer) {
+  const NumberCase cases[] = {
+      {"140 decimals", 0.5Q, 150, 140, std::string(8, ' ') + "0.5" + std::string(139, '0')},
+      {"-0.25 with 130 decimals", -0.25Q, 140, 130,
+       std::string(7, ' ') + "-0.25" + std::string(128, '0')},
+  };
+  check_f(cases, std::size(cases));
+}
+
 TEST(FormatE, NonFinite) {
   const NumberCase cases[] = {
       {"NaN", kNaN, 12, 4, "         NaN"},

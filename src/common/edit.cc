@@ -17,6 +17,8 @@ constexpr int kTwoDigitExponentMax = 99;
 constexpr int kThreeDigitExponentMax = 999;
 // Shortest exponent text ("E+dd" or "+ddd").
 constexpr int kExponentWidth = 4;
+// Room for the digits of one field, printed by a single call.
+constexpr size_t kPrintBuffer = 128;
 
 std::string asterisks(int w) { return std::string(static_cast<size_t>(w), '*'); }
 
@@ -38,10 +40,14 @@ std::string non_finite(real x, int w) {
   return right_justify(negative ? "-Inf" : "Inf", w);
 }
 
-// quadmath_snprintf into a string of the exact length it needs.
+// quadmath_snprintf into a string of the exact length it needs: one call
+// into a buffer on the stack, which holds every field of the output files;
+// a longer text is printed again into a string of its length.
 std::string print_quad(const char* format, int precision, real x) {
-  const int n = quadmath_snprintf(nullptr, 0, format, precision, x);
+  char buffer[kPrintBuffer];
+  const int n = quadmath_snprintf(buffer, sizeof buffer, format, precision, x);
   if (n <= 0) return std::string();
+  if (static_cast<size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<size_t>(n));
   std::string out(static_cast<size_t>(n) + 1, '\0');
   quadmath_snprintf(out.data(), out.size(), format, precision, x);
   out.resize(static_cast<size_t>(n));

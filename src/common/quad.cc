@@ -1,6 +1,59 @@
 #include "common/quad.h"
 
+#include <cstring>
+
 namespace morvantide {
+
+namespace {
+
+// A direct-mapped table of recent results of a pure binary128 function of
+// N arguments.  A slot is reused only for bit-identical arguments (NaNs
+// with their payload, zeros with their sign).
+template <int N>
+class Memo {
+ public:
+  template <typename F>
+  real get(const real (&args)[N], F compute) {
+    Slot& slot = slots_[index(args)];
+    if (!slot.used || std::memcmp(slot.args, args, sizeof args) != 0) {
+      std::memcpy(slot.args, args, sizeof args);
+      slot.value = compute();
+      slot.used = true;
+    }
+    return slot.value;
+  }
+
+ private:
+  static constexpr int kBits = 9;  // 512 slots
+  struct Slot {
+    real args[N];
+    real value;
+    bool used;
+  };
+  static size_t index(const real (&args)[N]) {
+    uint64_t words[2 * N];
+    std::memcpy(words, args, sizeof args);
+    uint64_t h = 0;
+    for (uint64_t w : words) h = (h ^ w) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<size_t>(h >> (64 - kBits));
+  }
+  Slot slots_[size_t{1} << kBits] = {};
+};
+
+thread_local Memo<1> t_log10;
+thread_local Memo<2> t_pow;
+
+}  // namespace
+
+real q_log10(real x) {
+  const real args[1] = {x};
+  return t_log10.get(args, [x] { return log10q(x); });
+}
+
+real q_pow(real x, real y) {
+  const real args[2] = {x, y};
+  return t_pow.get(args, [x, y] { return powq(x, y); });
+}
 
 std::string q_to_string(real x) {
   char buf[64];

@@ -21,8 +21,13 @@ inline constexpr real kSentinel = 100000000000.0Q;  // 1.0e11
 inline constexpr real kOrderBound = 10000000000.0Q;  // 1.0e10
 
 inline real q_abs(real x) { return fabsq(x); }
-inline real q_log10(real x) { return log10q(x); }
-inline real q_pow(real x, real y) { return powq(x, y); }
+// log10q and powq, remembered: each costs some ten thousand instructions,
+// and the estimation asks for the same ones again and again (the logarithm
+// of a grid's ratio in every stage, the power of a constant ratio on every
+// grid).  The last results are kept per thread, keyed by the arguments' bits,
+// so a repeated call returns the very bits log10q or powq gives.
+real q_log10(real x);
+real q_pow(real x, real y);
 // The smaller of a and b; b when a is not smaller (a NaN in a gives b).
 inline real q_min(real a, real b) { return a < b ? a : b; }
 inline bool q_isnan(real x) { return isnanq(x) != 0; }

@@ -6,23 +6,45 @@
 #include <cstring>
 
 #include "core/estimation.h"
+#include "core/order_residual.h"
 
 namespace morvantide {
 namespace {
 
-// Residual of the order x: zero where a sequence T + C h^x has the
-// convergence ratio psi on grids with ratios r21 and r32.  Evaluated as
-// r21^x, r32^x, psi (r21^x - 1) / (r32^x - 1), then x log10(r21) minus the
-// logarithm of that.
+// A residual at least this large times one at least 2^-80 stays far above
+// binary128's smallest subnormal, 2^-16494.
+constexpr real kNoUnderflow = 0x1p-16000Q;
+
+// The residual at a point of the search: its binary128 value, or only its
+// sign where the double guess proves it (then the value is finite, not
+// zero and at least OrderResidual::kLeastDecided in magnitude).
 struct Residual {
-  real r21, r32, psi, log10_r21;
-  real operator()(real x) const {
-    const real t1 = q_pow(r21, x);
-    const real t2 = q_pow(r32, x);
-    const real q = psi * (t1 - 1) / (t2 - 1);
-    return x * log10_r21 - q_log10(q);
-  }
+  bool exact;
+  real value;                 // when exact
+  OrderResidual::Sign sign;   // when not
 };
+
+Residual residual_at(const OrderResidual& f, real x) {
+  const OrderResidual::Sign sign = f.sign(x);
+  if (sign != OrderResidual::kUnknown) return {false, 0, sign};
+  return {true, f.exact(x), OrderResidual::kUnknown};
+}
+
+// Whether f(xa) * f(xm) > 0 in binary128, as the search defines it,
+// forming a binary128 residual only where the signs cannot tell.
+bool same_side(const OrderResidual& f, real xa, const Residual& ra, real xm, const Residual& rm) {
+  if (ra.exact && rm.exact) return ra.value * rm.value > 0;
+  if (!ra.exact && !rm.exact) return ra.sign == rm.sign;  // |product| >= 2^-160
+  const Residual& known = ra.exact ? ra : rm;
+  const Residual& guessed = ra.exact ? rm : ra;
+  const real v = known.value;
+  if (q_isnan(v) || v == 0) return false;
+  // With |v| >= 2^-16000 the product is at least 2^-16080 in magnitude, far
+  // from binary128's underflow to zero (2^-16494), and an infinite v keeps
+  // its sign: the product's sign decides.  A smaller v needs the product.
+  if (q_abs(v) >= kNoUnderflow) return (v > 0) == (guessed.sign == OrderResidual::kPositive);
+  return v * f.exact(ra.exact ? xm : xa) > 0;
+}
 
 // Bitwise identity, so that a NaN bound counts as unchanged.
 bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; }
@@ -30,22 +52,25 @@ bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; 
 }  // namespace
 
 real obter_pU(const SearchSettings& search, real r21, real r32, real psi, real unchanged) {
-  const Residual f{r21, r32, psi, q_log10(r21)};
+  const OrderResidual f(r21, r32, psi, q_log10(r21));
   real a = search.pU_min;
   real b = search.pU_max;
   real p = unchanged;
   const int64_t last = search.itmax;  // itmax + 1 must not overflow
   int64_t k = 1;
   // The residual is a pure function: f(a) is carried from the iteration
-  // that moved a rather than evaluated again.
-  real fa = last >= 1 ? f(a) : 0;
+  // that moved a rather than evaluated again.  Where a cheaper evaluation
+  // proves its sign, only the sign is kept (order_residual.h): every test
+  // below takes the branch the binary128 values would take, so every
+  // iterate is the same.
+  Residual fa = last >= 1 ? residual_at(f, a) : Residual{true, 0, OrderResidual::kUnknown};
   for (; k <= last; ++k) {
     const real m = real(0.5Q) * (a + b);
     p = m;
-    const real fm = f(m);
+    const Residual fm = residual_at(f, m);
     const real a_before = a;
     const real b_before = b;
-    if (fa * fm > 0) {
+    if (same_side(f, a, fa, m, fm)) {
       a = m;
       fa = fm;
     } else if (b - a <= search.tol) {

@@ -2,6 +2,7 @@
 // of Th, the single extrapolations and the bi-extrapolation.
 
 #include "core/estimation.h"
+#include "common/parallel.h"
 #include "core/primitives.h"
 
 namespace morvantide {
@@ -19,6 +20,11 @@ real order_from_positive(const Study& s, int32_t i, real psi, real current) {
   return current;
 }
 
+// Grids per piece of work on a thread: an order search takes some tens of
+// microseconds (most of its residuals are settled in double), a
+// closed-form order a few; below two pieces the calling thread does all.
+int64_t grids_per_piece(const Study& s) { return s.tipo_r == 2 ? 16 : 256; }
+
 }  // namespace
 
 void ordens_Th(const Study& s, Estimates& e) {
@@ -26,10 +32,14 @@ void ordens_Th(const Study& s, Estimates& e) {
   // The order from a positive ratio is formed first for every grid, then
   // the stored ratio and the order from its absolute value (constant ratio
   // only).
-  for (int32_t i = kFirstRatioTh; i <= s.nm; ++i) {
-    const real psi = convergence_ratio(s.Th, i, 0);
-    if (psi > 0) e.pU_Th(i) = order_from_positive(s, i, psi, e.pU_Th(i));
-  }
+  // Each grid's order is its own search, so the grids are shared among the
+  // threads; every one writes only its own entry.
+  parallel_for(kFirstRatioTh, int64_t{s.nm} + 1, grids_per_piece(s), [&](int64_t b, int64_t end) {
+    for (int32_t i = static_cast<int32_t>(b); i < end; ++i) {
+      const real psi = convergence_ratio(s.Th, i, 0);
+      if (psi > 0) e.pU_Th(i) = order_from_positive(s, i, psi, e.pU_Th(i));
+    }
+  });
   for (int32_t i = kFirstRatioTh; i <= s.nm; ++i) {
     e.psi_Th(i) = convergence_ratio(s.Th, i, e.psi_Th(i));
     if (s.tipo_r == 1 && usable_ratio(e.psi_Th(i))) {
@@ -63,15 +73,18 @@ void extrapolacao_simples(const Study& s, Estimates& e) {
   // as its ratio, which counts as positive.
   e.pU_Ti.fill(kSentinel);
   e.pUs_Ti.fill(kSentinel);
-  for (int32_t i = kFirstRatioTi; i <= s.nm; ++i) {
-    const real psi1 = convergence_ratio(e.Ti_pU, i, kSentinel);
-    const real psi2 = convergence_ratio(e.Ti_pUs, i, kSentinel);
-    if (psi1 > 0) e.pU_Ti(i) = order_from_positive(s, i, psi1, e.pU_Ti(i));
-    if (usable_ratio(psi2)) {
-      e.psi_Ti(i) = psi2;
-      e.pUs_Ti(i) = order_from_abs(psi2, ratio_r21(s.h, i));
+  // Grid by grid on the threads, as the orders of Th.
+  parallel_for(kFirstRatioTi, int64_t{s.nm} + 1, grids_per_piece(s), [&](int64_t b, int64_t end) {
+    for (int32_t i = static_cast<int32_t>(b); i < end; ++i) {
+      const real psi1 = convergence_ratio(e.Ti_pU, i, kSentinel);
+      const real psi2 = convergence_ratio(e.Ti_pUs, i, kSentinel);
+      if (psi1 > 0) e.pU_Ti(i) = order_from_positive(s, i, psi1, e.pU_Ti(i));
+      if (usable_ratio(psi2)) {
+        e.psi_Ti(i) = psi2;
+        e.pUs_Ti(i) = order_from_abs(psi2, ratio_r21(s.h, i));
+      }
     }
-  }
+  });
 }
 
 void biextrapolacao(const Study& s, Estimates& e) {

@@ -10,29 +10,38 @@
 #include <vector>
 
 #include "core/estimation.h"
+#include "common/parallel.h"
 #include "core/primitives.h"
 
 namespace morvantide {
 namespace {
 
-class PowerCache {
+// The denominator r21^pV(j) - 1 of one level's entries, formed again only
+// when the ratio changes bit for bit: equal arguments give equal bits, so
+// every entry is what it would be with its own power.
+class DenominatorCache {
  public:
-  explicit PowerCache(real exponent) : exponent_(exponent) {}
+  explicit DenominatorCache(real exponent) : exponent_(exponent) {}
   real operator()(real base) {
     if (!valid_ || std::memcmp(&base, &base_, sizeof base) != 0) {
       base_ = base;
-      power_ = q_pow(base, exponent_);
+      denominator_ = q_pow(base, exponent_) - 1;
       valid_ = true;
     }
-    return power_;
+    return denominator_;
   }
 
  private:
   real exponent_;
   real base_ = 0;
-  real power_ = 0;
+  real denominator_ = 0;
   bool valid_ = false;
 };
+
+// Entries of a level per piece of work on a thread: an entry with its own
+// power takes a few microseconds, one with a reused power a few tenths.
+constexpr int64_t kEntriesPerPieceVarying = 8;
+constexpr int64_t kEntriesPerPieceConstant = 512;
 
 }  // namespace
 
@@ -46,15 +55,31 @@ void extrapolacao_repetida(const Study& s, Estimates& e) {
   std::vector<real> current(static_cast<size_t>(nm) + 1);
   for (int32_t i = 2; i <= nm; ++i) previous[i] = e.Ti_pL(i);
   e.Tm1(2) = previous[2];
+  // r21 of every grid, formed once for all levels; whether it ever changes
+  // decides how finely a level is cut for the threads.
+  std::vector<real> r21(static_cast<size_t>(nm) + 1);
+  bool ratio_changes = false;
+  for (int32_t i = 2; i <= nm; ++i) {
+    r21[i] = ratio_r21(s.h, i);
+    if (i > 2 && std::memcmp(&r21[i], &r21[i - 1], sizeof(real)) != 0) ratio_changes = true;
+  }
+  const int64_t grain = ratio_changes ? kEntriesPerPieceVarying : kEntriesPerPieceConstant;
   for (int32_t j = 2; j <= nm - 1; ++j) {
-    // The power r21^pV(j) is reused while the ratio stays bit for bit the
-    // same (every grid of a constant-ratio sequence): the same arguments
-    // give the same power, so the table is unchanged and costs one power
-    // per level instead of one per entry.
-    PowerCache power(e.pV(j));
-    for (int32_t i = j + 1; i <= nm; ++i) {
-      current[i] = extrapola_with_power(previous[i], previous[i - 1], power(ratio_r21(s.h, i)));
-    }
+    // The entries of a level depend only on the level before, so they are
+    // formed on all threads, each entry by the operations of
+    // extrapola_with_power: the difference, the quotient by r21^pV(j) - 1,
+    // the sum.  The denominator is reused while the ratio stays bit for bit
+    // the same (every grid of a constant-ratio sequence): one power per
+    // level and piece instead of one per entry.
+    const real pV = e.pV(j);
+    parallel_for(j + 1, int64_t{nm} + 1, grain, [&](int64_t begin, int64_t end) {
+      DenominatorCache denominator(pV);
+      for (int64_t i = begin; i < end; ++i) {
+        const real difference = previous[i] - previous[i - 1];
+        const real correction = difference / denominator(r21[i]);
+        current[i] = previous[i] + correction;
+      }
+    });
     e.Tm1(j + 1) = current[j + 1];
     std::swap(previous, current);
   }

@@ -4,8 +4,10 @@
 // plotter breaks the curve there.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/edit.h"
+#include "common/parallel.h"
 #include "common/quad.h"
 #include "model/plot_files.h"
 #include "output/results.h"
@@ -20,6 +22,8 @@ constexpr int kTrueOrderWidth = 12;  // true order: 1P,E12.4
 constexpr int kTrueOrderDecimals = 4;
 constexpr int kValueWidth = 22;  // observed order, log10|estimate|: 1P,E22.14
 constexpr int kValueDecimals = 14;
+// Lines formed together on one thread.
+constexpr int64_t kLinesPerPiece = 64;
 
 std::string order_heading(std::string_view label) {
   return Line().A("#").T(4).A("log(h)").T(27).A(label).str();
@@ -29,61 +33,69 @@ std::string estimate_heading(std::string_view label) {
   return Line().A("#").T(3).A("log(h)").T(15).A(label).str();
 }
 
-Line x_field(const State& s, int32_t i) {
+// The log10(h) field of every grid, formed once for the twelve files;
+// x[i] is grid i's (x[0] unused).
+using XFields = std::vector<std::string>;
+
+XFields x_fields(const State& s) {
+  XFields x(static_cast<size_t>(s.nm) + 1);
+  parallel_for(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t b, int64_t e) {
+    for (int64_t i = b; i < e; ++i) x[i] = format_e(s.log10_h(i), kXWidth, kXDecimals);
+  });
+  return x;
+}
+
+Line x_field(const XFields& x, int32_t i) {
   Line line;
-  line.E(s.log10_h(i), kXWidth, kXDecimals);
+  line.A(x[i]);
   return line;
 }
 
 // A horizontal reference line over every grid.
-std::string true_order_file(const State& s, std::string_view label, real order) {
-  std::string out = order_heading(label);
-  for (int32_t i = 1; i <= s.nm; ++i) {
-    out += x_field(s, i).E(order, kTrueOrderWidth, kTrueOrderDecimals).str();
-  }
-  return out;
+std::string true_order_file(const State& s, const XFields& x, std::string_view label,
+                            real order) {
+  return order_heading(label) +
+         parallel_concat(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t i) {
+           return x_field(x, static_cast<int32_t>(i))
+               .E(order, kTrueOrderWidth, kTrueOrderDecimals)
+               .str();
+         });
 }
 
 // An order is plotted only when below the bound; the sentinel, any larger
 // value and a NaN leave a gap.
-std::string observed_order_file(const State& s, std::string_view label, const RealList& order,
-                                int32_t first) {
-  std::string out = order_heading(label);
-  for (int32_t i = first; i <= s.nm; ++i) {
-    if (order(i) < kOrderBound) {
-      out += x_field(s, i).E(order(i), kValueWidth, kValueDecimals).str();
-    } else {
-      out += Line().str();
-    }
-  }
-  return out;
+std::string observed_order_file(const State& s, const XFields& x, std::string_view label,
+                                const RealList& order, int32_t first) {
+  return order_heading(label) +
+         parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
+           const int32_t i = static_cast<int32_t>(k);
+           if (!(order(i) < kOrderBound)) return Line().str();
+           return x_field(x, i).E(order(i), kValueWidth, kValueDecimals).str();
+         });
 }
 
 // Only the sentinel itself leaves a gap: zero gives -Infinity, NaN gives NaN.
-std::string estimate_file(const State& s, std::string_view label, const RealList& estimate,
-                          int32_t first) {
-  std::string out = estimate_heading(label);
-  for (int32_t i = first; i <= s.nm; ++i) {
-    if (estimate(i) != kSentinel) {
-      out += x_field(s, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
-    } else {
-      out += Line().str();
-    }
-  }
-  return out;
+std::string estimate_file(const State& s, const XFields& x, std::string_view label,
+                          const RealList& estimate, int32_t first) {
+  return estimate_heading(label) +
+         parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
+           const int32_t i = static_cast<int32_t>(k);
+           if (estimate(i) == kSentinel) return Line().str();
+           return x_field(x, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
+         });
 }
 
 // The content of one plot file.  The true orders are formed from pL and dp
 // rather than read from pV, so that the reference lines are complete also
 // with fewer grids than levels.
-std::string plot_file_content(const State& s, const PlotFile& file) {
+std::string plot_file_content(const State& s, const XFields& x, const PlotFile& file) {
   switch (file.kind) {
     case PlotKind::kTrueOrder:
-      return true_order_file(s, file.label, true_order(s.pL, s.dp, file.level));
+      return true_order_file(s, x, file.label, true_order(s.pL, s.dp, file.level));
     case PlotKind::kObservedOrder:
-      return observed_order_file(s, file.label, s.*file.list, file.first);
+      return observed_order_file(s, x, file.label, s.*file.list, file.first);
     case PlotKind::kEstimate:
-      return estimate_file(s, file.label, s.*file.list, file.first);
+      return estimate_file(s, x, file.label, s.*file.list, file.first);
   }
   return std::string();
 }
@@ -97,8 +109,9 @@ std::string least_squares_plot_data(const State& s, const RealList& U_LS) {
 Status write_plot_data(const State& s, Files& files) {
   // Each file is formed only when its turn comes, so that a failed write
   // leaves the later files untouched.
+  const XFields x = x_fields(s);
   for (const PlotFile& file : kPlotFiles) {
-    MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, file.name, plot_file_content(s, file)));
+    MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, file.name, plot_file_content(s, x, file)));
   }
   return Status::Ok();
 }

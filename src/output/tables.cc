@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/edit.h"
+#include "common/parallel.h"
 #include "common/quad.h"
 #include "output/results.h"
 
@@ -32,6 +33,8 @@ constexpr int kEstimateDecimals = 6;
 // Solutions (table 3): 1P,E46.31, all the digits binary128 holds.
 constexpr int kSolutionWidth = 46;
 constexpr int kSolutionDecimals = 31;
+// Rows formed together on one thread (each row is a few number fields).
+constexpr int64_t kRowsPerPiece = 64;
 
 std::string ratio_text(real x) {
   if (x == kSentinel) return std::string(kTextWidth, ' ');
@@ -50,14 +53,13 @@ std::string table_start(const Line& heading) { return Line().str() + Line().str(
 // One row per grid: the spacing, then one column text per list.
 std::string rows(const State& s, std::initializer_list<const RealList*> columns,
                  std::string (*text)(real)) {
-  std::string out;
-  for (int32_t i = 1; i <= s.nm; ++i) {
+  return parallel_concat(1, int64_t{s.nm} + 1, kRowsPerPiece, [&](int64_t k) {
+    const int32_t i = static_cast<int32_t>(k);
     Line row;
     row.E(s.h(i), kSpacingWidth, kSpacingDecimals);
     for (const RealList* list : columns) row.A(text((*list)(i)));
-    out += row.str();
-  }
-  return out;
+    return row.str();
+  });
 }
 
 }  // namespace
@@ -92,13 +94,16 @@ std::string tabela_T(const State& s) {
                                     .X(17).A("Th")
                                     .X(44).A("Tm1")
                                     .X(43).A("Tc"));
-  for (int32_t i = 1; i <= s.nm; ++i) {
+  out += parallel_concat(1, int64_t{s.nm} + 1, kRowsPerPiece, [&](int64_t k) {
+    const int32_t i = static_cast<int32_t>(k);
     Line row;
     row.E(s.h(i), kSpacingWidth, kSpacingDecimalsT).E(s.Th(i), kSolutionWidth, kSolutionDecimals);
     if (i >= kFirstDifference) row.E(s.Tm1(i), kSolutionWidth, kSolutionDecimals);
-    if (i >= kFirstRatioTh && s.Tc(i) != kSentinel) row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
-    out += row.str();
-  }
+    if (i >= kFirstRatioTh && s.Tc(i) != kSentinel) {
+      row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
+    }
+    return row.str();
+  });
   return out;
 }
 

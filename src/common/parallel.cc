@@ -1,0 +1,170 @@
+// A pool of worker threads, made at the first loop that needs it and kept
+// for the rest of the run: a study of 10,000 grids runs 10,000 table levels
+// one after the other, and starting threads for each would cost more than
+// the short levels take.  Workers sleep between loops; the calling thread
+// takes pieces like the workers do.
+
+#include "common/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace morvantide {
+namespace {
+
+// Pieces per thread: enough that a slow piece (a long order search) does
+// not leave the other threads idle, few enough that taking one stays cheap.
+constexpr int64_t kPiecesPerThread = 4;
+
+class Pool {
+ public:
+  explicit Pool(int threads) {
+    for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
+  }
+  ~Pool() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& w : workers_) w.join();
+  }
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+
+  int64_t threads() const { return static_cast<int64_t>(workers_.size()) + 1; }
+
+  void run(int64_t first, int64_t last, int64_t piece, const RangeBody& body) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      body_ = &body;
+      last_ = last;
+      piece_ = piece;
+      next_.store(first, std::memory_order_relaxed);
+      busy_ = workers_.size();
+      ++generation_;
+    }
+    wake_.notify_all();
+    take_pieces();
+    std::unique_lock<std::mutex> lock(mu_);
+    done_.wait(lock, [this] { return busy_ == 0; });
+    // A piece that threw (out of memory) ends the loop for the caller as
+    // it would without threads; the pieces after it may not have run.
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  }
+
+ private:
+  void take_pieces() {
+    for (;;) {
+      const int64_t begin = next_.fetch_add(piece_, std::memory_order_relaxed);
+      if (begin >= last_) return;
+      try {
+        (*body_)(begin, std::min(last_, begin + piece_));
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!failure_) failure_ = std::current_exception();
+        next_.store(last_, std::memory_order_relaxed);  // no more pieces
+        return;
+      }
+    }
+  }
+
+  void work() {
+    uint64_t seen = 0;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        if (stop_) return;
+        seen = generation_;
+      }
+      take_pieces();
+      std::lock_guard<std::mutex> lock(mu_);
+      if (--busy_ == 0) done_.notify_one();
+    }
+  }
+
+  std::mutex mu_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  bool stop_ = false;
+  uint64_t generation_ = 0;
+  size_t busy_ = 0;  // workers not yet through the current loop
+  const RangeBody* body_ = nullptr;
+  int64_t last_ = 0;
+  int64_t piece_ = 1;
+  std::atomic<int64_t> next_{0};
+  std::exception_ptr failure_;
+  std::vector<std::thread> workers_;
+};
+
+std::mutex g_run_mu;             // one loop at a time; guards g_pool
+std::unique_ptr<Pool> g_pool;    // made on first use
+std::atomic<int> g_forced{0};    // set_thread_count's value, 0 for none
+thread_local bool t_in_loop = false;
+
+// The pool for the current thread count; null when that is one thread.
+// REQUIRES: g_run_mu held (no loop is running on the pool).
+Pool* pool() {
+  const int forced = g_forced.load();
+  const int threads = forced > 0 ? forced : thread_count();
+  if (threads <= 1) return nullptr;
+  if (!g_pool || g_pool->threads() != threads) {
+    g_pool.reset();
+    g_pool = std::make_unique<Pool>(threads);
+  }
+  return g_pool.get();
+}
+
+}  // namespace
+
+int threads_from(const char* value, unsigned hardware) {
+  if (value != nullptr && *value != '\0') {
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end == '\0' && n >= 1 && n <= kMaxThreads) return static_cast<int>(n);
+  }
+  if (hardware < 1) return 1;
+  return static_cast<int>(std::min<unsigned>(hardware, kMaxThreads));
+}
+
+int thread_count() {
+  static const int threads =
+      threads_from(std::getenv("MORVANTIDE_THREADS"), std::thread::hardware_concurrency());
+  return threads;
+}
+
+void set_thread_count(int threads) { g_forced.store(std::clamp(threads, 0, kMaxThreads)); }
+
+void parallel_for(int64_t first, int64_t last, int64_t grain, const RangeBody& body) {
+  if (last <= first) return;
+  grain = std::max<int64_t>(grain, 1);
+  const int64_t n = last - first;
+  std::unique_lock<std::mutex> running(g_run_mu, std::defer_lock);
+  Pool* p = nullptr;
+  if (n >= 2 * grain && !t_in_loop && running.try_lock()) p = pool();
+  if (p == nullptr) {
+    body(first, last);
+    return;
+  }
+  const int64_t pieces = p->threads() * kPiecesPerThread;
+  const int64_t piece = std::max(grain, (n + pieces - 1) / pieces);
+  t_in_loop = true;
+  try {
+    p->run(first, last, piece, body);
+  } catch (...) {
+    t_in_loop = false;
+    throw;
+  }
+  t_in_loop = false;
+}
+
+}  // namespace morvantide

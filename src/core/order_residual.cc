@@ -1,0 +1,152 @@
+// The order search's residual, exact and guessed.
+//
+// Why the guess is safe.  Write u = 2^-53 and v = 2^-113 for the unit
+// roundoffs of double and binary128, mu = 2^-45 for a bound on the relative
+// error of the C library's double expm1, exp and log10 (glibc documents at
+// most 2 ulps, 2^-52; mu allows 256 ulps), and nu = 2^-100 for a bound on
+// the relative error of libquadmath's powq, logq and log10q (documented
+// within a few ulps, 2^-111; nu allows 8192).  All inputs are binary128
+// numbers, taken as exact reals: x, r21, r32, psi and L = log10_r21.
+//
+// The function.  With l1 = ln r21, l2 = ln r32, lambda = log10 psi and
+// E_k = expm1(x l_k) = r_k^x - 1:
+//   F*(x) = x L - lambda - log10(E1 / E2).
+//
+// The double guess (sign()).  Set up once: l1, l2, lambda as binary128
+// logarithms rounded to double (relative error <= u + 2 nu <= 1.01 u), L
+// rounded to double (<= u).  At x: xd = x rounded (<= u, x a normal double),
+//   y_k = xd l_k       = x l_k (1 + t_k),   |t_k| <= 3.04 u
+//   g_k = expm1(y_k),  z = g1 / g2,  w = log10(z),
+//   P = xd L,  s = P - lambda_d,  Fd = s - w.
+// g_k against E_k: expm1(a + D) / expm1(a) - 1 = e^a (e^D - 1) / expm1(a)
+// with D = a t_k; with |y_k| <= 700, |D| < 2^-33, so
+//   rho_k = |g_k / E_k - 1| <= 3.05 u K_k + 1.01 mu,
+//   K_k = |y_k| e^y_k / |g_k|   (the condition number a e^a / expm1(a),
+//                                 evaluated at y_k: within 2^-19 of it).
+// Requiring rho_k <= 2^-20 keeps g_k on the side of zero of E_k and makes
+// every product of two error terms below 2^-17 of a first-order term.  Then
+//   rho_z <= (rho_1 + rho_2 + u)(1 + 2^-18)           (z against E1/E2)
+//   |w - log10(E1/E2)| <= 1.01 mu |w| + 0.4344 rho_z   (1/ln 10 < 0.4344)
+//   |P - x L| <= 3.02 u |P|,   |lambda_d - lambda| <= 1.02 u |lambda_d|
+// and the two subtractions add u |s| and u |Fd|:
+//   Ed = u |Fd| + u |s| + 3.02 u |P| + 1.02 u |lambda_d| + 1.01 mu |w|
+//        + 0.4344 rho_z  >=  |Fd - F*|.
+//
+// The binary128 value (exact()) is not F* either.  T_k = powq(r_k, x) has
+// relative error nu; T_k - 1 then has relative error
+//   rho'_k <= 1.01 nu K'_k + v,   K'_k = e^y_k / |g_k|,
+// (large when x ln r_k is near zero: the subtraction cancels), required
+// <= 2^-20 as well.  The quotient psi (T1 - 1) / (T2 - 1) has relative
+// error rho_Q <= (rho'_1 + rho'_2 + 2 v)(1 + 2^-18); log10q adds
+// nu |log10 Q| <= nu (|lambda_d| + |w| + 1), the product x L and the final
+// difference 1.01 v |P| and 1.01 v (|P| + |lambda_d| + |w| + 1):
+//   Eq = 1.01 v |P| + 1.01 v (|P| + |lambda_d| + |w| + 1)
+//        + nu (|lambda_d| + |w| + 1) + 0.4344 rho_Q  >=  |exact(x) - F*|.
+//
+// The decision.  B = 2 (Ed + Eq): the factor 2 covers the rounding of the
+// few double operations that form the bound and every second-order term
+// dropped above (each below 2^-17 of a kept one).  When |Fd| > B,
+//   |exact(x) - Fd| <= Ed + Eq <= B / 2 < |Fd| / 2,
+// so exact(x) has the sign of Fd and |exact(x)| > |Fd| / 2; requiring also
+// |Fd| >= 2^-79 gives |exact(x)| >= kLeastDecided = 2^-80.
+//
+// The ranges that the argument needs, checked before any guess: x, l_k, L
+// and y_k normal doubles of magnitude in [2^-900, 2^900]; |y_k| <= 700 (no
+// overflow of expm1 or exp, and T_k within binary128's range); psi > 0 with
+// |lambda| <= 1000, so psi (T1 - 1) and the quotient stay far inside
+// binary128's range and the quotient is positive (g1, g2 of one sign, each
+// within 2^-20 of E_k, and so T_k - 1 too): exact(x) is then finite and
+// not NaN.  z a positive normal double.  Anything else: kUnknown.
+
+#include "core/order_residual.h"
+
+#include <cmath>
+
+namespace morvantide {
+namespace {
+
+constexpr double kU = 0x1p-53;
+constexpr double kV = 0x1p-113;
+constexpr double kMu = 0x1p-45;
+constexpr double kNu = 0x1p-100;
+constexpr double kLargestRelative = 0x1p-20;  // of g_k and of T_k - 1
+constexpr double kSecondOrder = 1 + 0x1p-18;
+constexpr double kInvLn10 = 0.4344;  // above 1 / ln 10 = 0.434294...
+constexpr double kLeast = 0x1p-900;
+constexpr double kMost = 0x1p900;
+constexpr double kLargestExponent = 700;  // |x ln r|
+constexpr double kLargestLog10Psi = 1000;
+constexpr double kLeastFd = 0x1p-79;
+
+// A double of magnitude in [2^-900, 2^900] (false for zero, NaN, infinity).
+bool moderate(double a) {
+  const double m = std::fabs(a);
+  return m >= kLeast && m <= kMost;
+}
+
+}  // namespace
+
+OrderResidual::OrderResidual(real r21, real r32, real psi, real log10_r21)
+    : r21_(r21), r32_(r32), psi_(psi), log10_r21_(log10_r21) {
+  if (!(r21 > 0 && r32 > 0 && psi > 0)) return;  // NaN fails too
+  // Rounded to double to guide the search only; never stored back.
+  ln_r21_ = static_cast<double>(logq(r21));
+  ln_r32_ = static_cast<double>(logq(r32));
+  log10_psi_ = static_cast<double>(log10q(psi));
+  log10_r21_d_ = static_cast<double>(log10_r21);
+  guessable_ = moderate(ln_r21_) && moderate(ln_r32_) && moderate(log10_r21_d_) &&
+               std::fabs(log10_psi_) <= kLargestLog10Psi;
+}
+
+real OrderResidual::exact(real x) const {
+  const real t1 = q_pow(r21_, x);
+  const real t2 = q_pow(r32_, x);
+  const real q = psi_ * (t1 - 1) / (t2 - 1);
+  return x * log10_r21_ - q_log10(q);
+}
+
+OrderResidual::Sign OrderResidual::sign(real x) const {
+  if (!guessable_) return kUnknown;
+  const double xd = static_cast<double>(x);
+  if (!moderate(xd)) return kUnknown;
+  const double y1 = xd * ln_r21_;
+  const double y2 = xd * ln_r32_;
+  if (!moderate(y1) || !moderate(y2)) return kUnknown;
+  if (std::fabs(y1) > kLargestExponent || std::fabs(y2) > kLargestExponent) return kUnknown;
+  const double g1 = std::expm1(y1);
+  const double g2 = std::expm1(y2);
+  if (g1 == 0 || g2 == 0 || (g1 > 0) != (g2 > 0)) return kUnknown;
+
+  const double k1 = std::exp(y1) / std::fabs(g1);  // K'_1
+  const double k2 = std::exp(y2) / std::fabs(g2);
+  const double rho1 = 3.05 * kU * std::fabs(y1) * k1 + 1.01 * kMu;
+  const double rho2 = 3.05 * kU * std::fabs(y2) * k2 + 1.01 * kMu;
+  const double rho_q1 = 1.01 * kNu * k1 + kV;
+  const double rho_q2 = 1.01 * kNu * k2 + kV;
+  if (!(rho1 <= kLargestRelative && rho2 <= kLargestRelative && rho_q1 <= kLargestRelative &&
+        rho_q2 <= kLargestRelative)) {
+    return kUnknown;
+  }
+
+  const double z = g1 / g2;
+  if (!moderate(z)) return kUnknown;
+  const double w = std::log10(z);
+  const double p = xd * log10_r21_d_;
+  const double s = p - log10_psi_;
+  const double fd = s - w;
+
+  const double rho_z = (rho1 + rho2 + kU) * kSecondOrder;
+  const double rho_quotient = (rho_q1 + rho_q2 + 2 * kV) * kSecondOrder;
+  const double ap = std::fabs(p);
+  const double al = std::fabs(log10_psi_);
+  const double aw = std::fabs(w);
+  const double e_double = kU * std::fabs(fd) + kU * std::fabs(s) + 3.02 * kU * ap +
+                          1.02 * kU * al + 1.01 * kMu * aw + kInvLn10 * rho_z;
+  const double e_quad = 1.01 * kV * ap + 1.01 * kV * (ap + al + aw + 1) + kNu * (al + aw + 1) +
+                        kInvLn10 * rho_quotient;
+  const double bound = 2 * (e_double + e_quad);
+  if (!(std::fabs(fd) > bound && std::fabs(fd) >= kLeastFd)) return kUnknown;
+  return fd > 0 ? kPositive : kNegative;
+}
+
+}  // namespace morvantide
