@@ -103,7 +103,7 @@ std::string plot_file_content(const State& s, const XFields& x, const PlotFile& 
 }  // namespace
 
 std::string least_squares_plot_data(const State& s, const RealList& U_LS) {
-  return estimate_file(s, "log|U_LS|", U_LS, 4);
+  return estimate_file(s, x_fields(s), "log|U_LS|", U_LS, 4);
 }
 
 Status write_plot_data(const State& s, Files& files) {
