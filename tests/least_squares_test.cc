@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/decimal.h"
+#include "common/parallel.h"
 #include "core/least_squares.h"
 #include "core_testing.h"
 
@@ -385,6 +386,15 @@ TEST(LeastSquares, PlanGivesTheSameBitsWhateverItShares) {
     const LeastSquaresPlan plan(r.h);
     for (const std::vector<real>* Th : {&smooth, &rough}) {
       const std::vector<LeastSquaresGrid> shared = least_squares_estimates(plan, *Th, 2);
+      // The grids and forms spread over one thread or three: the same bits.
+      for (int threads : {1, 3}) {
+        set_thread_count(threads);
+        const std::vector<LeastSquaresGrid> again = least_squares_estimates(plan, *Th, 2);
+        set_thread_count(0);
+        for (int32_t i = 4; i <= n; ++i) {
+          EXPECT_TRUE(SameGrid(again[i - 1], shared[i - 1])) << threads << " threads, grid " << i;
+        }
+      }
       for (int32_t i = 4; i <= n; ++i) {
         // A plan of grids 1..i alone.
         const LeastSquaresGrid alone = least_squares_grid(r.h.data(), Th->data(), i, 2);

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <mutex>
+
+#include "common/parallel.h"
 
 namespace morvantide {
 namespace {
@@ -122,7 +125,10 @@ struct LeastSquaresPlan::Impl {
   std::vector<real> orders;  // binary128 scan orders, filled when needed
   std::vector<bool> order_known;
 
+  std::mutex orders_mu;  // grids and forms run on several threads
+
   real order(int32_t k) {
+    std::lock_guard<std::mutex> lock(orders_mu);
     if (!order_known[k]) {
       orders[k] = scan_order(k);
       order_known[k] = true;
@@ -515,7 +521,11 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
   // Step 1 and 2: every model in both forms, the kept form of each.
   int32_t best[2];
   scan_orders(d, range, best);
-  const M1Form m1[2] = {locate_order(best[0], d, 0, p), locate_order(best[1], d, 1, p)};
+  // The two forms' order searches are independent: one per thread.
+  M1Form m1[2];
+  parallel_for(0, 2, 1, [&](int64_t b, int64_t e) {
+    for (int64_t f = b; f < e; ++f) m1[f] = locate_order(best[f], d, static_cast<int32_t>(f), p);
+  });
   const int32_t m1_form = keep_form(m1[0].fit, m1[1].fit);
   Fit fixed[3];
   int32_t fixed_form[3];
@@ -575,7 +585,14 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& pl
   std::vector<LeastSquaresGrid> out(grids);
   const int32_t n = grids < static_cast<int32_t>(Th.size()) ? grids
                                                             : static_cast<int32_t>(Th.size());
-  for (int32_t i = 4; i <= n; ++i) out[i - 1] = least_squares_grid(plan, Th.data(), i, pL);
+  // Each grid is computed from the inputs alone, so the grids can run on
+  // several threads with the same bits; the costliest (finest) first.
+  parallel_for(0, n < 4 ? 0 : n - 3, 1, [&](int64_t b, int64_t e) {
+    for (int64_t k = b; k < e; ++k) {
+      const int32_t i = n - static_cast<int32_t>(k);
+      out[i - 1] = least_squares_grid(plan, Th.data(), i, pL);
+    }
+  });
   return out;
 }
 

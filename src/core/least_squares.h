@@ -92,7 +92,8 @@ struct LeastSquaresGrid {
 // the same largest h share one table).  The results are the same bits
 // whichever grids and variables share a plan; it only keeps the work from
 // being repeated.
-// Not for use by several threads at once (it fills a cache of scan orders).
+// The estimator spreads the grids and the two forms of M1 over the threads
+// of common/parallel.h; a plan may be used by several threads at once.
 class LeastSquaresPlan {
  public:
   explicit LeastSquaresPlan(const std::vector<real>& h);
