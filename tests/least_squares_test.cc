@@ -229,6 +229,30 @@ TEST(LeastSquares, FewerThanFourGridsAreMissing) {
   }
 }
 
+// What a run reports: every grid of a small study; the finest grid alone of
+// a study beyond kLeastSquaresEveryGridMax grids, or when asked for, the same
+// bits as that grid computed by itself.
+TEST(LeastSquares, ReportTakesEveryGridOrTheFinestAlone) {
+  struct Case {
+    int n;
+    bool finest_only;
+    bool every_grid;
+  } cases[] = {{6, false, true}, {6, true, false}, {kLeastSquaresEveryGridMax + 1, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.n) + (c.finest_only ? " finest only" : ""));
+    const std::vector<real> h = constant_ratio(1, 1.02Q, c.n);
+    const std::vector<real> Th = power_law(h, 1, {{1, 2}});
+    const LeastSquaresPlan plan(h);
+    const auto out = least_squares_for_report(plan, Th, 2, c.finest_only);
+    ASSERT_EQ(out.size(), static_cast<size_t>(c.n));
+    const LeastSquaresGrid finest = least_squares_grid(plan, Th.data(), c.n, 2);
+    EXPECT_TRUE(Same(out.back().U_LS, finest.U_LS));
+    EXPECT_TRUE(Same(out.back().p_LS, finest.p_LS));
+    EXPECT_FALSE(Missing(out.back()));
+    for (int i = 4; i < c.n; ++i) EXPECT_EQ(Missing(out[i - 1]), !c.every_grid) << "grid " << i;
+  }
+}
+
 // Unsound input: the grid that holds it and every later grid are missing
 // (they all use it); earlier grids are computed; nothing crashes or hangs.
 TEST(LeastSquares, UnsoundInputMakesTheGridsThatUseItMissing) {

@@ -596,6 +596,16 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& pl
   return out;
 }
 
+std::vector<LeastSquaresGrid> least_squares_for_report(const LeastSquaresPlan& plan,
+                                                       const std::vector<real>& Th, real pL,
+                                                       bool finest_only) {
+  const int32_t n = static_cast<int32_t>(Th.size());
+  if (!finest_only && n <= kLeastSquaresEveryGridMax) return least_squares_estimates(plan, Th, pL);
+  std::vector<LeastSquaresGrid> out(Th.size());
+  if (n > 0) out.back() = least_squares_grid(plan, Th.data(), n, pL);
+  return out;
+}
+
 std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h,
                                                       const std::vector<real>& Th, real pL) {
   const LeastSquaresPlan plan(h);

@@ -122,6 +122,19 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h
 std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& plan,
                                                       const std::vector<real>& Th, real pL);
 
+// Studies of more grids than this get U_LS at their finest grid only: the
+// cost of every grid grows with the square of the number of grids (about
+// 0.75 s of processor time for 100 grids, hours for thousands).
+inline constexpr int32_t kLeastSquaresEveryGridMax = 100;
+
+// U_LS as a run reports it: every grid (as least_squares_estimates) for a
+// study of at most kLeastSquaresEveryGridMax grids, else, or when
+// `finest_only`, the finest grid alone, the others missing.
+// REQUIRES: Th.size() == plan.grids().
+std::vector<LeastSquaresGrid> least_squares_for_report(const LeastSquaresPlan& plan,
+                                                       const std::vector<real>& Th, real pL,
+                                                       bool finest_only);
+
 // The result of grid n from the plan's grids 1..n and Th[0..n-1].
 // REQUIRES: 1 <= n <= plan.grids().
 LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th, int32_t n,

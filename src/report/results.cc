@@ -113,15 +113,7 @@ VariableResult analyse(const Study& base, const GridTable& g, const LeastSquares
   v.verdict = verdict(v.study, v.e, g, target);
   std::vector<real> values(Th.size());
   for (int32_t i = 1; i <= Th.size(); ++i) values[i - 1] = Th(i);
-  if (finest_only) {
-    v.ls.assign(values.size(), LeastSquaresGrid());
-    if (!values.empty()) {
-      const int32_t nm = static_cast<int32_t>(values.size());
-      v.ls.back() = least_squares_grid(plan, values.data(), nm, base.pL);
-    }
-  } else {
-    v.ls = least_squares_estimates(plan, values, base.pL);
-  }
+  v.ls = least_squares_for_report(plan, values, base.pL, finest_only);
   return v;
 }
 

@@ -14,7 +14,8 @@ Status draw_least_squares_plot(State& s, Files& files, Platform& platform) {
     h[i - 1] = s.h(i);
     Th[i - 1] = s.Th(i);
   }
-  const std::vector<LeastSquaresGrid> ls = least_squares_estimates(h, Th, s.pL);
+  const std::vector<LeastSquaresGrid> ls =
+      least_squares_for_report(LeastSquaresPlan(h), Th, s.pL, false);
   RealList U_LS;
   U_LS.resize(s.nm, kSentinel);
   for (int32_t i = 1; i <= s.nm; ++i) U_LS(i) = ls[i - 1].U_LS;
