@@ -13,6 +13,7 @@
 #include "platform_testing.h"
 #include "run/options.h"
 #include "run/run.h"
+#include "run_testing.h"
 
 namespace morvantide {
 namespace {
@@ -46,29 +47,6 @@ std::vector<real> power_law(int32_t n, real T0, real a, real p) {
   return Th;
 }
 
-struct RunResult {
-  Status status;
-  MemoryFiles files;
-  std::string console;
-  std::vector<std::string> launches;
-};
-
-RunResult run_with(MemoryFiles files, const std::vector<std::string>& args) {
-  RunResult r;
-  Options options;
-  r.status = parse_options(args, &options);
-  if (!r.status.ok()) return r;
-  FakePlatform platform;
-  std::unique_ptr<OutputFile> console;
-  MemoryFiles screen;
-  EXPECT_TRUE(screen.create("console", &console).ok());
-  State s;
-  r.status = run(s, files, platform, options, *console);
-  r.files = std::move(files);
-  r.console = screen.contents["console"];
-  r.launches = platform.launches();
-  return r;
-}
 
 // The summary line, "  least squares " and what follows, up to the line end.
 std::string least_squares_line(const std::string& console) {

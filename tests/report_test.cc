@@ -19,6 +19,7 @@
 #include "report/results.h"
 #include "run/options.h"
 #include "run/run.h"
+#include "run_testing.h"
 
 namespace morvantide {
 namespace {
@@ -187,27 +188,6 @@ Parsed python_read(const std::string& kind, const std::string& content) {
   return ::testing::AssertionSuccess();
 }
 
-struct RunResult {
-  Status status;
-  MemoryFiles files;
-  std::string console;
-};
-
-RunResult run_with(MemoryFiles files, const std::vector<std::string>& args) {
-  RunResult r;
-  Options options;
-  r.status = parse_options(args, &options);
-  if (!r.status.ok()) return r;
-  FakePlatform platform;
-  std::unique_ptr<OutputFile> console;
-  MemoryFiles screen;
-  EXPECT_TRUE(screen.create("console", &console).ok());
-  State s;
-  r.status = run(s, files, platform, options, *console);
-  r.files = std::move(files);
-  r.console = screen.contents["console"];
-  return r;
-}
 
 // Every list of every variable, against an estimation of our own.
 TEST(JsonReport, ParsedAndEveryNumberReadsBack) {
