@@ -120,6 +120,7 @@ void BM_EstimativaComSaida(benchmark::State& bench) {
   State s = smooth_state(nm, tipo_r);
   size_t bytes = 0;
   for (auto _ : bench) {
+    static_cast<morvantide::GridTable&>(s) = morvantide::tabela_malhas(s.h);
     static_cast<morvantide::Estimates&>(s) = morvantide::estimativa(s);
     std::string listing = tabelas_pU_psi(s);
     listing += tabela_T(s);
