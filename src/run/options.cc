@@ -45,7 +45,7 @@ enum class Name {
   kVariables
 };
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;  // without the leading "--"
   Name id;
   const char* value;  // the value's name in --help, nullptr for a switch
@@ -53,7 +53,7 @@ struct OptionSpec {
 };
 
 // One row per option: the parser and --help both loop over this table.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"no-edit", Name::kNoEdit, nullptr, "never start the editor (batch runs, scripts)"},
     {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts but do not start the plotter"},
     {"plot-least-squares", Name::kPlotLeastSquares, nullptr,
@@ -173,26 +173,26 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
     const size_t equals = arg.find('=');
     const std::string name =
         arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : kOptions) {
-      if (name == candidate.name) spec = &candidate;
+    const OptionRow* row = nullptr;
+    for (const OptionRow& candidate : kOptions) {
+      if (name == candidate.name) row = &candidate;
     }
-    if (spec == nullptr) {
+    if (row == nullptr) {
       return error("unknown option " + shown(arg.substr(0, equals)) + " (see morvantide --help)");
     }
-    const std::string option = std::string("--") + spec->name;
+    const std::string option = std::string("--") + row->name;
     std::string value;
-    if (spec->value == nullptr) {
+    if (row->value == nullptr) {
       if (equals != std::string::npos) return error(option + " takes no value");
     } else if (equals != std::string::npos) {
       value = arg.substr(equals + 1);
     } else if (k + 1 < args.size()) {
       value = args[++k];
     } else {
-      return error(option + " needs a value (" + spec->value + ")");
+      return error(option + " needs a value (" + row->value + ")");
     }
 
-    switch (spec->id) {
+    switch (row->id) {
       case Name::kHelp:
         o.help = true;
         break;
@@ -214,7 +214,7 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
       case Name::kJson:
       case Name::kCsv:
         if (value.empty()) return error(option + " needs a file name");
-        (spec->id == Name::kJson ? o.json_file : o.csv_file) = value;
+        (row->id == Name::kJson ? o.json_file : o.csv_file) = value;
         break;
       case Name::kTarget:
         if (!parse_target(value, &o.target)) {
@@ -262,14 +262,14 @@ std::string help_text() {
       "and the script Morvantide_4p0_U_LS.gnu.\n"
       "\n"
       "Options (--name VALUE or --name=VALUE):\n";
-  for (const OptionSpec& spec : kOptions) {
-    std::string left = std::string("  --") + spec.name;
-    if (spec.value != nullptr) left += std::string(" ") + spec.value;
+  for (const OptionRow& row : kOptions) {
+    std::string left = std::string("  --") + row.name;
+    if (row.value != nullptr) left += std::string(" ") + row.value;
     if (left.size() < 20)
       left.resize(20, ' ');
     else
       left += "  ";
-    out += left + spec.help + "\n";
+    out += left + row.help + "\n";
   }
   return out;
 }
