@@ -82,6 +82,46 @@ TEST_F(Launcher, PlotterIsGnuplotFromTheSearchPath) {
   EXPECT_EQ(recorded(), "[Morvantide_4p0_pU.gnu]\n");
 }
 
+// The plotter is looked up on the search path before a process is started
+// for it; the lookup must find it wherever posix_spawnp would.
+TEST_F(Launcher, PlotterFoundWhereTheSearchPathHasIt) {
+  fs::create_directories(dir_ / "bin");
+  fs::create_directories(dir_ / "empty");
+  fs::create_directories(dir_ / "plain");
+  const std::string script = "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"" + (dir_ / "args").string() +
+                             "\"\nexit 7\n";
+  write_program("bin/gnuplot", script);
+  std::ofstream(dir_ / "plain" / "gnuplot") << script;  // not executable
+  const std::string bin = (dir_ / "bin").string(), empty = (dir_ / "empty").string(),
+                    plain = (dir_ / "plain").string();
+  struct Case {
+    std::string path;
+    int32_t status;  // 7: gnuplot ran; -1: not found
+  } cases[] = {
+      {bin, 7},
+      {empty + ":" + bin, 7},
+      {plain + ":" + bin, 7},       // a file that cannot run is passed over
+      {empty + "::" + plain, 7},    // an empty entry is the current folder
+      {empty, -1},
+      {plain, -1},
+      {empty + ":" + plain + ":" + (dir_ / "missing").string(), -1},
+      {"", 7},                      // PATH set but empty: the current folder
+  };
+  const char* old = std::getenv("PATH");
+  const std::string saved = old ? old : "";
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_ / "bin");
+  for (const Case& c : cases) {
+    fs::remove(dir_ / "args");
+    setenv("PATH", c.path.c_str(), 1);
+    SystemPlatform platform;
+    EXPECT_EQ(platform.run(Program::kPlotter, "s.gnu"), c.status) << c.path;
+    EXPECT_EQ(fs::exists(dir_ / "args"), c.status == 7) << c.path;
+  }
+  fs::current_path(cwd);
+  setenv("PATH", saved.c_str(), 1);
+}
+
 // A name that starts like an option or a vim command reaches the program as
 // a file name.
 TEST_F(Launcher, NamesThatLookLikeOptionsAreFileNames) {

@@ -52,8 +52,8 @@ Status open_regular(const std::string& name, int flags, const char* failing, int
     return file_error(name, failing, err);
   }
   Status status = ::fstat(d, &st) == 0 ? regular(name, st) : file_error(name, failing, errno);
-  const int fl = fcntl(d, F_GETFL);
-  if (status.ok() && (fl < 0 || fcntl(d, F_SETFL, fl & ~O_NONBLOCK) != 0)) {
+  // F_SETFL takes only the status flags: `flags` without O_NONBLOCK.
+  if (status.ok() && fcntl(d, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     status = file_error(name, failing, errno);
   }
   if (!status.ok()) {
@@ -105,13 +105,11 @@ Status DiskFiles::open(const std::string& name, std::unique_ptr<InputFile>* in) 
 
 Status DiskFiles::create(const std::string& name, std::unique_ptr<OutputFile>* out) {
   int fd = -1;
-  // Emptied only once it is known to be a regular file.
-  MORVANTIDE_RETURN_IF_ERROR(open_regular(name, O_WRONLY | O_CREAT, "cannot create", &fd));
-  if (::ftruncate(fd, 0) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return file_error(name, "cannot create", err);
-  }
+  // Emptied by the open once the name was seen to be a regular file (or no
+  // file); should something else have taken its place since, O_TRUNC leaves
+  // FIFOs and devices alone and the check on the descriptor refuses them.
+  MORVANTIDE_RETURN_IF_ERROR(
+      open_regular(name, O_WRONLY | O_CREAT | O_TRUNC, "cannot create", &fd));
   *out = std::make_unique<FdOutputFile>(name, fd);
   return Status::Ok();
 }

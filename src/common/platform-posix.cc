@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
+#include <string_view>
 
 #include "common/platform.h"
 
@@ -72,6 +74,29 @@ std::vector<std::string> plotter_environment() {
   return env;
 }
 
+// False when `program` (a name without a slash) is certainly not on the
+// search path: no folder of PATH holds an executable of that name, so a
+// spawn could only fail.  Starting a process only to see it fail costs more
+// than the rest of a small run; a batch run on a machine without gnuplot
+// pays it for every script.  An unset PATH is left to posix_spawnp.
+bool may_be_on_path(const std::string& program) {
+  if (program.find('/') != std::string::npos) return true;
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return true;
+  const std::string_view folders(path);
+  size_t start = 0;
+  while (true) {
+    const size_t end = std::min(folders.find(':', start), folders.size());
+    std::string candidate(folders.substr(start, end - start));
+    if (candidate.empty()) candidate = ".";  // an empty entry is this folder
+    candidate += '/';
+    candidate += program;
+    if (faccessat(AT_FDCWD, candidate.c_str(), X_OK, AT_EACCESS) == 0) return true;
+    if (end == folders.size()) return false;
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 int32_t run_command(const std::vector<std::string>& argv) {
@@ -79,7 +104,7 @@ int32_t run_command(const std::vector<std::string>& argv) {
 }
 
 int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-  if (argv.empty() || argv[0].empty()) return -1;
+  if (argv.empty() || argv[0].empty() || !may_be_on_path(argv[0])) return -1;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
