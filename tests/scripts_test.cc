@@ -159,6 +159,43 @@ TEST(PlotScripts, KeepsTheFirstLinesAndAppendsTitleAndReplot) {
   }
 }
 
+// A script already as the run would write it is not written again; any
+// difference, the date of the title included, rewrites it.
+TEST(PlotScripts, RewrittenOnlyWhenItChanges) {
+  struct CountingFiles : MemoryFiles {
+    int replaced = 0;
+    Status replace(const std::string& name, std::string_view content) override {
+      ++replaced;
+      return MemoryFiles::replace(name, content);
+    }
+  };
+  struct Case {
+    const char* what;
+    std::string before;
+    const char* title;
+    int replaced;
+  } cases[] = {
+      {"the same day again", numbered(15) + kTitleLines, kTitle, 0},
+      {"another day", numbered(15) + kTitleLines, "Caso 1 (7/12/2026)'", 1},
+      {"a byte after the title", numbered(15) + kTitleLines + "\r\n", kTitle, 1},
+      {"LF line ends in the title lines", numbered(15) + "set title 'Caso 1 (6/12/2026)'\nreplot\n",
+       kTitle, 1},
+      {"a fresh template", numbered(15), kTitle, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CountingFiles files;
+    files.contents[kScriptPU.name] = c.before;
+    FakePlatform platform(&files, {0});
+    State s;
+    s.titulo_grafico = title_of(c.title);
+    ASSERT_TRUE(draw_plot(s, kScriptPU, files, platform).ok());
+    EXPECT_EQ(files.replaced, c.replaced);
+    EXPECT_EQ(files.contents[kScriptPU.name],
+              numbered(15) + "set title '" + std::string(c.title) + "\r\nreplot\r\n");
+  }
+}
+
 TEST(PlotScripts, TitleLine) {
   struct Case {
     std::string titulo_grafico;  // as the run forms it, closing apostrophe last

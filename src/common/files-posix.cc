@@ -148,9 +148,11 @@ Status DiskFiles::replace(const std::string& name, std::string_view content) {
 }
 
 Status DiskFiles::check_writable(const std::string& name, bool replaced) {
-  const std::string target = follow_links(name);
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0) {
+  // Most outputs are plain files: then the one look at the name serves.
+  const bool plain = ::lstat(name.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
+  const std::string target = plain ? name : follow_links(name);
+  if (plain || ::stat(target.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return not_regular(name);
     if (::access(target.c_str(), W_OK) != 0) return file_error(name, "cannot write", errno);
     if (replaced && ::access(folder_of(target).c_str(), W_OK) != 0) {

@@ -101,8 +101,12 @@ Status roteiro(const State& s, const PlotScript& script, Files& files) {
   std::string kept(first_lines(text, script.kept_lines, &lines));
   if (lines < script.kept_lines) return too_short(script, lines);
   if (kept.back() != '\n') kept += kCrLf;
+  std::string script_text = kept + title_line(s.titulo_grafico) + "replot\r\n";
+  // A run repeated the same day finds its script already as it would write
+  // it: the file is left as it is, which spares a temporary file and a rename.
+  if (script_text == text) return Status::Ok();
   // The template is the user's own file: it is replaced whole or not at all.
-  return files.replace(script.name, kept + title_line(s.titulo_grafico) + "replot\r\n");
+  return files.replace(script.name, script_text);
 }
 
 }  // namespace morvantide
