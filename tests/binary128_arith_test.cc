@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <utility>
@@ -123,139 +124,77 @@ TEST_F(Binary128Arith, OursAreLinkedAndLibquadmathCallsThem) {
 }
 
 TEST_F(Binary128Arith, ZerosInfinitiesNaNsAndNormalsInEveryPairing) {
-  const u128 magnitudes[] = {
-      0,
-      1,                               // smallest subnormal
-      kFraction,                       // largest subnormal
-      make(0, 1, 0),                   // smallest normal
-      make(0, 1, 1),
-      make(0, 16383, 0),               // 1
-      make(0, 16383, 1),               // 1 + ulp
-      make(0, 16383, kFraction),       // 2 - ulp
-      make(0, 16384, 5),
-      make(0, 0x7FFE, kFraction),      // largest finite
-      make(0, 0x7FFE, 0),
-      kInfinity,
-      kInfinity | 1,                   // signalling NaNs
-      kInfinity | 2,
-      kInfinity | (kQuiet - 1),
-      kInfinity | kQuiet,              // quiet NaNs
-      kInfinity | kQuiet | 1,
-      kInfinity | kQuiet | 2,
-      kInfinity | kFraction,
-  };
+  // Zero, the smallest and largest subnormal, the smallest normal, 1 and its
+  // neighbours, the largest finite, infinity, signalling and quiet NaNs.
+  const u128 magnitudes[] = {0, 1, kFraction, make(0, 1, 0), make(0, 1, 1), make(0, 16383, 0),
+                             make(0, 16383, 1), make(0, 16383, kFraction), make(0, 16384, 5),
+                             make(0, 0x7FFE, kFraction), make(0, 0x7FFE, 0), kInfinity,
+                             kInfinity | 1, kInfinity | 2, kInfinity | (kQuiet - 1),
+                             kInfinity | kQuiet, kInfinity | kQuiet | 1, kInfinity | kQuiet | 2,
+                             kInfinity | kFraction};
   Pairs pairs;
   for (u128 x : magnitudes) {
     for (u128 y : magnitudes) {
-      for (int signs = 0; signs < 4; ++signs) {
-        pairs.emplace_back(x | ((signs & 1) ? kSign : 0), y | ((signs & 2) ? kSign : 0));
-      }
+      for (int s = 0; s < 4; ++s) pairs.emplace_back(x | (s & 1 ? kSign : 0), y | (s & 2 ? kSign : 0));
     }
   }
   expect_same(pairs);
 }
 
-TEST_F(Binary128Arith, RandomOperandsOfEveryClass) {
-  // The exponent field drawn from a class: any, near 1, subnormal or
-  // smallest normal, near the largest, all ones (infinity, NaN).
-  auto draw = [&]() {
-    int e;
-    switch (random_() % 6) {
-      case 0: return random_bits();
-      case 1: e = uniform(0, 0x7FFF); break;
-      case 2: e = uniform(16383 - 40, 16383 + 40); break;
-      case 3: e = uniform(0, 2); break;
-      case 4: e = uniform(0x7FFC, 0x7FFE); break;
-      default: e = random_() % 8 == 0 ? 0x7FFF : uniform(1, 0x7FFE); break;
-    }
-    u128 f = random_bits();
-    if (random_() % 4 == 0) f >>= uniform(0, 127);  // few fraction bits
-    return make(random_() & 1, e, f);
+// Random operand pairs of one kind each (e: an exponent field).
+TEST_F(Binary128Arith, RandomOperandsByKind) {
+  auto e_of = [](u128 x) { return static_cast<int>(x >> 112) & 0x7FFF; };
+  auto with_e = [&](int e) { return make(random_() & 1, e < 0 ? 0 : e, random_bits()); };
+  auto any = [&] { return make(random_() & 1, uniform(0, 0x7FFF), random_bits() >> uniform(0, 127)); };
+  auto bits = [&](int w) {  // w significant bits, the leading one at bit 112
+    return ((random_bits() >> (128 - w)) | (static_cast<u128>(1) << (w - 1))) << (113 - w);
   };
-  Pairs pairs;
-  for (int i = 0; i < 60000; ++i) pairs.emplace_back(draw(), draw());
-  expect_same(pairs);
-}
-
-TEST_F(Binary128Arith, NearbyExponentsCancellationAndCarries) {
-  Pairs pairs;
-  for (int i = 0; i < 60000; ++i) {
-    const int e = random_() % 16 == 0 ? uniform(1, 3) : uniform(1, 0x7FFE);
-    const int d = uniform(0, 3) == 0 ? uniform(0, 120) : uniform(0, 2);
-    const int f = e - d < 0 ? 0 : e - d;
-    const u128 x = make(random_() & 1, e, random_bits());
-    u128 y = make(random_() & 1, f, random_bits());
-    if (random_() % 3 == 0) {
-      // Shares x's leading bits: massive cancellation.
-      const int keep = uniform(1, 112);
-      y = (x & ~(kFraction >> keep)) ^ (random_bits() & (kFraction >> keep));
-      y ^= (random_() & 1) ? kSign : 0;
-    }
-    pairs.emplace_back(x, y);
+  using Draw = std::function<std::pair<u128, u128>()>;
+  const std::pair<const char*, Draw> kinds[] = {
+      {"random bits; any e with short fractions",
+       [&] { return random_() % 2 ? std::pair(random_bits(), random_bits()) : std::pair(any(), any()); }},
+      {"e apart by 0 to 2 or up to 120: carries and cancellation", [&] {
+         const u128 x = with_e(random_() % 8 ? uniform(1, 0x7FFE) : uniform(1, 3));
+         return std::pair(x, with_e(e_of(x) - (random_() % 4 ? uniform(0, 2) : uniform(0, 120))));
+       }},
+      {"y shares x's leading bits: massive cancellation", [&] {
+         const u128 x = with_e(uniform(1, 0x7FFE)), low = kFraction >> uniform(1, 112);
+         return std::pair(x, ((x & ~low) | (random_bits() & low)) ^ (random_() % 2 ? kSign : 0));
+       }},
+      {"x plus half an ulp of x, and a hair more or less", [&] {
+         const u128 x = with_e(uniform(200, 0x7F00));
+         return std::pair(x, make(random_() & 1, e_of(x) - 113, random_() % 2 ? 0 : any()));
+       }},
+      {"products of 114 to 116 significant bits: exact ties", [&] {
+         const int w = uniform(50, 64);
+         return std::pair(make(random_() & 1, uniform(1, 0x7FFE), bits(w)),
+                          make(random_() & 1, uniform(16300, 16460), bits(114 + uniform(0, 2) - w)));
+       }},
+      {"x * y next to y: near-exact quotients", [&] {
+         const u128 y = with_e(uniform(16283, 16483)), x = with_e(uniform(200, 0x7F00));
+         return std::pair(bits_of(__multf3(from_bits(x), from_bits(y))) + uniform(-1, 1), y);
+       }},
+      {"quotients into the subnormals by powers of two: exact halves",
+       [&] { return std::pair(with_e(uniform(1, 200)), make(0, 16383 + uniform(1, 200), 0)); }},
+      {"products and quotients of e from -115 to 2 or 0x7FFD to 0x8000", [&] {
+         const int target = random_() % 2 ? uniform(-115, 2) : uniform(0x7FFD, 0x8000);
+         const u128 x = with_e(target <= 2 ? uniform(1, 16383) : uniform(16383, 0x7FFE));
+         const int e = random_() % 2 ? target - e_of(x) + 16383 - uniform(0, 1)
+                                     : e_of(x) - target + 16383 + uniform(0, 1);
+         return std::pair(x, with_e(e < 1 ? 1 : e > 0x7FFE ? 0x7FFE : e));
+       }},
+      {"subnormals and e near 0x7FFE with anything", [&] {
+         const u128 x = random_() % 2 ? make(random_() & 1, 0, random_bits() >> uniform(0, 111))
+                                      : with_e(uniform(0x7FFC, 0x7FFE));
+         return std::pair(x, random_() % 2 ? any() : with_e(e_of(x) - uniform(0, 2)));
+       }},
+  };
+  for (const auto& [name, draw] : kinds) {
+    SCOPED_TRACE(name);
+    Pairs pairs;
+    for (int i = 0; i < 25000; ++i) pairs.push_back(draw());
+    expect_same(pairs);
   }
-  expect_same(pairs);
-}
-
-TEST_F(Binary128Arith, ExactTiesAndNearTies) {
-  Pairs pairs;
-  const int e_one = 16383;
-  for (int i = 0; i < 40000; ++i) {
-    const u64 sign = random_() & 1;
-    // Sums: x plus half an ulp of x (or a hair more or less).
-    const u128 x = make(sign, uniform(200, 0x7F00), random_bits());
-    const int ex = static_cast<int>((x >> 112) & 0x7FFF);
-    const u128 half = make(random_() & 1, ex - 113, 0);
-    const u128 hair = make(random_() & 1, ex - 113, random_() % 4 == 0 ? kFraction : 1);
-    pairs.emplace_back(x, half);
-    pairs.emplace_back(x, hair);
-    // Products of short significands: 114 to 116 significant bits, so the
-    // bits past the last are often exactly half.
-    const int wa = uniform(50, 64), wb = 114 + uniform(0, 2) - wa;
-    const u128 sa = (random_bits() >> (128 - wa)) | (static_cast<u128>(1) << (wa - 1));
-    const u128 sb = (random_bits() >> (128 - wb)) | (static_cast<u128>(1) << (wb - 1));
-    const int ea = uniform(1, 0x7FFE), eb = uniform(1, 0x7FFE);
-    pairs.emplace_back(make(random_() & 1, ea, sa << (113 - wa)),
-                       make(random_() & 1, uniform(e_one - 30, e_one + 30), sb << (113 - wb)));
-    pairs.emplace_back(make(random_() & 1, ea, sa << (113 - wa)),
-                       make(random_() & 1, eb, sb << (113 - wb)));
-    // Quotients by a power of two landing in the subnormals (exact halves),
-    // and by small odd integers.
-    pairs.emplace_back(make(sign, uniform(1, 200), random_bits()),
-                       make(0, e_one + uniform(1, 200), 0));
-    pairs.emplace_back(make(sign, uniform(1, 0x7FFE), random_bits()),
-                       make(0, e_one + uniform(1, 6), static_cast<u128>(random_() % 64) << 106));
-    // x * y / y and x / y * y land next to x: sticky bits of a near-exact
-    // quotient.
-    const u128 y = make(0, uniform(e_one - 100, e_one + 100), random_bits());
-    const u128 xy = bits_of(kOurs[2](from_bits(x), from_bits(y)));
-    pairs.emplace_back(xy, y);
-    pairs.emplace_back(xy + 1, y);
-    pairs.emplace_back(xy - 1, y);
-  }
-  expect_same(pairs);
-}
-
-TEST_F(Binary128Arith, ResultsAtTheSubnormalAndOverflowEdges) {
-  Pairs pairs;
-  for (int i = 0; i < 40000; ++i) {
-    // Result exponent fields of about -115 to 2 and 0x7FFD to 0x8000.
-    const int target = random_() % 2 ? uniform(-115, 2) : uniform(0x7FFD, 0x8000);
-    const int ea = target <= 2 ? uniform(1, 16383) : uniform(16383, 0x7FFE);
-    const u128 x = make(random_() & 1, ea, random_bits());
-    // x * y and x / y with the exponent of the result near target.
-    const int eb_mul = target - ea + 16383 + uniform(-1, 0);
-    const int eb_div = ea - target + 16383 + uniform(0, 1);
-    if (eb_mul >= 1 && eb_mul <= 0x7FFE) pairs.emplace_back(x, make(random_() & 1, eb_mul, random_bits()));
-    if (eb_div >= 1 && eb_div <= 0x7FFE) pairs.emplace_back(x, make(random_() & 1, eb_div, random_bits()));
-    // Sums and differences near the smallest normal and the largest finite.
-    const int near = random_() % 2 ? uniform(0, 2) : uniform(0x7FFD, 0x7FFE);
-    pairs.emplace_back(make(random_() & 1, near, random_bits()),
-                       make(random_() & 1, uniform(near > 2 ? near - 113 : 0, near), random_bits()));
-    // Subnormal operands with anything.
-    pairs.emplace_back(make(random_() & 1, 0, random_bits() >> uniform(0, 111)),
-                       make(random_() & 1, uniform(0, 0x7FFE), random_bits()));
-  }
-  expect_same(pairs);
 }
 
 }  // namespace
