@@ -1,0 +1,342 @@
+#include "common/binary128_arith.h"
+
+#if defined(MORVANTIDE_BINARY128_ARITH)
+
+#include <xmmintrin.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+// Nothing in this file may use __float128 arithmetic: the compiler would
+// call the very functions defined here.  All work is on the bit patterns.
+
+namespace {
+
+using u64 = uint64_t;
+using u128 = unsigned __int128;
+
+constexpr int kExpMax = 0x7FFF;  // the exponent field of infinities and NaNs
+constexpr int kBias = 16383;
+constexpr u128 kSign = static_cast<u128>(1) << 127;
+constexpr u128 kImplicit = static_cast<u128>(1) << 112;
+constexpr u128 kFraction = kImplicit - 1;
+constexpr u128 kQuiet = static_cast<u128>(1) << 111;
+constexpr u128 kInfinity = static_cast<u128>(kExpMax) << 112;
+constexpr u128 kDefaultNaN = kSign | kInfinity | kQuiet;
+constexpr u128 kLargest = (static_cast<u128>(kExpMax - 1) << 112) | kFraction;
+
+inline u128 bits_of(__float128 x) {
+  u128 u;
+  std::memcpy(&u, &x, sizeof u);
+  return u;
+}
+
+// Through a vector, so the two halves go straight into the SSE register
+// (two 8-byte stores read back as one 16-byte load stall the pipeline).
+inline __float128 from_bits(u128 u) {
+  using Halves = long long __attribute__((vector_size(16)));
+  const Halves halves = {static_cast<long long>(u), static_cast<long long>(u >> 64)};
+  return std::bit_cast<__float128>(halves);
+}
+
+// The MXCSR rounding control, as libgcc reads it.
+enum Rounding { kNearest = 0, kDownward = 1, kUpward = 2, kTowardZero = 3 };
+inline int rounding() { return (_mm_getcsr() >> 13) & 3; }
+
+inline int clz128(u128 x) {  // x != 0
+  const u64 hi = static_cast<u64>(x >> 64);
+  return hi != 0 ? __builtin_clzll(hi) : 64 + __builtin_clzll(static_cast<u64>(x));
+}
+
+// x >> n with the bits shifted out ORed into bit 0; n >= 1.
+inline u128 shift_right_jam(u128 x, int n) {
+  if (n >= 128) return x != 0;
+  return (x >> n) | ((x << (128 - n)) != 0);
+}
+
+// 1 when the magnitude sig + rest / 2^15 rounds up (rest != 0).
+inline u128 round_up(int mode, u64 sign, unsigned rest, u128 sig) {
+  switch (mode) {
+    case kNearest:
+      return rest > 0x4000 || (rest == 0x4000 && (sig & 1) != 0);
+    case kUpward:
+      return sign == 0;
+    case kDownward:
+      return sign != 0;
+    default:
+      return 0;
+  }
+}
+
+inline u128 signed_zero(u64 sign) { return static_cast<u128>(sign) << 127; }
+
+// round_pack for the directed rounding modes and for subnormal, zero or
+// overflowing results.
+__attribute__((noinline)) u128 round_pack_general(u64 sign, int e, u128 m) {
+  const int mode = rounding();
+  if (e >= kExpMax) {
+    const bool to_infinity = mode == kNearest || (mode == kUpward && sign == 0) ||
+                             (mode == kDownward && sign != 0);
+    return signed_zero(sign) | (to_infinity ? kInfinity : kLargest);
+  }
+  u128 r = signed_zero(sign);
+  if (e >= 1) {
+    r += static_cast<u128>(e - 1) << 112;
+  } else {
+    // A subnormal: the fraction is the part above 2^-16382, and a carry
+    // out of it makes the smallest normal.
+    m = shift_right_jam(m, 1 - e);
+  }
+  const u128 sig = m >> 15;
+  const unsigned rest = static_cast<unsigned>(m) & 0x7FFF;
+  r += sig;
+  if (rest != 0) r += round_up(mode, sign, rest, sig);
+  return r;
+}
+
+// The binary128 of (-1)^sign * m / 2^127 * 2^(e - kBias), rounded: m holds
+// its leading one at bit 127, and bit 0 is ORed with any nonzero bits below.
+inline u128 round_pack(u64 sign, int e, u128 m) {
+  if (__builtin_expect(static_cast<unsigned>(e - 1) < kExpMax - 1 && rounding() == kNearest, 1)) {
+    const u128 sig = m >> 15;  // 113 bits, the leading one included
+    const unsigned rest = static_cast<unsigned>(m) & 0x7FFF;
+    // The leading one adds 1 to e - 1; a carry out of rounding moves on
+    // into the exponent, and from the largest finite to infinity.  Ties go
+    // up when the last bit is odd: rest + 0x3FFF + lsb reaches 0x8000.
+    const unsigned up = (rest + 0x3FFF + (static_cast<unsigned>(sig) & 1)) >> 15;
+    return signed_zero(sign) + (static_cast<u128>(e - 1) << 112) + sig + up;
+  }
+  return round_pack_general(sign, e, m);
+}
+
+inline bool is_nan(u128 x) { return (x & ~kSign) > kInfinity; }
+
+// The NaN result of an operation with a NaN operand (is_nan(a) or is_nan(b)).
+u128 propagate_nan(u128 a, u128 b, bool first_on_tie) {
+  u128 r;
+  if (is_nan(a) && is_nan(b)) {
+    const u128 fa = a & kFraction, fb = b & kFraction;
+    r = fa > fb || (fa == fb && first_on_tie) ? a : b;
+  } else {
+    r = is_nan(a) ? a : b;
+  }
+  return r | kQuiet;
+}
+
+inline int field_of(u128 x) { return static_cast<int>(x >> 112) & kExpMax; }
+
+// Neither zero, subnormal, infinite nor NaN.
+inline bool both_normal(u128 a, u128 b) {
+  return static_cast<unsigned>(field_of(a) - 1) < kExpMax - 1 &&
+         static_cast<unsigned>(field_of(b) - 1) < kExpMax - 1;
+}
+
+// All ones when the signs of a and b differ, else 0.
+inline u128 opposite_signs(u128 a, u128 b) {
+  return static_cast<u128>(static_cast<__int128>(a ^ b) >> 127);
+}
+
+// The sum of two finite magnitudes mx >= my (significands with 14 guard
+// bits, a normal one's leading one at bit 126, bit 127 for the carry) of
+// exponents ex >= ey, added (negate 0) or subtracted (negate all ones),
+// with the sign of the larger.
+__attribute__((always_inline)) inline u128 add_core(u64 sign, u128 negate, int ex, u128 mx,
+                                                    int ey, u128 my) {
+  // my >> d, the bits shifted out ORed into bit 0; a shift of 127 already
+  // leaves only the sticky bit.  With bit 0 of mx clear, a jammed bit 0
+  // leaves the sum or difference odd, so no rounding boundary is mistaken;
+  // when the difference cancels more than two bits, nothing was lost.
+  const int d = ex - ey < 127 ? ex - ey : 127;
+  my = (my >> d) | ((my & ((static_cast<u128>(1) << d) - 1)) != 0);
+  // Hidden from the optimiser, which would otherwise branch on the signs:
+  // they are as often alike as not.
+  u64 mask = static_cast<u64>(negate);
+  __asm__("" : "+r"(mask));
+  const u128 m = mx + ((my ^ negate) + (mask & 1));
+  if (__builtin_expect(m == 0, 0)) {
+    // Two zeros of one sign keep it; an exact zero difference is +0, or -0
+    // when rounding downward.
+    if (negate == 0) return signed_zero(sign);
+    return signed_zero(rounding() == kDownward);
+  }
+  const int shift = clz128(m);
+  return round_pack(sign, ex + 1 - shift, m << shift);
+}
+
+// Sums with an operand zero, subnormal, infinite or NaN.  b's sign is
+// already flipped for a subtraction.
+__attribute__((noinline)) u128 add_rare(u128 a, u128 b, bool subtract) {
+  u128 abs_a = a & ~kSign, abs_b = b & ~kSign;
+  if (abs_a >= kInfinity || abs_b >= kInfinity) {
+    if (is_nan(a) || is_nan(b)) return propagate_nan(a, b ^ (subtract ? kSign : 0), !subtract);
+    const bool a_inf = abs_a == kInfinity, b_inf = abs_b == kInfinity;
+    if (a_inf && b_inf) return ((a ^ b) & kSign) != 0 ? kDefaultNaN : a;
+    return a_inf ? a : b;
+  }
+  if (abs_a < abs_b) {
+    const u128 t = a;
+    a = b;
+    b = t;
+    abs_a = a & ~kSign;
+    abs_b = b & ~kSign;
+  }
+  // A subnormal has exponent 1 and no leading one.
+  const int ex = field_of(a), ey = field_of(b);
+  return add_core(static_cast<u64>(a >> 127), opposite_signs(a, b), ex != 0 ? ex : 1,
+                  ((abs_a & kFraction) | (ex != 0 ? kImplicit : 0)) << 14, ey != 0 ? ey : 1,
+                  ((abs_b & kFraction) | (ey != 0 ? kImplicit : 0)) << 14);
+}
+
+__attribute__((always_inline)) inline u128 add(u128 a, u128 b, bool subtract) {
+  if (subtract) b ^= kSign;
+  if (__builtin_expect(!both_normal(a, b), 0)) return add_rare(a, b, subtract);
+  // The larger magnitude first: its sign is the result's.
+  const u128 abs_a = a & ~kSign, abs_b = b & ~kSign;
+  const bool swap = abs_a < abs_b;
+  const u128 x = swap ? abs_b : abs_a, y = swap ? abs_a : abs_b;
+  const u64 sign_a = static_cast<u64>(a >> 127), sign_b = static_cast<u64>(b >> 127);
+  const u64 sign = sign_a ^ ((sign_a ^ sign_b) & swap);
+  return add_core(sign, opposite_signs(a, b), field_of(x), ((x & kFraction) | kImplicit) << 14,
+                  field_of(y), ((y & kFraction) | kImplicit) << 14);
+}
+
+// The significand of a finite nonzero operand with its leading one at bit
+// 112 and its exponent (below 1 for a subnormal).
+inline u128 normalize(u128 abs_x, int* e) {
+  const int field = static_cast<int>(abs_x >> 112);
+  if (field != 0) {
+    *e = field;
+    return (abs_x & kFraction) | kImplicit;
+  }
+  const int shift = clz128(abs_x) - 15;
+  *e = 1 - shift;
+  return abs_x << shift;
+}
+
+// Product of two significands with their leading ones at bit 112.
+__attribute__((always_inline)) inline u128 mul_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
+  const u128 ma = sa << 15, mb = sb << 15;  // leading ones at bit 127
+  // The 256-bit product, in [2^254, 2^256).
+  const u64 a0 = static_cast<u64>(ma), a1 = static_cast<u64>(ma >> 64);
+  const u64 b0 = static_cast<u64>(mb), b1 = static_cast<u64>(mb >> 64);
+  const u128 p00 = static_cast<u128>(a0) * b0, p01 = static_cast<u128>(a0) * b1;
+  const u128 p10 = static_cast<u128>(a1) * b0, p11 = static_cast<u128>(a1) * b1;
+  const u128 mid = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
+  const u128 lo = (mid << 64) | static_cast<u64>(p00);
+  u128 hi = p11 + (p01 >> 64) + (p10 >> 64) + (mid >> 64);
+  // Below 2^255 the product doubles; the low half only matters as sticky.
+  const int top = static_cast<int>(hi >> 127);
+  hi += hi & (static_cast<u128>(top) - 1);
+  return round_pack(sign, ea + eb - kBias + top, hi | (lo != 0));
+}
+
+__attribute__((noinline)) u128 mul_rare(u128 a, u128 b) {
+  const u64 sign = static_cast<u64>((a ^ b) >> 127);
+  const u128 abs_a = a & ~kSign, abs_b = b & ~kSign;
+  if (is_nan(a) || is_nan(b)) return propagate_nan(a, b, true);
+  if (abs_a == kInfinity || abs_b == kInfinity) {
+    if (abs_a == 0 || abs_b == 0) return kDefaultNaN;
+    return signed_zero(sign) | kInfinity;
+  }
+  if (abs_a == 0 || abs_b == 0) return signed_zero(sign);
+  int ea, eb;
+  const u128 sa = normalize(abs_a, &ea), sb = normalize(abs_b, &eb);
+  return mul_core(sign, ea, sa, eb, sb);
+}
+
+inline u128 mul(u128 a, u128 b) {
+  if (__builtin_expect(!both_normal(a, b), 0)) return mul_rare(a, b);
+  return mul_core(static_cast<u64>((a ^ b) >> 127), field_of(a), (a & kFraction) | kImplicit,
+                  field_of(b), (b & kFraction) | kImplicit);
+}
+
+// q = (hi:lo) / d, the remainder in *r; hi < d.
+inline u64 div_2by1(u64 hi, u64 lo, u64 d, u64* r) {
+  u64 q;
+  __asm__("divq %4" : "=a"(q), "=d"(*r) : "a"(lo), "d"(hi), "rm"(d) : "cc");
+  return q;
+}
+
+// The 64-bit quotient of u * 2^64 by d, d with bit 127 set and u < d; the
+// remainder, below d, in *rem.
+inline u64 div_3by2(u128 u, u128 d, u128* rem) {
+  const u64 u2 = static_cast<u64>(u >> 64), u1 = static_cast<u64>(u);
+  const u64 d1 = static_cast<u64>(d >> 64), d0 = static_cast<u64>(d);
+  u64 q;
+  u128 rhat;  // (u2:u1) - q * d1
+  if (__builtin_expect(u2 < d1, 1)) {
+    u64 r;
+    q = div_2by1(u2, u1, d1, &r);
+    rhat = r;
+  } else {  // u2 == d1: the quotient digit is at most 2^64 - 1
+    q = ~static_cast<u64>(0);
+    rhat = static_cast<u128>(u1) + d1;
+  }
+  // q * d > u * 2^64 exactly when q * d0 > rhat * 2^64; then q is one too
+  // large, at most twice.  Once rhat reaches 2^64 the test is false.
+  u128 p = static_cast<u128>(q) * d0;
+  for (int i = 0; i < 2; ++i) {
+    const bool over = (rhat >> 64) == 0 && p > (rhat << 64);
+    q -= over;
+    rhat += over ? d1 : 0;
+    p -= over ? d0 : 0;
+  }
+  // The remainder is below 2^128, so it is exact modulo 2^128.
+  *rem = (rhat << 64) - p;
+  return q;
+}
+
+// Quotient of two significands with their leading ones at bit 112.
+__attribute__((always_inline)) inline u128 div_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
+  u128 ma = sa << 15;  // leading ones at bit 127
+  const u128 mb = sb << 15;
+  // Halve ma when not below mb (exact: its 15 low bits are clear).
+  const int halve = ma >= mb;
+  ma >>= halve;
+  // q = floor(ma * 2^128 / mb), in [2^127, 2^128), two 64-bit digits.
+  u128 rem;
+  const u64 q1 = div_3by2(ma, mb, &rem);
+  const u64 q0 = div_3by2(rem, mb, &rem);
+  const u128 q = (static_cast<u128>(q1) << 64) | q0 | (rem != 0);
+  return round_pack(sign, ea - eb + kBias - 1 + halve, q);
+}
+
+__attribute__((noinline)) u128 div_rare(u128 a, u128 b) {
+  const u64 sign = static_cast<u64>((a ^ b) >> 127);
+  const u128 abs_a = a & ~kSign, abs_b = b & ~kSign;
+  if (is_nan(a) || is_nan(b)) return propagate_nan(a, b, false);
+  if (abs_a == kInfinity) return abs_b == kInfinity ? kDefaultNaN : signed_zero(sign) | kInfinity;
+  if (abs_b == kInfinity) return signed_zero(sign);
+  if (abs_b == 0) return abs_a == 0 ? kDefaultNaN : signed_zero(sign) | kInfinity;
+  if (abs_a == 0) return signed_zero(sign);
+  int ea, eb;
+  const u128 sa = normalize(abs_a, &ea), sb = normalize(abs_b, &eb);
+  return div_core(sign, ea, sa, eb, sb);
+}
+
+inline u128 div(u128 a, u128 b) {
+  if (__builtin_expect(!both_normal(a, b), 0)) return div_rare(a, b);
+  return div_core(static_cast<u64>((a ^ b) >> 127), field_of(a), (a & kFraction) | kImplicit,
+                  field_of(b), (b & kFraction) | kImplicit);
+}
+
+}  // namespace
+
+extern "C" {
+
+__float128 __addtf3(__float128 a, __float128 b) {
+  return from_bits(add(bits_of(a), bits_of(b), false));
+}
+
+__float128 __subtf3(__float128 a, __float128 b) {
+  return from_bits(add(bits_of(a), bits_of(b), true));
+}
+
+__float128 __multf3(__float128 a, __float128 b) { return from_bits(mul(bits_of(a), bits_of(b))); }
+
+__float128 __divtf3(__float128 a, __float128 b) { return from_bits(div(bits_of(a), bits_of(b))); }
+
+}  // extern "C"
+
+#endif  // MORVANTIDE_BINARY128_ARITH
