@@ -1,10 +1,13 @@
 // Whole-process timings: morvantide run as a process on studies of 10,
 // 1,000 and 10,000 grids, against the floor program (bench/floor.cc) that
-// reads the same inputs and writes the same 15 files of the same sizes.
+// reads the same inputs and writes the same 15 files of the same sizes, and
+// on 100 variables of 10 grids with a report.
 //
 //   morvantide_process_bench PROGRAM FLOOR [--reference PROGRAM] [--runs-scale K]
-//                            [--large] [--dir D]
+//                            [--large] [--dir D] [--rows TEXT]
 //
+// --rows keeps the rows whose label holds TEXT ("10 grids", "variables").
+// A row whose first run fails is reported as failed and the next one runs.
 // Runs are interleaved (program, floor and, with --reference, another build
 // of the program, the order turning every run) so that a change of machine
 // load hits all alike.  Each row prints the medians of the times and the
@@ -24,6 +27,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,6 +48,8 @@ struct Row {
   int pairs;       // paired runs (scaled by --runs-scale)
   bool large;      // only with --large
   bool against_floor;
+  int32_t variables = 1;       // columns of the result file
+  const char* arguments = "";  // of the run, separated by blanks
 };
 
 const Row kRows[] = {
@@ -51,6 +57,8 @@ const Row kRows[] = {
     {"10 grids, variable ratio", 10, 2, 200, false, true},
     {"1,000 grids, constant ratio", 1000, 1, 21, false, false},
     {"1,000 grids, variable ratio", 1000, 2, 7, false, false},
+    {"100 variables x 10 grids, --summary", 10, 2, 21, false, false, 100, "--summary --variables all"},
+    {"100 variables x 10 grids, --json", 10, 2, 7, false, false, 100, "--json - --variables all"},
     {"10,000 grids, constant ratio", 10000, 1, 3, false, false},
     {"10,000 grids, variable ratio", 10000, 2, 1, true, false},
 };
@@ -65,8 +73,9 @@ std::string decimal(morvantide::real x) {
   return text;
 }
 
-// The smooth study of the in-process benchmark, as files in layout 1.
-void write_study(const fs::path& dir, int32_t nm, int32_t tipo_r) {
+// The smooth study of the in-process benchmark, as files in layout 1; with
+// several variables, variable k is the study's values scaled by 1 + k/64.
+void write_study(const fs::path& dir, int32_t nm, int32_t tipo_r, int32_t variables) {
   fs::create_directories(dir);
   const morvantide::State s = morvantide::smooth_state(nm, tipo_r);
   std::ofstream(dir / morvantide::kControlFile) << "1\nparametros_n.txt\n" << kParameters << "\n";
@@ -74,23 +83,40 @@ void write_study(const fs::path& dir, int32_t nm, int32_t tipo_r) {
                                    << "\n50\n1.0E-10\n0.5\n5.0\n" << nm << "\n" << kResults
                                    << "\n'Benchmark study'\n";
   std::ofstream results(dir / kResults);
-  results << "h T\n";
-  for (int32_t i = 1; i <= nm; ++i) results << decimal(s.h(i)) << ' ' << decimal(s.Th(i)) << '\n';
+  results << "h";
+  for (int32_t k = 1; k <= variables; ++k) results << " T" << k;
+  results << '\n';
+  for (int32_t i = 1; i <= nm; ++i) {
+    results << decimal(s.h(i));
+    for (int32_t k = 1; k <= variables; ++k) {
+      const morvantide::real scale = 1 + morvantide::real(k - 1) / 64;
+      results << ' ' << decimal(s.Th(i) * scale);
+    }
+    results << '\n';
+  }
 }
 
-double run_in(const char* program, const fs::path& dir) {
+// The run's seconds, or a negative number when it failed.
+double run_in(const char* program, const fs::path& dir, const char* arguments) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  char* argv[] = {const_cast<char*>(program), nullptr};
+  std::vector<std::string> words;
+  for (std::istringstream in(arguments); in;) {
+    std::string word;
+    if (in >> word) words.push_back(word);
+  }
+  std::vector<char*> argv{const_cast<char*>(program)};
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
   char path[] = "PATH=/nonexistent";
   char* envp[] = {path, nullptr};
   const auto start = std::chrono::steady_clock::now();
   pid_t pid;
-  if (posix_spawn(&pid, program, &actions, nullptr, argv, envp) != 0) {
+  if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), envp) != 0) {
     std::perror(program);
     std::exit(1);
   }
@@ -100,7 +126,7 @@ double run_in(const char* program, const fs::path& dir) {
   posix_spawn_file_actions_destroy(&actions);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "%s failed in %s\n", program, dir.c_str());
-    std::exit(1);
+    return -1;
   }
   return std::chrono::duration<double>(stop - start).count();
 }
@@ -154,7 +180,7 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: %s PROGRAM FLOOR [--reference PROGRAM] [--runs-scale K] [--large] "
-                 "[--dir D]\n",
+                 "[--dir D] [--rows TEXT]\n",
                  argv[0]);
     return 2;
   }
@@ -163,6 +189,7 @@ int main(int argc, char** argv) {
   const char* reference = nullptr;
   double scale = 1;
   bool large = false;
+  std::string only;  // rows whose label holds this text
   fs::path root = fs::temp_directory_path() / "morvantide-process-bench";
   for (int k = 3; k < argc; ++k) {
     const std::string a = argv[k];
@@ -170,16 +197,23 @@ int main(int argc, char** argv) {
     else if (a == "--reference" && k + 1 < argc) reference = argv[++k];
     else if (a == "--large") large = true;
     else if (a == "--dir" && k + 1 < argc) root = argv[++k];
+    else if (a == "--rows" && k + 1 < argc) only = argv[++k];
   }
-  std::printf("%-30s %12s %12s %8s", "run", "program", "floor", "ratio");
+  std::printf("%-36s %12s %12s %8s", "run", "program", "floor", "ratio");
   if (reference != nullptr) std::printf(" %12s %8s", "reference", "ratio");
   std::printf(" %6s\n", "runs");
   for (const Row& row : kRows) {
     if (row.large && !large) continue;
-    const fs::path dir = root / ("nm" + std::to_string(row.nm) + "-r" + std::to_string(row.tipo_r));
+    if (!only.empty() && std::string(row.label).find(only) == std::string::npos) continue;
+    const fs::path dir = root / ("nm" + std::to_string(row.nm) + "-r" + std::to_string(row.tipo_r) +
+                                 "-v" + std::to_string(row.variables));
     fs::remove_all(dir);
-    write_study(dir / "program", row.nm, row.tipo_r);
-    run_in(program, dir / "program");  // makes the plot templates, as a user's first run does
+    write_study(dir / "program", row.nm, row.tipo_r, row.variables);
+    // The first run makes the plot templates, as a user's first run does.
+    if (run_in(program, dir / "program", row.arguments) < 0) {
+      std::printf("%-36s failed (see above)\n", row.label);
+      continue;
+    }
     write_manifest(dir / "program");
     // Each program in a folder of its own, from the same files.
     std::vector<Runner> runners{{program, dir / "program", {}}};
@@ -196,11 +230,11 @@ int main(int argc, char** argv) {
       // The order turns every run, so that none is always first.
       for (size_t n = 0; n < runners.size(); ++n) {
         Runner& r = runners[(n + static_cast<size_t>(k)) % runners.size()];
-        r.times.push_back(run_in(r.program, r.dir));
+        r.times.push_back(run_in(r.program, r.dir, r.program == floor ? "" : row.arguments));
       }
     }
     const std::vector<double>& tp = runners[0].times;
-    std::printf("%-30s %9.3f ms", row.label, 1e3 * median(tp));
+    std::printf("%-36s %9.3f ms", row.label, 1e3 * median(tp));
     if (row.against_floor) {
       const std::vector<double>& tf = runners[1].times;
       std::printf(" %9.3f ms %7.2fx", 1e3 * median(tf), median_ratio(tp, tf));
