@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/decimal.h"
+#include "common/parallel.h"
 #include "core/estimation.h"
 #include "core/least_squares.h"
 #include "platform_testing.h"
@@ -331,6 +332,42 @@ TEST(SummaryReport, OneBlockPerVariable) {
 
 // The report files join the check that no output overwrites an input or
 // another output; nothing at all is written when they clash.
+// The variables are analysed on the threads a batch at a time; the report
+// is the same, byte for byte, on any number of threads, whether the
+// variables fit in one batch or need several.
+TEST(ReportOnThreads, SameReportOnAnyNumberOfThreads) {
+  const Study4 data(7);
+  MemoryFiles files = data.files(1);
+  std::string header = "h";
+  std::string rows;
+  constexpr int kCopies = 6;  // 24 variables
+  for (int c = 0; c < kCopies; ++c) {
+    for (int v = 0; v < 4; ++v) header += " v" + std::to_string(4 * c + v + 1);
+  }
+  for (int32_t i = 0; i < data.nm; ++i) {
+    rows += text_of(data.h[i]);
+    for (int c = 0; c < kCopies; ++c) {
+      // Each copy scaled differently, so that no two variables agree.
+      for (int v = 0; v < 4; ++v) rows += " " + text_of(data.Th[v][i] * (1 + real(c) / 8));
+    }
+    rows += "\r\n";
+  }
+  files.contents["dados.txt"] = header + "\r\n" + rows;
+  const std::vector<std::string> args = {"--summary", "--json", "r.json", "--csv",
+                                         "r.csv",     "--variables", "all"};
+  set_thread_count(1);
+  const RunResult one = run_with(files, args);
+  ASSERT_TRUE(one.status.ok()) << one.status.message();
+  for (int threads : {2, 3, 7}) {
+    set_thread_count(threads);
+    const RunResult many = run_with(files, args);
+    EXPECT_EQ(many.console, one.console) << threads << " threads";
+    EXPECT_EQ(many.files.contents, one.files.contents) << threads << " threads";
+  }
+  set_thread_count(0);
+  EXPECT_NE(one.console.find("variable 24"), std::string::npos);
+}
+
 TEST(ReportFiles, ClashesAreRefusedBeforeAnyOutput) {
   struct Case {
     std::vector<std::string> args;

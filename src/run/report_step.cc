@@ -1,8 +1,10 @@
 #include "run/report_step.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/console.h"
+#include "common/parallel.h"
 #include "report/csv.h"
 #include "report/json.h"
 #include "report/results.h"
@@ -33,6 +35,9 @@ std::vector<std::string> report_files(const Options& options) {
 }
 
 namespace {
+
+// Variables analysed at once per thread.
+constexpr int kVariablesPerThread = 8;
 
 // Where one form of the report goes: a file of its own, the console, or
 // nowhere.
@@ -76,17 +81,33 @@ Status write_report(const State& s, const std::vector<VariableColumn>& columns,
   // What the least-squares uncertainty needs of h, once for every variable;
   // the summary alone needs it at the finest grid only.
   const LeastSquaresPlan plan(grid_sizes(s));
-  for (const VariableColumn& column : columns) {
-    const VariableResult v =
-        analyse(s, s, plan, column.number, column.name, column.Th, options.target,
-                !json.active() && !csv.active());
-    if (json.active()) json.write(json_variable(s, v, first));
-    if (csv.active()) csv.write(csv_rows(s, v));
-    if (options.summary) {
-      if (!first) console.write(kConsoleLineEnd);
-      console.write(summary(v, options.target, kConsoleLineEnd));
+  const bool finest_only = !json.active() && !csv.active();
+  // The variables are analysed on the threads a batch at a time (each
+  // analysis is a pure function of its column) and written in their order;
+  // a batch bounds the results held at once.
+  const size_t batch = static_cast<size_t>(kVariablesPerThread * thread_count());
+  std::vector<VariableResult> results;
+  for (size_t start = 0; start < columns.size(); start += batch) {
+    const size_t end = std::min(columns.size(), start + batch);
+    results.assign(end - start, VariableResult());
+    parallel_for(static_cast<int64_t>(start), static_cast<int64_t>(end), 1,
+                 [&](int64_t b, int64_t e) {
+                   for (int64_t k = b; k < e; ++k) {
+                     const VariableColumn& column = columns[static_cast<size_t>(k)];
+                     results[static_cast<size_t>(k) - start] =
+                         analyse(s, s, plan, column.number, column.name, column.Th,
+                                 options.target, finest_only);
+                   }
+                 });
+    for (const VariableResult& v : results) {
+      if (json.active()) json.write(json_variable(s, v, first));
+      if (csv.active()) csv.write(csv_rows(s, v));
+      if (options.summary) {
+        if (!first) console.write(kConsoleLineEnd);
+        console.write(summary(v, options.target, kConsoleLineEnd));
+      }
+      first = false;
     }
-    first = false;
   }
   json.write(json_end());
   Status json_closed = json.close();
