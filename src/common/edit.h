@@ -44,7 +44,7 @@ std::string format_i(int32_t v, int w);
 //   Line().X(3).A("h").T(20).A("p").str() -> "   h" + 15 blanks + "p\r\n"
 class Line {
  public:
-  Line& E(real x, int w, int d) { return A(format_e(x, w, d)); }  // 1P,Ew.d
+  Line& E(real x, int w, int d);                                  // 1P,Ew.d
   Line& F(real x, int w, int d) { return A(format_f(x, w, d)); }  // Fw.d
   Line& I(int32_t v, int w) { return A(format_i(v, w)); }         // Iw
   Line& A(std::string_view text);                                 // A
