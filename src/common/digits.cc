@@ -146,28 +146,37 @@ struct Big {
   }
 };
 
-// The digits of v, most significant first, with exactly `count` digits
-// (leading zeros) written at out.
+// "00", "01", ..., "99": two digits per division.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The digits of v < 10^count, most significant first, with exactly `count`
+// digits (leading zeros) written at out.
 inline void write_fixed(u64 v, int count, char* out) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + v % 10);
-    v /= 10;
+  int i = count;
+  while (i >= 2) {
+    i -= 2;
+    std::memcpy(out + i, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
   }
+  if (i == 1) out[0] = static_cast<char>('0' + v);
 }
 
 inline int digit_count(u64 v) {
   int n = 1;
-  while (v >= 10) {
-    v /= 10;
-    ++n;
-  }
+  for (u64 limit = 10; n < 20 && v >= limit; limit *= 10) ++n;
   return n;
 }
 
-// The decimal digits of b (at most three limbs, so at most 58 digits) at
-// out, no leading zeros ("0" for zero); returns how many.
-int decimal_text(Big b, char* out) {
-  u64 pieces[4];
+// The decimal digits of the integer in limb[0..n) (n <= 3, so at most 58
+// digits) at out, no leading zeros ("0" for zero); returns how many.
+int decimal_text(const u64* limb, int n, char* out) {
+  Big b;
+  for (int i = 0; i < n; ++i) b.limb[i] = limb[i];
+  b.n = n;
+  u64 pieces[3];
   int count = 0;
   while (b.n > 1) pieces[count++] = b.divide(kTenTo19);
   const u64 top = b.n == 0 ? 0 : b.limb[0];
@@ -228,7 +237,7 @@ Try digits_for_estimate(u64 m_hi, u64 m_lo, int e, int k, int precision, char* d
   q.shift_right(1);
 
   char text[64];
-  const int len = decimal_text(q, text);
+  const int len = decimal_text(q.limb, q.n, text);
   if (len < precision || text[0] == '0') return Try::kExponentTooHigh;
   if (len > precision + 1) return Try::kExponentTooLow;
 

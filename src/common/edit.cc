@@ -25,6 +25,10 @@ constexpr int kExponentWidth = 4;
 constexpr size_t kPrintBuffer = 128;
 // Widest E field laid out on the stack; wider ones go through a string.
 constexpr int kFieldBuffer = 128;
+// Room a record gets when it first outgrows the string's own buffer: the
+// widest rows of the listing (table 3) and the line end fit in one block.
+constexpr size_t kRecordRoom = 160;
+constexpr std::string_view kLineEnd = "\r\n";
 
 std::string asterisks(int w) { return std::string(static_cast<size_t>(w), '*'); }
 
@@ -152,6 +156,8 @@ std::string format_i(int32_t v, int w) {
 // while X or T at the end of a record adds nothing.  A field written left
 // of the end (after T) overwrites what is there.
 Line& Line::A(std::string_view text) {
+  const size_t end = std::max(text_.size(), pos_ + text.size());
+  if (end > text_.capacity()) text_.reserve(std::max(end + kLineEnd.size(), kRecordRoom));
   if (text_.size() < pos_) text_.resize(pos_, ' ');
   const size_t overlap = std::min(text.size(), text_.size() - pos_);
   text_.replace(pos_, overlap, text.substr(0, overlap));
@@ -187,6 +193,17 @@ Line& Line::T(int column) {
   return *this;
 }
 
-std::string Line::str() const { return text_ + "\r\n"; }
+std::string Line::str() const& {
+  std::string out;
+  out.reserve(text_.size() + kLineEnd.size());
+  out.append(text_);
+  out.append(kLineEnd);
+  return out;
+}
+
+std::string Line::str() && {
+  text_.append(kLineEnd);
+  return std::move(text_);
+}
 
 }  // namespace morvantide
