@@ -18,9 +18,9 @@ constexpr int kExponentBias = 16383;
 // e of the subnormals and of the smallest normal exponent field.
 constexpr int kMinBinaryExponent = 1 - kExponentBias - kFractionBits;
 
-// Limbs of the scaled value: 1280 bits, enough for decimal exponents from
-// about -460 to +530 at 40 digits.
-constexpr int kLimbs = 20;
+// Limbs of the scaled value: 1536 bits, enough for every value from 1e-554
+// to 1e637 at up to 40 digits.
+constexpr int kLimbs = 24;
 
 // 5^27, the largest power of five in one limb, and the ones below it.
 constexpr int kFivesPerLimb = 27;

@@ -27,7 +27,7 @@
 // by 5^-s (s < 0) by one-limb divisions, every bit shifted or divided away
 // kept as a "sticky" flag.  Its last bit is the half-unit of the last digit,
 // so the rounding is decided on the exact remainder.  Values whose scaling
-// does not fit the fixed-size integer (roughly beyond 10^-460 and 10^530:
+// does not fit the fixed-size integer (below 1e-554 or above 1e637: the
 // subnormals, the largest finite values) and more than kFastDigits digits go
 // to quadmath_snprintf instead, with the same result.
 #ifndef MORVANTIDE_COMMON_DIGITS_H_
