@@ -164,10 +164,36 @@ inline void write_fixed(u64 v, int count, char* out) {
   if (i == 1) out[0] = static_cast<char>('0' + v);
 }
 
+constexpr u64 kPowersOfTen[20] = {
+    1ULL,
+    10ULL,
+    100ULL,
+    1000ULL,
+    10000ULL,
+    100000ULL,
+    1000000ULL,
+    10000000ULL,
+    100000000ULL,
+    1000000000ULL,
+    10000000000ULL,
+    100000000000ULL,
+    1000000000000ULL,
+    10000000000000ULL,
+    100000000000000ULL,
+    1000000000000000ULL,
+    10000000000000000ULL,
+    100000000000000000ULL,
+    1000000000000000000ULL,
+    10000000000000000000ULL,
+};
+
+// Decimal digits of v ("0" has one): 1233 / 4096 is just above log10(2), so
+// t is the count or one less, and one comparison settles which.
 inline int digit_count(u64 v) {
-  int n = 1;
-  for (u64 limit = 10; n < 20 && v >= limit; limit *= 10) ++n;
-  return n;
+  if (v == 0) return 1;
+  const int bits = 64 - __builtin_clzll(v);
+  const int t = bits * 1233 >> 12;
+  return t + (v >= kPowersOfTen[t] ? 1 : 0);
 }
 
 // The decimal digits of the integer in limb[0..n) (n <= 3, so at most 58
