@@ -160,8 +160,8 @@ Line& Line::A(std::string_view text) {
   if (end > text_.capacity()) text_.reserve(std::max(end + kLineEnd.size(), kRecordRoom));
   if (text_.size() < pos_) text_.resize(pos_, ' ');
   const size_t overlap = std::min(text.size(), text_.size() - pos_);
-  text_.replace(pos_, overlap, text.substr(0, overlap));
-  text_.append(text.substr(overlap));
+  if (overlap != 0) text_.replace(pos_, overlap, text.data(), overlap);
+  text_.append(text.data() + overlap, text.size() - overlap);
   pos_ += text.size();
   return *this;
 }
