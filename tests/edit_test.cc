@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 namespace morvantide {
 namespace {
@@ -328,6 +329,39 @@ TEST(Line, Positioning) {
   for (const auto& c : cases) {
     EXPECT_EQ(c.got, c.expected) << c.name;
   }
+}
+
+// Line::E lays the field out on the stack (up to 128 columns) or through
+// format_e (wider); either way the record gets exactly format_e's text, also
+// where the field overwrites part of the record after T.
+TEST(Line, EFieldIsFormatE) {
+  const real kPi = 3.14159265358979323846264338327950288Q;
+  const struct {
+    real x;
+    int w;
+    int d;
+  } fields[] = {{kPi, 12, 4},      {-kPi, 22, 9},     {0.0Q, 15, 6},   {-0.0Q, 8, 2},
+                {1e-120Q, 22, 9},  {9.99999e99Q, 12, 4}, {1e1000Q, 12, 4}, {kNaN, 12, 4},
+                {-kInf, 8, 1},     {-kPi, 8, 2},      {kPi, 0, 4},     {kPi, -1, 4},
+                {kPi, 128, 100},   {-kPi, 129, 100},  {kPi, 200, 150}, {kPi, 46, 31}};
+  for (const auto& f : fields) {
+    const std::string e = format_e(f.x, f.w, f.d);
+    EXPECT_EQ(Line().A("ab").E(f.x, f.w, f.d).A("|").str(), "ab" + e + "|\r\n")
+        << "E" << f.w << "." << f.d;
+    EXPECT_EQ(Line().A(std::string(60, '-')).T(3).E(f.x, f.w, f.d).str(),
+              "--" + e + (e.size() < 58 ? std::string(58 - e.size(), '-') : "") + "\r\n")
+        << "E" << f.w << "." << f.d << " after T";
+  }
+}
+
+TEST(Line, MovedRecordIsTheSame) {
+  Line kept;
+  kept.E(0.5Q, 12, 4).X(3).A("name").T(40).A("x");
+  Line moved = kept;
+  const std::string copy = kept.str();
+  EXPECT_EQ(copy, "  5.0000E-01   name" + std::string(20, ' ') + "x\r\n");
+  EXPECT_EQ(kept.str(), copy);  // str() on a kept record leaves it as it was
+  EXPECT_EQ(std::move(moved).str(), copy);
 }
 
 }  // namespace

@@ -1,40 +1,28 @@
 #include "common/decimal.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "common/digits.h"
 
 namespace morvantide {
 
 namespace {
 
-// The significant digits and decimal exponent of a finite value, as
-// quadmath_snprintf rounds it: x = D[0].D[1..]
-// times 10^exponent.
+// The significant digits and decimal exponent of a finite value, correctly
+// rounded (scientific_digits): x = D[0].D[1..] times 10^exponent.
 struct Digits {
   bool negative = false;
   std::string digits;  // at least one, no point
   int exponent = 0;
 };
 
-std::string scientific(real x, int digits) {
-  char buf[96];
-  quadmath_snprintf(buf, sizeof buf, "%.*Qe", digits - 1, x);
-  return buf;
-}
-
-Digits split(const std::string& text) {
-  // "-d.ddde+XX" or "de+XX"
+// x to `count` significant digits, trailing zeros dropped.
+Digits scientific(real x, int count) {
   Digits d;
-  size_t i = 0;
-  if (text[i] == '-') {
-    d.negative = true;
-    ++i;
-  }
-  for (; i < text.size() && text[i] != 'e'; ++i) {
-    if (text[i] != '.') d.digits += text[i];
-  }
-  d.exponent = std::atoi(text.c_str() + i + 1);
+  d.negative = q_signbit(x);
+  d.digits.resize(static_cast<size_t>(count));
+  d.exponent = scientific_digits(x, count, d.digits.data());
   while (d.digits.size() > 1 && d.digits.back() == '0') d.digits.pop_back();
   return d;
 }
@@ -119,11 +107,11 @@ std::string as_text(const Digits& d) {
 
 std::string shortest_decimal(real x) {
   if (q_isnan(x) || q_isinf(x)) return not_finite(x);
-  // The exact value to 40 digits, split once; shorter candidates are rounded
+  // The exact value to 40 digits, formed once; shorter candidates are rounded
   // from it and each read back.  Fewer digits read back only when more do
   // too, so the range is halved.
-  Digits all = split(scientific(x, kGuardedDigits));
-  all.digits.resize(kGuardedDigits, '0');  // split dropped trailing zeros
+  Digits all = scientific(x, kGuardedDigits);
+  all.digits.resize(kGuardedDigits, '0');  // scientific dropped trailing zeros
   int low = 1, high = kRoundTripDigits;
   Digits best;
   bool found = false;
@@ -143,7 +131,7 @@ std::string shortest_decimal(real x) {
   }
   // Rounding twice (to 40 digits, then to 36) can miss by one unit in a
   // rare tie; the 36 digits printed directly always read back.
-  if (!found) best = split(scientific(x, kRoundTripDigits));
+  if (!found) best = scientific(x, kRoundTripDigits);
   while (best.digits.size() > 1 && best.digits.back() == '0') best.digits.pop_back();
   return lay_out(best, -4, 21);
 }
@@ -152,8 +140,8 @@ std::string decimal_digits(real x, int digits) {
   if (q_isnan(x) || q_isinf(x)) return not_finite(x);
   if (digits < 1) digits = 1;
   if (digits > kRoundTripDigits) digits = kRoundTripDigits;
-  Digits d = split(scientific(x, digits));
-  d.digits.resize(static_cast<size_t>(digits), '0');  // the zeros split dropped
+  Digits d = scientific(x, digits);
+  d.digits.resize(static_cast<size_t>(digits), '0');  // the zeros scientific dropped
   return lay_out(d, -4, digits);
 }
 

@@ -1,12 +1,16 @@
 // The edit notation: digits first, layout second.  Every number field gets
-// the exact decimal digits of the binary128 value from quadmath_snprintf
-// (correctly rounded to nearest) and then is laid out here: sign, point,
-// exponent form, blanks on the left, asterisks when it does not fit.
+// the exact decimal digits of the binary128 value, correctly rounded to
+// nearest (scientific_digits for E fields, quadmath_snprintf for the rare F
+// fields), and then is laid out here: sign, point, exponent form, blanks on
+// the left, asterisks when it does not fit.  An E field is laid out in a
+// buffer on the stack and goes into its record in one piece.
 
 #include "common/edit.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
+
+#include "common/digits.h"
 
 namespace morvantide {
 
@@ -19,6 +23,12 @@ constexpr int kThreeDigitExponentMax = 999;
 constexpr int kExponentWidth = 4;
 // Room for the digits of one field, printed by a single call.
 constexpr size_t kPrintBuffer = 128;
+// Widest E field laid out on the stack; wider ones go through a string.
+constexpr int kFieldBuffer = 128;
+// Room a record gets when it first outgrows the string's own buffer: the
+// widest rows of the listing (table 3) and the line end fit in one block.
+constexpr size_t kRecordRoom = 160;
+constexpr std::string_view kLineEnd = "\r\n";
 
 std::string asterisks(int w) { return std::string(static_cast<size_t>(w), '*'); }
 
@@ -54,50 +64,55 @@ std::string print_quad(const char* format, int precision, real x) {
   return out;
 }
 
-std::string exponent_text(int e) {
-  const char sign = e < 0 ? '-' : '+';
-  const int magnitude = e < 0 ? -e : e;
-  std::string digits = std::to_string(magnitude);
-  if (magnitude <= kTwoDigitExponentMax) {
-    if (digits.size() < 2) digits.insert(0, 1, '0');
-    return std::string("E") + sign + digits;
+// The field of 1P,Ew.d at out[0..w): out has room for w characters.
+void e_field(real x, int w, int d, char* out) {
+  if (q_isnan(x) || q_isinf(x)) {
+    const std::string text = non_finite(x, w);
+    std::memcpy(out, text.data(), text.size());
+    return;
   }
-  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
-  return std::string(1, sign) + digits;
+  const bool negative = x < 0;  // -0.0 is not below zero: no sign
+  // The text is always the shortest possible: one digit, the point, d
+  // decimals and an exponent of four characters ("E+dd" or "+ddd").
+  const long long length = 2LL + d + kExponentWidth + (negative ? 1 : 0);
+  if (length > w) {
+    std::memset(out, '*', static_cast<size_t>(w));
+    return;
+  }
+  const int blanks = w - static_cast<int>(length);
+  char* p = out + blanks;
+  if (negative) *p++ = '-';
+  // d + 1 significant digits, rounded to nearest, with the carry to 10
+  // already moved into the exponent; written one place to the right, then
+  // the first moved in front of the point.
+  const int exponent = scientific_digits(x, d + 1, p + 1);
+  if (exponent > kThreeDigitExponentMax || exponent < -kThreeDigitExponentMax) {
+    std::memset(out, '*', static_cast<size_t>(w));
+    return;
+  }
+  std::memset(out, ' ', static_cast<size_t>(blanks));
+  p[0] = p[1];
+  p[1] = '.';
+  p += 2 + d;
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  if (magnitude <= kTwoDigitExponentMax) {
+    *p++ = 'E';
+    *p++ = exponent < 0 ? '-' : '+';
+  } else {
+    *p++ = exponent < 0 ? '-' : '+';
+    *p++ = static_cast<char>('0' + magnitude / 100);
+  }
+  *p++ = static_cast<char>('0' + magnitude / 10 % 10);
+  *p = static_cast<char>('0' + magnitude % 10);
 }
 
 }  // namespace
 
 std::string format_e(real x, int w, int d) {
   if (w <= 0) return std::string();
-  d = std::max(d, 0);
-  if (q_isnan(x) || q_isinf(x)) return non_finite(x, w);
-  const bool negative = x < 0;  // -0.0 is not below zero: no sign
-  // Shortest possible text: one digit, the point, d decimals, exponent.
-  const long long shortest = 2LL + d + kExponentWidth + (negative ? 1 : 0);
-  if (shortest > w) return asterisks(w);
-
-  // "%.*Qe" gives "m.mmmme+EE": d+1 significant digits, rounded to nearest,
-  // with the carry to 10 already moved into the exponent.
-  const std::string printed = print_quad("%.*Qe", d, q_abs(x));
-  const size_t e_at = printed.find('e');
-  if (e_at == std::string::npos || e_at == 0) return asterisks(w);
-  std::string mantissa;
-  for (size_t i = 0; i < e_at; ++i) {
-    if (printed[i] != '.') mantissa += printed[i];
-  }
-  const long exponent = std::strtol(printed.c_str() + e_at + 1, nullptr, 10);
-  if (exponent > kThreeDigitExponentMax || exponent < -kThreeDigitExponentMax) {
-    return asterisks(w);
-  }
-
-  std::string text;
-  if (negative) text += '-';
-  text += mantissa[0];
-  text += '.';
-  text.append(mantissa, 1, std::string::npos);
-  text += exponent_text(static_cast<int>(exponent));
-  return right_justify(text, w);
+  std::string out(static_cast<size_t>(w), ' ');
+  e_field(x, w, std::max(d, 0), out.data());
+  return out;
 }
 
 std::string format_f(real x, int w, int d) {
@@ -141,10 +156,12 @@ std::string format_i(int32_t v, int w) {
 // while X or T at the end of a record adds nothing.  A field written left
 // of the end (after T) overwrites what is there.
 Line& Line::A(std::string_view text) {
+  const size_t end = std::max(text_.size(), pos_ + text.size());
+  if (end > text_.capacity()) text_.reserve(std::max(end + kLineEnd.size(), kRecordRoom));
   if (text_.size() < pos_) text_.resize(pos_, ' ');
   const size_t overlap = std::min(text.size(), text_.size() - pos_);
-  text_.replace(pos_, overlap, text.substr(0, overlap));
-  text_.append(text.substr(overlap));
+  if (overlap != 0) text_.replace(pos_, overlap, text.data(), overlap);
+  text_.append(text.data() + overlap, text.size() - overlap);
   pos_ += text.size();
   return *this;
 }
@@ -158,6 +175,14 @@ Line& Line::Aw(std::string_view text, int w) {
   return A(std::string(width - text.size(), ' ') + std::string(text));
 }
 
+Line& Line::E(real x, int w, int d) {
+  if (w <= 0) return A(std::string_view());
+  if (w > kFieldBuffer) return A(format_e(x, w, d));
+  char field[kFieldBuffer];
+  e_field(x, w, std::max(d, 0), field);
+  return A(std::string_view(field, static_cast<size_t>(w)));
+}
+
 Line& Line::X(int n) {
   if (n > 0) pos_ += static_cast<size_t>(n);
   return *this;
@@ -168,6 +193,17 @@ Line& Line::T(int column) {
   return *this;
 }
 
-std::string Line::str() const { return text_ + "\r\n"; }
+std::string Line::str() const& {
+  std::string out;
+  out.reserve(text_.size() + kLineEnd.size());
+  out.append(text_);
+  out.append(kLineEnd);
+  return out;
+}
+
+std::string Line::str() && {
+  text_.append(kLineEnd);
+  return std::move(text_);
+}
 
 }  // namespace morvantide

@@ -39,19 +39,21 @@ std::string format_f(real x, int w, int d);
 std::string format_i(int32_t v, int w);
 
 // One output record, built field by field.  str() returns the record with
-// its CR LF line end; trailing blanks are kept.
+// its CR LF line end; trailing blanks are kept.  A record that is not used
+// afterwards gives up its text: std::move(line).str() copies nothing.
 //
 //   Line().X(3).A("h").T(20).A("p").str() -> "   h" + 15 blanks + "p\r\n"
 class Line {
  public:
-  Line& E(real x, int w, int d) { return A(format_e(x, w, d)); }  // 1P,Ew.d
+  Line& E(real x, int w, int d);                                  // 1P,Ew.d
   Line& F(real x, int w, int d) { return A(format_f(x, w, d)); }  // Fw.d
   Line& I(int32_t v, int w) { return A(format_i(v, w)); }         // Iw
   Line& A(std::string_view text);                                 // A
   Line& Aw(std::string_view text, int w);                         // Aw
   Line& X(int n);                                                 // nX
   Line& T(int column);                                            // Tn
-  std::string str() const;
+  std::string str() const&;
+  std::string str() &&;
 
  private:
   std::string text_;

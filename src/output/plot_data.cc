@@ -4,6 +4,7 @@
 // plotter breaks the curve there.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/edit.h"
@@ -56,9 +57,9 @@ std::string true_order_file(const State& s, const XFields& x, std::string_view l
                             real order) {
   return order_heading(label) +
          parallel_concat(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t i) {
-           return x_field(x, static_cast<int32_t>(i))
-               .E(order, kTrueOrderWidth, kTrueOrderDecimals)
-               .str();
+           Line line = x_field(x, static_cast<int32_t>(i));
+           line.E(order, kTrueOrderWidth, kTrueOrderDecimals);
+           return std::move(line).str();
          });
 }
 
@@ -70,7 +71,9 @@ std::string observed_order_file(const State& s, const XFields& x, std::string_vi
          parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
            const int32_t i = static_cast<int32_t>(k);
            if (!(order(i) < kOrderBound)) return Line().str();
-           return x_field(x, i).E(order(i), kValueWidth, kValueDecimals).str();
+           Line line = x_field(x, i);
+           line.E(order(i), kValueWidth, kValueDecimals);
+           return std::move(line).str();
          });
 }
 
@@ -81,7 +84,9 @@ std::string estimate_file(const State& s, const XFields& x, std::string_view lab
          parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
            const int32_t i = static_cast<int32_t>(k);
            if (estimate(i) == kSentinel) return Line().str();
-           return x_field(x, i).E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals).str();
+           Line line = x_field(x, i);
+           line.E(q_log10(q_abs(estimate(i))), kValueWidth, kValueDecimals);
+           return std::move(line).str();
          });
 }
 

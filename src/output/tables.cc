@@ -6,6 +6,8 @@
 // their digits.
 #include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "common/edit.h"
 #include "common/parallel.h"
@@ -36,15 +38,24 @@ constexpr int kSolutionDecimals = 31;
 // Rows formed together on one thread (each row is a few number fields).
 constexpr int64_t kRowsPerPiece = 64;
 
-std::string ratio_text(real x) {
-  if (x == kSentinel) return std::string(kTextWidth, ' ');
-  return format_e(x, kTextWidth, kRatioDecimals);
+// Blanks of a column text left empty, and after an estimate.
+constexpr std::string_view kBlankText = "                      ";
+static_assert(kBlankText.size() == kTextWidth);
+
+void ratio_text(Line& row, real x) {
+  if (x == kSentinel) {
+    row.A(kBlankText);
+  } else {
+    row.E(x, kTextWidth, kRatioDecimals);
+  }
 }
 
-std::string estimate_text(real x) {
-  if (x == kSentinel) return std::string(kTextWidth, ' ');
-  return format_e(x, kEstimateWidth, kEstimateDecimals) +
-         std::string(kTextWidth - kEstimateWidth, ' ');
+void estimate_text(Line& row, real x) {
+  if (x == kSentinel) {
+    row.A(kBlankText);
+  } else {
+    row.E(x, kEstimateWidth, kEstimateDecimals).A(kBlankText.substr(kEstimateWidth));
+  }
 }
 
 // Two empty lines, then the heading.
@@ -52,13 +63,13 @@ std::string table_start(const Line& heading) { return Line().str() + Line().str(
 
 // One row per grid: the spacing, then one column text per list.
 std::string rows(const State& s, std::initializer_list<const RealList*> columns,
-                 std::string (*text)(real)) {
+                 void (*text)(Line&, real)) {
   return parallel_concat(1, int64_t{s.nm} + 1, kRowsPerPiece, [&](int64_t k) {
     const int32_t i = static_cast<int32_t>(k);
     Line row;
     row.E(s.h(i), kSpacingWidth, kSpacingDecimals);
-    for (const RealList* list : columns) row.A(text((*list)(i)));
-    return row.str();
+    for (const RealList* list : columns) text(row, (*list)(i));
+    return std::move(row).str();
   });
 }
 
@@ -102,7 +113,7 @@ std::string tabela_T(const State& s) {
     if (i >= kFirstRatioTh && s.Tc(i) != kSentinel) {
       row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
     }
-    return row.str();
+    return std::move(row).str();
   });
   return out;
 }
