@@ -2,6 +2,7 @@
 
 #if defined(MORVANTIDE_BINARY128_ARITH)
 
+#include <emmintrin.h>
 #include <xmmintrin.h>
 
 #include <bit>
@@ -39,6 +40,35 @@ inline __float128 from_bits(u128 u) {
   const Halves halves = {static_cast<long long>(u), static_cast<long long>(u >> 64)};
   return std::bit_cast<__float128>(halves);
 }
+
+// The two 64-bit halves of a binary128, straight from the SSE register.
+struct Halves {
+  u64 lo, hi;
+};
+inline Halves halves_of(__float128 x) {
+  const __m128i v = std::bit_cast<__m128i>(x);
+  return {static_cast<u64>(_mm_cvtsi128_si64(v)),
+          static_cast<u64>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)))};
+}
+inline __float128 from_halves(u64 hi, u64 lo) {
+  return std::bit_cast<__float128>(_mm_set_epi64x(static_cast<long long>(hi),
+                                                  static_cast<long long>(lo)));
+}
+
+// hi:lo shifted left by n, the high word; (hi:lo) >> n, the low word;
+// 0 <= n < 64.  The double shifts by a variable count, which the compiler
+// does not form from the shifts of two words when n may be 0.
+inline u64 shift_left_high(u64 hi, u64 lo, unsigned n) {
+  __asm__("shldq %%cl, %2, %0" : "+r"(hi) : "c"(n), "r"(lo) : "cc");
+  return hi;
+}
+inline u64 shift_right_low(u64 hi, u64 lo, unsigned n) {
+  __asm__("shrdq %%cl, %2, %0" : "+r"(lo) : "c"(n), "r"(hi) : "cc");
+  return lo;
+}
+
+constexpr u64 kSignBit = static_cast<u64>(1) << 63;
+constexpr u64 kHighFraction = (static_cast<u64>(1) << 48) - 1;
 
 // The MXCSR rounding control, as libgcc reads it.
 enum Rounding { kNearest = 0, kDownward = 1, kUpward = 2, kTowardZero = 3 };
@@ -108,6 +138,26 @@ inline u128 round_pack(u64 sign, int e, u128 m) {
     return signed_zero(sign) + (static_cast<u128>(e - 1) << 112) + sig + up;
   }
   return round_pack_general(sign, e, m);
+}
+
+// round_pack of m = hi:lo, hi != 0 after normalisation (bit 63 of hi
+// set), as the binary128's two halves.
+__attribute__((always_inline)) inline __float128 round_pack_halves(u64 sign, int e, u64 hi,
+                                                                   u64 lo) {
+  if (__builtin_expect(static_cast<unsigned>(e - 1) >= kExpMax - 1 || (_mm_getcsr() & 0x6000) != 0,
+                       0)) {
+    const u128 r = round_pack_general(sign, e, (static_cast<u128>(hi) << 64) | lo);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  // As in round_pack: 113 bits, the leading one included, and a single
+  // increment whose carry moves on into the exponent.
+  const u64 sig_lo = (lo >> 15) | (hi << 49), sig_hi = hi >> 15;
+  const unsigned rest = static_cast<unsigned>(lo) & 0x7FFF;
+  const u64 up = (rest + 0x3FFF + (static_cast<unsigned>(sig_lo) & 1)) >> 15;
+  const u128 r = ((static_cast<u128>(sig_hi + (static_cast<u64>(e - 1) << 48) + (sign << 63)) << 64) |
+                  sig_lo) +
+                 up;
+  return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
 }
 
 inline bool is_nan(u128 x) { return (x & ~kSign) > kInfinity; }
@@ -188,17 +238,71 @@ __attribute__((noinline)) u128 add_rare(u128 a, u128 b, bool subtract) {
                   ((abs_b & kFraction) | (ey != 0 ? kImplicit : 0)) << 14);
 }
 
-__attribute__((always_inline)) inline u128 add(u128 a, u128 b, bool subtract) {
-  if (subtract) b ^= kSign;
-  if (__builtin_expect(!both_normal(a, b), 0)) return add_rare(a, b, subtract);
-  // The larger magnitude first: its sign is the result's.
-  const u128 abs_a = a & ~kSign, abs_b = b & ~kSign;
+// A difference of two normal operands that cancelled more than 62 bits:
+// m < 2^64, the result exact (then the exponents differ by at most one and
+// nothing was shifted out) or zero.
+__attribute__((noinline)) u128 add_cancelled(u64 sign, int ex, u64 m) {
+  if (m == 0) return signed_zero(rounding() == kDownward);
+  const int shift = 64 + __builtin_clzll(m);
+  return round_pack(sign, ex + 1 - shift, static_cast<u128>(m) << shift);
+}
+
+// The sum of two binary128s given as halves, b's sign already flipped for a
+// subtraction.  Normal operands take the straight path here: the larger
+// magnitude first (its sign is the result's), the smaller one's significand
+// shifted right with the bits shifted out kept as a sticky bit, the sum or
+// difference in one 128-bit add, one normalising shift and the rounding.
+__attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo,
+                                                     bool subtract) {
+  const unsigned field_a = static_cast<unsigned>(a_hi >> 48) & kExpMax;
+  const unsigned field_b = static_cast<unsigned>(b_hi >> 48) & kExpMax;
+  if (__builtin_expect(field_a - 1 >= kExpMax - 1 || field_b - 1 >= kExpMax - 1, 0)) {
+    const u128 r = add_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                            (static_cast<u128>(b_hi) << 64) | b_lo, subtract);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  // The magnitudes compare as integers, the exponents with them.
+  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
+  const u128 abs_b = (static_cast<u128>(b_hi & ~kSignBit) << 64) | b_lo;
   const bool swap = abs_a < abs_b;
-  const u128 x = swap ? abs_b : abs_a, y = swap ? abs_a : abs_b;
-  const u64 sign_a = static_cast<u64>(a >> 127), sign_b = static_cast<u64>(b >> 127);
-  const u64 sign = sign_a ^ ((sign_a ^ sign_b) & swap);
-  return add_core(sign, opposite_signs(a, b), field_of(x), ((x & kFraction) | kImplicit) << 14,
-                  field_of(y), ((y & kFraction) | kImplicit) << 14);
+  const u64 x_hi = swap ? b_hi : a_hi, x_lo = swap ? b_lo : a_lo;
+  const u64 y_hi = swap ? a_hi : b_hi, y_lo = swap ? a_lo : b_lo;
+  const int ex = static_cast<int>(swap ? field_b : field_a);
+  const int ey = static_cast<int>(swap ? field_a : field_b);
+  // All ones when the magnitudes are subtracted.  Hidden from the
+  // optimiser, which would otherwise branch on the signs: they are as often
+  // alike as not.
+  u64 negate = static_cast<u64>(static_cast<int64_t>(a_hi ^ b_hi) >> 63);
+  __asm__("" : "+r"(negate));
+  // Significands with their leading ones at bit 126, 14 bits below the
+  // last one clear, bit 127 for the carry.
+  constexpr u64 kLead = static_cast<u64>(1) << 62;
+  const u64 mx_hi = ((x_hi << 16) >> 2) | kLead | (x_lo >> 50), mx_lo = x_lo << 14;
+  const u64 my_hi = ((y_hi << 16) >> 2) | kLead | (y_lo >> 50), my_lo = y_lo << 14;
+  // my >> d with the bits shifted out ORed into bit 0; from d = 127 on only
+  // that sticky bit is left.  With bit 0 of mx clear, a sticky bit leaves
+  // the sum or difference odd, so no rounding boundary is mistaken; when the
+  // difference cancels more than one bit, nothing was shifted out.
+  const int d = ex - ey < 127 ? ex - ey : 127;
+  const unsigned n = static_cast<unsigned>(d) & 63;
+  const u64 part_lo = shift_right_low(my_hi, my_lo, n), part_hi = my_hi >> n;
+  const u64 below = my_lo & ((static_cast<u64>(1) << n) - 1);
+  const bool far = d >= 64;
+  const u64 lost = below | (far ? part_lo : 0);
+  const u64 sy_lo = (far ? part_hi : part_lo) | (lost != 0);
+  const u64 sy_hi = far ? 0 : part_hi;
+  // mx + my, or mx - my as mx + ~my + 1 (mx's bit 0 is clear for the + 1).
+  const u128 m = ((static_cast<u128>(mx_hi) << 64) | (mx_lo | (negate & 1))) +
+                 ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
+  const u64 m_hi = static_cast<u64>(m >> 64), m_lo = static_cast<u64>(m);
+  const u64 sign = x_hi >> 63;
+  if (__builtin_expect(m_hi == 0, 0)) {
+    const u128 r = add_cancelled(sign, ex, m_lo);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  const unsigned shift = static_cast<unsigned>(__builtin_clzll(m_hi));
+  return round_pack_halves(sign, ex + 1 - static_cast<int>(shift),
+                           shift_left_high(m_hi, m_lo, shift), m_lo << shift);
 }
 
 // The significand of a finite nonzero operand with its leading one at bit
@@ -326,11 +430,13 @@ inline u128 div(u128 a, u128 b) {
 extern "C" {
 
 __float128 __addtf3(__float128 a, __float128 b) {
-  return from_bits(add(bits_of(a), bits_of(b), false));
+  const Halves x = halves_of(a), y = halves_of(b);
+  return add(x.hi, x.lo, y.hi, y.lo, false);
 }
 
 __float128 __subtf3(__float128 a, __float128 b) {
-  return from_bits(add(bits_of(a), bits_of(b), true));
+  const Halves x = halves_of(a), y = halves_of(b);
+  return add(x.hi, x.lo, y.hi ^ kSignBit, y.lo, true);
 }
 
 __float128 __multf3(__float128 a, __float128 b) { return from_bits(mul(bits_of(a), bits_of(b))); }
