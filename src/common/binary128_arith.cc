@@ -51,8 +51,8 @@ inline Halves halves_of(__float128 x) {
           static_cast<u64>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)))};
 }
 inline __float128 from_halves(u64 hi, u64 lo) {
-  return std::bit_cast<__float128>(_mm_set_epi64x(static_cast<long long>(hi),
-                                                  static_cast<long long>(lo)));
+  return std::bit_cast<__float128>(_mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(lo)),
+                                                      _mm_cvtsi64_si128(static_cast<long long>(hi))));
 }
 
 // hi:lo shifted left by n, the high word; (hi:lo) >> n, the low word;
@@ -60,6 +60,11 @@ inline __float128 from_halves(u64 hi, u64 lo) {
 // does not form from the shifts of two words when n may be 0.
 inline u64 shift_left_high(u64 hi, u64 lo, unsigned n) {
   __asm__("shldq %%cl, %2, %0" : "+r"(hi) : "c"(n), "r"(lo) : "cc");
+  return hi;
+}
+template <int n>
+inline u64 shift_left_high(u64 hi, u64 lo) {
+  __asm__("shldq %2, %3, %0" : "=r"(hi) : "0"(hi), "J"(n), "r"(lo) : "cc");
   return hi;
 }
 inline u64 shift_right_low(u64 hi, u64 lo, unsigned n) {
@@ -276,9 +281,9 @@ __attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_h
   __asm__("" : "+r"(negate));
   // Significands with their leading ones at bit 126, 14 bits below the
   // last one clear, bit 127 for the carry.
-  constexpr u64 kLead = static_cast<u64>(1) << 62;
-  const u64 mx_hi = ((x_hi << 16) >> 2) | kLead | (x_lo >> 50), mx_lo = x_lo << 14;
-  const u64 my_hi = ((y_hi << 16) >> 2) | kLead | (y_lo >> 50), my_lo = y_lo << 14;
+  constexpr u64 kLead = static_cast<u64>(1) << 62, kBelowLead = kLead - 1;
+  const u64 mx_hi = (shift_left_high<14>(x_hi, x_lo) & kBelowLead) | kLead, mx_lo = x_lo << 14;
+  const u64 my_hi = (shift_left_high<14>(y_hi, y_lo) & kBelowLead) | kLead, my_lo = y_lo << 14;
   // my >> d with the bits shifted out ORed into bit 0; from d = 127 on only
   // that sticky bit is left.  With bit 0 of mx clear, a sticky bit leaves
   // the sum or difference odd, so no rounding boundary is mistaken; when the
@@ -291,8 +296,9 @@ __attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_h
   const u64 lost = below | (far ? part_lo : 0);
   const u64 sy_lo = (far ? part_hi : part_lo) | (lost != 0);
   const u64 sy_hi = far ? 0 : part_hi;
-  // mx + my, or mx - my as mx + ~my + 1 (mx's bit 0 is clear for the + 1).
-  const u128 m = ((static_cast<u128>(mx_hi) << 64) | (mx_lo | (negate & 1))) +
+  // mx + my, or mx - my as mx + ~my + 1 (mx's low bits are clear for the
+  // + 1, which never carries).
+  const u128 m = ((static_cast<u128>(mx_hi) << 64) | (mx_lo - negate)) +
                  ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
   const u64 m_hi = static_cast<u64>(m >> 64), m_lo = static_cast<u64>(m);
   const u64 sign = x_hi >> 63;
