@@ -324,21 +324,37 @@ inline u128 normalize(u128 abs_x, int* e) {
   return abs_x << shift;
 }
 
-// Product of two significands with their leading ones at bit 112.
-__attribute__((always_inline)) inline u128 mul_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
-  const u128 ma = sa << 15, mb = sb << 15;  // leading ones at bit 127
+// An unrounded result for round_pack: its exponent and m = hi:lo with the
+// leading one at bit 127 of m, bit 0 ORed with any nonzero bits below.
+struct Unrounded {
+  int e;
+  u64 hi, lo;
+};
+
+// Product of two significands with their leading ones at bit 63 of the high
+// words a1 and b1 (the low words' 15 low bits clear).
+__attribute__((always_inline)) inline Unrounded product(int e, u64 a1, u64 a0, u64 b1, u64 b0) {
   // The 256-bit product, in [2^254, 2^256).
-  const u64 a0 = static_cast<u64>(ma), a1 = static_cast<u64>(ma >> 64);
-  const u64 b0 = static_cast<u64>(mb), b1 = static_cast<u64>(mb >> 64);
   const u128 p00 = static_cast<u128>(a0) * b0, p01 = static_cast<u128>(a0) * b1;
   const u128 p10 = static_cast<u128>(a1) * b0, p11 = static_cast<u128>(a1) * b1;
   const u128 mid = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
-  const u128 lo = (mid << 64) | static_cast<u64>(p00);
+  const u64 lost = static_cast<u64>(mid) | static_cast<u64>(p00);
   u128 hi = p11 + (p01 >> 64) + (p10 >> 64) + (mid >> 64);
   // Below 2^255 the product doubles; the low half only matters as sticky.
-  const int top = static_cast<int>(hi >> 127);
-  hi += hi & (static_cast<u128>(top) - 1);
-  return round_pack(sign, ea + eb - kBias + top, hi | (lo != 0));
+  const u64 top = static_cast<u64>(hi >> 127);
+  hi += hi & static_cast<u128>(static_cast<__int128>(static_cast<int64_t>(top - 1)));
+  return {e + static_cast<int>(top), static_cast<u64>(hi >> 64), static_cast<u64>(hi) | (lost != 0)};
+}
+
+inline u128 round_pack(u64 sign, const Unrounded& r) {
+  return round_pack(sign, r.e, (static_cast<u128>(r.hi) << 64) | r.lo);
+}
+
+// Product of two significands with their leading ones at bit 112.
+inline u128 mul_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
+  const u128 ma = sa << 15, mb = sb << 15;  // leading ones at bit 127
+  return round_pack(sign, product(ea + eb - kBias, static_cast<u64>(ma >> 64), static_cast<u64>(ma),
+                                  static_cast<u64>(mb >> 64), static_cast<u64>(mb)));
 }
 
 __attribute__((noinline)) u128 mul_rare(u128 a, u128 b) {
@@ -355,10 +371,30 @@ __attribute__((noinline)) u128 mul_rare(u128 a, u128 b) {
   return mul_core(sign, ea, sa, eb, sb);
 }
 
-inline u128 mul(u128 a, u128 b) {
-  if (__builtin_expect(!both_normal(a, b), 0)) return mul_rare(a, b);
-  return mul_core(static_cast<u64>((a ^ b) >> 127), field_of(a), (a & kFraction) | kImplicit,
-                  field_of(b), (b & kFraction) | kImplicit);
+// Both operands normal, given as halves: neither zero, subnormal, infinite
+// nor NaN.
+inline bool both_normal(u64 a_hi, u64 b_hi) {
+  return (static_cast<unsigned>(a_hi >> 48) & kExpMax) - 1 < kExpMax - 1 &&
+         (static_cast<unsigned>(b_hi >> 48) & kExpMax) - 1 < kExpMax - 1;
+}
+
+inline __float128 from_bits_rare(u128 r) {
+  return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+}
+
+// The significand of a normal operand with its leading one at bit 63 of
+// the high word.
+inline u64 high_significand(u64 hi, u64 lo) { return shift_left_high<15>(hi, lo) | kSignBit; }
+
+__attribute__((always_inline)) inline __float128 mul(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo) {
+  if (__builtin_expect(!both_normal(a_hi, b_hi), 0)) {
+    return from_bits_rare(mul_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                                   (static_cast<u128>(b_hi) << 64) | b_lo));
+  }
+  const int e = static_cast<int>((a_hi >> 48) & kExpMax) + static_cast<int>((b_hi >> 48) & kExpMax);
+  const Unrounded r = product(e - kBias, high_significand(a_hi, a_lo), a_lo << 15,
+                              high_significand(b_hi, b_lo), b_lo << 15);
+  return round_pack_halves((a_hi ^ b_hi) >> 63, r.e, r.hi, r.lo);
 }
 
 // q = (hi:lo) / d, the remainder in *r; hi < d.
@@ -397,10 +433,8 @@ inline u64 div_3by2(u128 u, u128 d, u128* rem) {
   return q;
 }
 
-// Quotient of two significands with their leading ones at bit 112.
-__attribute__((always_inline)) inline u128 div_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
-  u128 ma = sa << 15;  // leading ones at bit 127
-  const u128 mb = sb << 15;
+// Quotient of two significands with their leading ones at bit 127.
+__attribute__((always_inline)) inline Unrounded quotient(int e, u128 ma, u128 mb) {
   // Halve ma when not below mb (exact: its 15 low bits are clear).
   const int halve = ma >= mb;
   ma >>= halve;
@@ -408,8 +442,12 @@ __attribute__((always_inline)) inline u128 div_core(u64 sign, int ea, u128 sa, i
   u128 rem;
   const u64 q1 = div_3by2(ma, mb, &rem);
   const u64 q0 = div_3by2(rem, mb, &rem);
-  const u128 q = (static_cast<u128>(q1) << 64) | q0 | (rem != 0);
-  return round_pack(sign, ea - eb + kBias - 1 + halve, q);
+  return {e + halve, q1, q0 | (rem != 0)};
+}
+
+// Quotient of two significands with their leading ones at bit 112.
+inline u128 div_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
+  return round_pack(sign, quotient(ea - eb + kBias - 1, sa << 15, sb << 15));
 }
 
 __attribute__((noinline)) u128 div_rare(u128 a, u128 b) {
@@ -425,10 +463,16 @@ __attribute__((noinline)) u128 div_rare(u128 a, u128 b) {
   return div_core(sign, ea, sa, eb, sb);
 }
 
-inline u128 div(u128 a, u128 b) {
-  if (__builtin_expect(!both_normal(a, b), 0)) return div_rare(a, b);
-  return div_core(static_cast<u64>((a ^ b) >> 127), field_of(a), (a & kFraction) | kImplicit,
-                  field_of(b), (b & kFraction) | kImplicit);
+__attribute__((always_inline)) inline __float128 div(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo) {
+  if (__builtin_expect(!both_normal(a_hi, b_hi), 0)) {
+    return from_bits_rare(div_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                                   (static_cast<u128>(b_hi) << 64) | b_lo));
+  }
+  const int e = static_cast<int>((a_hi >> 48) & kExpMax) - static_cast<int>((b_hi >> 48) & kExpMax);
+  const Unrounded r = quotient(e + kBias - 1,
+                               (static_cast<u128>(high_significand(a_hi, a_lo)) << 64) | (a_lo << 15),
+                               (static_cast<u128>(high_significand(b_hi, b_lo)) << 64) | (b_lo << 15));
+  return round_pack_halves((a_hi ^ b_hi) >> 63, r.e, r.hi, r.lo);
 }
 
 }  // namespace
@@ -445,9 +489,15 @@ __float128 __subtf3(__float128 a, __float128 b) {
   return add(x.hi, x.lo, y.hi ^ kSignBit, y.lo, true);
 }
 
-__float128 __multf3(__float128 a, __float128 b) { return from_bits(mul(bits_of(a), bits_of(b))); }
+__float128 __multf3(__float128 a, __float128 b) {
+  const Halves x = halves_of(a), y = halves_of(b);
+  return mul(x.hi, x.lo, y.hi, y.lo);
+}
 
-__float128 __divtf3(__float128 a, __float128 b) { return from_bits(div(bits_of(a), bits_of(b))); }
+__float128 __divtf3(__float128 a, __float128 b) {
+  const Halves x = halves_of(a), y = halves_of(b);
+  return div(x.hi, x.lo, y.hi, y.lo);
+}
 
 }  // extern "C"
 
