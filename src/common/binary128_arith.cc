@@ -334,16 +334,26 @@ struct Unrounded {
 // Product of two significands with their leading ones at bit 63 of the high
 // words a1 and b1 (the low words' 15 low bits clear).
 __attribute__((always_inline)) inline Unrounded product(int e, u64 a1, u64 a0, u64 b1, u64 b0) {
-  // The 256-bit product, in [2^254, 2^256).
+  // The 256-bit product r3:r2:r1:r0, in [2^254, 2^256), its carries in
+  // one chain (the compiler's 128-bit sums spill to memory).
   const u128 p00 = static_cast<u128>(a0) * b0, p01 = static_cast<u128>(a0) * b1;
   const u128 p10 = static_cast<u128>(a1) * b0, p11 = static_cast<u128>(a1) * b1;
-  const u128 mid = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
-  const u64 lost = static_cast<u64>(mid) | static_cast<u64>(p00);
-  u128 hi = p11 + (p01 >> 64) + (p10 >> 64) + (mid >> 64);
+  u64 r1 = static_cast<u64>(p00 >> 64), r2 = static_cast<u64>(p11), r3 = static_cast<u64>(p11 >> 64);
+  __asm__(
+      "addq %[p01_lo], %[r1]\n\t"
+      "adcq %[p01_hi], %[r2]\n\t"
+      "adcq $0, %[r3]\n\t"
+      "addq %[p10_lo], %[r1]\n\t"
+      "adcq %[p10_hi], %[r2]\n\t"
+      "adcq $0, %[r3]"
+      : [r1] "+&r"(r1), [r2] "+&r"(r2), [r3] "+&r"(r3)
+      : [p01_lo] "r"(static_cast<u64>(p01)), [p01_hi] "r"(static_cast<u64>(p01 >> 64)),
+        [p10_lo] "r"(static_cast<u64>(p10)), [p10_hi] "r"(static_cast<u64>(p10 >> 64))
+      : "cc");
   // Below 2^255 the product doubles; the low half only matters as sticky.
-  const u64 top = static_cast<u64>(hi >> 127);
-  hi += hi & static_cast<u128>(static_cast<__int128>(static_cast<int64_t>(top - 1)));
-  return {e + static_cast<int>(top), static_cast<u64>(hi >> 64), static_cast<u64>(hi) | (lost != 0)};
+  const unsigned doubles = static_cast<unsigned>(~r3 >> 63);
+  const u64 hi = shift_left_high(r3, r2, doubles), lo = r2 << doubles;
+  return {e + 1 - static_cast<int>(doubles), hi, lo | ((r1 | static_cast<u64>(p00)) != 0)};
 }
 
 inline u128 round_pack(u64 sign, const Unrounded& r) {
