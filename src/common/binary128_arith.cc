@@ -446,13 +446,14 @@ inline u64 div_3by2(u128 u, u128 d, u128* rem) {
 // Quotient of two significands with their leading ones at bit 127.
 __attribute__((always_inline)) inline Unrounded quotient(int e, u128 ma, u128 mb) {
   // Halve ma when not below mb (exact: its 15 low bits are clear).
-  const int halve = ma >= mb;
-  ma >>= halve;
+  const unsigned halve = ma >= mb;
+  const u64 ma_hi = static_cast<u64>(ma >> 64);
+  ma = (static_cast<u128>(ma_hi >> halve) << 64) | shift_right_low(ma_hi, static_cast<u64>(ma), halve);
   // q = floor(ma * 2^128 / mb), in [2^127, 2^128), two 64-bit digits.
   u128 rem;
   const u64 q1 = div_3by2(ma, mb, &rem);
   const u64 q0 = div_3by2(rem, mb, &rem);
-  return {e + halve, q1, q0 | (rem != 0)};
+  return {e + static_cast<int>(halve), q1, q0 | (rem != 0)};
 }
 
 // Quotient of two significands with their leading ones at bit 112.
