@@ -50,9 +50,13 @@ inline Halves halves_of(__float128 x) {
   return {static_cast<u64>(_mm_cvtsi128_si64(v)),
           static_cast<u64>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)))};
 }
+// The moves written out: the compiler would otherwise pass the high half
+// through memory, a store and a load on the way of every result.
 inline __float128 from_halves(u64 hi, u64 lo) {
-  return std::bit_cast<__float128>(_mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(lo)),
-                                                      _mm_cvtsi64_si128(static_cast<long long>(hi))));
+  __m128i low, high;
+  __asm__("movq %1, %0" : "=x"(low) : "r"(lo));
+  __asm__("movq %1, %0" : "=x"(high) : "r"(hi));
+  return std::bit_cast<__float128>(_mm_unpacklo_epi64(low, high));
 }
 
 // hi:lo shifted left by n, the high word; (hi:lo) >> n, the low word;
