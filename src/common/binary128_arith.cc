@@ -7,7 +7,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 // Nothing in this file may use __float128 arithmetic: the compiler would
 // call the very functions defined here.  All work is on the bit patterns.
@@ -26,20 +25,6 @@ constexpr u128 kQuiet = static_cast<u128>(1) << 111;
 constexpr u128 kInfinity = static_cast<u128>(kExpMax) << 112;
 constexpr u128 kDefaultNaN = kSign | kInfinity | kQuiet;
 constexpr u128 kLargest = (static_cast<u128>(kExpMax - 1) << 112) | kFraction;
-
-inline u128 bits_of(__float128 x) {
-  u128 u;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
-}
-
-// Through a vector, so the two halves go straight into the SSE register
-// (two 8-byte stores read back as one 16-byte load stall the pipeline).
-inline __float128 from_bits(u128 u) {
-  using Halves = long long __attribute__((vector_size(16)));
-  const Halves halves = {static_cast<long long>(u), static_cast<long long>(u >> 64)};
-  return std::bit_cast<__float128>(halves);
-}
 
 // The two 64-bit halves of a binary128, straight from the SSE register.
 struct Halves {
@@ -184,12 +169,6 @@ u128 propagate_nan(u128 a, u128 b, bool first_on_tie) {
 }
 
 inline int field_of(u128 x) { return static_cast<int>(x >> 112) & kExpMax; }
-
-// Neither zero, subnormal, infinite nor NaN.
-inline bool both_normal(u128 a, u128 b) {
-  return static_cast<unsigned>(field_of(a) - 1) < kExpMax - 1 &&
-         static_cast<unsigned>(field_of(b) - 1) < kExpMax - 1;
-}
 
 // All ones when the signs of a and b differ, else 0.
 inline u128 opposite_signs(u128 a, u128 b) {
