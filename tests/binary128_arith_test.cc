@@ -157,6 +157,22 @@ TEST_F(Binary128Arith, RandomOperandsByKind) {
          const u128 x = with_e(random_() % 8 ? uniform(1, 0x7FFE) : uniform(1, 3));
          return std::pair(x, with_e(e_of(x) - (random_() % 4 ? uniform(0, 2) : uniform(0, 120))));
        }},
+      {"e apart by 62 to 66 or 124 to 131: the shift past one word and its cap", [&] {
+         const u128 x = with_e(uniform(140, 0x7FFE));
+         return std::pair(x, with_e(e_of(x) - (random_() % 2 ? uniform(62, 66) : uniform(124, 131))));
+       }},
+      {"differences that cancel 58 to 68 bits, e equal or one apart: the normalising shift "
+       "past the high word",
+       [&] {
+         const int e = uniform(200, 0x7FFE), k = uniform(44, 54);
+         const u128 low = kFraction >> uniform(58, 68);
+         if (random_() % 2) {  // x just above 2^e, y just below
+           return std::pair(make(0, e, random_bits() >> k),
+                            make(1, e - 1, kFraction ^ (random_bits() >> k)));
+         }
+         const u128 x = with_e(e);
+         return std::pair(x, ((x & ~low) | (random_bits() & low)) ^ kSign);
+       }},
       {"y shares x's leading bits: massive cancellation", [&] {
          const u128 x = with_e(uniform(1, 0x7FFE)), low = kFraction >> uniform(1, 112);
          return std::pair(x, ((x & ~low) | (random_bits() & low)) ^ (random_() % 2 ? kSign : 0));

@@ -2,11 +2,11 @@
 
 #if defined(MORVANTIDE_BINARY128_ARITH)
 
+#include <emmintrin.h>
 #include <xmmintrin.h>
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 // Nothing in this file may use __float128 arithmetic: the compiler would
 // call the very functions defined here.  All work is on the bit patterns.
@@ -26,19 +26,43 @@ constexpr u128 kInfinity = static_cast<u128>(kExpMax) << 112;
 constexpr u128 kDefaultNaN = kSign | kInfinity | kQuiet;
 constexpr u128 kLargest = (static_cast<u128>(kExpMax - 1) << 112) | kFraction;
 
-inline u128 bits_of(__float128 x) {
-  u128 u;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
+// The two 64-bit halves of a binary128, straight from the SSE register.
+struct Halves {
+  u64 lo, hi;
+};
+inline Halves halves_of(__float128 x) {
+  const __m128i v = std::bit_cast<__m128i>(x);
+  return {static_cast<u64>(_mm_cvtsi128_si64(v)),
+          static_cast<u64>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)))};
+}
+// The moves written out: the compiler would otherwise pass the high half
+// through memory, a store and a load on the way of every result.
+inline __float128 from_halves(u64 hi, u64 lo) {
+  __m128i low, high;
+  __asm__("movq %1, %0" : "=x"(low) : "r"(lo));
+  __asm__("movq %1, %0" : "=x"(high) : "r"(hi));
+  return std::bit_cast<__float128>(_mm_unpacklo_epi64(low, high));
 }
 
-// Through a vector, so the two halves go straight into the SSE register
-// (two 8-byte stores read back as one 16-byte load stall the pipeline).
-inline __float128 from_bits(u128 u) {
-  using Halves = long long __attribute__((vector_size(16)));
-  const Halves halves = {static_cast<long long>(u), static_cast<long long>(u >> 64)};
-  return std::bit_cast<__float128>(halves);
+// hi:lo shifted left by n, the high word; (hi:lo) >> n, the low word;
+// 0 <= n < 64.  The double shifts by a variable count, which the compiler
+// does not form from the shifts of two words when n may be 0.
+inline u64 shift_left_high(u64 hi, u64 lo, unsigned n) {
+  __asm__("shldq %%cl, %2, %0" : "+r"(hi) : "c"(n), "r"(lo) : "cc");
+  return hi;
 }
+template <int n>
+inline u64 shift_left_high(u64 hi, u64 lo) {
+  __asm__("shldq %2, %3, %0" : "=r"(hi) : "0"(hi), "J"(n), "r"(lo) : "cc");
+  return hi;
+}
+inline u64 shift_right_low(u64 hi, u64 lo, unsigned n) {
+  __asm__("shrdq %%cl, %2, %0" : "+r"(lo) : "c"(n), "r"(hi) : "cc");
+  return lo;
+}
+
+constexpr u64 kSignBit = static_cast<u64>(1) << 63;
+constexpr u64 kHighFraction = (static_cast<u64>(1) << 48) - 1;
 
 // The MXCSR rounding control, as libgcc reads it.
 enum Rounding { kNearest = 0, kDownward = 1, kUpward = 2, kTowardZero = 3 };
@@ -110,6 +134,26 @@ inline u128 round_pack(u64 sign, int e, u128 m) {
   return round_pack_general(sign, e, m);
 }
 
+// round_pack of m = hi:lo, hi != 0 after normalisation (bit 63 of hi
+// set), as the binary128's two halves.
+__attribute__((always_inline)) inline __float128 round_pack_halves(u64 sign, int e, u64 hi,
+                                                                   u64 lo) {
+  if (__builtin_expect(static_cast<unsigned>(e - 1) >= kExpMax - 1 || (_mm_getcsr() & 0x6000) != 0,
+                       0)) {
+    const u128 r = round_pack_general(sign, e, (static_cast<u128>(hi) << 64) | lo);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  // As in round_pack: 113 bits, the leading one included, and a single
+  // increment whose carry moves on into the exponent.
+  const u64 sig_lo = (lo >> 15) | (hi << 49), sig_hi = hi >> 15;
+  const unsigned rest = static_cast<unsigned>(lo) & 0x7FFF;
+  const u64 up = (rest + 0x3FFF + (static_cast<unsigned>(sig_lo) & 1)) >> 15;
+  const u128 r = ((static_cast<u128>(sig_hi + (static_cast<u64>(e - 1) << 48) + (sign << 63)) << 64) |
+                  sig_lo) +
+                 up;
+  return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+}
+
 inline bool is_nan(u128 x) { return (x & ~kSign) > kInfinity; }
 
 // The NaN result of an operation with a NaN operand (is_nan(a) or is_nan(b)).
@@ -125,12 +169,6 @@ u128 propagate_nan(u128 a, u128 b, bool first_on_tie) {
 }
 
 inline int field_of(u128 x) { return static_cast<int>(x >> 112) & kExpMax; }
-
-// Neither zero, subnormal, infinite nor NaN.
-inline bool both_normal(u128 a, u128 b) {
-  return static_cast<unsigned>(field_of(a) - 1) < kExpMax - 1 &&
-         static_cast<unsigned>(field_of(b) - 1) < kExpMax - 1;
-}
 
 // All ones when the signs of a and b differ, else 0.
 inline u128 opposite_signs(u128 a, u128 b) {
@@ -188,17 +226,72 @@ __attribute__((noinline)) u128 add_rare(u128 a, u128 b, bool subtract) {
                   ((abs_b & kFraction) | (ey != 0 ? kImplicit : 0)) << 14);
 }
 
-__attribute__((always_inline)) inline u128 add(u128 a, u128 b, bool subtract) {
-  if (subtract) b ^= kSign;
-  if (__builtin_expect(!both_normal(a, b), 0)) return add_rare(a, b, subtract);
-  // The larger magnitude first: its sign is the result's.
-  const u128 abs_a = a & ~kSign, abs_b = b & ~kSign;
+// A difference of two normal operands that cancelled more than 62 bits:
+// m < 2^64, the result exact (then the exponents differ by at most one and
+// nothing was shifted out) or zero.
+__attribute__((noinline)) u128 add_cancelled(u64 sign, int ex, u64 m) {
+  if (m == 0) return signed_zero(rounding() == kDownward);
+  const int shift = 64 + __builtin_clzll(m);
+  return round_pack(sign, ex + 1 - shift, static_cast<u128>(m) << shift);
+}
+
+// The sum of two binary128s given as halves, b's sign already flipped for a
+// subtraction.  Normal operands take the straight path here: the larger
+// magnitude first (its sign is the result's), the smaller one's significand
+// shifted right with the bits shifted out kept as a sticky bit, the sum or
+// difference in one 128-bit add, one normalising shift and the rounding.
+__attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo,
+                                                     bool subtract) {
+  const unsigned field_a = static_cast<unsigned>(a_hi >> 48) & kExpMax;
+  const unsigned field_b = static_cast<unsigned>(b_hi >> 48) & kExpMax;
+  if (__builtin_expect(field_a - 1 >= kExpMax - 1 || field_b - 1 >= kExpMax - 1, 0)) {
+    const u128 r = add_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                            (static_cast<u128>(b_hi) << 64) | b_lo, subtract);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  // The magnitudes compare as integers, the exponents with them.
+  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
+  const u128 abs_b = (static_cast<u128>(b_hi & ~kSignBit) << 64) | b_lo;
   const bool swap = abs_a < abs_b;
-  const u128 x = swap ? abs_b : abs_a, y = swap ? abs_a : abs_b;
-  const u64 sign_a = static_cast<u64>(a >> 127), sign_b = static_cast<u64>(b >> 127);
-  const u64 sign = sign_a ^ ((sign_a ^ sign_b) & swap);
-  return add_core(sign, opposite_signs(a, b), field_of(x), ((x & kFraction) | kImplicit) << 14,
-                  field_of(y), ((y & kFraction) | kImplicit) << 14);
+  const u64 x_hi = swap ? b_hi : a_hi, x_lo = swap ? b_lo : a_lo;
+  const u64 y_hi = swap ? a_hi : b_hi, y_lo = swap ? a_lo : b_lo;
+  const int ex = static_cast<int>(swap ? field_b : field_a);
+  const int ey = static_cast<int>(swap ? field_a : field_b);
+  // All ones when the magnitudes are subtracted.  Hidden from the
+  // optimiser, which would otherwise branch on the signs: they are as often
+  // alike as not.
+  u64 negate = static_cast<u64>(static_cast<int64_t>(a_hi ^ b_hi) >> 63);
+  __asm__("" : "+r"(negate));
+  // Significands with their leading ones at bit 126, 14 bits below the
+  // last one clear, bit 127 for the carry.
+  constexpr u64 kLead = static_cast<u64>(1) << 62, kBelowLead = kLead - 1;
+  const u64 mx_hi = (shift_left_high<14>(x_hi, x_lo) & kBelowLead) | kLead, mx_lo = x_lo << 14;
+  const u64 my_hi = (shift_left_high<14>(y_hi, y_lo) & kBelowLead) | kLead, my_lo = y_lo << 14;
+  // my >> d with the bits shifted out ORed into bit 0; from d = 127 on only
+  // that sticky bit is left.  With bit 0 of mx clear, a sticky bit leaves
+  // the sum or difference odd, so no rounding boundary is mistaken; when the
+  // difference cancels more than one bit, nothing was shifted out.
+  const int d = ex - ey < 127 ? ex - ey : 127;
+  const unsigned n = static_cast<unsigned>(d) & 63;
+  const u64 part_lo = shift_right_low(my_hi, my_lo, n), part_hi = my_hi >> n;
+  const u64 below = my_lo & ((static_cast<u64>(1) << n) - 1);
+  const bool far = d >= 64;
+  const u64 lost = below | (far ? part_lo : 0);
+  const u64 sy_lo = (far ? part_hi : part_lo) | (lost != 0);
+  const u64 sy_hi = far ? 0 : part_hi;
+  // mx + my, or mx - my as mx + ~my + 1 (mx's low bits are clear for the
+  // + 1, which never carries).
+  const u128 m = ((static_cast<u128>(mx_hi) << 64) | (mx_lo - negate)) +
+                 ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
+  const u64 m_hi = static_cast<u64>(m >> 64), m_lo = static_cast<u64>(m);
+  const u64 sign = x_hi >> 63;
+  if (__builtin_expect(m_hi == 0, 0)) {
+    const u128 r = add_cancelled(sign, ex, m_lo);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  const unsigned shift = static_cast<unsigned>(__builtin_clzll(m_hi));
+  return round_pack_halves(sign, ex + 1 - static_cast<int>(shift),
+                           shift_left_high(m_hi, m_lo, shift), m_lo << shift);
 }
 
 // The significand of a finite nonzero operand with its leading one at bit
@@ -214,21 +307,47 @@ inline u128 normalize(u128 abs_x, int* e) {
   return abs_x << shift;
 }
 
-// Product of two significands with their leading ones at bit 112.
-__attribute__((always_inline)) inline u128 mul_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
-  const u128 ma = sa << 15, mb = sb << 15;  // leading ones at bit 127
-  // The 256-bit product, in [2^254, 2^256).
-  const u64 a0 = static_cast<u64>(ma), a1 = static_cast<u64>(ma >> 64);
-  const u64 b0 = static_cast<u64>(mb), b1 = static_cast<u64>(mb >> 64);
+// An unrounded result for round_pack: its exponent and m = hi:lo with the
+// leading one at bit 127 of m, bit 0 ORed with any nonzero bits below.
+struct Unrounded {
+  int e;
+  u64 hi, lo;
+};
+
+// Product of two significands with their leading ones at bit 63 of the high
+// words a1 and b1 (the low words' 15 low bits clear).
+__attribute__((always_inline)) inline Unrounded product(int e, u64 a1, u64 a0, u64 b1, u64 b0) {
+  // The 256-bit product r3:r2:r1:r0, in [2^254, 2^256), its carries in
+  // one chain (the compiler's 128-bit sums spill to memory).
   const u128 p00 = static_cast<u128>(a0) * b0, p01 = static_cast<u128>(a0) * b1;
   const u128 p10 = static_cast<u128>(a1) * b0, p11 = static_cast<u128>(a1) * b1;
-  const u128 mid = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
-  const u128 lo = (mid << 64) | static_cast<u64>(p00);
-  u128 hi = p11 + (p01 >> 64) + (p10 >> 64) + (mid >> 64);
+  u64 r1 = static_cast<u64>(p00 >> 64), r2 = static_cast<u64>(p11), r3 = static_cast<u64>(p11 >> 64);
+  __asm__(
+      "addq %[p01_lo], %[r1]\n\t"
+      "adcq %[p01_hi], %[r2]\n\t"
+      "adcq $0, %[r3]\n\t"
+      "addq %[p10_lo], %[r1]\n\t"
+      "adcq %[p10_hi], %[r2]\n\t"
+      "adcq $0, %[r3]"
+      : [r1] "+&r"(r1), [r2] "+&r"(r2), [r3] "+&r"(r3)
+      : [p01_lo] "r"(static_cast<u64>(p01)), [p01_hi] "r"(static_cast<u64>(p01 >> 64)),
+        [p10_lo] "r"(static_cast<u64>(p10)), [p10_hi] "r"(static_cast<u64>(p10 >> 64))
+      : "cc");
   // Below 2^255 the product doubles; the low half only matters as sticky.
-  const int top = static_cast<int>(hi >> 127);
-  hi += hi & (static_cast<u128>(top) - 1);
-  return round_pack(sign, ea + eb - kBias + top, hi | (lo != 0));
+  const unsigned doubles = static_cast<unsigned>(~r3 >> 63);
+  const u64 hi = shift_left_high(r3, r2, doubles), lo = r2 << doubles;
+  return {e + 1 - static_cast<int>(doubles), hi, lo | ((r1 | static_cast<u64>(p00)) != 0)};
+}
+
+inline u128 round_pack(u64 sign, const Unrounded& r) {
+  return round_pack(sign, r.e, (static_cast<u128>(r.hi) << 64) | r.lo);
+}
+
+// Product of two significands with their leading ones at bit 112.
+inline u128 mul_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
+  const u128 ma = sa << 15, mb = sb << 15;  // leading ones at bit 127
+  return round_pack(sign, product(ea + eb - kBias, static_cast<u64>(ma >> 64), static_cast<u64>(ma),
+                                  static_cast<u64>(mb >> 64), static_cast<u64>(mb)));
 }
 
 __attribute__((noinline)) u128 mul_rare(u128 a, u128 b) {
@@ -245,10 +364,30 @@ __attribute__((noinline)) u128 mul_rare(u128 a, u128 b) {
   return mul_core(sign, ea, sa, eb, sb);
 }
 
-inline u128 mul(u128 a, u128 b) {
-  if (__builtin_expect(!both_normal(a, b), 0)) return mul_rare(a, b);
-  return mul_core(static_cast<u64>((a ^ b) >> 127), field_of(a), (a & kFraction) | kImplicit,
-                  field_of(b), (b & kFraction) | kImplicit);
+// Both operands normal, given as halves: neither zero, subnormal, infinite
+// nor NaN.
+inline bool both_normal(u64 a_hi, u64 b_hi) {
+  return (static_cast<unsigned>(a_hi >> 48) & kExpMax) - 1 < kExpMax - 1 &&
+         (static_cast<unsigned>(b_hi >> 48) & kExpMax) - 1 < kExpMax - 1;
+}
+
+inline __float128 from_bits_rare(u128 r) {
+  return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+}
+
+// The significand of a normal operand with its leading one at bit 63 of
+// the high word.
+inline u64 high_significand(u64 hi, u64 lo) { return shift_left_high<15>(hi, lo) | kSignBit; }
+
+__attribute__((always_inline)) inline __float128 mul(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo) {
+  if (__builtin_expect(!both_normal(a_hi, b_hi), 0)) {
+    return from_bits_rare(mul_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                                   (static_cast<u128>(b_hi) << 64) | b_lo));
+  }
+  const int e = static_cast<int>((a_hi >> 48) & kExpMax) + static_cast<int>((b_hi >> 48) & kExpMax);
+  const Unrounded r = product(e - kBias, high_significand(a_hi, a_lo), a_lo << 15,
+                              high_significand(b_hi, b_lo), b_lo << 15);
+  return round_pack_halves((a_hi ^ b_hi) >> 63, r.e, r.hi, r.lo);
 }
 
 // q = (hi:lo) / d, the remainder in *r; hi < d.
@@ -287,19 +426,22 @@ inline u64 div_3by2(u128 u, u128 d, u128* rem) {
   return q;
 }
 
-// Quotient of two significands with their leading ones at bit 112.
-__attribute__((always_inline)) inline u128 div_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
-  u128 ma = sa << 15;  // leading ones at bit 127
-  const u128 mb = sb << 15;
+// Quotient of two significands with their leading ones at bit 127.
+__attribute__((always_inline)) inline Unrounded quotient(int e, u128 ma, u128 mb) {
   // Halve ma when not below mb (exact: its 15 low bits are clear).
-  const int halve = ma >= mb;
-  ma >>= halve;
+  const unsigned halve = ma >= mb;
+  const u64 ma_hi = static_cast<u64>(ma >> 64);
+  ma = (static_cast<u128>(ma_hi >> halve) << 64) | shift_right_low(ma_hi, static_cast<u64>(ma), halve);
   // q = floor(ma * 2^128 / mb), in [2^127, 2^128), two 64-bit digits.
   u128 rem;
   const u64 q1 = div_3by2(ma, mb, &rem);
   const u64 q0 = div_3by2(rem, mb, &rem);
-  const u128 q = (static_cast<u128>(q1) << 64) | q0 | (rem != 0);
-  return round_pack(sign, ea - eb + kBias - 1 + halve, q);
+  return {e + static_cast<int>(halve), q1, q0 | (rem != 0)};
+}
+
+// Quotient of two significands with their leading ones at bit 112.
+inline u128 div_core(u64 sign, int ea, u128 sa, int eb, u128 sb) {
+  return round_pack(sign, quotient(ea - eb + kBias - 1, sa << 15, sb << 15));
 }
 
 __attribute__((noinline)) u128 div_rare(u128 a, u128 b) {
@@ -315,10 +457,16 @@ __attribute__((noinline)) u128 div_rare(u128 a, u128 b) {
   return div_core(sign, ea, sa, eb, sb);
 }
 
-inline u128 div(u128 a, u128 b) {
-  if (__builtin_expect(!both_normal(a, b), 0)) return div_rare(a, b);
-  return div_core(static_cast<u64>((a ^ b) >> 127), field_of(a), (a & kFraction) | kImplicit,
-                  field_of(b), (b & kFraction) | kImplicit);
+__attribute__((always_inline)) inline __float128 div(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo) {
+  if (__builtin_expect(!both_normal(a_hi, b_hi), 0)) {
+    return from_bits_rare(div_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                                   (static_cast<u128>(b_hi) << 64) | b_lo));
+  }
+  const int e = static_cast<int>((a_hi >> 48) & kExpMax) - static_cast<int>((b_hi >> 48) & kExpMax);
+  const Unrounded r = quotient(e + kBias - 1,
+                               (static_cast<u128>(high_significand(a_hi, a_lo)) << 64) | (a_lo << 15),
+                               (static_cast<u128>(high_significand(b_hi, b_lo)) << 64) | (b_lo << 15));
+  return round_pack_halves((a_hi ^ b_hi) >> 63, r.e, r.hi, r.lo);
 }
 
 }  // namespace
@@ -326,16 +474,24 @@ inline u128 div(u128 a, u128 b) {
 extern "C" {
 
 __float128 __addtf3(__float128 a, __float128 b) {
-  return from_bits(add(bits_of(a), bits_of(b), false));
+  const Halves x = halves_of(a), y = halves_of(b);
+  return add(x.hi, x.lo, y.hi, y.lo, false);
 }
 
 __float128 __subtf3(__float128 a, __float128 b) {
-  return from_bits(add(bits_of(a), bits_of(b), true));
+  const Halves x = halves_of(a), y = halves_of(b);
+  return add(x.hi, x.lo, y.hi ^ kSignBit, y.lo, true);
 }
 
-__float128 __multf3(__float128 a, __float128 b) { return from_bits(mul(bits_of(a), bits_of(b))); }
+__float128 __multf3(__float128 a, __float128 b) {
+  const Halves x = halves_of(a), y = halves_of(b);
+  return mul(x.hi, x.lo, y.hi, y.lo);
+}
 
-__float128 __divtf3(__float128 a, __float128 b) { return from_bits(div(bits_of(a), bits_of(b))); }
+__float128 __divtf3(__float128 a, __float128 b) {
+  const Halves x = halves_of(a), y = halves_of(b);
+  return div(x.hi, x.lo, y.hi, y.lo);
+}
 
 }  // extern "C"
 
