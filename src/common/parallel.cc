@@ -43,25 +43,38 @@ class Pool {
   int64_t threads() const { return static_cast<int64_t>(workers_.size()) + 1; }
 
   void run(int64_t first, int64_t last, int64_t piece, const RangeBody& body) {
+    body_ = &body;
+    last_ = last;
+    piece_ = piece;
+    next_.store(first, std::memory_order_relaxed);
+    busy_.store(workers_.size(), std::memory_order_relaxed);
+    generation_.fetch_add(1, std::memory_order_release);  // publishes the loop
     {
+      // A worker about to sleep checks the generation under the lock, so
+      // taking it here means none can miss the wake-up.
       std::lock_guard<std::mutex> lock(mu_);
-      body_ = &body;
-      last_ = last;
-      piece_ = piece;
-      next_.store(first, std::memory_order_relaxed);
-      busy_ = workers_.size();
-      ++generation_;
     }
     wake_.notify_all();
     take_pieces();
+    // A short level is done within microseconds: wait for the workers by
+    // spinning a little before sleeping.
+    for (int spin = 0; spin < kSpins && busy_.load(std::memory_order_acquire) != 0; ++spin) {
+      pause();
+    }
     std::unique_lock<std::mutex> lock(mu_);
-    done_.wait(lock, [this] { return busy_ == 0; });
+    done_.wait(lock, [this] { return busy_.load(std::memory_order_acquire) == 0; });
     // A piece that threw (out of memory) ends the loop for the caller as
     // it would without threads; the pieces after it may not have run.
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
   }
 
  private:
+  static void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+
   void take_pieces() {
     for (;;) {
       const int64_t begin = next_.fetch_add(piece_, std::memory_order_relaxed);
@@ -80,24 +93,37 @@ class Pool {
   void work() {
     uint64_t seen = 0;
     for (;;) {
+      // The next level usually follows at once: spin a little, then sleep.
+      for (int spin = 0; spin < kSpins && generation_.load(std::memory_order_acquire) == seen;
+           ++spin) {
+        pause();
+      }
       {
         std::unique_lock<std::mutex> lock(mu_);
-        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        wake_.wait(lock, [&] {
+          return stop_ || generation_.load(std::memory_order_acquire) != seen;
+        });
         if (stop_) return;
-        seen = generation_;
+        seen = generation_.load(std::memory_order_acquire);
       }
       take_pieces();
-      std::lock_guard<std::mutex> lock(mu_);
-      if (--busy_ == 0) done_.notify_one();
+      if (busy_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        std::lock_guard<std::mutex> lock(mu_);
+        done_.notify_one();
+      }
     }
   }
+
+  // Pauses a waiting thread spins before it sleeps (some tens of
+  // microseconds).
+  static constexpr int kSpins = 1 << 11;
 
   std::mutex mu_;
   std::condition_variable wake_;
   std::condition_variable done_;
   bool stop_ = false;
-  uint64_t generation_ = 0;
-  size_t busy_ = 0;  // workers not yet through the current loop
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<size_t> busy_{0};  // workers not yet through the current loop
   const RangeBody* body_ = nullptr;
   int64_t last_ = 0;
   int64_t piece_ = 1;

@@ -1,5 +1,6 @@
 // The convergent estimate Tc and the error estimators of Th.
 
+#include "common/parallel.h"
 #include "core/estimation.h"
 #include "core/primitives.h"
 
@@ -10,40 +11,54 @@ namespace {
 constexpr real kSafetyTwoGrids = 3;
 constexpr real kSafetyThreeGrids = 1.25Q;
 
+// Grids per piece of work on a thread: each takes a few powers.
+constexpr int64_t kGridsPerPiece = 32;
+
+// Th converges at grid i (three grids or more).
+bool converges(const Study& s, const Estimates& e, int32_t i) {
+  return i > kFirstDifference && i <= s.nm && q_abs(e.psi_Th(i)) > 1 && e.psi_Th(i) != kSentinel;
+}
+
 }  // namespace
 
 void estimativa_convergente(const Study& s, Estimates& e) {
-  for (int32_t i = kFirstDifference; i <= s.nm; ++i) {
-    const real r21 = ratio_r21(s.h, i);
-    const real d = s.Th(i) - s.Th(i - 1);
-    e.Upl(i) = d / (q_pow(r21, e.pV(1)) - 1);
-    e.Tpl(i) = s.Th(i) + e.Upl(i);
+  // Every grid on its own, on the threads; the ratio of Tc needs the Tc of
+  // the two grids before, so it follows once every Tc is formed.
+  parallel_for(kFirstDifference, int64_t{s.nm} + 1, kGridsPerPiece, [&](int64_t b, int64_t end) {
+    for (int32_t i = static_cast<int32_t>(b); i < end; ++i) {
+      const real r21 = ratio_r21(s.h, i);
+      const real d = s.Th(i) - s.Th(i - 1);
+      e.Upl(i) = d / (q_pow(r21, e.pV(1)) - 1);
+      e.Tpl(i) = s.Th(i) + e.Upl(i);
 
-    if (i == kFirstDifference) {
-      // Two grids: the index of the extrapolation with pL.
-      e.pGCI(i) = e.pV(1);
-      e.UGCI_Th(i) = kSafetyTwoGrids * q_abs(e.Upl(i));
-    } else if (q_abs(e.psi_Th(i)) > 1 && e.psi_Th(i) != kSentinel) {
-      // Th converges at grid i.
-      e.Ups(i) = d / (q_pow(r21, e.pUs_Th(i)) - 1);
-      e.Tps(i) = s.Th(i) + e.Ups(i);
-      e.Tc(i) = (e.Tpl(i) + e.Tps(i)) / 2;
-      if (i >= kFirstRatioTi) {
-        // Tc(i-1) and Tc(i-2) enter as they stand, sentinels included.
-        const real psi = convergence_ratio(e.Tc, i, kSentinel);
-        if (psi != kSentinel) e.psi_Tc(i) = psi;
-        e.pUs_Tc(i) = usable_ratio(psi) ? order_from_abs(psi, r21) : kSentinel;
+      if (i == kFirstDifference) {
+        // Two grids: the index of the extrapolation with pL.
+        e.pGCI(i) = e.pV(1);
+        e.UGCI_Th(i) = kSafetyTwoGrids * q_abs(e.Upl(i));
+      } else if (converges(s, e, i)) {
+        e.Ups(i) = d / (q_pow(r21, e.pUs_Th(i)) - 1);
+        e.Tps(i) = s.Th(i) + e.Ups(i);
+        e.Tc(i) = (e.Tpl(i) + e.Tps(i)) / 2;
+        e.Uc_Tc(i) = q_abs(e.Upl(i) - e.Ups(i)) / 2;
+
+        // The order of the index: the observed one, capped at pL.
+        const real pU = e.pU_Th(i);
+        e.pGCI(i) = (pU > 0 && pU < kSentinel) ? q_min(pU, s.pL) : s.pL;
+        e.UGCI_Th(i) = kSafetyThreeGrids * q_abs(d / (q_pow(r21, e.pGCI(i)) - 1));
       }
-      e.Uc_Tc(i) = q_abs(e.Upl(i) - e.Ups(i)) / 2;
 
-      // The order of the index: the observed one, capped at pL.
-      const real pU = e.pU_Th(i);
-      e.pGCI(i) = (pU > 0 && pU < kSentinel) ? q_min(pU, s.pL) : s.pL;
-      e.UGCI_Th(i) = kSafetyThreeGrids * q_abs(d / (q_pow(r21, e.pGCI(i)) - 1));
+      e.Umc_Th(i) = e.Tm1(i) - s.Th(i);
     }
-
-    e.Umc_Th(i) = e.Tm1(i) - s.Th(i);
-  }
+  });
+  parallel_for(kFirstRatioTi, int64_t{s.nm} + 1, kGridsPerPiece, [&](int64_t b, int64_t end) {
+    for (int32_t i = static_cast<int32_t>(b); i < end; ++i) {
+      if (!converges(s, e, i)) continue;
+      // Tc(i-1) and Tc(i-2) enter as they stand, sentinels included.
+      const real psi = convergence_ratio(e.Tc, i, kSentinel);
+      if (psi != kSentinel) e.psi_Tc(i) = psi;
+      e.pUs_Tc(i) = usable_ratio(psi) ? order_from_abs(psi, ratio_r21(s.h, i)) : kSentinel;
+    }
+  });
 }
 
 }  // namespace morvantide

@@ -91,24 +91,28 @@ void biextrapolacao(const Study& s, Estimates& e) {
   // Ti_pUs extrapolated again with its own order, gated by pU_Ti.  Unlike
   // the single extrapolation the second test is strict: pU_Ti = 0 leaves
   // the sentinel.
-  for (int32_t i = kFirstRatioTi; i <= s.nm; ++i) {
-    const real r21 = ratio_r21(s.h, i);
-    const real pU = e.pU_Ti(i);
-    if (pU <= 0 || unusable_order(pU)) {
-      e.Tbi_pUs(i) = kSentinel;
-    } else {
-      e.Tbi_pUs(i) = extrapola(e.Ti_pUs(i), e.Ti_pUs(i - 1), r21, e.pUs_Ti(i));
+  parallel_for(kFirstRatioTi, int64_t{s.nm} + 1, grids_per_piece(s), [&](int64_t b, int64_t end) {
+    for (int32_t i = static_cast<int32_t>(b); i < end; ++i) {
+      const real r21 = ratio_r21(s.h, i);
+      const real pU = e.pU_Ti(i);
+      if (pU <= 0 || unusable_order(pU)) {
+        e.Tbi_pUs(i) = kSentinel;
+      } else {
+        e.Tbi_pUs(i) = extrapola(e.Ti_pUs(i), e.Ti_pUs(i - 1), r21, e.pUs_Ti(i));
+      }
+      if (pU < 0) e.Tbi_pUs(i) = extrapola(e.Ti_pUs(i), e.Ti_pUs(i - 1), r21, e.pUs_Ti(i));
     }
-    if (pU < 0) e.Tbi_pUs(i) = extrapola(e.Ti_pUs(i), e.Ti_pUs(i - 1), r21, e.pUs_Ti(i));
-  }
+  });
 
   // Its ratio, stored also when zero or missing, and order.
   e.pUs_Tbi.fill(kSentinel);
-  for (int32_t i = kFirstRatioTbi; i <= s.nm; ++i) {
-    const real psi = convergence_ratio(e.Tbi_pUs, i, kSentinel);
-    e.psi_Tbi(i) = psi;
-    if (usable_ratio(psi)) e.pUs_Tbi(i) = order_from_abs(psi, ratio_r21(s.h, i));
-  }
+  parallel_for(kFirstRatioTbi, int64_t{s.nm} + 1, grids_per_piece(s), [&](int64_t b, int64_t end) {
+    for (int32_t i = static_cast<int32_t>(b); i < end; ++i) {
+      const real psi = convergence_ratio(e.Tbi_pUs, i, kSentinel);
+      e.psi_Tbi(i) = psi;
+      if (usable_ratio(psi)) e.pUs_Tbi(i) = order_from_abs(psi, ratio_r21(s.h, i));
+    }
+  });
 }
 
 void ordem_extrapolacao(const Study& s, Estimates& e) {

@@ -41,7 +41,7 @@ class DenominatorCache {
 // Entries of a level per piece of work on a thread: an entry with its own
 // power takes a few microseconds, one with a reused power a few tenths.
 constexpr int64_t kEntriesPerPieceVarying = 8;
-constexpr int64_t kEntriesPerPieceConstant = 512;
+constexpr int64_t kEntriesPerPieceConstant = 128;
 
 }  // namespace
 
