@@ -296,10 +296,10 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       {"nm 0", param1_line(10, "0"),
        "param1.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"huge nm", param1_line(10, "2000000000"),
-       "param1.txt:10: nm = 2000000000 grids are more than a run takes (at most 9000: the "
+       "param1.txt:10: nm = 2000000000 grids are more than a run takes (at most 11000: the "
        "estimation time grows with the square of nm, and that many grids take about a minute)"},
-      {"nm one above the bound", param1_line(10, "9001"),
-       "param1.txt:10: nm = 9001 grids are more than a run takes (at most 9000: the "
+      {"nm one above the bound", param1_line(10, "11001"),
+       "param1.txt:10: nm = 11001 grids are more than a run takes (at most 11000: the "
        "estimation time grows with the square of nm, and that many grids take about a minute)"},
       {"empty listing name", param1_line(2, "''"), "param1.txt:2: the listing file name is empty"},
       // File names: no control byte (a NUL cut the name short), and an

@@ -102,7 +102,7 @@ TEST(Input, RefusedValues) {
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n0\nt\n",
        "param0.txt:10: nm (the number of grids) must be at least 1, found 0"},
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2147483647\n",
-       "param0.txt:10: nm = 2147483647 grids are more than a run takes (at most 9000: the estimation "
+       "param0.txt:10: nm = 2147483647 grids are more than a run takes (at most 11000: the estimation "
        "time grows with the square of nm, and that many grids take about a minute)"},
       // File names with control bytes.
       {"0\n'param\x1b[2J.txt'\nb\n", "", "Morvantide_4p0.in:2: the parameter file of layout 0 "

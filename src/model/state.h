@@ -51,7 +51,7 @@ using RealList = GridList<real>;
 // The most grids a run accepts, set by running time (see the README): the
 // estimation grows with the square of the number of grids, and with a
 // variable ratio (the worst case) this many take about a minute.
-inline constexpr int32_t kMaxGrids = 9000;
+inline constexpr int32_t kMaxGrids = 11000;
 
 // Text field lengths.
 inline constexpr size_t kLenArqDados = 80;
