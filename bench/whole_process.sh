@@ -3,7 +3,7 @@
 # build type), the floor program and the process benchmark in BUILD_DIR
 # (default build-bench), then times the runs of bench/process_bench.cc.
 #
-#   bash bench/whole_process.sh [BUILD_DIR] [--reference PROGRAM] [--runs-scale K] [--large]
+#   bash bench/whole_process.sh [BUILD_DIR] [--reference PROGRAM] [--runs-scale K] [--large] [--rows TEXT]
 #
 # --reference PROGRAM times another build (an older revision) interleaved
 # with this one and prints the ratio of the two.
