@@ -1,8 +1,9 @@
 // A pool of worker threads, made at the first loop that needs it and kept
 // for the rest of the run: a study of 10,000 grids runs 10,000 table levels
 // one after the other, and starting threads for each would cost more than
-// the short levels take.  Workers sleep between loops; the calling thread
-// takes pieces like the workers do.
+// the short levels take.  Between loops workers spin briefly (the next
+// level usually follows at once), then sleep; the calling thread takes
+// pieces like the workers do.
 
 #include "common/parallel.h"
 
