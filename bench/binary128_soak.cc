@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "common/binary128_arith.h"
 
@@ -28,16 +27,8 @@ using Op = __float128 (*)(__float128, __float128);
 
 constexpr u128 kFraction = (static_cast<u128>(1) << 112) - 1;
 
-u128 bits_of(__float128 x) {
-  u128 u;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
-}
-__float128 from_bits(u128 u) {
-  __float128 x;
-  std::memcpy(&x, &u, sizeof x);
-  return x;
-}
+using morvantide::binary128::bits_of;
+using morvantide::binary128::from_bits;
 
 // xoshiro256**: fast, and the same sequence everywhere for a given seed.
 struct Random {

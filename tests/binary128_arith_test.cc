@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -37,16 +36,8 @@ constexpr u128 kQuiet = static_cast<u128>(1) << 111;
 constexpr u128 kFraction = (static_cast<u128>(1) << 112) - 1;
 constexpr u128 kInfinity = static_cast<u128>(0x7FFF) << 112;
 
-u128 bits_of(__float128 x) {
-  u128 u;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
-}
-__float128 from_bits(u128 u) {
-  __float128 x;
-  std::memcpy(&x, &u, sizeof x);
-  return x;
-}
+using morvantide::binary128::bits_of;
+using morvantide::binary128::from_bits;
 u128 make(u64 sign, int exponent_field, u128 fraction) {
   return (static_cast<u128>(sign) << 127) | (static_cast<u128>(exponent_field) << 112) |
          (fraction & kFraction);

@@ -27,6 +27,17 @@
 #ifndef MORVANTIDE_COMMON_BINARY128_ARITH_H_
 #define MORVANTIDE_COMMON_BINARY128_ARITH_H_
 
+#include <bit>
+
+namespace morvantide::binary128 {
+
+// The bit pattern of a binary128 (sign, 15 exponent bits, 112 fraction
+// bits) and back, for the checks that compare results bit for bit.
+inline unsigned __int128 bits_of(__float128 x) { return std::bit_cast<unsigned __int128>(x); }
+inline __float128 from_bits(unsigned __int128 u) { return std::bit_cast<__float128>(u); }
+
+}  // namespace morvantide::binary128
+
 #if defined(__x86_64__)
 #define MORVANTIDE_BINARY128_ARITH 1
 extern "C" {
