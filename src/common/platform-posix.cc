@@ -170,6 +170,9 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
     argv = editor_command();
     if (argv.empty()) return -1;
   } else {
+    // Looked up before its environment is put together: on a machine
+    // without gnuplot that is all the plotting costs.
+    if (!may_be_on_path("gnuplot")) return -1;
     argv = {"gnuplot"};
   }
   argv.push_back(file_argument(file));

@@ -375,7 +375,7 @@ FreeFormatReader::FreeFormatReader(std::string name, std::string text)
 FreeFormatReader::FreeFormatReader(std::string name, std::unique_ptr<InputFile> file)
     : name_(std::move(name)), file_(std::move(file)) {}
 
-bool FreeFormatReader::has(size_t pos) {
+bool FreeFormatReader::read_up_to(size_t pos) {
   while (pos >= base_ + buffer_.size()) {
     if (ended_) return false;
     const size_t before = buffer_.size();

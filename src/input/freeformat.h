@@ -119,8 +119,9 @@ class FreeFormatReader {
   struct Impl;
 
   // True when the text has a byte at offset `pos`, reading more of the file
-  // as needed.
-  bool has(size_t pos);
+  // as needed.  Asked for every byte: the read is out of line.
+  bool has(size_t pos) { return pos < base_ + buffer_.size() || read_up_to(pos); }
+  bool read_up_to(size_t pos);
   char at(size_t pos) const { return buffer_[pos - base_]; }
   std::string slice(size_t from, size_t to) const { return buffer_.substr(from - base_, to - from); }
   // The offset of the next LF from `from` on, npos when there is none; the
