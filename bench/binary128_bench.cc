@@ -1,7 +1,8 @@
 // Cost of one binary128 +, -, * and / over arrays of operands, the
 // program's routines against libgcc's (from libgcc_s, loaded at run time),
-// and of powq, log10q and expq as the program links them.  The counter
-// per_op is the time of one operation.
+// of powq, log10q and expq as the program links them, and of one entry of
+// an extrapolation table level.  The counter per_op is the time of one
+// operation, per_entry of one entry.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_data.h"
 #include "common/binary128_arith.h"
 #include "common/quad.h"
 
@@ -96,6 +98,43 @@ void BM_Quadmath(benchmark::State& bench) {
   per_op(bench);
 }
 BENCHMARK(BM_Quadmath)->ArgName("pow_log10_exp")->DenseRange(0, 2);
+
+// One level of the table of a 1,000-grid study with a constant ratio (the
+// first: its entries from the results, d = r21^pV(2) - 1), entry i from
+// entries i and i - 1 of the level before:
+//   0: the difference, the quotient and the sum as three operations;
+//   1: extrapolation_step with d;
+//   2: extrapolation_step with d prepared once for the level (Divisor).
+void BM_ExtrapolationStep(benchmark::State& bench) {
+  const State s = smooth_state(1000, 1);
+  std::vector<real> previous(static_cast<size_t>(s.nm) + 1), current(previous.size());
+  for (int32_t i = 1; i <= s.nm; ++i) previous[i] = s.Th(i);
+  const real d = q_pow(s.h(1) / s.h(2), s.pV(2)) - 1;
+  const int64_t how = bench.range(0);
+  for (auto _ : bench) {
+    if (how == 0) {
+      for (size_t i = 2; i < previous.size(); ++i) {
+        const real difference = previous[i] - previous[i - 1];
+        const real correction = difference / d;
+        current[i] = previous[i] + correction;
+      }
+    } else if (how == 1) {
+      for (size_t i = 2; i < previous.size(); ++i) {
+        current[i] = binary128::extrapolation_step(previous[i], previous[i - 1], d);
+      }
+    } else {
+      const binary128::Divisor divisor(d);
+      for (size_t i = 2; i < previous.size(); ++i) {
+        current[i] = binary128::extrapolation_step(previous[i], previous[i - 1], divisor);
+      }
+    }
+    benchmark::DoNotOptimize(current.data());
+  }
+  bench.counters["per_entry"] = benchmark::Counter(
+      static_cast<double>(previous.size() - 2) * static_cast<double>(bench.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ExtrapolationStep)->ArgName("three_fused_prepared")->DenseRange(0, 2);
 
 }  // namespace
 }  // namespace morvantide

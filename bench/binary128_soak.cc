@@ -3,12 +3,19 @@
 // pattern, the rounding mode changing every 1024 pairs among the four.
 //
 //   binary128_soak PAIRS [SEED]
+//   binary128_soak --step TRIPLES [SEED]
 //
 // Each pair goes through the four operations.  The operands are drawn to hit
 // the edges often: exponents near 0, near the overflow threshold and near
 // one another, short fractions, operands sharing leading bits (cancellation)
 // and products or quotients that land in the subnormals or overflow.  Exits
 // with 1 and the first differences printed when any result differs.
+//
+// With --step, each triple a, b, d goes through extrapolation_step, with d
+// and with d prepared as a Divisor (one for 8 triples in a row, as a table
+// level uses it), against the three operations a - b, / d, + a: a and b
+// drawn as the pairs are, d of any kind, and one triple in 8 built so that
+// the quotient falls within a few 2^-15 ulps of a midpoint or of a number.
 
 #include <dlfcn.h>
 #include <fenv.h>
@@ -16,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/binary128_arith.h"
 
@@ -96,15 +104,105 @@ u128 draw_partner(Random& r, u128 a) {
   }
 }
 
+// A divisor: of any kind, most often a normal number near 1, a power of
+// two, +-1, or 1 plus a few ulps.
+u128 draw_divisor(Random& r) {
+  switch (r.next() % 8) {
+    case 0: return draw(r);
+    case 1: return make(r.next() & 1, r.uniform(16383 - 120, 16383 + 120), 0);
+    case 2: return make(r.next() & 1, 16383, r.next() % 4);
+    default:
+      return make(r.next() & 1, r.uniform(16383 - 60, 16383 + 60), r.bits() >> r.uniform(0, 8));
+  }
+}
+
+// x * y as 256 bits, hi:lo.
+void multiply_wide(u128 x, u128 y, u128* hi, u128* lo) {
+  const u64 x1 = static_cast<u64>(x >> 64), x0 = static_cast<u64>(x);
+  const u64 y1 = static_cast<u64>(y >> 64), y0 = static_cast<u64>(y);
+  const u128 p00 = static_cast<u128>(x0) * y0, p01 = static_cast<u128>(x0) * y1;
+  const u128 p10 = static_cast<u128>(x1) * y0, p11 = static_cast<u128>(x1) * y1;
+  const u128 middle = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
+  *lo = (middle << 64) | static_cast<u64>(p00);
+  *hi = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
+}
+
+// A significand A and an odd divisor significand D, 113 bits each, with
+// A / D within c / 2^113 ulps of a midpoint (k = 114) or of a number
+// (k = 113): T = c / D modulo 2^k, A = (T * D - c) / 2^k exactly, so that
+// A / D = T / 2^k - c / (2^k * D).
+void draw_near_tie(Random& r, u128* A, u128* D) {
+  for (;;) {
+    *D = r.bits() >> 15 | (static_cast<u128>(1) << 112) | 1;
+    u128 inverse = *D;  // Newton's iteration modulo 2^128
+    for (int i = 0; i < 6; ++i) inverse *= 2 - *D * inverse;
+    const int k = r.uniform(113, 114);
+    u128 c = (r.bits() >> r.uniform(27, 122)) | 1;
+    if (r.next() & 1) c = -c;
+    const u128 T = (c * inverse) & ((static_cast<u128>(1) << k) - 1);
+    if (T >> (k - 1) == 0) continue;
+    u128 hi, lo;
+    multiply_wide(T, *D, &hi, &lo);
+    hi -= (lo < c ? 1 : 0) + (c >> 127 ? ~static_cast<u128>(0) : 0);
+    lo -= c;
+    *A = (lo >> k) | (hi << (128 - k));
+    if (*A >> 112 == 1) return;
+  }
+}
+
+int soak_step(u64 triples, Random& random) {
+  const int modes[4] = {FE_TONEAREST, FE_TOWARDZERO, FE_UPWARD, FE_DOWNWARD};
+  u64 differences = 0;
+  u128 d = 0;
+  morvantide::binary128::Divisor divisor(0);
+  for (u64 i = 0; i < triples; ++i) {
+    if (i % 1024 == 0) fesetround(modes[(i / 1024) % 4]);
+    u128 a = draw(random), b = draw_partner(random, a);
+    if (i % 8 == 0) {
+      d = draw_divisor(random);
+      if (random.next() % 8 == 0) {  // the quotient of a - b by d next to a tie
+        u128 A, D;
+        draw_near_tie(random, &A, &D);
+        const u128 difference = make(random.next() & 1, random.uniform(16383 - 60, 16383 + 60), A);
+        d = make(random.next() & 1, random.uniform(16383 - 60, 16383 + 60), D);
+        a = difference + (static_cast<u128>(1) << 112);  // twice the difference
+        b = difference;
+      }
+      divisor = morvantide::binary128::Divisor(from_bits(d));
+    }
+    const __float128 x = from_bits(a), y = from_bits(b), z = from_bits(d);
+    const u128 expected = bits_of(__addtf3(__divtf3(__subtf3(x, y), z), x));
+    const u128 fused = bits_of(morvantide::binary128::extrapolation_step(x, y, z));
+    const u128 prepared = bits_of(morvantide::binary128::extrapolation_step(x, y, divisor));
+    if ((fused != expected || prepared != expected) && differences++ < 20) {
+      auto h = [](u128 x) { return static_cast<unsigned long long>(x >> 64); };
+      auto l = [](u128 x) { return static_cast<unsigned long long>(x); };
+      std::printf("step mode %d: %016llx%016llx, %016llx%016llx, %016llx%016llx gives "
+                  "%016llx%016llx, prepared %016llx%016llx, three operations %016llx%016llx\n",
+                  static_cast<int>((i / 1024) % 4), h(a), l(a), h(b), l(b), h(d), l(d), h(fused),
+                  l(fused), h(prepared), l(prepared), h(expected), l(expected));
+    }
+  }
+  std::printf("%llu triples (x 2 steps), %llu differences\n", (unsigned long long)triples,
+              (unsigned long long)differences);
+  return differences != 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool step = argc > 1 && std::strcmp(argv[1], "--step") == 0;
+  if (step) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: binary128_soak PAIRS [SEED]\n");
+    std::fprintf(stderr, "usage: binary128_soak [--step] COUNT [SEED]\n");
     return 2;
   }
   const u64 pairs = std::strtoull(argv[1], nullptr, 10);
   Random random(argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1);
+  if (step) return soak_step(pairs, random);
   void* libgcc = dlopen("libgcc_s.so.1", RTLD_NOW | RTLD_LOCAL);
   if (libgcc == nullptr) {
     std::fprintf(stderr, "libgcc_s.so.1 not found\n");

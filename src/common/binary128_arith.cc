@@ -135,10 +135,13 @@ inline u128 round_pack(u64 sign, int e, u128 m) {
 }
 
 // round_pack of m = hi:lo, hi != 0 after normalisation (bit 63 of hi
-// set), as the binary128's two halves.
+// set), as the binary128's two halves.  With nearest, the caller has seen
+// that the rounding is to nearest.
+template <bool nearest = false>
 __attribute__((always_inline)) inline __float128 round_pack_halves(u64 sign, int e, u64 hi,
                                                                    u64 lo) {
-  if (__builtin_expect(static_cast<unsigned>(e - 1) >= kExpMax - 1 || (_mm_getcsr() & 0x6000) != 0,
+  if (__builtin_expect(static_cast<unsigned>(e - 1) >= kExpMax - 1 ||
+                           (!nearest && (_mm_getcsr() & 0x6000) != 0),
                        0)) {
     const u128 r = round_pack_general(sign, e, (static_cast<u128>(hi) << 64) | lo);
     return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
@@ -469,6 +472,272 @@ __attribute__((always_inline)) inline __float128 div(u64 a_hi, u64 a_lo, u64 b_h
   return round_pack_halves((a_hi ^ b_hi) >> 63, r.e, r.hi, r.lo);
 }
 
+// The extrapolation step a + (a - b) / d.  Its straight path: rounding to
+// nearest, a, b and d normal, the difference and the quotient normal.  The
+// difference and the quotient are rounded as __subtf3 and __divtf3 round
+// them and kept as sign, exponent and significand; the sum is __addtf3's
+// with one operand in that form.
+
+// Significands with their leading ones at bit 62 of the high word (bit 126
+// of the whole), 14 bits below the last one clear, bit 127 for the carry.
+constexpr u64 kLead = static_cast<u64>(1) << 62, kBelowLead = kLead - 1;
+inline u64 sum_significand_high(u64 hi, u64 lo) {
+  return (shift_left_high<14>(hi, lo) & kBelowLead) | kLead;
+}
+
+// mx + my (negate 0) or mx - my (negate all ones) of two such significands,
+// mx's magnitude not below my's, of exponents ex >= ey: my shifted right by
+// ex - ey with the bits shifted out ORed into bit 0, then one 128-bit add.
+// The result is unnormalised: its leading one at bit 127 after a carry, at
+// 126, or lower after a cancellation.
+__attribute__((always_inline)) inline u128 sum_of_significands(int ex, u64 mx_hi, u64 mx_lo, int ey,
+                                                               u64 my_hi, u64 my_lo, u64 negate) {
+  // my >> d with the bits shifted out ORed into bit 0; from d = 127 on only
+  // that sticky bit is left.  With bit 0 of mx clear, a sticky bit leaves
+  // the sum or difference odd, so no rounding boundary is mistaken; when the
+  // difference cancels more than one bit, nothing was shifted out.
+  const int d = ex - ey < 127 ? ex - ey : 127;
+  const unsigned n = static_cast<unsigned>(d) & 63;
+  const u64 part_lo = shift_right_low(my_hi, my_lo, n), part_hi = my_hi >> n;
+  const u64 below = my_lo & ((static_cast<u64>(1) << n) - 1);
+  const bool far = d >= 64;
+  const u64 lost = below | (far ? part_lo : 0);
+  const u64 sy_lo = (far ? part_hi : part_lo) | (lost != 0);
+  const u64 sy_hi = far ? 0 : part_hi;
+  // mx + my, or mx - my as mx + ~my + 1 (mx's low bits are clear for the
+  // + 1, which never carries).
+  return ((static_cast<u128>(mx_hi) << 64) | (mx_lo - negate)) +
+         ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
+}
+
+// The exact sum of two normal binary128s given as halves, b's sign already
+// flipped for a subtraction, unnormalised as sum_of_significands leaves it,
+// with the sign and exponent of the larger magnitude; field_a and field_b
+// are the operands' exponent fields.  The operations of add()'s straight
+// path, which keeps its own copy of them: written through these helpers,
+// __addtf3 and __subtf3 came out with one more saved register and a few
+// more moves.
+struct Sum {
+  u64 sign;
+  int e;
+  u64 hi, lo;
+};
+__attribute__((always_inline)) inline Sum sum_of_normals(u64 a_hi, u64 a_lo, unsigned field_a,
+                                                         u64 b_hi, u64 b_lo, unsigned field_b) {
+  // The magnitudes compare as integers, the exponents with them.
+  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
+  const u128 abs_b = (static_cast<u128>(b_hi & ~kSignBit) << 64) | b_lo;
+  const bool swap = abs_a < abs_b;
+  const u64 x_hi = swap ? b_hi : a_hi, x_lo = swap ? b_lo : a_lo;
+  const u64 y_hi = swap ? a_hi : b_hi, y_lo = swap ? a_lo : b_lo;
+  const int ex = static_cast<int>(swap ? field_b : field_a);
+  const int ey = static_cast<int>(swap ? field_a : field_b);
+  // All ones when the magnitudes are subtracted.  Hidden from the
+  // optimiser, which would otherwise branch on the signs: they are as often
+  // alike as not.
+  u64 negate = static_cast<u64>(static_cast<int64_t>(a_hi ^ b_hi) >> 63);
+  __asm__("" : "+r"(negate));
+  const u128 m = sum_of_significands(ex, sum_significand_high(x_hi, x_lo), x_lo << 14, ey,
+                                     sum_significand_high(y_hi, y_lo), y_lo << 14, negate);
+  return {x_hi >> 63, ex, static_cast<u64>(m >> 64), static_cast<u64>(m)};
+}
+
+inline bool is_normal_field(unsigned field) { return field - 1 < kExpMax - 1; }
+
+// A normal result rounded to nearest: its sign, its exponent field (1 to
+// 0x7FFE) and its 113-bit significand with the leading one at bit 63 of hi,
+// the 15 bits below the last one clear.
+struct Rounded {
+  u64 sign;
+  int e;
+  u64 hi, lo;
+};
+
+// m = hi:lo (its leading one at bit 127, bit 0 ORed with any nonzero bits
+// below) of exponent e as round_pack takes it, rounded to nearest even at 113
+// bits as round_pack rounds it.  False when the result is not normal:
+// round_pack would make it subnormal or infinite.
+__attribute__((always_inline)) inline bool round_nearest(u64 sign, int e, u64 hi, u64 lo,
+                                                         Rounded* r) {
+  const unsigned rest = static_cast<unsigned>(lo) & 0x7FFF;
+  const u64 up = (rest + 0x3FFF + (static_cast<unsigned>(lo >> 15) & 1)) >> 15;
+  const u128 m = ((static_cast<u128>(hi) << 64) | (lo & ~static_cast<u64>(0x7FFF))) + (up << 15);
+  // m >= 2^127 wraps to 0 only from 2^128 - 2^15 rounded up: the significand
+  // 2^113, which is 1 at the next exponent.
+  if (__builtin_expect(m == 0, 0)) {
+    *r = {sign, e + 1, kSignBit, 0};
+  } else {
+    *r = {sign, e, static_cast<u64>(m >> 64), static_cast<u64>(m)};
+  }
+  return is_normal_field(static_cast<unsigned>(r->e));
+}
+
+// a - b of normal operands given as halves, rounded to nearest.  0: normal,
+// in *r; 1: exactly zero; 2: subnormal or infinite.
+__attribute__((always_inline)) inline int difference(u64 a_hi, u64 a_lo, unsigned field_a, u64 b_hi,
+                                                     u64 b_lo, unsigned field_b, Rounded* r) {
+  const Sum m = sum_of_normals(a_hi, a_lo, field_a, b_hi ^ kSignBit, b_lo, field_b);
+  u64 hi = m.hi, lo = m.lo;
+  int e = m.e;
+  if (__builtin_expect(hi == 0, 0)) {
+    // More than 62 bits cancelled: the difference is exact (add_cancelled).
+    if (lo == 0) return 1;
+    const int shift = __builtin_clzll(lo);
+    hi = lo << shift;
+    lo = 0;
+    e -= 64 + shift - 1;
+  } else {
+    const unsigned shift = static_cast<unsigned>(__builtin_clzll(hi));
+    hi = shift_left_high(hi, lo, shift);
+    lo <<= shift;
+    e += 1 - static_cast<int>(shift);
+  }
+  return round_nearest(m.sign, e, hi, lo, r) ? 0 : 2;
+}
+
+// a + q, a normal given as halves, q normal, rounded to nearest.
+__attribute__((always_inline)) inline __float128 sum_with(u64 a_hi, u64 a_lo, unsigned field_a,
+                                                          const Rounded& q) {
+  // |a| against |q| as the bits of their magnitudes compare: q's packed.
+  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
+  const u128 abs_q = (static_cast<u128>((static_cast<u64>(q.e - 1) << 48) + (q.hi >> 15)) << 64) |
+                     shift_right_low(q.hi, q.lo, 15);
+  const bool swap = abs_a < abs_q;
+  // The significands as sum_of_significands takes them.
+  const u64 ma_hi = sum_significand_high(a_hi, a_lo), ma_lo = a_lo << 14;
+  const u64 mq_hi = q.hi >> 1, mq_lo = shift_right_low(q.hi, q.lo, 1);
+  const int e_a = static_cast<int>(field_a);
+  const int ex = swap ? q.e : e_a, ey = swap ? e_a : q.e;
+  const u64 sign = swap ? q.sign : a_hi >> 63;
+  u64 negate = -((a_hi >> 63) ^ q.sign);
+  __asm__("" : "+r"(negate));
+  const u128 m = sum_of_significands(ex, swap ? mq_hi : ma_hi, swap ? mq_lo : ma_lo, ey,
+                                     swap ? ma_hi : mq_hi, swap ? ma_lo : mq_lo, negate);
+  const u64 m_hi = static_cast<u64>(m >> 64), m_lo = static_cast<u64>(m);
+  if (__builtin_expect(m_hi == 0, 0)) return from_bits_rare(add_cancelled(sign, ex, m_lo));
+  const unsigned shift = static_cast<unsigned>(__builtin_clzll(m_hi));
+  return round_pack_halves<true>(sign, ex + 1 - static_cast<int>(shift),
+                                 shift_left_high(m_hi, m_lo, shift), m_lo << shift);
+}
+
+// The step as the three operations, for everything off the straight path.
+// The sum's operands go to __addtf3 as g++ passes them for a + correction
+// when it optimises: the correction first.  Only which of two NaNs of equal
+// fraction and opposite signs comes out depends on that order.
+__attribute__((noinline)) __float128 plain_step(__float128 a, __float128 b, __float128 d) {
+  return __addtf3(__divtf3(__subtf3(a, b), d), a);
+}
+
+// Division by a divisor prepared once for many quotients.
+//
+// B, d's significand with its leading one at bit 127 (its 15 low bits clear),
+// is not a power of two: 2^127 < B < 2^128.  Its reciprocal is
+//   R = floor((2^256 - 1) / B) = 2^128 + r,  0 <= r < 2^128,
+// so that (2^256 - 1) / B - 1 < R <= (2^256 - 1) / B.
+//
+// A, the dividend's significand at bit 127 halved when not below B (exact:
+// its low bits are clear), lies in [B/2, B), and the quotient wanted is
+// quotient()'s: the real number Q = A * 2^128 / B in [2^127, 2^128), rounded
+// to nearest at 113 bits.  With A = a1 * 2^64 + a0 and r = r1 * 2^64 + r0,
+//   q = A + a1 * r1 + floor(a1 * r0 / 2^64) + floor(a0 * r1 / 2^64)
+// satisfies Q - 4 < q < Q:
+//   - above: q <= A + floor(A * r / 2^128) <= A * R / 2^128
+//     <= A * (2^256 - 1) / (B * 2^128) < Q;
+//   - below: A * R / 2^128 > A * ((2^256 - 1) / B - 1) / 2^128
+//     = Q - A * (1 + B) / (B * 2^128) > Q - 1, as A < B < 2^128, so
+//     A + floor(A * r / 2^128) > Q - 2; and A * r / 2^128 exceeds
+//     a1 * r1 + floor(a1 * r0 / 2^64) + floor(a0 * r1 / 2^64) by the
+//     dropped low words, below 2 * (2^64 - 1) / 2^64 + 1 < 3, so q is at
+//     most 2 below A + floor(A * r / 2^128): q > Q - 4.
+// Rounding to nearest at 113 bits keeps the significand between two
+// consecutive midpoints k * 2^15 + 2^14 (k an integer) and changes it at
+// each.  When no midpoint lies in (q, Q], q plus any positive amount below
+// the next midpoint rounds as Q does: q with a sticky bit in bit 0 rounds as
+// Q.  A midpoint lies in (q, Q] only when one lies in (q, q + 4), that is
+// when q's 15 low bits are 0x3FFD, 0x3FFE or 0x3FFF; then quotient()
+// divides exactly, about 3 times in 2^15.  q may lie below 2^127, its
+// leading one one bit lower than quotient() leaves it, only when
+// Q < 2^127 + 4: A, B/2 and so A - B/2 are multiples of 2^14 and
+// A - B/2 = (Q - 2^127) * B / 2^128 < 4, so A = B/2 and Q = 2^127.  Then q
+// is 2^127 - 1, - 2 or - 3, which rounds up to 2^127, as Q.
+
+// floor((u * 2^64 + 2^64 - 1) / d), d with bit 127 set and u < d; the
+// remainder in *rem.  div_3by2 leaves r < d for u * 2^64; r + 2^64 - 1 is
+// below 2 * d, so at most one more d goes in, and the quotient stays below
+// 2^64 since u * 2^64 + 2^64 - 1 < d * 2^64.
+u64 div_3by2_ones(u128 u, u128 d, u128* rem) {
+  u128 r;
+  u64 q = div_3by2(u, d, &r);
+  u128 t = r + ~static_cast<u64>(0);
+  if (t < r || t >= d) {  // t < r: the sum passed 2^128, so it is above d
+    ++q;
+    t -= d;
+  }
+  *rem = t;
+  return q;
+}
+
+// r = floor((2^256 - 1) / b) - 2^128 for 2^127 < b < 2^128: the long
+// division of 2^256 - 1 - 2^128 * b = (2^128 - 1 - b) * 2^128 + 2^128 - 1
+// by b, two 64-bit digits.
+u128 reciprocal_of(u128 b) {
+  u128 rem;
+  const u64 r1 = div_3by2_ones(~b, b, &rem);  // 2^128 - 1 - b < 2^127 < b
+  const u64 r0 = div_3by2_ones(rem, b, &rem);
+  return (static_cast<u128>(r1) << 64) | r0;
+}
+
+// quotient(e, ma, mb) for mb = B, not a power of two, and r its reciprocal
+// as above.  ma's 15 low bits are clear.
+__attribute__((always_inline)) inline Unrounded quotient_by_reciprocal(int e, u128 ma, u128 mb,
+                                                                       u64 r1, u64 r0) {
+  const unsigned halve = ma >= mb;
+  const u64 ma_hi = static_cast<u64>(ma >> 64);
+  const u64 a1 = ma_hi >> halve, a0 = shift_right_low(ma_hi, static_cast<u64>(ma), halve);
+  // The sum stays below 2^128: (2^64 - 1)^2 + 2 * (2^64 - 1) < 2^128, and
+  // q < Q < 2^128.
+  const u128 q = ((static_cast<u128>(a1) << 64) | a0) + static_cast<u128>(a1) * r1 +
+                 ((static_cast<u128>(a1) * r0) >> 64) + ((static_cast<u128>(a0) * r1) >> 64);
+  const u64 q_hi = static_cast<u64>(q >> 64), q_lo = static_cast<u64>(q);
+  if (__builtin_expect((static_cast<unsigned>(q_lo) & 0x7FFF) - 0x3FFD < 3, 0)) {
+    return quotient(e, ma, mb);
+  }
+  return {e + static_cast<int>(halve), q_hi, q_lo | 1};
+}
+
+// The significand of a normal operand with its leading one at bit 127.
+inline u128 significand_127(u64 hi, u64 lo) {
+  return (static_cast<u128>(high_significand(hi, lo)) << 64) | (lo << 15);
+}
+
+// The straight path of the step, divide(diff, &q) forming the rounded
+// quotient of the rounded difference (false when it is not normal).  False
+// when the step leaves the straight path; else the result in *out.
+template <typename Divide>
+__attribute__((always_inline)) inline bool straight_step(Halves x, Halves y, Divide divide,
+                                                         __float128* out) {
+  const unsigned field_a = static_cast<unsigned>(x.hi >> 48) & kExpMax;
+  const unsigned field_b = static_cast<unsigned>(y.hi >> 48) & kExpMax;
+  if (__builtin_expect(!is_normal_field(field_a) || !is_normal_field(field_b) ||
+                           (_mm_getcsr() & 0x6000) != 0,
+                       0)) {
+    return false;
+  }
+  Rounded diff;
+  const int kind = difference(x.hi, x.lo, field_a, y.hi, y.lo, field_b, &diff);
+  if (__builtin_expect(kind != 0, 0)) {
+    // a - b = +0 when rounding to nearest, +0 / d = +0 or -0, and a + 0 of
+    // either sign is a, a being neither zero nor NaN.
+    if (kind != 1) return false;
+    *out = from_halves(x.hi, x.lo);
+    return true;
+  }
+  Rounded q;
+  if (__builtin_expect(!divide(diff, &q), 0)) return false;
+  *out = sum_with(x.hi, x.lo, field_a, q);
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -494,5 +763,67 @@ __float128 __divtf3(__float128 a, __float128 b) {
 }
 
 }  // extern "C"
+
+namespace morvantide::binary128 {
+
+__float128 extrapolation_step(__float128 a, __float128 b, __float128 d) {
+  const Halves z = halves_of(d);
+  const unsigned field_d = static_cast<unsigned>(z.hi >> 48) & kExpMax;
+  if (__builtin_expect(is_normal_field(field_d), 1)) {
+    const u128 mb = significand_127(z.hi, z.lo);
+    const u64 sign_d = z.hi >> 63;
+    __float128 r;
+    const auto divide = [&](const Rounded& diff, Rounded* q) {
+      const Unrounded u = quotient(diff.e - static_cast<int>(field_d) + kBias - 1,
+                                   (static_cast<u128>(diff.hi) << 64) | diff.lo, mb);
+      return round_nearest(diff.sign ^ sign_d, u.e, u.hi, u.lo, q);
+    };
+    if (__builtin_expect(straight_step(halves_of(a), halves_of(b), divide, &r), 1)) return r;
+  }
+  return plain_step(a, b, d);
+}
+
+Divisor::Divisor(__float128 d) : d_(d) {
+  const Halves z = halves_of(d);
+  const unsigned field = static_cast<unsigned>(z.hi >> 48) & kExpMax;
+  if (!is_normal_field(field)) return;
+  exponent_ = static_cast<int>(field);
+  sign_ = z.hi >> 63;
+  significand_ = significand_127(z.hi, z.lo);
+  if ((z.hi & kHighFraction) == 0 && z.lo == 0) {
+    kind_ = 1;
+  } else {
+    kind_ = 2;
+    reciprocal_ = reciprocal_of(significand_);
+  }
+}
+
+__float128 extrapolation_step(__float128 a, __float128 b, const Divisor& d) {
+  __float128 r;
+  if (d.kind_ == 2) {
+    const u128 mb = d.significand_;
+    const u64 r1 = static_cast<u64>(d.reciprocal_ >> 64), r0 = static_cast<u64>(d.reciprocal_);
+    const int e = kBias - 1 - d.exponent_;
+    const u64 sign_d = d.sign_;
+    const auto divide = [&](const Rounded& diff, Rounded* q) {
+      const u128 ma = (static_cast<u128>(diff.hi) << 64) | diff.lo;
+      const Unrounded u = quotient_by_reciprocal(diff.e + e, ma, mb, r1, r0);
+      return round_nearest(diff.sign ^ sign_d, u.e, u.hi, u.lo, q);
+    };
+    if (__builtin_expect(straight_step(halves_of(a), halves_of(b), divide, &r), 1)) return r;
+  } else if (d.kind_ == 1) {
+    // A power of two: the quotient is the difference with another exponent.
+    const int e = kBias - d.exponent_;
+    const u64 sign_d = d.sign_;
+    const auto divide = [&](const Rounded& diff, Rounded* q) {
+      *q = {diff.sign ^ sign_d, diff.e + e, diff.hi, diff.lo};
+      return is_normal_field(static_cast<unsigned>(q->e));
+    };
+    if (straight_step(halves_of(a), halves_of(b), divide, &r)) return r;
+  }
+  return plain_step(a, b, d.d_);
+}
+
+}  // namespace morvantide::binary128
 
 #endif  // MORVANTIDE_BINARY128_ARITH

@@ -23,20 +23,12 @@
 // strtoflt128, quadmath_snprintf) look at them.  fmaq does; it is not used.
 //
 // Only built for x86-64 (Linux and MinGW); elsewhere libgcc's routines stay.
-// tests/binary128_arith_test.cc checks them against libgcc's own.
+// tests/binary128_arith_test.cc checks them against libgcc's own,
+// tests/extrapolation_step_test.cc the fused step below against them.
 #ifndef MORVANTIDE_COMMON_BINARY128_ARITH_H_
 #define MORVANTIDE_COMMON_BINARY128_ARITH_H_
 
 #include <bit>
-
-namespace morvantide::binary128 {
-
-// The bit pattern of a binary128 (sign, 15 exponent bits, 112 fraction
-// bits) and back, for the checks that compare results bit for bit.
-inline unsigned __int128 bits_of(__float128 x) { return std::bit_cast<unsigned __int128>(x); }
-inline __float128 from_bits(unsigned __int128 u) { return std::bit_cast<__float128>(u); }
-
-}  // namespace morvantide::binary128
 
 #if defined(__x86_64__)
 #define MORVANTIDE_BINARY128_ARITH 1
@@ -47,5 +39,68 @@ __float128 __multf3(__float128 a, __float128 b);
 __float128 __divtf3(__float128 a, __float128 b);
 }
 #endif
+
+namespace morvantide::binary128 {
+
+// The bit pattern of a binary128 (sign, 15 exponent bits, 112 fraction
+// bits) and back, for the checks that compare results bit for bit.
+inline unsigned __int128 bits_of(__float128 x) { return std::bit_cast<unsigned __int128>(x); }
+inline __float128 from_bits(unsigned __int128 u) { return std::bit_cast<__float128>(u); }
+
+// One step of an extrapolation table, a + (a - b) / d, as the three
+// operations written that way: the difference, the quotient, the sum, each
+// rounded in the current mode.  The result is exactly
+//   const __float128 difference = a - b;
+//   const __float128 correction = difference / d;
+//   return a + correction;
+// as g++ compiles it when optimising, in every rounding mode and for every
+// operand, zeros, subnormals, infinities and NaNs included (g++ passes the
+// correction to __addtf3 first, which decides which of two NaNs of equal
+// fraction and opposite signs comes out; at -O0 it passes a first, and so
+// the two builds of the three lines differ there).  The common case (rounding to nearest, a,
+// b and d normal, the difference and the quotient normal) keeps the
+// intermediates as sign, exponent and rounded significand between the
+// steps, with one look at the rounding mode for all three.
+//
+// A Divisor prepares d once for many steps by the same d (a level of the
+// table with a constant ratio): with a normal d those steps divide by a
+// multiplication with d's reciprocal instead of two hardware divisions.
+class Divisor {
+ public:
+  explicit Divisor(__float128 d);
+  __float128 value() const { return d_; }
+
+ private:
+  friend __float128 extrapolation_step(__float128 a, __float128 b, const Divisor& d);
+  __float128 d_;
+#if defined(MORVANTIDE_BINARY128_ARITH)
+  // kind_: 0 d not normal (the plain operations), 1 a power of two (the
+  // quotient is exact), 2 any other normal d.  For 1 and 2: d's sign, its
+  // exponent field, its significand with the leading one at bit 127, and for
+  // 2 its reciprocal floor((2^256 - 1) / significand) - 2^128.
+  int kind_ = 0;
+  int exponent_ = 0;
+  unsigned long long sign_ = 0;
+  unsigned __int128 significand_ = 0;
+  unsigned __int128 reciprocal_ = 0;
+#endif
+};
+
+#if defined(MORVANTIDE_BINARY128_ARITH)
+__float128 extrapolation_step(__float128 a, __float128 b, __float128 d);
+__float128 extrapolation_step(__float128 a, __float128 b, const Divisor& d);
+#else
+inline Divisor::Divisor(__float128 d) : d_(d) {}
+inline __float128 extrapolation_step(__float128 a, __float128 b, __float128 d) {
+  const __float128 difference = a - b;
+  const __float128 correction = difference / d;
+  return a + correction;
+}
+inline __float128 extrapolation_step(__float128 a, __float128 b, const Divisor& d) {
+  return extrapolation_step(a, b, d.value());
+}
+#endif
+
+}  // namespace morvantide::binary128
 
 #endif  // MORVANTIDE_COMMON_BINARY128_ARITH_H_

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/binary128_arith.h"
 #include "core/estimation.h"
 #include "common/parallel.h"
 #include "core/primitives.h"
@@ -68,18 +69,27 @@ void extrapolacao_repetida(const Study& s, Estimates& e) {
     // The entries of a level depend only on the level before, so they are
     // formed on all threads, each entry by the operations of
     // extrapola_with_power: the difference, the quotient by r21^pV(j) - 1,
-    // the sum.  The denominator is reused while the ratio stays bit for bit
-    // the same (every grid of a constant-ratio sequence): one power per
-    // level and piece instead of one per entry.
+    // the sum, in one extrapolation_step.  With a constant ratio every
+    // entry of the level has the same denominator: formed once, and
+    // prepared once for its divisions.  Otherwise the denominator is reused
+    // while the ratio stays bit for bit the same.
     const real pV = e.pV(j);
-    parallel_for(j + 1, int64_t{nm} + 1, grain, [&](int64_t begin, int64_t end) {
-      DenominatorCache denominator(pV);
-      for (int64_t i = begin; i < end; ++i) {
-        const real difference = previous[i] - previous[i - 1];
-        const real correction = difference / denominator(r21[i]);
-        current[i] = previous[i] + correction;
-      }
-    });
+    if (!ratio_changes) {
+      const binary128::Divisor denominator(DenominatorCache(pV)(r21[2]));
+      parallel_for(j + 1, int64_t{nm} + 1, grain, [&](int64_t begin, int64_t end) {
+        for (int64_t i = begin; i < end; ++i) {
+          current[i] = binary128::extrapolation_step(previous[i], previous[i - 1], denominator);
+        }
+      });
+    } else {
+      parallel_for(j + 1, int64_t{nm} + 1, grain, [&](int64_t begin, int64_t end) {
+        DenominatorCache denominator(pV);
+        for (int64_t i = begin; i < end; ++i) {
+          current[i] =
+              binary128::extrapolation_step(previous[i], previous[i - 1], denominator(r21[i]));
+        }
+      });
+    }
     e.Tm1(j + 1) = current[j + 1];
     std::swap(previous, current);
   }
