@@ -1,5 +1,5 @@
-// The remembered log10 and power: whatever was asked before, in whatever
-// order, each call gives the bits of log10q or powq itself.
+// The remembered log10, power and exponential: whatever was asked before, in
+// whatever order, each call gives the bits of log10q, powq or expq itself.
 
 #include "common/quad.h"
 
@@ -77,6 +77,29 @@ TEST(RememberedPow, Cases) {
   }
 }
 
+TEST(RememberedExp, Cases) {
+  const real zero = 0;
+  const std::vector<std::pair<const char*, real>> cases = {
+      {"2 ln 0.5", -1.3862943611198906188344642429163531Q},
+      {"2 ln 0.5 again", -1.3862943611198906188344642429163531Q},
+      {"plus zero: 1", zero},
+      {"minus zero: 1 too", -zero},
+      {"one", 1},
+      {"overflow: inf", 20000},
+      {"underflow: 0", -20000},
+      {"subnormal result", -11355.5Q},
+      {"-inf: 0", -1 / zero},
+      {"NaN", nanq("")},
+      {"NaN with a payload", nan_with_payload(7)},
+      {"one ulp below 0", -0x1p-16494Q},
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& [name, x] : cases) {
+      EXPECT_TRUE(same_bits(q_exp(x), expq(x))) << name << ", pass " << pass;
+    }
+  }
+}
+
 TEST(RememberedPow, ManyArgumentsShareSlots) {
   // Far more argument pairs than remembered slots, asked in an order that
   // makes slots change hands: each answer still the power of its own pair.
@@ -86,6 +109,11 @@ TEST(RememberedPow, ManyArgumentsShareSlots) {
       const real y = q_from_int(i % 7) / 3 + round;
       ASSERT_TRUE(same_bits(q_pow(x, y), powq(x, y))) << "round " << round << ", pair " << i;
       ASSERT_TRUE(same_bits(q_log10(x), log10q(x))) << "round " << round << ", x " << i;
+    }
+    // The exponentials' table is larger: many more arguments than its slots.
+    for (int i = 1; i <= 40000; ++i) {
+      const real x = -q_from_int(i) / 4096 - round;
+      ASSERT_TRUE(same_bits(q_exp(x), expq(x))) << "round " << round << ", exp " << i;
     }
   }
 }

@@ -1,6 +1,7 @@
 #include "common/quad.h"
 
 #include <cstring>
+#include <memory>
 
 namespace morvantide {
 
@@ -8,8 +9,8 @@ namespace {
 
 // A direct-mapped table of recent results of a pure binary128 function of
 // N arguments.  A slot is reused only for bit-identical arguments (NaNs
-// with their payload, zeros with their sign).
-template <int N>
+// with their payload, zeros with their sign).  2^kBits slots.
+template <int N, int kBits = 9>
 class Memo {
  public:
   template <typename F>
@@ -24,7 +25,6 @@ class Memo {
   }
 
  private:
-  static constexpr int kBits = 9;  // 512 slots
   struct Slot {
     real args[N];
     real value;
@@ -42,6 +42,11 @@ class Memo {
 
 thread_local Memo<1> t_log10;
 thread_local Memo<2> t_pow;
+// The exponentials of the least-squares fits: some thousands per variable,
+// the same ones for every variable of a report on the same grids, so the
+// table is larger, and made on a thread's first call only.
+using ExpMemo = Memo<1, 14>;
+thread_local std::unique_ptr<ExpMemo> t_exp;
 
 }  // namespace
 
@@ -53,6 +58,12 @@ real q_log10(real x) {
 real q_pow(real x, real y) {
   const real args[2] = {x, y};
   return t_pow.get(args, [x, y] { return powq(x, y); });
+}
+
+real q_exp(real x) {
+  if (!t_exp) t_exp = std::make_unique<ExpMemo>();
+  const real args[1] = {x};
+  return t_exp->get(args, [x] { return expq(x); });
 }
 
 std::string q_to_string(real x) {

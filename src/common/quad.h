@@ -28,6 +28,10 @@ inline real q_abs(real x) { return fabsq(x); }
 // so a repeated call returns the very bits log10q or powq gives.
 real q_log10(real x);
 real q_pow(real x, real y);
+// expq, remembered in the same way in a larger table per thread: the
+// least-squares fits of a report ask for the same powers of the same grids
+// for every variable.
+real q_exp(real x);
 // The smaller of a and b; b when a is not smaller (a NaN in a gives b).
 inline real q_min(real a, real b) { return a < b ? a : b; }
 inline bool q_isnan(real x) { return isnanq(x) != 0; }

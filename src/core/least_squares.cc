@@ -246,7 +246,7 @@ Fit fit_m1(real p, const Data& d, int32_t f, std::vector<real>& y) {
   real ym = 0, length = 0;
   for (int32_t j = 0; j < n; ++j) {
     // exp(p * 0) is 1 exactly: the grids of the largest h need no power.
-    y[j] = ln_u[j] == 0 ? real(1) : expq(p * ln_u[j]);
+    y[j] = ln_u[j] == 0 ? real(1) : q_exp(p * ln_u[j]);
     const real wy = w[j] * y[j];
     ym += wy;
     length += wy * y[j];
