@@ -9,8 +9,11 @@ namespace {
 
 // A direct-mapped table of recent results of a pure binary128 function of
 // N arguments.  A slot is reused only for bit-identical arguments (NaNs
-// with their payload, zeros with their sign).  2^kBits slots.
-template <int N, int kBits = 9>
+// with their payload, zeros with their sign).  2^kBits slots.  The repeats
+// it serves come close together (the same ratio on grid after grid), so a
+// small table does: the zeroed tables of every thread are made with it, and
+// each of their pages costs a run a page fault.
+template <int N, int kBits = 6>
 class Memo {
  public:
   template <typename F>
