@@ -37,6 +37,7 @@ constexpr u128 kFraction = (static_cast<u128>(1) << 112) - 1;
 
 using morvantide::binary128::bits_of;
 using morvantide::binary128::from_bits;
+using morvantide::binary128::multiply_wide;
 
 // xoshiro256**: fast, and the same sequence everywhere for a given seed.
 struct Random {
@@ -114,17 +115,6 @@ u128 draw_divisor(Random& r) {
     default:
       return make(r.next() & 1, r.uniform(16383 - 60, 16383 + 60), r.bits() >> r.uniform(0, 8));
   }
-}
-
-// x * y as 256 bits, hi:lo.
-void multiply_wide(u128 x, u128 y, u128* hi, u128* lo) {
-  const u64 x1 = static_cast<u64>(x >> 64), x0 = static_cast<u64>(x);
-  const u64 y1 = static_cast<u64>(y >> 64), y0 = static_cast<u64>(y);
-  const u128 p00 = static_cast<u128>(x0) * y0, p01 = static_cast<u128>(x0) * y1;
-  const u128 p10 = static_cast<u128>(x1) * y0, p11 = static_cast<u128>(x1) * y1;
-  const u128 middle = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
-  *lo = (middle << 64) | static_cast<u64>(p00);
-  *hi = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
 }
 
 // A significand A and an odd divisor significand D, 113 bits each, with

@@ -27,6 +27,7 @@ using morvantide::binary128::bits_of;
 using morvantide::binary128::Divisor;
 using morvantide::binary128::extrapolation_step;
 using morvantide::binary128::from_bits;
+using morvantide::binary128::multiply_wide;
 
 constexpr u128 kSign = static_cast<u128>(1) << 127;
 constexpr u128 kImplicit = static_cast<u128>(1) << 112;
@@ -56,17 +57,6 @@ std::string hex(u128 u) {
 // (checked below).
 __float128 three_operations(__float128 a, __float128 b, __float128 d) {
   return __addtf3(__divtf3(__subtf3(a, b), d), a);
-}
-
-// x * y as 256 bits, hi:lo.
-void multiply_wide(u128 x, u128 y, u128* hi, u128* lo) {
-  const u64 x1 = static_cast<u64>(x >> 64), x0 = static_cast<u64>(x);
-  const u64 y1 = static_cast<u64>(y >> 64), y0 = static_cast<u64>(y);
-  const u128 p00 = static_cast<u128>(x0) * y0, p01 = static_cast<u128>(x0) * y1;
-  const u128 p10 = static_cast<u128>(x1) * y0, p11 = static_cast<u128>(x1) * y1;
-  const u128 middle = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
-  *lo = (middle << 64) | static_cast<u64>(p00);
-  *hi = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
 }
 
 // The inverse of an odd x modulo 2^128 (Newton's iteration doubles the

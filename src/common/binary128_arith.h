@@ -46,6 +46,20 @@ namespace morvantide::binary128 {
 // bits) and back, for the checks that compare results bit for bit.
 inline unsigned __int128 bits_of(__float128 x) { return std::bit_cast<unsigned __int128>(x); }
 inline __float128 from_bits(unsigned __int128 u) { return std::bit_cast<__float128>(u); }
+// x * y as 256 bits, *hi:*lo: the checks build operands whose quotients
+// fall next to a rounding boundary from exact products.
+inline void multiply_wide(unsigned __int128 x, unsigned __int128 y, unsigned __int128* hi,
+                          unsigned __int128* lo) {
+  using u64 = unsigned long long;
+  using u128 = unsigned __int128;
+  const u64 x1 = static_cast<u64>(x >> 64), x0 = static_cast<u64>(x);
+  const u64 y1 = static_cast<u64>(y >> 64), y0 = static_cast<u64>(y);
+  const u128 p00 = static_cast<u128>(x0) * y0, p01 = static_cast<u128>(x0) * y1;
+  const u128 p10 = static_cast<u128>(x1) * y0, p11 = static_cast<u128>(x1) * y1;
+  const u128 middle = (p00 >> 64) + static_cast<u64>(p01) + static_cast<u64>(p10);
+  *lo = (middle << 64) | static_cast<u64>(p00);
+  *hi = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
+}
 
 // One step of an extrapolation table, a + (a - b) / d, as the three
 // operations written that way: the difference, the quotient, the sum, each
