@@ -1,7 +1,9 @@
 #include "common/quad.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace morvantide {
 
@@ -47,9 +49,15 @@ thread_local Memo<1> t_log10;
 thread_local Memo<2> t_pow;
 // The exponentials of the least-squares fits: some thousands per variable,
 // the same ones for every variable of a report on the same grids, so the
-// table is larger, and made on a thread's first call only.
+// table is larger (768 KB), and made on a thread's first call only.  calloc
+// maps fresh zero pages for a block this size instead of writing zeros, so
+// a thread pays only for the pages its lookups touch; all zero bits are a
+// table of unused slots.
 using ExpMemo = Memo<1, 14>;
-thread_local std::unique_ptr<ExpMemo> t_exp;
+struct FreeMemo {
+  void operator()(ExpMemo* memo) const { std::free(memo); }
+};
+thread_local std::unique_ptr<ExpMemo, FreeMemo> t_exp;
 
 }  // namespace
 
@@ -64,7 +72,11 @@ real q_pow(real x, real y) {
 }
 
 real q_exp(real x) {
-  if (!t_exp) t_exp = std::make_unique<ExpMemo>();
+  if (!t_exp) {
+    void* zeros = std::calloc(1, sizeof(ExpMemo));
+    if (zeros == nullptr) throw std::bad_alloc();
+    t_exp.reset(static_cast<ExpMemo*>(zeros));
+  }
   const real args[1] = {x};
   return t_exp->get(args, [x] { return expq(x); });
 }
