@@ -238,38 +238,20 @@ __attribute__((noinline)) u128 add_cancelled(u64 sign, int ex, u64 m) {
   return round_pack(sign, ex + 1 - shift, static_cast<u128>(m) << shift);
 }
 
-// The sum of two binary128s given as halves, b's sign already flipped for a
-// subtraction.  Normal operands take the straight path here: the larger
-// magnitude first (its sign is the result's), the smaller one's significand
-// shifted right with the bits shifted out kept as a sticky bit, the sum or
-// difference in one 128-bit add, one normalising shift and the rounding.
-__attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo,
-                                                     bool subtract) {
-  const unsigned field_a = static_cast<unsigned>(a_hi >> 48) & kExpMax;
-  const unsigned field_b = static_cast<unsigned>(b_hi >> 48) & kExpMax;
-  if (__builtin_expect(field_a - 1 >= kExpMax - 1 || field_b - 1 >= kExpMax - 1, 0)) {
-    const u128 r = add_rare((static_cast<u128>(a_hi) << 64) | a_lo,
-                            (static_cast<u128>(b_hi) << 64) | b_lo, subtract);
-    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
-  }
-  // The magnitudes compare as integers, the exponents with them.
-  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
-  const u128 abs_b = (static_cast<u128>(b_hi & ~kSignBit) << 64) | b_lo;
-  const bool swap = abs_a < abs_b;
-  const u64 x_hi = swap ? b_hi : a_hi, x_lo = swap ? b_lo : a_lo;
-  const u64 y_hi = swap ? a_hi : b_hi, y_lo = swap ? a_lo : b_lo;
-  const int ex = static_cast<int>(swap ? field_b : field_a);
-  const int ey = static_cast<int>(swap ? field_a : field_b);
-  // All ones when the magnitudes are subtracted.  Hidden from the
-  // optimiser, which would otherwise branch on the signs: they are as often
-  // alike as not.
-  u64 negate = static_cast<u64>(static_cast<int64_t>(a_hi ^ b_hi) >> 63);
-  __asm__("" : "+r"(negate));
-  // Significands with their leading ones at bit 126, 14 bits below the
-  // last one clear, bit 127 for the carry.
-  constexpr u64 kLead = static_cast<u64>(1) << 62, kBelowLead = kLead - 1;
-  const u64 mx_hi = (shift_left_high<14>(x_hi, x_lo) & kBelowLead) | kLead, mx_lo = x_lo << 14;
-  const u64 my_hi = (shift_left_high<14>(y_hi, y_lo) & kBelowLead) | kLead, my_lo = y_lo << 14;
+// Significands with their leading ones at bit 62 of the high word (bit 126
+// of the whole), 14 bits below the last one clear, bit 127 for the carry.
+constexpr u64 kLead = static_cast<u64>(1) << 62, kBelowLead = kLead - 1;
+inline u64 sum_significand_high(u64 hi, u64 lo) {
+  return (shift_left_high<14>(hi, lo) & kBelowLead) | kLead;
+}
+
+// mx + my (negate 0) or mx - my (negate all ones) of two such significands,
+// mx's magnitude not below my's, of exponents ex >= ey: my shifted right by
+// ex - ey with the bits shifted out ORed into bit 0, then one 128-bit add.
+// The result is unnormalised: its leading one at bit 127 after a carry, at
+// 126, or lower after a cancellation.
+__attribute__((always_inline)) inline u128 sum_of_significands(int ex, u64 mx_hi, u64 mx_lo, int ey,
+                                                               u64 my_hi, u64 my_lo, u64 negate) {
   // my >> d with the bits shifted out ORed into bit 0; from d = 127 on only
   // that sticky bit is left.  With bit 0 of mx clear, a sticky bit leaves
   // the sum or difference odd, so no rounding boundary is mistaken; when the
@@ -284,17 +266,62 @@ __attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_h
   const u64 sy_hi = far ? 0 : part_hi;
   // mx + my, or mx - my as mx + ~my + 1 (mx's low bits are clear for the
   // + 1, which never carries).
-  const u128 m = ((static_cast<u128>(mx_hi) << 64) | (mx_lo - negate)) +
-                 ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
-  const u64 m_hi = static_cast<u64>(m >> 64), m_lo = static_cast<u64>(m);
-  const u64 sign = x_hi >> 63;
-  if (__builtin_expect(m_hi == 0, 0)) {
-    const u128 r = add_cancelled(sign, ex, m_lo);
+  return ((static_cast<u128>(mx_hi) << 64) | (mx_lo - negate)) +
+         ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
+}
+
+// The exact sum of two normal binary128s given as halves, b's sign already
+// flipped for a subtraction, unnormalised as sum_of_significands leaves it,
+// with the sign and exponent of the larger magnitude; field_a and field_b
+// are the operands' exponent fields: the straight path of add() and of the
+// extrapolation step's difference.
+struct Sum {
+  u64 sign;
+  int e;
+  u64 hi, lo;
+};
+__attribute__((always_inline)) inline Sum sum_of_normals(u64 a_hi, u64 a_lo, unsigned field_a,
+                                                         u64 b_hi, u64 b_lo, unsigned field_b) {
+  // The magnitudes compare as integers, the exponents with them.
+  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
+  const u128 abs_b = (static_cast<u128>(b_hi & ~kSignBit) << 64) | b_lo;
+  const bool swap = abs_a < abs_b;
+  const u64 x_hi = swap ? b_hi : a_hi, x_lo = swap ? b_lo : a_lo;
+  const u64 y_hi = swap ? a_hi : b_hi, y_lo = swap ? a_lo : b_lo;
+  const int ex = static_cast<int>(swap ? field_b : field_a);
+  const int ey = static_cast<int>(swap ? field_a : field_b);
+  // All ones when the magnitudes are subtracted.  Hidden from the
+  // optimiser, which would otherwise branch on the signs: they are as often
+  // alike as not.
+  u64 negate = static_cast<u64>(static_cast<int64_t>(a_hi ^ b_hi) >> 63);
+  __asm__("" : "+r"(negate));
+  const u128 m = sum_of_significands(ex, sum_significand_high(x_hi, x_lo), x_lo << 14, ey,
+                                     sum_significand_high(y_hi, y_lo), y_lo << 14, negate);
+  return {x_hi >> 63, ex, static_cast<u64>(m >> 64), static_cast<u64>(m)};
+}
+
+// The sum of two binary128s given as halves, b's sign already flipped for a
+// subtraction.  Normal operands take the straight path here: the larger
+// magnitude first (its sign is the result's), the smaller one's significand
+// shifted right with the bits shifted out kept as a sticky bit, the sum or
+// difference in one 128-bit add, one normalising shift and the rounding.
+__attribute__((always_inline)) inline __float128 add(u64 a_hi, u64 a_lo, u64 b_hi, u64 b_lo,
+                                                     bool subtract) {
+  const unsigned field_a = static_cast<unsigned>(a_hi >> 48) & kExpMax;
+  const unsigned field_b = static_cast<unsigned>(b_hi >> 48) & kExpMax;
+  if (__builtin_expect(field_a - 1 >= kExpMax - 1 || field_b - 1 >= kExpMax - 1, 0)) {
+    const u128 r = add_rare((static_cast<u128>(a_hi) << 64) | a_lo,
+                            (static_cast<u128>(b_hi) << 64) | b_lo, subtract);
     return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
   }
-  const unsigned shift = static_cast<unsigned>(__builtin_clzll(m_hi));
-  return round_pack_halves(sign, ex + 1 - static_cast<int>(shift),
-                           shift_left_high(m_hi, m_lo, shift), m_lo << shift);
+  const Sum m = sum_of_normals(a_hi, a_lo, field_a, b_hi, b_lo, field_b);
+  if (__builtin_expect(m.hi == 0, 0)) {
+    const u128 r = add_cancelled(m.sign, m.e, m.lo);
+    return from_halves(static_cast<u64>(r >> 64), static_cast<u64>(r));
+  }
+  const unsigned shift = static_cast<unsigned>(__builtin_clzll(m.hi));
+  return round_pack_halves(m.sign, m.e + 1 - static_cast<int>(shift),
+                           shift_left_high(m.hi, m.lo, shift), m.lo << shift);
 }
 
 // The significand of a finite nonzero operand with its leading one at bit
@@ -477,70 +504,6 @@ __attribute__((always_inline)) inline __float128 div(u64 a_hi, u64 a_lo, u64 b_h
 // difference and the quotient are rounded as __subtf3 and __divtf3 round
 // them and kept as sign, exponent and significand; the sum is __addtf3's
 // with one operand in that form.
-
-// Significands with their leading ones at bit 62 of the high word (bit 126
-// of the whole), 14 bits below the last one clear, bit 127 for the carry.
-constexpr u64 kLead = static_cast<u64>(1) << 62, kBelowLead = kLead - 1;
-inline u64 sum_significand_high(u64 hi, u64 lo) {
-  return (shift_left_high<14>(hi, lo) & kBelowLead) | kLead;
-}
-
-// mx + my (negate 0) or mx - my (negate all ones) of two such significands,
-// mx's magnitude not below my's, of exponents ex >= ey: my shifted right by
-// ex - ey with the bits shifted out ORed into bit 0, then one 128-bit add.
-// The result is unnormalised: its leading one at bit 127 after a carry, at
-// 126, or lower after a cancellation.
-__attribute__((always_inline)) inline u128 sum_of_significands(int ex, u64 mx_hi, u64 mx_lo, int ey,
-                                                               u64 my_hi, u64 my_lo, u64 negate) {
-  // my >> d with the bits shifted out ORed into bit 0; from d = 127 on only
-  // that sticky bit is left.  With bit 0 of mx clear, a sticky bit leaves
-  // the sum or difference odd, so no rounding boundary is mistaken; when the
-  // difference cancels more than one bit, nothing was shifted out.
-  const int d = ex - ey < 127 ? ex - ey : 127;
-  const unsigned n = static_cast<unsigned>(d) & 63;
-  const u64 part_lo = shift_right_low(my_hi, my_lo, n), part_hi = my_hi >> n;
-  const u64 below = my_lo & ((static_cast<u64>(1) << n) - 1);
-  const bool far = d >= 64;
-  const u64 lost = below | (far ? part_lo : 0);
-  const u64 sy_lo = (far ? part_hi : part_lo) | (lost != 0);
-  const u64 sy_hi = far ? 0 : part_hi;
-  // mx + my, or mx - my as mx + ~my + 1 (mx's low bits are clear for the
-  // + 1, which never carries).
-  return ((static_cast<u128>(mx_hi) << 64) | (mx_lo - negate)) +
-         ((static_cast<u128>(sy_hi ^ negate) << 64) | (sy_lo ^ negate));
-}
-
-// The exact sum of two normal binary128s given as halves, b's sign already
-// flipped for a subtraction, unnormalised as sum_of_significands leaves it,
-// with the sign and exponent of the larger magnitude; field_a and field_b
-// are the operands' exponent fields.  The operations of add()'s straight
-// path, which keeps its own copy of them: written through these helpers,
-// __addtf3 and __subtf3 came out with one more saved register and a few
-// more moves.
-struct Sum {
-  u64 sign;
-  int e;
-  u64 hi, lo;
-};
-__attribute__((always_inline)) inline Sum sum_of_normals(u64 a_hi, u64 a_lo, unsigned field_a,
-                                                         u64 b_hi, u64 b_lo, unsigned field_b) {
-  // The magnitudes compare as integers, the exponents with them.
-  const u128 abs_a = (static_cast<u128>(a_hi & ~kSignBit) << 64) | a_lo;
-  const u128 abs_b = (static_cast<u128>(b_hi & ~kSignBit) << 64) | b_lo;
-  const bool swap = abs_a < abs_b;
-  const u64 x_hi = swap ? b_hi : a_hi, x_lo = swap ? b_lo : a_lo;
-  const u64 y_hi = swap ? a_hi : b_hi, y_lo = swap ? a_lo : b_lo;
-  const int ex = static_cast<int>(swap ? field_b : field_a);
-  const int ey = static_cast<int>(swap ? field_a : field_b);
-  // All ones when the magnitudes are subtracted.  Hidden from the
-  // optimiser, which would otherwise branch on the signs: they are as often
-  // alike as not.
-  u64 negate = static_cast<u64>(static_cast<int64_t>(a_hi ^ b_hi) >> 63);
-  __asm__("" : "+r"(negate));
-  const u128 m = sum_of_significands(ex, sum_significand_high(x_hi, x_lo), x_lo << 14, ey,
-                                     sum_significand_high(y_hi, y_lo), y_lo << 14, negate);
-  return {x_hi >> 63, ex, static_cast<u64>(m >> 64), static_cast<u64>(m)};
-}
 
 inline bool is_normal_field(unsigned field) { return field - 1 < kExpMax - 1; }
 
