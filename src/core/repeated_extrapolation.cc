@@ -75,7 +75,7 @@ void extrapolacao_repetida(const Study& s, Estimates& e) {
     // while the ratio stays bit for bit the same.
     const real pV = e.pV(j);
     if (!ratio_changes) {
-      const binary128::Divisor denominator(DenominatorCache(pV)(r21[2]));
+      const binary128::Divisor denominator(q_pow(r21[2], pV) - 1);
       parallel_for(j + 1, int64_t{nm} + 1, grain, [&](int64_t begin, int64_t end) {
         for (int64_t i = begin; i < end; ++i) {
           current[i] = binary128::extrapolation_step(previous[i], previous[i - 1], denominator);
