@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 #include "common/files.h"
 #include "common/files_fd.h"
+#include "common/paths.h"
 #include "common/text.h"
 
 namespace morvantide {
@@ -67,21 +67,23 @@ Status open_regular(const std::string& name, int flags, const char* failing, int
 // The path a name reaches through its symbolic links, even when the last
 // target does not exist (then the file that writing would create).
 std::string follow_links(const std::string& name) {
-  namespace fs = std::filesystem;
-  fs::path p(name);
+  std::string path = name;
   for (int hops = 0; hops < 40; ++hops) {
-    std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
-    const fs::path target = fs::read_symlink(p, ec);
-    if (ec) break;
-    p = target.is_absolute() ? target : p.parent_path() / target;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::string target(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    // A link that changed between the two looks is left as it is.
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
+    target.resize(static_cast<size_t>(n));
+    path = target[0] == '/' ? target : append_path(parent_path(path), target);
   }
-  return p.string();
+  return path;
 }
 
 // The folder a file is in ("." for a bare name).
 std::string folder_of(const std::string& path) {
-  const std::string parent = std::filesystem::path(path).parent_path().string();
+  const std::string parent = parent_path(path);
   return parent.empty() ? "." : parent;
 }
 

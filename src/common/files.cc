@@ -4,9 +4,14 @@
 
 #include <cerrno>
 #include <cstring>
+#if defined(_WIN32)
 #include <filesystem>
+#endif
 
 #include "common/files_fd.h"
+#if !defined(_WIN32)
+#include "common/paths.h"
+#endif
 #include "common/text.h"
 
 namespace morvantide {
@@ -65,10 +70,15 @@ Status Files::replace(const std::string& name, std::string_view content) {
 }
 
 std::string Files::name_key(const std::string& name) {
+#if defined(_WIN32)
   std::error_code ec;
   std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(name), ec);
   if (ec) return name;
   return p.lexically_normal().generic_string();
+#else
+  const std::string key = absolute_normal(name);
+  return key.empty() ? name : key;
+#endif
 }
 
 // --- descriptor files

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <sstream>
 #include <string_view>
 
 #include "common/platform.h"
+#include "common/text.h"
 
 extern char** environ;
 
@@ -152,12 +152,8 @@ namespace {
 std::vector<std::string> editor_command() {
   const char* value = std::getenv("VISUAL");
   if (!value || !*value) value = std::getenv("EDITOR");
-  std::vector<std::string> words;
-  if (!value) return words;
-  std::istringstream in(value);
-  std::string word;
-  while (in >> word) words.push_back(word);
-  return words;
+  if (!value) return {};
+  return split_words(value);
 }
 
 }  // namespace

@@ -28,4 +28,15 @@ bool has_control_byte(std::string_view s) {
   return false;
 }
 
+std::vector<std::string> split_words(std::string_view s) {
+  constexpr std::string_view kBlanks = " \t\n\v\f\r";
+  std::vector<std::string> words;
+  for (size_t start = s.find_first_not_of(kBlanks); start != std::string_view::npos;) {
+    const size_t end = s.find_first_of(kBlanks, start);
+    words.emplace_back(s.substr(start, end == std::string_view::npos ? s.size() - start : end - start));
+    start = end == std::string_view::npos ? end : s.find_first_not_of(kBlanks, end);
+  }
+  return words;
+}
+
 }  // namespace morvantide

@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvantide {
 
@@ -46,6 +47,10 @@ bool has_control_byte(std::string_view s);
 
 // The line end of every file the program writes.
 inline constexpr std::string_view kCrLf = "\r\n";
+
+// The words of s between blanks of the C locale (space, tab, LF, VT, FF,
+// CR), as reading strings from a stream splits them.
+std::vector<std::string> split_words(std::string_view s);
 
 }  // namespace morvantide
 
