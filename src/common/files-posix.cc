@@ -193,8 +193,15 @@ bool DiskFiles::exists(const std::string& name) {
 }
 
 std::string DiskFiles::identity(const std::string& name) {
+  bool folder = false;
+  return identity_of(name, &folder);
+}
+
+std::string DiskFiles::identity_of(const std::string& name, bool* folder) {
   struct stat st;
+  *folder = false;
   if (::stat(name.c_str(), &st) != 0) return std::string();
+  *folder = S_ISDIR(st.st_mode);
   return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
          std::to_string(static_cast<unsigned long long>(st.st_ino));
 }

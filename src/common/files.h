@@ -85,6 +85,11 @@ class Files {
   // An identity of the file (device and inode on disk), empty when the file
   // does not exist.  Two names with the same non-empty identity are one file.
   virtual std::string identity(const std::string& name) = 0;
+  // identity(name), and in *folder is_folder(name), from one look at it.
+  virtual std::string identity_of(const std::string& name, bool* folder) {
+    *folder = is_folder(name);
+    return identity(name);
+  }
   // For a file that does not exist yet: a key of its name, the same for two
   // names that would create one file.  Here the absolute path with "." and
   // ".." resolved; on disk also through symbolic links (a dangling link
@@ -111,6 +116,9 @@ class DiskFiles : public Files {
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;
   std::string identity(const std::string& name) override;
+#if !defined(_WIN32)
+  std::string identity_of(const std::string& name, bool* folder) override;
+#endif
   std::string name_key(const std::string& name) override;
 };
 

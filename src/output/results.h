@@ -4,6 +4,8 @@
 #define MORVANTIDE_OUTPUT_RESULTS_H_
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/files.h"
 #include "common/status.h"
@@ -44,14 +46,27 @@ inline constexpr const char* kLeastSquaresPlotFile = "U_LS.dat";
 // Reads: nm, log10_h.
 std::string least_squares_plot_data(const State& s, const RealList& U_LS);
 
+// The templates as check_templates read them, so that completing a script
+// does not read its template again (no output of a run is a template of
+// another script, so they stay as they were read).
+struct TemplateTexts {
+  // The text read for `script`, or null when it was not read.
+  const std::string* find(const PlotScript& script) const;
+  std::vector<std::pair<const PlotScript*, std::string>> texts;
+};
+
 // Checks, before any output exists, that each template is either missing
 // (its default will be written) or holds at least its kept lines; with
-// `least_squares_plot` also the template of kScriptULS.
-Status check_templates(Files& files, bool least_squares_plot = false);
+// `least_squares_plot` also the template of kScriptULS.  Keeps what it read
+// in *read when given.
+Status check_templates(Files& files, bool least_squares_plot = false,
+                       TemplateTexts* read = nullptr);
 
 // Keeps the first lines of the script (the default template when the file
 // is missing) and appends the title line and "replot".  Reads: titulo_grafico.
-Status roteiro(const State& s, const PlotScript& script, Files& files);
+// The template is taken from `read` when it holds it.
+Status roteiro(const State& s, const PlotScript& script, Files& files,
+               const TemplateTexts* read = nullptr);
 
 // The plot scripts in the order the run completes them.
 inline const PlotScript* const kPlotScripts[] = {&kScriptPU, &kScriptU};

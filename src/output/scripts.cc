@@ -82,7 +82,14 @@ const PlotScript kScriptU = {"Morvantide_4p0_U.gnu", 10, kDefaultTemplateU, "Mor
 const PlotScript kScriptULS = {"Morvantide_4p0_U_LS.gnu", 11, kDefaultTemplateULS,
                                "Morvantide_4p0_U_LS.png"};
 
-Status check_templates(Files& files, bool least_squares_plot) {
+const std::string* TemplateTexts::find(const PlotScript& script) const {
+  for (const auto& [which, text] : texts) {
+    if (which == &script) return &text;
+  }
+  return nullptr;
+}
+
+Status check_templates(Files& files, bool least_squares_plot, TemplateTexts* read) {
   for (const PlotScript* script : {&kScriptPU, &kScriptU, &kScriptULS}) {
     if (script == &kScriptULS && !least_squares_plot) continue;
     std::string text;
@@ -90,13 +97,20 @@ Status check_templates(Files& files, bool least_squares_plot) {
     int lines = 0;
     first_lines(text, script->kept_lines, &lines);
     if (lines < script->kept_lines) return too_short(*script, lines);
+    if (read != nullptr) read->texts.emplace_back(script, std::move(text));
   }
   return Status::Ok();
 }
 
-Status roteiro(const State& s, const PlotScript& script, Files& files) {
-  std::string text;
-  MORVANTIDE_RETURN_IF_ERROR(template_text(script, files, &text));
+Status roteiro(const State& s, const PlotScript& script, Files& files,
+               const TemplateTexts* read) {
+  const std::string* kept_text = read != nullptr ? read->find(script) : nullptr;
+  std::string own_text;
+  if (kept_text == nullptr) {
+    MORVANTIDE_RETURN_IF_ERROR(template_text(script, files, &own_text));
+    kept_text = &own_text;
+  }
+  const std::string& text = *kept_text;
   int lines = 0;
   std::string kept(first_lines(text, script.kept_lines, &lines));
   if (lines < script.kept_lines) return too_short(script, lines);

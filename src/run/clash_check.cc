@@ -32,6 +32,7 @@ struct RunFile {
   Role role;
   int32_t number;   // the grid of a layout-0 result file; the layout of a parameter file
   std::string key;  // one file, one key (see Keys)
+  bool folder = false;  // an existing folder, seen when the key was made
 };
 
 // "the listing "lista.txt"", "the result file of grid 2 "r2.txt"", ...
@@ -57,20 +58,29 @@ std::string describe(const RunFile& f) {
 
 // A spelling-independent key: the identity of an existing file, else the
 // key of the name it would be created under.
+// Whether the name is an existing folder comes from the same look.
 class Keys {
  public:
   explicit Keys(Files& files) : files_(files) {}
-  const std::string& of(const std::string& name) {
-    auto it = cache_.find(name);
-    if (it != cache_.end()) return it->second;
-    std::string id = files_.identity(name);
-    std::string key = id.empty() ? "name:" + files_.name_key(name) : "id:" + id;
-    return cache_.emplace(name, std::move(key)).first->second;
+  void set(RunFile* f) {
+    auto it = cache_.find(f->name);
+    if (it == cache_.end()) {
+      Entry e;
+      const std::string id = files_.identity_of(f->name, &e.folder);
+      e.key = id.empty() ? "name:" + files_.name_key(f->name) : "id:" + id;
+      it = cache_.emplace(f->name, std::move(e)).first;
+    }
+    f->key = it->second.key;
+    f->folder = it->second.folder;
   }
 
  private:
+  struct Entry {
+    std::string key;
+    bool folder = false;
+  };
   Files& files_;
-  std::map<std::string, std::string> cache_;
+  std::map<std::string, Entry> cache_;
 };
 
 // The plot scripts of the run: the two classic ones, and the third with
@@ -132,12 +142,12 @@ Status check_outputs_spare_inputs(const State& s, Files& files,
   Keys keys(files);
   std::vector<RunFile> inputs = inputs_of(s, least_squares_plot);
   std::vector<RunFile> outputs = outputs_of(s, files, report_files, least_squares_plot);
-  for (RunFile& f : inputs) f.key = keys.of(f.name);
-  for (RunFile& f : outputs) f.key = keys.of(f.name);
+  for (RunFile& f : inputs) keys.set(&f);
+  for (RunFile& f : outputs) keys.set(&f);
 
   for (size_t k = 0; k < outputs.size(); ++k) {
     const RunFile& out = outputs[k];
-    if (out.role != Role::kPicture && files.is_folder(out.name)) {
+    if (out.role != Role::kPicture && out.folder) {
       return Status::Error(describe(out) + " cannot be written: a folder of that name exists");
     }
     for (const RunFile& in : inputs) {

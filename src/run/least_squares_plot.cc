@@ -8,7 +8,8 @@
 
 namespace morvantide {
 
-Status draw_least_squares_plot(State& s, Files& files, Platform& platform) {
+Status draw_least_squares_plot(State& s, Files& files, Platform& platform,
+                               const TemplateTexts* templates) {
   std::vector<real> h(s.nm), Th(s.nm);
   for (int32_t i = 1; i <= s.nm; ++i) {
     h[i - 1] = s.h(i);
@@ -21,7 +22,7 @@ Status draw_least_squares_plot(State& s, Files& files, Platform& platform) {
   for (int32_t i = 1; i <= s.nm; ++i) U_LS(i) = ls[i - 1].U_LS;
   MORVANTIDE_RETURN_IF_ERROR(
       write_whole_file(files, kLeastSquaresPlotFile, least_squares_plot_data(s, U_LS)));
-  return draw_plot(s, kScriptULS, files, platform);
+  return draw_plot(s, kScriptULS, files, platform, templates);
 }
 
 }  // namespace morvantide

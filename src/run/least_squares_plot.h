@@ -9,6 +9,7 @@
 #include "common/status.h"
 #include "model/state.h"
 #include "common/platform.h"
+#include "output/results.h"
 
 namespace morvantide {
 
@@ -16,7 +17,8 @@ namespace morvantide {
 // draw_plot does (kept lines of the template, title, "replot") and runs
 // the plotter on it.
 // REQUIRES: s holds the grid table (tabela_malhas) and titulo_grafico.
-Status draw_least_squares_plot(State& s, Files& files, Platform& platform);
+Status draw_least_squares_plot(State& s, Files& files, Platform& platform,
+                               const TemplateTexts* templates = nullptr);
 
 }  // namespace morvantide
 

@@ -43,16 +43,18 @@ Status read_input(State& s, Files& files, Platform& platform) {
   return read_result_files(s, files);
 }
 
-Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform) {
-  MORVANTIDE_RETURN_IF_ERROR(roteiro(s, script, files));
+Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform,
+                 const TemplateTexts* templates) {
+  MORVANTIDE_RETURN_IF_ERROR(roteiro(s, script, files, templates));
   s.status = platform.run(Program::kPlotter, script.name);
   return Status::Ok();
 }
 
-Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform) {
+Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform,
+                     const TemplateTexts* templates) {
   MORVANTIDE_RETURN_IF_ERROR(saida_resultados(s, listing, files));
   for (const PlotScript* script : kPlotScripts) {
-    MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *script, files, platform));
+    MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *script, files, platform, templates));
   }
   return Status::Ok();
 }
@@ -75,7 +77,8 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   const bool ls_plot = options.plot_least_squares;
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, reports, ls_plot));
   MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files, reports, ls_plot));
-  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, ls_plot));
+  TemplateTexts templates;
+  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, ls_plot, &templates));
 
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
@@ -89,12 +92,12 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   // before any plot file is touched.
   MORVANTIDE_RETURN_IF_ERROR(listing->flush());
   static_cast<Estimates&>(s) = estimativa(s);
-  Status status = write_outputs(s, *listing, files, platform);
+  Status status = write_outputs(s, *listing, files, platform, &templates);
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
   if (options.plot_least_squares) {
-    MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, files, platform));
+    MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, files, platform, &templates));
   }
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));

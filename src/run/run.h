@@ -44,11 +44,14 @@ Status run(State& s, Files& files, Platform& platform, const Options& options,
 
 // Completes the plot script (the template's kept lines, the title line,
 // "replot"), then runs the plotter on it and stores its status in s.status.
-Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform);
+// `templates`: the templates check_templates read, when it kept them.
+Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform,
+                 const TemplateTexts* templates = nullptr);
 
 // Everything after the estimation: the result tables appended to `listing`,
 // the plot data files, then draw_plot on each script in turn.
-Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform);
+Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform,
+                     const TemplateTexts* templates = nullptr);
 
 // The date and time texts of the run:
 //   6 Dec 2026 9:05:03  -> dia "(6/12/2026) ", hora "9:5:3   "
