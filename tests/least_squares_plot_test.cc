@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -227,6 +228,53 @@ TEST(LeastSquaresPlot, OptionTakesNoValue) {
   Options none;
   ASSERT_TRUE(parse_options({}, &none).ok());
   EXPECT_FALSE(none.plot_least_squares);
+}
+
+}  // namespace
+}  // namespace morvantide
+
+namespace morvantide {
+namespace {
+
+// A run reads each plot template once: the check before any output and
+// the script it completes share the text.
+class CountingFiles : public MemoryFiles {
+ public:
+  std::map<std::string, int> reads;
+  Status read(const std::string& name, std::string* content) override {
+    ++reads[name];
+    return MemoryFiles::read(name, content);
+  }
+};
+
+TEST(PlotTemplates, EachReadOncePerRun) {
+  for (const bool ls_plot : {false, true}) {
+    CountingFiles files;
+    files.contents = one_variable(power_law(5, 1, 1, 2)).contents;
+    std::vector<const PlotScript*> scripts = {&kScriptPU, &kScriptU};
+    if (ls_plot) scripts.push_back(&kScriptULS);
+    // The user's own templates, one line longer than the defaults.
+    for (const PlotScript* script : scripts) {
+      files.contents[script->name] = std::string("# mine\r\n") + script->default_template;
+    }
+    Options options;
+    ASSERT_TRUE(
+        parse_options(ls_plot ? std::vector<std::string>{"--plot-least-squares"}
+                              : std::vector<std::string>{},
+                      &options)
+            .ok());
+    FakePlatform platform;
+    MemoryFiles screen;
+    std::unique_ptr<OutputFile> console;
+    ASSERT_TRUE(screen.create("console", &console).ok());
+    State s;
+    ASSERT_TRUE(run(s, files, platform, options, *console).ok());
+    for (const PlotScript* script : scripts) {
+      EXPECT_EQ(files.reads[script->name], 1) << script->name << (ls_plot ? " with LS" : "");
+      EXPECT_EQ(files.contents[script->name].rfind("# mine\r\n", 0), 0u) << script->name;
+      EXPECT_NE(files.contents[script->name].find("replot\r\n"), std::string::npos) << script->name;
+    }
+  }
 }
 
 }  // namespace
