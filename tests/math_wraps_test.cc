@@ -75,6 +75,9 @@ std::vector<FpState> starts() {
   for (unsigned round : {0u, 1u, 2u, 3u}) {
     for (unsigned short masks : {0x3f, 0x00, 0x15}) {
       for (unsigned short flags : {0x00, 0x21, 0x3f}) {
+        // A raised exception that is not masked would trap at the next
+        // floating-point instruction of the test itself.
+        if (flags != 0 && masks != 0x3f) continue;
         for (unsigned extra : {0u, 0x8040u}) {
           const unsigned short control =
               static_cast<unsigned short>(0x1340 | masks | (round << 10) | (round == 2 ? 0 : 0x300));
