@@ -44,6 +44,7 @@ TEST(RememberedLog10, Cases) {
   for (int pass = 0; pass < 2; ++pass) {
     for (const auto& [name, x] : cases) {
       EXPECT_TRUE(same_bits(q_log10(x), log10q(x))) << name << ", pass " << pass;
+      EXPECT_TRUE(same_bits(q_log(x), logq(x))) << name << ", pass " << pass << " (ln)";
     }
   }
 }
@@ -109,6 +110,7 @@ TEST(RememberedPow, ManyArgumentsShareSlots) {
       const real y = q_from_int(i % 7) / 3 + round;
       ASSERT_TRUE(same_bits(q_pow(x, y), powq(x, y))) << "round " << round << ", pair " << i;
       ASSERT_TRUE(same_bits(q_log10(x), log10q(x))) << "round " << round << ", x " << i;
+      ASSERT_TRUE(same_bits(q_log(y + 1), logq(y + 1))) << "round " << round << ", ln " << i;
     }
     // The exponentials' table is larger: many more arguments than its slots.
     for (int i = 1; i <= 40000; ++i) {

@@ -45,6 +45,7 @@ class Memo {
   Slot slots_[size_t{1} << kBits] = {};
 };
 
+thread_local Memo<1> t_log;
 thread_local Memo<1> t_log10;
 thread_local Memo<2> t_pow;
 // The exponentials of the least-squares fits: some thousands per variable,
@@ -60,6 +61,11 @@ struct FreeMemo {
 thread_local std::unique_ptr<ExpMemo, FreeMemo> t_exp;
 
 }  // namespace
+
+real q_log(real x) {
+  const real args[1] = {x};
+  return t_log.get(args, [x] { return logq(x); });
+}
 
 real q_log10(real x) {
   const real args[1] = {x};

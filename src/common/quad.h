@@ -21,11 +21,13 @@ inline constexpr real kSentinel = 100000000000.0Q;  // 1.0e11
 inline constexpr real kOrderBound = 10000000000.0Q;  // 1.0e10
 
 inline real q_abs(real x) { return fabsq(x); }
-// log10q and powq, remembered: each costs some ten thousand instructions,
-// and the estimation asks for the same ones again and again (the logarithm
-// of a grid's ratio in every stage, the power of a constant ratio on every
-// grid).  The last results are kept per thread, keyed by the arguments' bits,
-// so a repeated call returns the very bits log10q or powq gives.
+// logq, log10q and powq, remembered: each costs some thousands of
+// instructions, and the estimation asks for the same ones again and again
+// (the logarithm of a grid's ratio in every stage and in the order searches
+// of the two triples it belongs to, the power of a constant ratio on every
+// grid).  The last results are kept per thread, keyed by the arguments'
+// bits, so a repeated call returns the very bits logq, log10q or powq gives.
+real q_log(real x);
 real q_log10(real x);
 real q_pow(real x, real y);
 // expq, remembered in the same way in a larger table per thread: the

@@ -90,8 +90,8 @@ OrderResidual::OrderResidual(real r21, real r32, real psi, real log10_r21)
     : r21_(r21), r32_(r32), psi_(psi), log10_r21_(log10_r21) {
   if (!(r21 > 0 && r32 > 0 && psi > 0)) return;  // NaN fails too
   // Rounded to double to guide the search only; never stored back.
-  ln_r21_ = static_cast<double>(logq(r21));
-  ln_r32_ = static_cast<double>(logq(r32));
+  ln_r21_ = static_cast<double>(q_log(r21));
+  ln_r32_ = static_cast<double>(q_log(r32));
   log10_psi_ = static_cast<double>(log10q(psi));
   log10_r21_d_ = static_cast<double>(log10_r21);
   guessable_ = moderate(ln_r21_) && moderate(ln_r32_) && moderate(log10_r21_d_) &&
