@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
@@ -171,6 +172,26 @@ TEST(GuideMath, ExpWithinItsBound) {
     ys.push_back(y);
   }
   check_bands(kExp, exponent_bands(), ys);
+}
+
+// The pair from one reduction is the two functions' own bits, on every
+// band and edge, -709 .. -708 and beyond the range included.
+TEST(GuideMath, Expm1AndExpTogetherAsApart) {
+  std::mt19937_64 rng(5);
+  std::vector<double> ys = reduction_edges(1009);
+  for (const Band& band : exponent_bands()) {
+    for (int k = 0; k < 3000; ++k) ys.push_back(band.draw(rng));
+  }
+  for (double y : {0.0, -0.0, 0.35, -0.35, -40.0, -40.5, -708.5, -709.0, 709.0, 710.0, -710.0}) {
+    ys.push_back(y);
+  }
+  for (double y : ys) {
+    double m1, e;
+    guide::expm1_exp(y, &m1, &e);
+    const double apart_m1 = guide::expm1(y), apart_e = guide::exp(y);
+    ASSERT_EQ(std::memcmp(&m1, &apart_m1, sizeof m1), 0) << hex(y);
+    ASSERT_EQ(std::memcmp(&e, &apart_e, sizeof e), 0) << hex(y);
+  }
 }
 
 TEST(GuideMath, Log10WithinItsBound) {

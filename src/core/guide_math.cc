@@ -184,6 +184,31 @@ double exp(double y) {
   return (g * power_of_two(k + 64)) * 0x1p-64;  // a subnormal result, y < -708
 }
 
+void expm1_exp(double y, double* m1, double* e) {
+  const double a = std::fabs(y);
+  if (!(a <= kLargest)) {
+    *m1 = *e = kNaN;
+    return;
+  }
+  if (a <= kPolynomialRange) {
+    *m1 = expm1_polynomial(y);
+    *e = 1 + *m1;  // times 2^0
+    return;
+  }
+  int k;
+  double r;
+  reduce(y, &k, &r);
+  const double em = expm1_polynomial(r);
+  const double g = 1 + em;
+  *e = k >= -1022 ? g * power_of_two(k) : (g * power_of_two(k + 64)) * 0x1p-64;
+  if (y < kMinusOne) {
+    *m1 = -1.0;
+  } else {
+    const double p = power_of_two(k);
+    *m1 = (p - 1) + p * em;
+  }
+}
+
 double log10(double z) {
   if (!(z > 0 && z <= std::numeric_limits<double>::max())) return kNaN;
   int e = 0;

@@ -24,6 +24,9 @@ inline constexpr double kLog10Bound = 7.4 * 0x1p-53;
 double expm1(double y);
 // e^y.
 double exp(double y);
+// Both at once, from one argument reduction: the very bits of expm1(y) and
+// exp(y).
+void expm1_exp(double y, double* m1, double* e);
 // The decimal logarithm (log10(1) = 0).
 double log10(double z);
 

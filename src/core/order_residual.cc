@@ -116,12 +116,13 @@ OrderResidual::Sign OrderResidual::sign(real x) const {
   const double y2 = xd * ln_r32_;
   if (!moderate(y1) || !moderate(y2)) return kUnknown;
   if (std::fabs(y1) > kLargestExponent || std::fabs(y2) > kLargestExponent) return kUnknown;
-  const double g1 = guide::expm1(y1);
-  const double g2 = guide::expm1(y2);
+  double g1, g2, e1, e2;
+  guide::expm1_exp(y1, &g1, &e1);
+  guide::expm1_exp(y2, &g2, &e2);
   if (g1 == 0 || g2 == 0 || (g1 > 0) != (g2 > 0)) return kUnknown;
 
-  const double k1 = guide::exp(y1) / std::fabs(g1);  // K'_1
-  const double k2 = guide::exp(y2) / std::fabs(g2);
+  const double k1 = e1 / std::fabs(g1);  // K'_1
+  const double k2 = e2 / std::fabs(g2);
   const double rho1 = 3.05 * kU * std::fabs(y1) * k1 + 1.01 * kMu;
   const double rho2 = 3.05 * kU * std::fabs(y2) * k2 + 1.01 * kMu;
   const double rho_q1 = 1.01 * kNu * k1 + kV;
