@@ -1,6 +1,5 @@
 #include "common/quad.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,21 +14,29 @@ namespace {
 // with their payload, zeros with their sign); a new result goes to the
 // front of its set and the least recently stored one leaves.  Four ways
 // keep a study's few dozen distinct arguments where one slot per hash
-// would lose one in ten to collisions.
+// would lose one in ten to collisions.  Only the small map of the slots in
+// use starts zeroed: the slots themselves are written before they are
+// read, so a table costs only the pages its lookups touch.
 template <int N, int kBits>
 class Memo {
  public:
   template <typename F>
   real get(const real (&args)[N], F compute) {
-    Slot* set = &slots_[index(args) * kWays];
+    const size_t first = index(args) * kWays;
+    Slot* set = &slots_[first];
+    const unsigned in_use = used_[first / 8] >> (first % 8) & 0xF;
     for (int w = 0; w < kWays; ++w) {
-      if (set[w].used && std::memcmp(set[w].args, args, sizeof args) == 0) return set[w].value;
+      if ((in_use >> w & 1) != 0 && std::memcmp(set[w].args, args, sizeof args) == 0) {
+        return set[w].value;
+      }
     }
     const real value = compute();
     std::memmove(&set[1], &set[0], (kWays - 1) * sizeof(Slot));
     std::memcpy(set[0].args, args, sizeof args);
     set[0].value = value;
-    set[0].used = true;
+    const unsigned shift = first % 8, now_used = (in_use << 1 | 1) & 0xF;
+    used_[first / 8] =
+        static_cast<unsigned char>((used_[first / 8] & ~(0xFu << shift)) | now_used << shift);
     return value;
   }
 
@@ -38,7 +45,6 @@ class Memo {
   struct Slot {
     real args[N];
     real value;
-    bool used;
   };
   static size_t index(const real (&args)[N]) {
     uint64_t words[2 * N];
@@ -47,30 +53,23 @@ class Memo {
     for (uint64_t w : words) h = (h ^ w) * 0x9E3779B97F4A7C15ULL;
     return static_cast<size_t>(h >> (64 - (kBits - 2)));
   }
-  Slot slots_[size_t{1} << kBits] = {};
+  unsigned char used_[(size_t{1} << kBits) / 8] = {};  // bit k: slot k holds a result
+  Slot slots_[size_t{1} << kBits];
 };
 
-// A thread's table, made on its first call with calloc: fresh zero pages
-// for which a thread pays only as its lookups touch them (all zero bits
-// are a table of unused slots), where a table in thread-local storage
-// would be zeroed whole when the thread starts.
+// A thread's table, made on its first call: with new and no initialiser
+// only the map of used slots is written, so the memory of the slots is
+// touched as lookups fill it (and a large table comes as fresh pages).
 template <typename M>
 class PerThread {
  public:
   M& get() {
-    if (!table_) {
-      void* zeros = std::calloc(1, sizeof(M));
-      if (zeros == nullptr) throw std::bad_alloc();
-      table_.reset(static_cast<M*>(zeros));
-    }
+    if (!table_) table_.reset(new M);
     return *table_;
   }
 
  private:
-  struct Free {
-    void operator()(M* m) const { std::free(m); }
-  };
-  std::unique_ptr<M, Free> table_;
+  std::unique_ptr<M> table_;
 };
 
 // A 10-grid study asks for some seventy distinct logarithms and as many
