@@ -75,12 +75,14 @@ class PerThread {
 // A 10-grid study asks for some seventy distinct logarithms and as many
 // powers, the same ones again from stage to stage (the logarithm of a
 // grid's ratio, of its h, the power of a constant ratio on every grid):
-// 256 slots keep nearly all of them.  The exponentials of the least-squares
-// fits are some thousands per variable, the same ones for every variable
-// of a report on the same grids: 16,384 slots (768 KB).
-thread_local PerThread<Memo<1, 8>> t_log;
-thread_local PerThread<Memo<1, 8>> t_log10;
-thread_local PerThread<Memo<2, 8>> t_pow;
+// 128 slots (4 and 6 KB, a page or two that the lookups touch) keep nearly
+// all of them; twice that many kept one power more and cost five more page
+// faults.  The exponentials of the least-squares fits are some thousands
+// per variable, the same ones for every variable of a report on the same
+// grids: 16,384 slots (512 KB).
+thread_local PerThread<Memo<1, 7>> t_log;
+thread_local PerThread<Memo<1, 7>> t_log10;
+thread_local PerThread<Memo<2, 7>> t_pow;
 thread_local PerThread<Memo<1, 14>> t_exp;
 
 }  // namespace
