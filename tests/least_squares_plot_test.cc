@@ -263,12 +263,7 @@ TEST(PlotTemplates, EachReadOncePerRun) {
                               : std::vector<std::string>{},
                       &options)
             .ok());
-    FakePlatform platform;
-    MemoryFiles screen;
-    std::unique_ptr<OutputFile> console;
-    ASSERT_TRUE(screen.create("console", &console).ok());
-    State s;
-    ASSERT_TRUE(run(s, files, platform, options, *console).ok());
+    ASSERT_TRUE(run_on(files, options).ok());
     for (const PlotScript* script : scripts) {
       EXPECT_EQ(files.reads[script->name], 1) << script->name << (ls_plot ? " with LS" : "");
       EXPECT_EQ(files.contents[script->name].rfind("# mine\r\n", 0), 0u) << script->name;

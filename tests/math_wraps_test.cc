@@ -122,29 +122,30 @@ TEST(MathWraps, RoundingAndEnvironmentAsGlibcSetsThem) {
       EXPECT_EQ(__wrap_fegetround(), got_theirs);
     }
     // Held, something raised and the rounding changed, then set back.
-    for (int which = 0; which < 3; ++which) {
-      fenv_t env_theirs, env_ours;
-      FpState held_theirs, held_ours, back_theirs, back_ours;
-      const fenv_t* target[3] = {nullptr, FE_DFL_ENV, FE_NOMASK_ENV};
+    struct Cycle {
+      fenv_t env;
+      FpState held, back;
+    };
+    const auto cycle = [&](auto hold, auto set_env, const fenv_t* target) {
+      Cycle c;
       set_state(start);
-      feholdexcept(&env_theirs);
-      held_theirs = state_now();
-      set_state({static_cast<unsigned short>(held_theirs.control ^ 0xc00), 0x26,
-                 held_theirs.mxcsr ^ 0x6026u});
-      fesetenv(which == 0 ? &env_theirs : target[which]);
-      back_theirs = state_now();
-      set_state(start);
-      __wrap_feholdexcept(&env_ours);
-      held_ours = state_now();
-      set_state({static_cast<unsigned short>(held_ours.control ^ 0xc00), 0x26,
-                 held_ours.mxcsr ^ 0x6026u});
-      __wrap_fesetenv(which == 0 ? &env_ours : target[which]);
-      back_ours = state_now();
-      EXPECT_EQ(held_ours, held_theirs) << "feholdexcept";
-      EXPECT_EQ(env_ours.__control_word, env_theirs.__control_word);
-      EXPECT_EQ(env_ours.__status_word & FE_ALL_EXCEPT, env_theirs.__status_word & FE_ALL_EXCEPT);
-      EXPECT_EQ(env_ours.__mxcsr, env_theirs.__mxcsr);
-      EXPECT_EQ(back_ours, back_theirs) << "fesetenv, case " << which;
+      hold(&c.env);
+      c.held = state_now();
+      set_state({static_cast<unsigned short>(c.held.control ^ 0xc00), 0x26,
+                 c.held.mxcsr ^ 0x6026u});
+      set_env(target != nullptr ? target : &c.env);
+      c.back = state_now();
+      return c;
+    };
+    for (const fenv_t* target : {static_cast<const fenv_t*>(nullptr), FE_DFL_ENV, FE_NOMASK_ENV}) {
+      const Cycle theirs = cycle(feholdexcept, fesetenv, target);
+      const Cycle ours = cycle(__wrap_feholdexcept, __wrap_fesetenv, target);
+      EXPECT_EQ(ours.held, theirs.held) << "feholdexcept";
+      EXPECT_EQ(ours.env.__control_word, theirs.env.__control_word);
+      EXPECT_EQ(ours.env.__status_word & FE_ALL_EXCEPT, theirs.env.__status_word & FE_ALL_EXCEPT);
+      EXPECT_EQ(ours.env.__mxcsr, theirs.env.__mxcsr);
+      EXPECT_EQ(ours.back, theirs.back) << "fesetenv to " << (target == nullptr ? "the held" : "a fixed")
+                                        << " environment";
     }
   }
   set_state(saved);

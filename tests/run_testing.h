@@ -42,6 +42,17 @@ inline RunResult run_with(MemoryFiles files, const std::vector<std::string>& arg
   return r;
 }
 
+// The run with `options` on `files` as they are (any Files, kept by the
+// caller), with the fixed clock of FakePlatform and the console discarded.
+inline Status run_on(Files& files, const Options& options) {
+  FakePlatform platform;
+  MemoryFiles screen;
+  std::unique_ptr<OutputFile> console;
+  EXPECT_TRUE(screen.create("console", &console).ok());
+  State s;
+  return run(s, files, platform, options, *console);
+}
+
 }  // namespace morvantide
 
 #endif  // MORVANTIDE_TESTS_RUN_TESTING_H_
