@@ -145,7 +145,13 @@ TEST(OrderResidual, NeverWrongOnRandomData) {
   for (int n = 0; n < kDraws; ++n) {
     const real r21 = q_pow(10, draw(-0.5Q, 1.5Q));
     const real r32 = unit(random) < 0.2 ? r21 : q_pow(10, draw(-0.5Q, 1.5Q));
-    const real psi = q_pow(10, draw(-40, 40));
+    // Most psi anywhere in double's range; some near 1, where the guide's
+    // log10 psi is smallest against its rounding; some beyond double's
+    // range, where it comes from log10q.
+    const double kind = unit(random);
+    const real psi = kind < 0.6   ? q_pow(10, draw(-40, 40))
+                     : kind < 0.9 ? 1 + draw(-0x1p-20Q, 0x1p-20Q)
+                                  : q_pow(10, (unit(random) < 0.5 ? 1 : -1) * draw(310, 900));
     const real x = draw(-12, 12);
     const OrderResidual f(r21, r32, psi, q_log10(r21));
     const bool decides = checked_sign(f, x, "draw " + std::to_string(n)) != kUnk;

@@ -13,9 +13,15 @@
 // E_k = expm1(x l_k) = r_k^x - 1:
 //   F*(x) = x L - lambda - log10(E1 / E2).
 //
-// The double guess (sign()).  Set up once: l1, l2, lambda as binary128
-// logarithms rounded to double (relative error <= u + 2 nu <= 1.01 u), L
-// rounded to double (<= u).  At x: xd = x rounded (<= u, x a normal double),
+// The double guess (sign()).  Set up once: l1, l2 as binary128 logarithms
+// rounded to double (relative error <= u + 2 nu <= 1.01 u), L rounded to
+// double (<= u), and lambda_d, the double logarithm of psi rounded to
+// double when psi is a normal double: psi_d = psi (1 + d), |d| <= u, so
+// |log10 psi_d - lambda| = |log10(1 + d)| < 0.4344 u, and log10 adds
+// mu' |log10 psi_d| with mu' = 7.4 u (core/guide_math.cc), in all
+//   |lambda_d - lambda| <= 7.5 u |lambda_d| + 0.4344 u;
+// otherwise lambda_d is log10q(psi) rounded, within 1.02 u |lambda_d|.
+// Either way |lambda_d - lambda| <= a_l u |lambda_d| + b_l u.  At x: xd = x rounded (<= u, x a normal double),
 //   y_k = xd l_k       = x l_k (1 + t_k),   |t_k| <= 3.04 u
 //   g_k = expm1(y_k),  z = g1 / g2,  w = log10(z),
 //   P = xd L,  s = P - lambda_d,  Fd = s - w.
@@ -28,9 +34,9 @@
 // every product of two error terms below 2^-17 of a first-order term.  Then
 //   rho_z <= (rho_1 + rho_2 + u)(1 + 2^-18)           (z against E1/E2)
 //   |w - log10(E1/E2)| <= 1.01 mu |w| + 0.4344 rho_z   (1/ln 10 < 0.4344)
-//   |P - x L| <= 3.02 u |P|,   |lambda_d - lambda| <= 1.02 u |lambda_d|
+//   |P - x L| <= 3.02 u |P|,   |lambda_d - lambda| <= a_l u |lambda_d| + b_l u
 // and the two subtractions add u |s| and u |Fd|:
-//   Ed = u |Fd| + u |s| + 3.02 u |P| + 1.02 u |lambda_d| + 1.01 mu |w|
+//   Ed = u |Fd| + u |s| + 3.02 u |P| + a_l u |lambda_d| + b_l u + 1.01 mu |w|
 //        + 0.4344 rho_z  >=  |Fd - F*|.
 //
 // The binary128 value (exact()) is not F* either.  T_k = powq(r_k, x) has
@@ -62,6 +68,7 @@
 #include "core/order_residual.h"
 
 #include <cmath>
+#include <limits>
 
 #include "core/guide_math.h"
 
@@ -95,7 +102,16 @@ OrderResidual::OrderResidual(real r21, real r32, real psi, real log10_r21)
   // Rounded to double to guide the search only; never stored back.
   ln_r21_ = static_cast<double>(q_log(r21));
   ln_r32_ = static_cast<double>(q_log(r32));
-  log10_psi_ = static_cast<double>(log10q(psi));
+  const double psi_d = static_cast<double>(psi);
+  if (psi_d >= std::numeric_limits<double>::min() && psi_d <= std::numeric_limits<double>::max()) {
+    log10_psi_ = guide::log10(psi_d);
+    log10_psi_relative_ = 7.5 * kU;
+    log10_psi_absolute_ = 0.4344 * kU;
+  } else {
+    log10_psi_ = static_cast<double>(log10q(psi));
+    log10_psi_relative_ = 1.02 * kU;
+    log10_psi_absolute_ = 0;
+  }
   log10_r21_d_ = static_cast<double>(log10_r21);
   guessable_ = moderate(ln_r21_) && moderate(ln_r32_) && moderate(log10_r21_d_) &&
                std::fabs(log10_psi_) <= kLargestLog10Psi;
@@ -145,7 +161,8 @@ OrderResidual::Sign OrderResidual::sign(real x) const {
   const double al = std::fabs(log10_psi_);
   const double aw = std::fabs(w);
   const double e_double = kU * std::fabs(fd) + kU * std::fabs(s) + 3.02 * kU * ap +
-                          1.02 * kU * al + 1.01 * kMu * aw + kInvLn10 * rho_z;
+                          log10_psi_relative_ * al + log10_psi_absolute_ + 1.01 * kMu * aw +
+                          kInvLn10 * rho_z;
   const double e_quad = 1.01 * kV * ap + 1.01 * kV * (ap + al + aw + 1) + kNu * (al + aw + 1) +
                         kInvLn10 * rho_quotient;
   const double bound = 2 * (e_double + e_quad);

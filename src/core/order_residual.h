@@ -48,6 +48,8 @@ class OrderResidual {
   // Set up once per search (binary128 logarithms rounded to double).
   bool guessable_ = false;
   double ln_r21_ = 0, ln_r32_ = 0, log10_psi_ = 0, log10_r21_d_ = 0;
+  // The bound of log10_psi_'s error: relative times |log10_psi_|, plus absolute.
+  double log10_psi_relative_ = 0, log10_psi_absolute_ = 0;
 };
 
 }  // namespace morvantide
