@@ -204,6 +204,27 @@ TEST_F(Binary128Arith, RandomOperandsByKind) {
   }
 }
 
+// half(x) against the multiplication it stands for: every exponent field,
+// both signs, random fractions, in the four rounding modes.
+TEST(Binary128Half, TheBitsOfTheMultiplication) {
+  std::mt19937_64 random(2026);
+  volatile __float128 one_half = 0.5Q;  // a real multiplication, not folded
+  for (int mode = 0; mode < 4; ++mode) {
+    ASSERT_EQ(fesetround(kModes[mode]), 0);
+    for (int field = 0; field <= 0x7FFF; ++field) {
+      for (int k = 0; k < 4; ++k) {
+        const u128 fraction = k == 0 ? 0 : (static_cast<u128>(random()) << 64 | random()) >> (k == 3 ? 100 : 0);
+        const u128 x = make(k & 1, field, fraction);
+        const __float128 by_half = morvantide::binary128::half(from_bits(x));
+        const __float128 product = one_half * from_bits(x);
+        ASSERT_EQ(bits_of(by_half), bits_of(product))
+            << hex(x) << " rounding " << kModeNames[mode];
+      }
+    }
+  }
+  fesetround(FE_TONEAREST);
+}
+
 }  // namespace
 
 #endif  // MORVANTIDE_BINARY128_ARITH && !_WIN32

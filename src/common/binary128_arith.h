@@ -61,6 +61,18 @@ inline void multiply_wide(unsigned __int128 x, unsigned __int128 y, unsigned __i
   *hi = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
 }
 
+// 0.5 * x with the bits of the multiplication: a normal x whose half is
+// normal too loses one from its exponent field, exactly, in every rounding
+// mode; a subnormal, zero, infinite or NaN x, or one at the smallest
+// exponent, is multiplied.
+inline __float128 half(__float128 x) {
+  constexpr unsigned __int128 kOneExponent = static_cast<unsigned __int128>(1) << 112;
+  const unsigned __int128 u = bits_of(x);
+  const unsigned field = static_cast<unsigned>(u >> 112) & 0x7FFF;
+  if (field >= 2 && field <= 0x7FFE) return from_bits(u - kOneExponent);
+  return 0.5Q * x;
+}
+
 // One step of an extrapolation table, a + (a - b) / d, as the three
 // operations written that way: the difference, the quotient, the sum, each
 // rounded in the current mode.  The result is exactly

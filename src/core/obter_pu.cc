@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/binary128_arith.h"
 #include "core/estimation.h"
 #include "core/order_residual.h"
 
@@ -65,7 +66,7 @@ real obter_pU(const SearchSettings& search, real r21, real r32, real psi, real u
   // iterate is the same.
   Residual fa = last >= 1 ? residual_at(f, a) : Residual{true, 0, OrderResidual::kUnknown};
   for (; k <= last; ++k) {
-    const real m = real(0.5Q) * (a + b);
+    const real m = binary128::half(a + b);  // the bits of 0.5 * (a + b)
     p = m;
     const Residual fm = residual_at(f, m);
     const real a_before = a;
