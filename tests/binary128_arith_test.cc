@@ -213,7 +213,8 @@ TEST(Binary128Half, TheBitsOfTheMultiplication) {
     ASSERT_EQ(fesetround(kModes[mode]), 0);
     for (int field = 0; field <= 0x7FFF; ++field) {
       for (int k = 0; k < 4; ++k) {
-        const u128 fraction = k == 0 ? 0 : (static_cast<u128>(random()) << 64 | random()) >> (k == 3 ? 100 : 0);
+        const u128 drawn = static_cast<u128>(random()) << 64 | random();
+        const u128 fraction = k == 0 ? 0 : drawn >> (k == 3 ? 100 : 0);
         const u128 x = make(k & 1, field, fraction);
         const __float128 by_half = morvantide::binary128::half(from_bits(x));
         const __float128 product = one_half * from_bits(x);

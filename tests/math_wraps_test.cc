@@ -79,9 +79,11 @@ std::vector<FpState> starts() {
         // floating-point instruction of the test itself.
         if (flags != 0 && masks != 0x3f) continue;
         for (unsigned extra : {0u, 0x8040u}) {
+          const unsigned precision = round == 2 ? 0 : 0x300;
           const unsigned short control =
-              static_cast<unsigned short>(0x1340 | masks | (round << 10) | (round == 2 ? 0 : 0x300));
-          const unsigned mxcsr = (static_cast<unsigned>(masks) << 7) | (round << 13) | flags | extra;
+              static_cast<unsigned short>(0x1340 | masks | (round << 10) | precision);
+          const unsigned mxcsr =
+              (static_cast<unsigned>(masks) << 7) | (round << 13) | flags | extra;
           v.push_back({control, flags, mxcsr});
         }
       }
@@ -144,8 +146,8 @@ TEST(MathWraps, RoundingAndEnvironmentAsGlibcSetsThem) {
       EXPECT_EQ(ours.env.__control_word, theirs.env.__control_word);
       EXPECT_EQ(ours.env.__status_word & FE_ALL_EXCEPT, theirs.env.__status_word & FE_ALL_EXCEPT);
       EXPECT_EQ(ours.env.__mxcsr, theirs.env.__mxcsr);
-      EXPECT_EQ(ours.back, theirs.back) << "fesetenv to " << (target == nullptr ? "the held" : "a fixed")
-                                        << " environment";
+      EXPECT_EQ(ours.back, theirs.back)
+          << "fesetenv to " << (target == nullptr ? "the held" : "a fixed") << " environment";
     }
   }
   set_state(saved);

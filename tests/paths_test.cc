@@ -69,7 +69,8 @@ TEST(Paths, AsStdFilesystemHasThem) {
 TEST(Paths, RelativeNamesStartAtTheCurrentFolder) {
   const fs::path saved = fs::current_path();
   const std::string long_name(200, 'd');
-  const fs::path deep = fs::temp_directory_path() / ("morvantide_paths_" + std::to_string(getpid()));
+  const fs::path deep =
+      fs::temp_directory_path() / ("morvantide_paths_" + std::to_string(getpid()));
   fs::create_directories(deep / long_name / long_name);
   for (const fs::path& folder : {fs::path("/"), deep / long_name / long_name}) {
     fs::current_path(folder);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 
 namespace morvantide {
 

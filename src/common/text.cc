@@ -33,7 +33,8 @@ std::vector<std::string> split_words(std::string_view s) {
   std::vector<std::string> words;
   for (size_t start = s.find_first_not_of(kBlanks); start != std::string_view::npos;) {
     const size_t end = s.find_first_of(kBlanks, start);
-    words.emplace_back(s.substr(start, end == std::string_view::npos ? s.size() - start : end - start));
+    const size_t length = end == std::string_view::npos ? s.size() - start : end - start;
+    words.emplace_back(s.substr(start, length));
     start = end == std::string_view::npos ? end : s.find_first_not_of(kBlanks, end);
   }
   return words;

@@ -21,7 +21,8 @@
 // mu' |log10 psi_d| with mu' = 7.4 u (core/guide_math.cc), in all
 //   |lambda_d - lambda| <= 7.5 u |lambda_d| + 0.4344 u;
 // otherwise lambda_d is log10q(psi) rounded, within 1.02 u |lambda_d|.
-// Either way |lambda_d - lambda| <= a_l u |lambda_d| + b_l u.  At x: xd = x rounded (<= u, x a normal double),
+// Either way |lambda_d - lambda| <= a_l u |lambda_d| + b_l u.
+// At x: xd = x rounded (<= u, x a normal double),
 //   y_k = xd l_k       = x l_k (1 + t_k),   |t_k| <= 3.04 u
 //   g_k = expm1(y_k),  z = g1 / g2,  w = log10(z),
 //   P = xd L,  s = P - lambda_d,  Fd = s - w.
