@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <memory>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -121,6 +123,34 @@ TEST(DiskFilesLook, ReadIfExistsIsExistsThenRead) {
     EXPECT_EQ(status.message(), read.message());
     if (read.ok()) {
       EXPECT_EQ(content, expected);
+    }
+  }
+}
+
+// The hold on the control file opens only a regular file: a FIFO, a device
+// or a folder is left unopened (reading it then says why).
+TEST(DiskFilesLock, HoldsOnlyARegularFile) {
+  ScratchFolder scratch;
+  lay_out_names();
+  struct Case {
+    const char* name;
+    bool held;
+  } cases[] = {
+      {"plain.txt", true}, {"to_plain", true},    {"fifo", false},   {"to_device", false},
+      {"pasta", false},    {"missing.txt", false}, {"dangling", false},
+  };
+  DiskFiles disk;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<FolderLock> held;
+    ASSERT_TRUE(disk.lock(c.name, &held).ok());
+    EXPECT_EQ(held != nullptr, c.held);
+    if (std::string(c.name) == "fifo") {
+      // No reader holds the FIFO open: a writer finds none.
+      const int w = open("fifo", O_WRONLY | O_NONBLOCK);
+      EXPECT_LT(w, 0);
+      EXPECT_EQ(errno, ENXIO);
+      if (w >= 0) close(w);
     }
   }
 }

@@ -260,6 +260,10 @@ void DiskFiles::look(std::vector<NameLook>& names) {
 
 Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* held) {
   held->reset();
+  // Only a regular file is held: a special file is not opened at all
+  // (opening some devices already does something); reading it says why.
+  struct stat st;
+  if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::Ok();
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Status::Ok();
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
