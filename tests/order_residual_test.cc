@@ -164,6 +164,141 @@ TEST(OrderResidual, NeverWrongOnRandomData) {
   EXPECT_GE(decided, same_side * 99 / 100) << decided << " of " << same_side;
 }
 
+// A span holds what sign() would prove at each of its points: the binary128
+// residual has the span's sign and is at least kLeastDecided everywhere in
+// it, at the ends, next to them and inside.
+TEST(OrderResidualSpan, NeverWrongOnRandomData) {
+  std::mt19937_64 random(7122027);
+  std::uniform_real_distribution<double> unit(0, 1);
+  auto draw = [&](real lo, real hi) { return lo + (hi - lo) * real(unit(random)); };
+  int proven = 0;
+  const int kDraws = 3000;
+  for (int n = 0; n < kDraws; ++n) {
+    const real r21 = q_pow(10, draw(-0.5Q, 1.5Q));
+    const real r32 = unit(random) < 0.2 ? r21 : q_pow(10, draw(-0.5Q, 1.5Q));
+    const real psi = unit(random) < 0.8 ? q_pow(10, draw(-20, 20)) : 1 + draw(-0x1p-20Q, 0x1p-20Q);
+    const OrderResidual f(r21, r32, psi, q_log10(r21));
+    // Ends on one side of zero, some far apart, some close together.
+    const real side = unit(random) < 0.8 ? 1 : -1;
+    const real p = side * q_pow(10, draw(-3, 1.2Q));
+    const real q = unit(random) < 0.5 ? side * q_pow(10, draw(-3, 1.2Q)) : p * (1 + draw(0, 1e-6Q));
+    const OrderResidual::Span span = f.span(p, f.probe(p), q, f.probe(q));
+    if (span.sign == kUnk) continue;
+    ++proven;
+    const real lo = span.lo, hi = span.hi;
+    ASSERT_TRUE(lo <= hi);
+    const real width = hi - lo;
+    std::vector<real> xs = {lo, hi, lo + width / 2, nextafterq(lo, hi), nextafterq(hi, lo)};
+    for (int k = 0; k < 6; ++k) xs.push_back(lo + width * real(unit(random)));
+    for (int k = 1; k <= 30; k += 4) xs.push_back(lo + width * q_pow(2, q_from_int(-k)));
+    for (real x : xs) {
+      ASSERT_TRUE(span.covers(x)) << "draw " << n << ": x = " << Q(x);
+      const real exact = f.exact(x);
+      EXPECT_EQ(span.sign, sign_of(exact)) << "draw " << n << ": x = " << Q(x) << ", exact "
+                                           << Q(exact);
+      EXPECT_GE(q_abs(exact), real(OrderResidual::kLeastDecided)) << "draw " << n;
+    }
+  }
+  // Most draws have no root between the ends, and then a span is proven.
+  EXPECT_GE(proven, kDraws / 2) << proven << " of " << kDraws;
+}
+
+// Spans that end close to a root, where the bound decides: still never a
+// wrong sign, and proven down to about 1e-10 of the root.
+TEST(OrderResidualSpan, NeverWrongNearRoots) {
+  struct Study {
+    const char* name;
+    real r21, r32, p;
+  };
+  const Study studies[] = {
+      {"ratio 2, order 2", 2, 2, 2},
+      {"ratios 2 and 1.5, order 1.7", 2, 1.5Q, 1.7Q},
+      {"ratios 1.005 and 1.00375, order 2", 1.005Q, 1.00375Q, 2},
+      {"ratios 4 and 1.1, order 4.9", 4, 1.1Q, 4.9Q},
+      {"coarsening ratios 0.5 and 0.7, order 1.2", 0.5Q, 0.7Q, 1.2Q},
+  };
+  for (const Study& st : studies) {
+    const real t1 = q_pow(st.r32 * st.r21, st.p), t2 = q_pow(st.r21, st.p);
+    const real psi = (t2 - t1) / (1 - t2);
+    const OrderResidual f(st.r21, st.r32, psi, q_log10(st.r21));
+    const real x0 = root(f, 0.1Q, 8);
+    int proven = 0;
+    for (int k = 1; k <= 34; ++k) {
+      const real d = q_pow(10, q_from_int(-k)) * x0;
+      for (real near : {x0 - d, x0 + d}) {
+        const real far = near < x0 ? real(0.1Q) : real(8);
+        for (real other : {far, near + (near - x0), near}) {
+          const OrderResidual::Span span = f.span(near, f.probe(near), other, f.probe(other));
+          if (span.sign == kUnk) continue;
+          if (k <= 12) ++proven;
+          for (real x : {near, other, (near + other) / 2}) {
+            const real exact = f.exact(x);
+            EXPECT_EQ(span.sign, sign_of(exact)) << st.name << ": x = " << Q(x);
+            EXPECT_GE(q_abs(exact), real(OrderResidual::kLeastDecided)) << st.name;
+          }
+        }
+      }
+    }
+    EXPECT_GE(proven, 10 * 2 * 3) << st.name;
+  }
+}
+
+TEST(OrderResidualSpan, Cases) {
+  // r21 = r32 = 2, psi = 4: F(x) = (x - 2) log10(2), root 2.
+  const OrderResidual f(2, 2, 4, q_log10(2));
+  // r21 = 2, r32 = 0.5: the quotient is negative, nothing is guessed.
+  const OrderResidual opposite(2, 0.5Q, 4, q_log10(2));
+  struct Case {
+    const char* name;
+    const OrderResidual* f;
+    real p, q;
+    Sign expected;
+  };
+  const Case cases[] = {
+      {"below the root", &f, 0.5Q, 1.5Q, kNeg},
+      {"below the root, ends reversed", &f, 1.5Q, 0.5Q, kNeg},
+      {"above the root", &f, 2.5Q, 40, kPos},
+      {"one point", &f, 3, 3, kPos},
+      {"negative orders", &f, -5, -0.25Q, kNeg},
+      {"across the root", &f, 1, 3, kUnk},
+      {"an end at the root", &f, 1, 2, kUnk},
+      {"across zero", &f, -1, 1, kUnk},
+      {"an end at zero", &f, 0, 1, kUnk},
+      {"an end NaN", &f, kNaN, 1, kUnk},
+      {"an end infinite", &f, 3, 1 / real(0), kUnk},
+      {"nothing guessed", &opposite, 1, 3, kUnk},
+  };
+  for (const Case& c : cases) {
+    const OrderResidual::Span span = c.f->span(c.p, c.f->probe(c.p), c.q, c.f->probe(c.q));
+    EXPECT_EQ(span.sign, c.expected) << c.name;
+  }
+
+  // Membership by bit patterns, on either side of zero.
+  const OrderResidual::Span above = f.span(2.5Q, f.probe(2.5Q), 4, f.probe(4));
+  const OrderResidual::Span below = f.span(-4, f.probe(-4), -1, f.probe(-1));
+  ASSERT_NE(above.sign, kUnk);
+  ASSERT_NE(below.sign, kUnk);
+  struct Member {
+    real x;
+    bool in_above, in_below;
+  };
+  const real inf = 1 / real(0);
+  const Member members[] = {
+      {2.5Q, true, false},    {4, true, false},       {3, true, false},
+      {nextafterq(2.5Q, 0), false, false},            {nextafterq(4, 5), false, false},
+      {-4, false, true},      {-1, false, true},      {-2, false, true},
+      {nextafterq(-4, -5), false, false},             {nextafterq(-1, 0), false, false},
+      {0, false, false},      {-real(0), false, false}, {inf, false, false},
+      {-inf, false, false},   {kNaN, false, false},   {-kNaN, false, false},
+      {-3, false, true},      {1, false, false},
+  };
+  for (const Member& m : members) {
+    EXPECT_EQ(above.covers(m.x), m.in_above) << Q(m.x);
+    EXPECT_EQ(below.covers(m.x), m.in_below) << Q(m.x);
+  }
+  EXPECT_FALSE(OrderResidual::Span().covers(0));
+}
+
 // The search as defined, every residual in binary128: the reference the
 // guided search must match bit for bit.
 real plain_search(const SearchSettings& s, real r21, real r32, real psi, real unchanged) {
