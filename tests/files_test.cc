@@ -1,26 +1,21 @@
-// The files on disk: the shortcuts DiskFiles takes to spare system calls
-// must come to what the separate looks say, and descriptors left
-// non-blocking must still behave as blocking ones.
+// The files on disk: the hold on the control file, and the order of the
+// checks before the first write.
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
-#include <memory>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/files.h"
-#include "common/files_fd.h"
 #include "run/options.h"
 #include "run_testing.h"
 
@@ -68,65 +63,6 @@ void lay_out_names() {
   fs::create_symlink("to_plain", "to_link");
 }
 
-const char* const kNames[] = {
-    "plain.txt", "./plain.txt", "empty.txt", "missing.txt", "nao/existe.txt", "plain.txt/x",
-    "pasta",     "pasta/dentro.txt", "fifo",  "to_plain",    "dangling",       "dangling_in_folder",
-    "to_device", "to_folder",   "loop_a",    "to_link",     "/dev/null",      "big.txt",
-};
-
-TEST(DiskFilesLook, OneLookComesToWhatTheSeparateLooksSay) {
-  ScratchFolder scratch;
-  lay_out_names();
-  DiskFiles disk;
-  for (const bool written : {false, true}) {
-    for (const bool replaced : {false, true}) {
-      std::vector<Files::NameLook> fast, separate;
-      for (const char* name : kNames) {
-        Files::NameLook n;
-        n.name = name;
-        n.written = written;
-        n.replaced = replaced;
-        fast.push_back(n);
-        separate.push_back(n);
-      }
-      disk.look(fast);
-      disk.Files::look(separate);  // identity_of, name_key, check_writable one by one
-      for (size_t k = 0; k < fast.size(); ++k) {
-        SCOPED_TRACE(std::string(kNames[k]) + (written ? " written" : "") +
-                     (replaced ? " replaced" : ""));
-        EXPECT_EQ(fast[k].key, separate[k].key);
-        EXPECT_EQ(fast[k].folder, separate[k].folder);
-        EXPECT_EQ(fast[k].writable.ok(), separate[k].writable.ok());
-        EXPECT_EQ(fast[k].writable.message(), separate[k].writable.message());
-      }
-    }
-  }
-}
-
-TEST(DiskFilesLook, ReadIfExistsIsExistsThenRead) {
-  ScratchFolder scratch;
-  lay_out_names();
-  DiskFiles disk;
-  for (const char* name : kNames) {
-    SCOPED_TRACE(name);
-    bool found = false;
-    std::string content = "left over";
-    const Status status = disk.read_if_exists(name, &content, &found);
-    EXPECT_EQ(found, disk.exists(name));
-    if (!found) {
-      EXPECT_TRUE(status.ok()) << status.message();
-      continue;
-    }
-    std::string expected;
-    const Status read = disk.read(name, &expected);
-    EXPECT_EQ(status.ok(), read.ok());
-    EXPECT_EQ(status.message(), read.message());
-    if (read.ok()) {
-      EXPECT_EQ(content, expected);
-    }
-  }
-}
-
 // The hold on the control file opens only a regular file: a FIFO, a device
 // or a folder is left unopened (reading it then says why).
 TEST(DiskFilesLock, HoldsOnlyARegularFile) {
@@ -152,69 +88,6 @@ TEST(DiskFilesLock, HoldsOnlyARegularFile) {
       EXPECT_EQ(errno, ENXIO);
       if (w >= 0) close(w);
     }
-  }
-}
-
-// Sends all of `bytes` on a socket; false once the other end is gone.
-bool send_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// A descriptor the files left with O_NONBLOCK: reads and writes that would
-// block wait instead of failing.  (A socket stands in for the rare
-// regular-looking file that honours the flag.)
-TEST(NonBlockingDescriptor, BehavesAsABlockingOne) {
-  struct Case {
-    const char* what;
-    bool reading;
-    size_t bytes;  // sent through the socket
-  } cases[] = {
-      {"read before the other end sent", true, 10},
-      {"read of more than a block", true, 3 * InputFile::kBlockSize},
-      {"write into a full socket", false, 40 * InputFile::kBlockSize + 5},
-      {"small write", false, 3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    int ends[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    const int ours = ends[0];
-    const int theirs = ends[1];
-    ASSERT_EQ(fcntl(ours, F_SETFL, fcntl(ours, F_GETFL) | O_NONBLOCK), 0);
-    const std::string sent(c.bytes, 'q');
-    std::string received;
-    Status status;
-    if (c.reading) {
-      std::thread other([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        send_all(theirs, sent);
-        shutdown(theirs, SHUT_WR);
-      });
-      {
-        FdInputFile in("socket", ours);
-        for (bool end = false; !end && status.ok();) status = in.read_block(&received, &end);
-      }  // closed: a sender left behind stops
-      other.join();
-    } else {
-      std::thread other([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        char block[4096];
-        for (ssize_t n; (n = read(theirs, block, sizeof block)) > 0;) received.append(block, n);
-      });
-      FdOutputFile out("socket", ours);
-      out.write(sent);
-      status = out.close();
-      other.join();
-    }
-    close(theirs);
-    EXPECT_TRUE(status.ok()) << status.message();
-    EXPECT_EQ(received.size(), sent.size());
-    EXPECT_EQ(received, sent);
   }
 }
 

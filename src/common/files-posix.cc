@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <map>
 #include <vector>
 
 #include "common/files.h"
@@ -22,12 +21,6 @@
 namespace morvantide {
 
 namespace {
-
-#if defined(__linux__)
-constexpr bool kNonblockIgnoredOnRegular = true;
-#else
-constexpr bool kNonblockIgnoredOnRegular = false;
-#endif
 
 Status not_regular(const std::string& name) {
   return Status::Error(printable(name) + ": not a regular file");
@@ -45,20 +38,12 @@ Status regular(const std::string& name, const struct stat& st) {
 }
 
 // Opens with `flags` (O_NONBLOCK and O_CLOEXEC added) a file that must be
-// regular, checked on the descriptor; then blocking again.  With `found`,
-// a name that cannot be looked at (as exists() would say) is no error: then
-// *found is false and nothing is opened.
-Status open_regular(const std::string& name, int flags, const char* failing, int* fd,
-                    bool* found = nullptr) {
+// regular, checked on the descriptor; then blocking again.
+Status open_regular(const std::string& name, int flags, const char* failing, int* fd) {
   struct stat st;
   // A special file is refused without being opened at all (opening some
   // devices already does something), and then again on the descriptor.
-  const bool seen = ::stat(name.c_str(), &st) == 0;
-  if (found != nullptr) {
-    *found = seen;
-    if (!seen) return Status::Ok();
-  }
-  if (seen) MORVANTIDE_RETURN_IF_ERROR(regular(name, st));
+  if (::stat(name.c_str(), &st) == 0) MORVANTIDE_RETURN_IF_ERROR(regular(name, st));
   const int d = ::open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
   if (d < 0) {
     const int err = errno;
@@ -67,14 +52,8 @@ Status open_regular(const std::string& name, int flags, const char* failing, int
     return file_error(name, failing, err);
   }
   Status status = ::fstat(d, &st) == 0 ? regular(name, st) : file_error(name, failing, errno);
-  // Blocking again (F_SETFL takes only the status flags: `flags` without
-  // O_NONBLOCK).  Linux ignores O_NONBLOCK on regular files (open(2)), so
-  // there the call is spared; should a kernel pseudo-file that looks regular
-  // honour it after all, its first read or write that would block clears
-  // the flag and is made again (files.cc), as on a blocking descriptor.
-  // Other systems may honour it on some file systems: cleared at once.
-  if (status.ok() && !(kNonblockIgnoredOnRegular && S_ISREG(st.st_mode)) &&
-      fcntl(d, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  // F_SETFL takes only the status flags: `flags` without O_NONBLOCK.
+  if (status.ok() && fcntl(d, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     status = file_error(name, failing, errno);
   }
   if (!status.ok()) {
@@ -108,44 +87,6 @@ std::string folder_of(const std::string& path) {
   return parent.empty() ? "." : parent;
 }
 
-// Whether the user may write in folders, each asked of the system once.
-class FolderAccess {
- public:
-  // 0 when the user may write in `folder`, else the reason.
-  int error(const std::string& folder) {
-    auto it = seen_.find(folder);
-    if (it == seen_.end()) {
-      it = seen_.emplace(folder, ::access(folder.c_str(), W_OK) == 0 ? 0 : errno).first;
-    }
-    return it->second;
-  }
-
- private:
-  std::map<std::string, int> seen_;
-};
-
-// DiskFiles::check_writable, with `st` from lstat when `plain` (the name is
-// a file that is no symbolic link; else it is looked at here).
-Status check_writable(const std::string& name, bool replaced, bool plain, struct stat& st,
-                      FolderAccess& folders) {
-  const std::string target = plain ? name : follow_links(name);
-  if (plain || ::stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return not_regular(name);
-    if (::access(target.c_str(), W_OK) != 0) return file_error(name, "cannot write", errno);
-    if (replaced) {
-      if (const int err = folders.error(folder_of(target))) return file_error(name, "cannot write", err);
-    }
-    return Status::Ok();
-  }
-  if (const int err = folders.error(folder_of(target))) return file_error(name, "cannot create", err);
-  return Status::Ok();
-}
-
-std::string identity_from(const struct stat& st) {
-  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
-         std::to_string(static_cast<unsigned long long>(st.st_ino));
-}
-
 class FlockHeld : public FolderLock {
  public:
   explicit FlockHeld(int fd) : fd_(fd) {}
@@ -161,17 +102,6 @@ Status DiskFiles::open(const std::string& name, std::unique_ptr<InputFile>* in) 
   int fd = -1;
   MORVANTIDE_RETURN_IF_ERROR(open_regular(name, O_RDONLY, "cannot open", &fd));
   *in = std::make_unique<FdInputFile>(name, fd);
-  return Status::Ok();
-}
-
-Status DiskFiles::read_if_exists(const std::string& name, std::string* content, bool* found) {
-  // The look that exists() would take is the one before the open.
-  int fd = -1;
-  MORVANTIDE_RETURN_IF_ERROR(open_regular(name, O_RDONLY, "cannot open", &fd, found));
-  if (!*found) return Status::Ok();
-  FdInputFile in(name, fd);
-  content->clear();
-  for (bool end = false; !end;) MORVANTIDE_RETURN_IF_ERROR(in.read_block(content, &end));
   return Status::Ok();
 }
 
@@ -221,41 +151,19 @@ Status DiskFiles::replace(const std::string& name, std::string_view content) {
 
 Status DiskFiles::check_writable(const std::string& name, bool replaced) {
   struct stat st;
-  FolderAccess folders;
   // Most outputs are plain files: then the one look at the name serves.
   const bool plain = ::lstat(name.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
-  return morvantide::check_writable(name, replaced, plain, st, folders);
-}
-
-void DiskFiles::look(std::vector<NameLook>& names) {
-  FolderAccess folders;
-  for (NameLook& n : names) {
-    struct stat st;
-    if (::lstat(n.name.c_str(), &st) == 0) {
-      if (S_ISLNK(st.st_mode)) {
-        // Through the link: its target's identity, or the key of the file
-        // writing would create.
-        const std::string id = identity_of(n.name, &n.folder);
-        n.key = id.empty() ? "name:" + name_key(n.name) : "id:" + id;
-        if (n.written) n.writable = morvantide::check_writable(n.name, n.replaced, false, st, folders);
-        continue;
-      }
-      // No link: what lstat saw is what stat would see.
-      n.key = "id:" + identity_from(st);
-      n.folder = S_ISDIR(st.st_mode);
-      if (n.written) n.writable = morvantide::check_writable(n.name, n.replaced, true, st, folders);
-      continue;
+  const std::string target = plain ? name : follow_links(name);
+  if (plain || ::stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return not_regular(name);
+    if (::access(target.c_str(), W_OK) != 0) return file_error(name, "cannot write", errno);
+    if (replaced && ::access(folder_of(target).c_str(), W_OK) != 0) {
+      return file_error(name, "cannot write", errno);
     }
-    // Nothing to be seen under the name, not even a link: stat would fail
-    // the same way, and the name leads nowhere but to itself (the file
-    // writing would create, in its folder).
-    n.folder = false;
-    n.key = "name:" + Files::name_key(n.name);
-    if (n.written) {
-      const int err = folders.error(folder_of(n.name));
-      n.writable = err == 0 ? Status::Ok() : file_error(n.name, "cannot create", err);
-    }
+    return Status::Ok();
   }
+  if (::access(folder_of(target).c_str(), W_OK) != 0) return file_error(name, "cannot create", errno);
+  return Status::Ok();
 }
 
 Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* held) {
@@ -298,7 +206,8 @@ std::string DiskFiles::identity_of(const std::string& name, bool* folder) {
   *folder = false;
   if (::stat(name.c_str(), &st) != 0) return std::string();
   *folder = S_ISDIR(st.st_mode);
-  return identity_from(st);
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
 }
 
 std::string DiskFiles::name_key(const std::string& name) {

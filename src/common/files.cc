@@ -1,9 +1,6 @@
 #include "common/files.h"
 
 #include <unistd.h>
-#if !defined(_WIN32)
-#include <fcntl.h>
-#endif
 
 #include <cerrno>
 #include <cstring>
@@ -68,19 +65,6 @@ Status Files::open(const std::string& name, std::unique_ptr<InputFile>* in) {
   return Status::Ok();
 }
 
-Status Files::read_if_exists(const std::string& name, std::string* content, bool* found) {
-  *found = exists(name);
-  return *found ? read(name, content) : Status::Ok();
-}
-
-void Files::look(std::vector<NameLook>& names) {
-  for (NameLook& n : names) {
-    const std::string id = identity_of(n.name, &n.folder);
-    n.key = id.empty() ? "name:" + name_key(n.name) : "id:" + id;
-    if (n.written) n.writable = check_writable(n.name, n.replaced);
-  }
-}
-
 Status Files::replace(const std::string& name, std::string_view content) {
   return write_whole_file(*this, name, content);
 }
@@ -99,17 +83,6 @@ std::string Files::name_key(const std::string& name) {
 
 // --- descriptor files
 
-bool made_blocking(int fd) {
-#if defined(_WIN32)
-  (void)fd;
-  return false;
-#else
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || (flags & O_NONBLOCK) == 0) return false;
-  return fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-#endif
-}
-
 FdInputFile::~FdInputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -120,7 +93,6 @@ Status FdInputFile::read_block(std::string* buffer, bool* end) {
     const auto n = ::read(fd_, block, sizeof block);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN && made_blocking(fd_)) continue;
       return file_error(name_, "cannot read", errno);
     }
     *end = n == 0;
@@ -134,7 +106,6 @@ bool write_all(int fd, std::string_view bytes) {
     const auto n = ::write(fd, bytes.data(), static_cast<unsigned>(std::min<size_t>(bytes.size(), 1u << 30)));
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN && made_blocking(fd)) continue;
       return false;
     }
     bytes.remove_prefix(static_cast<size_t>(n));

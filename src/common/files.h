@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/status.h"
 
@@ -55,9 +54,6 @@ class Files {
   // Reads the whole file.  Errors: "NAME: cannot open (REASON)",
   // "NAME: cannot open (it is a folder)", "NAME: not a regular file".
   virtual Status read(const std::string& name, std::string* content) = 0;
-  // read(), for a file that may be missing: then (when exists() would be
-  // false) *found is false and nothing is read.
-  virtual Status read_if_exists(const std::string& name, std::string* content, bool* found);
   // Opens the file to be read block by block; the same errors as read().
   // By default the whole file is read at once.
   virtual Status open(const std::string& name, std::unique_ptr<InputFile>* in);
@@ -94,20 +90,6 @@ class Files {
     *folder = is_folder(name);
     return identity(name);
   }
-  // What the checks before a run's first write learn of one name.
-  struct NameLook {
-    std::string name;
-    bool written = false;   // check_writable(name, replaced) too
-    bool replaced = false;
-    // Filled in by look():
-    std::string key;        // "id:" + identity(name), or "name:" + name_key(name) when missing
-    bool folder = false;    // is_folder(name)
-    Status writable;        // check_writable's outcome, when `written`
-  };
-  // Fills in each of `names`, in turn, as identity_of, name_key and
-  // check_writable would; on disk with the fewest looks that serve them
-  // all (one look at a name, one at each folder).
-  virtual void look(std::vector<NameLook>& names);
   // For a file that does not exist yet: a key of its name, the same for two
   // names that would create one file.  Here the absolute path with "." and
   // ".." resolved; on disk also through symbolic links (a dangling link
@@ -126,10 +108,6 @@ Status write_whole_file(Files& files, const std::string& name, std::string_view 
 class DiskFiles : public Files {
  public:
   Status read(const std::string& name, std::string* content) override;
-#if !defined(_WIN32)
-  Status read_if_exists(const std::string& name, std::string* content, bool* found) override;
-  void look(std::vector<NameLook>& names) override;
-#endif
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   Status replace(const std::string& name, std::string_view content) override;

@@ -14,12 +14,6 @@ namespace morvantide {
 // "NAME: WHAT (REASON)", the name shown with printable().
 Status file_error(const std::string& name, const std::string& what, int err);
 
-// Clears O_NONBLOCK on a descriptor that has it; true when it did.  The
-// readers and writers below call it when a read or write finds the
-// descriptor would block, then make the call again: a descriptor opened
-// non-blocking and left so behaves as a blocking one.
-bool made_blocking(int fd);
-
 // Reads an open descriptor; closes it when destroyed.
 class FdInputFile : public InputFile {
  public:

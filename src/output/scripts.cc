@@ -50,10 +50,11 @@ Status too_short(const PlotScript& script, int lines) {
 
 // The template of `script`: the file when it exists, else the default.
 Status template_text(const PlotScript& script, Files& files, std::string* text) {
-  bool found = false;
-  MORVANTIDE_RETURN_IF_ERROR(files.read_if_exists(script.name, text, &found));
-  if (!found) *text = script.default_template;
-  return Status::Ok();
+  if (!files.exists(script.name)) {
+    *text = script.default_template;
+    return Status::Ok();
+  }
+  return files.read(script.name, text);
 }
 
 // "set title '...'" with its line end (see the top of the file).

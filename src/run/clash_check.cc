@@ -56,48 +56,31 @@ std::string describe(const RunFile& f) {
   return what + " \"" + printable(f.name) + "\"";
 }
 
-// A spelling-independent key of each name (Files::NameLook): the identity
-// of an existing file, else the key of the name it would be created under,
-// with whether the name is an existing folder and, for the run's own
-// outputs, whether they can be written; one look per name.
+// A spelling-independent key: the identity of an existing file, else the
+// key of the name it would be created under.
+// Whether the name is an existing folder comes from the same look.
 class Keys {
  public:
   explicit Keys(Files& files) : files_(files) {}
-  // Asks for a look at `name` (at the next look()), with `written` for one
-  // of the run's own outputs.  An output named twice is refused as the same
-  // file before writability matters: the first one asked decides.
-  void ask(const std::string& name, bool written = false, bool replaced = false) {
-    if (seen_.count(name) != 0) return;
-    auto [it, added] = pending_.emplace(name, asked_.size());
-    if (added) {
-      asked_.emplace_back();
-      asked_.back().name = name;
+  void set(RunFile* f) {
+    auto it = cache_.find(f->name);
+    if (it == cache_.end()) {
+      Entry e;
+      const std::string id = files_.identity_of(f->name, &e.folder);
+      e.key = id.empty() ? "name:" + files_.name_key(f->name) : "id:" + id;
+      it = cache_.emplace(f->name, std::move(e)).first;
     }
-    Files::NameLook& n = asked_[it->second];
-    if (written && !n.written) {
-      n.written = true;
-      n.replaced = replaced;
-    }
-  }
-  // Looks at every name asked for since the last look.
-  void look() {
-    files_.look(asked_);
-    for (Files::NameLook& n : asked_) seen_.emplace(n.name, std::move(n));
-    asked_.clear();
-    pending_.clear();
-  }
-  const Files::NameLook& of(const std::string& name) const { return seen_.at(name); }
-  void set(RunFile* f) const {
-    const Files::NameLook& n = of(f->name);
-    f->key = n.key;
-    f->folder = n.folder;
+    f->key = it->second.key;
+    f->folder = it->second.folder;
   }
 
  private:
+  struct Entry {
+    std::string key;
+    bool folder = false;
+  };
   Files& files_;
-  std::vector<Files::NameLook> asked_;
-  std::map<std::string, size_t> pending_;  // name -> place in asked_
-  std::map<std::string, Files::NameLook> seen_;
+  std::map<std::string, Entry> cache_;
 };
 
 // The plot scripts of the run: the two classic ones, and the third with
@@ -125,11 +108,9 @@ std::vector<RunFile> inputs_of(const State& s, bool least_squares_plot) {
   return inputs;
 }
 
-// The files the run writes itself, the listing first, then the plot files
-// and the report files; in *replaced, which are plot scripts (replaced
-// whole, the listing never).
-std::vector<RunFile> written_by_run(const State& s, const std::vector<std::string>& report_files,
-                                    bool least_squares_plot, std::vector<bool>* replaced) {
+std::vector<RunFile> outputs_of(const State& s, Files& files,
+                                const std::vector<std::string>& report_files,
+                                bool least_squares_plot) {
   std::vector<RunFile> outputs;
   const std::vector<std::string> names = output_names(s);
   for (size_t k = 0; k < names.size(); ++k) {
@@ -140,27 +121,10 @@ std::vector<RunFile> written_by_run(const State& s, const std::vector<std::strin
     outputs.push_back({kScriptULS.name, Role::kPlotFile});
   }
   for (const std::string& name : report_files) outputs.push_back({name, Role::kReport});
-  replaced->clear();
-  for (size_t k = 0; k < outputs.size(); ++k) {
-    const std::string& name = outputs[k].name;
-    const bool script = outputs[k].role == Role::kPlotFile &&
-                        (name == kScriptPU.name || name == kScriptU.name ||
-                         (least_squares_plot && name == kScriptULS.name));
-    replaced->push_back(script && k > 0);
+  for (const PlotScript* script : scripts_of(least_squares_plot)) {
+    if (!files.exists(script->name)) outputs.push_back({script->default_picture, Role::kPicture});
   }
   return outputs;
-}
-
-// The pictures the default templates draw: those of the scripts that have
-// no template file (the templates were looked at as inputs).
-std::vector<RunFile> pictures_of(const Keys& keys, bool least_squares_plot) {
-  std::vector<RunFile> pictures;
-  for (const PlotScript* script : scripts_of(least_squares_plot)) {
-    if (keys.of(script->name).key.rfind("id:", 0) != 0) {
-      pictures.push_back({script->default_picture, Role::kPicture});
-    }
-  }
-  return pictures;
 }
 
 }  // namespace
@@ -172,20 +136,12 @@ std::vector<std::string> output_names(const State& s) {
   return names;
 }
 
-Status check_outputs(const State& s, Files& files, const std::vector<std::string>& report_files,
-                     bool least_squares_plot) {
+Status check_outputs_spare_inputs(const State& s, Files& files,
+                                  const std::vector<std::string>& report_files,
+                                  bool least_squares_plot) {
   Keys keys(files);
   std::vector<RunFile> inputs = inputs_of(s, least_squares_plot);
-  std::vector<bool> replaced;
-  std::vector<RunFile> outputs = written_by_run(s, report_files, least_squares_plot, &replaced);
-  const size_t written = outputs.size();
-  for (const RunFile& f : inputs) keys.ask(f.name);
-  for (size_t k = 0; k < written; ++k) keys.ask(outputs[k].name, true, replaced[k]);
-  keys.look();
-  const std::vector<RunFile> pictures = pictures_of(keys, least_squares_plot);
-  for (const RunFile& f : pictures) keys.ask(f.name);
-  keys.look();
-  outputs.insert(outputs.end(), pictures.begin(), pictures.end());
+  std::vector<RunFile> outputs = outputs_of(s, files, report_files, least_squares_plot);
   for (RunFile& f : inputs) keys.set(&f);
   for (RunFile& f : outputs) keys.set(&f);
 
@@ -207,8 +163,25 @@ Status check_outputs(const State& s, Files& files, const std::vector<std::string
                            "; rename " + (j == 0 ? "the listing" : "one of them"));
     }
   }
-  // No clash: every name the run writes is its own, looked at once.
-  for (size_t k = 0; k < written; ++k) MORVANTIDE_RETURN_IF_ERROR(keys.of(outputs[k].name).writable);
+  return Status::Ok();
+}
+
+Status check_outputs_writable(const State& s, Files& files,
+                              const std::vector<std::string>& report_files,
+                              bool least_squares_plot) {
+  std::vector<std::string> names = output_names(s);
+  if (least_squares_plot) {
+    names.push_back(kLeastSquaresPlotFile);
+    names.push_back(kScriptULS.name);
+  }
+  for (size_t k = 0; k < names.size(); ++k) {
+    const bool script = names[k] == kScriptPU.name || names[k] == kScriptU.name ||
+                        (least_squares_plot && names[k] == kScriptULS.name);
+    MORVANTIDE_RETURN_IF_ERROR(files.check_writable(names[k], script && k > 0));
+  }
+  for (const std::string& name : report_files) {
+    MORVANTIDE_RETURN_IF_ERROR(files.check_writable(name, false));
+  }
   return Status::Ok();
 }
 

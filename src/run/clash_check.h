@@ -31,15 +31,19 @@ std::vector<std::string> output_names(const State& s);
 //   the listing "param1.txt" would overwrite the parameter file "param1.txt"; rename one of them
 //   the listing "U_12.dat" is the same file as the plot file "U_12.dat"; rename the listing
 //   the listing "saida" cannot be written: a folder of that name exists
-// and then, in the order of the outputs, one with an output that is not a
-// regular file or that the user may not write (Files::check_writable; the
-// plot scripts are replaced whole).
 // `report_files` are the report's own files (--json, --csv), after the rest.
 // With `least_squares_plot` (--plot-least-squares) its template is one more
 // input, and its data file and script are plot files after the classic ones.
-Status check_outputs(const State& s, Files& files,
-                     const std::vector<std::string>& report_files = {},
-                     bool least_squares_plot = false);
+Status check_outputs_spare_inputs(const State& s, Files& files,
+                                  const std::vector<std::string>& report_files = {},
+                                  bool least_squares_plot = false);
+
+// Refuses a run with an output that is not a regular file or that the user
+// may not write (Files::check_writable); the plot scripts are replaced
+// whole.
+Status check_outputs_writable(const State& s, Files& files,
+                              const std::vector<std::string>& report_files = {},
+                              bool least_squares_plot = false);
 
 }  // namespace morvantide
 

@@ -75,7 +75,8 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   }
   const std::vector<std::string> reports = report_files(options);
   const bool ls_plot = options.plot_least_squares;
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs(s, files, reports, ls_plot));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, reports, ls_plot));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files, reports, ls_plot));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files, ls_plot, &templates));
 
