@@ -85,6 +85,19 @@ TEST(OrderResidual, Cases) {
   }
 }
 
+// A sequence T = C h^p on three grids h1 = r32 r21, h2 = r21, h3 = 1, with
+// the residual of its order search (psi its convergence ratio, as the stage
+// forms it): the root is near p.
+struct Study {
+  const char* name;
+  real r21, r32, p;
+};
+OrderResidual residual_of(const Study& st) {
+  const real t1 = q_pow(st.r32 * st.r21, st.p), t2 = q_pow(st.r21, st.p), t3 = 1;
+  const real psi = (t2 - t1) / (t3 - t2);
+  return OrderResidual(st.r21, st.r32, psi, q_log10(st.r21));
+}
+
 // The root of a residual by bisection in binary128, to probe the guess
 // where the residual goes to zero.
 real root(const OrderResidual& f, real a, real b) {
@@ -103,10 +116,6 @@ real root(const OrderResidual& f, real a, real b) {
 }
 
 TEST(OrderResidual, NeverWrongNearRoots) {
-  struct Study {
-    const char* name;
-    real r21, r32, p;  // the sequence's order p, so psi is its ratio
-  };
   const Study studies[] = {
       {"ratio 2, order 2", 2, 2, 2},
       {"ratios 2 and 1.5, order 1.7", 2, 1.5Q, 1.7Q},
@@ -116,11 +125,7 @@ TEST(OrderResidual, NeverWrongNearRoots) {
       {"ratios 1.3 and 1.365, order 3.5", 1.3Q, 1.365Q, 3.5Q},
   };
   for (const Study& st : studies) {
-    // psi of T = C h^p: (r32^p - 1) r21^p / (r21^p - 1) ... as the stage forms
-    // it from three grids h1 = r32 r21, h2 = r21, h3 = 1.
-    const real t1 = q_pow(st.r32 * st.r21, st.p), t2 = q_pow(st.r21, st.p), t3 = 1;
-    const real psi = (t2 - t1) / (t3 - t2);
-    const OrderResidual f(st.r21, st.r32, psi, q_log10(st.r21));
+    const OrderResidual f = residual_of(st);
     const real x0 = root(f, 0.1Q, 8);
     int decided = 0, probes = 0;
     for (int k = 1; k <= 34; ++k) {
@@ -206,10 +211,6 @@ TEST(OrderResidualSpan, NeverWrongOnRandomData) {
 // Spans that end close to a root, where the bound decides: still never a
 // wrong sign, and proven down to about 1e-10 of the root.
 TEST(OrderResidualSpan, NeverWrongNearRoots) {
-  struct Study {
-    const char* name;
-    real r21, r32, p;
-  };
   const Study studies[] = {
       {"ratio 2, order 2", 2, 2, 2},
       {"ratios 2 and 1.5, order 1.7", 2, 1.5Q, 1.7Q},
@@ -218,9 +219,7 @@ TEST(OrderResidualSpan, NeverWrongNearRoots) {
       {"coarsening ratios 0.5 and 0.7, order 1.2", 0.5Q, 0.7Q, 1.2Q},
   };
   for (const Study& st : studies) {
-    const real t1 = q_pow(st.r32 * st.r21, st.p), t2 = q_pow(st.r21, st.p);
-    const real psi = (t2 - t1) / (1 - t2);
-    const OrderResidual f(st.r21, st.r32, psi, q_log10(st.r21));
+    const OrderResidual f = residual_of(st);
     const real x0 = root(f, 0.1Q, 8);
     int proven = 0;
     for (int k = 1; k <= 34; ++k) {

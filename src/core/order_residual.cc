@@ -244,8 +244,8 @@ OrderResidual::Span OrderResidual::span(real p, const Probe& at_p, real q,
   proven.hi = p < q ? q : p;
   proven.sign = at_p.fd > 0 ? kPositive : kNegative;
   const bool below_zero = at_p.x < 0;
-  proven.least_bits = bits_of(below_zero ? proven.hi : proven.lo);
-  proven.most_bits = bits_of(below_zero ? proven.lo : proven.hi);
+  proven.least_bits = binary128::bits_of(below_zero ? proven.hi : proven.lo);
+  proven.most_bits = binary128::bits_of(below_zero ? proven.lo : proven.hi);
   return proven;
 }
 

@@ -19,20 +19,13 @@
 #ifndef MORVANTIDE_CORE_ORDER_RESIDUAL_H_
 #define MORVANTIDE_CORE_ORDER_RESIDUAL_H_
 
-#include <cstring>
-
+#include "common/binary128_arith.h"
 #include "common/quad.h"
 
 namespace morvantide {
 
 class OrderResidual {
  public:
-  static unsigned __int128 bits_of(real x) {
-    unsigned __int128 bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
-  }
-
   enum Sign { kNegative = -1, kUnknown = 0, kPositive = 1 };
 
   // log10_r21 is log10(r21) as the caller forms it (q_log10(r21)).
@@ -75,7 +68,7 @@ class OrderResidual {
     // of zero, where the patterns of one sign order as their magnitudes
     // (NaNs and the other sign fall outside).
     bool covers(real x) const {
-      const unsigned __int128 bits = bits_of(x);
+      const unsigned __int128 bits = binary128::bits_of(x);
       return sign != kUnknown && least_bits <= bits && bits <= most_bits;
     }
     unsigned __int128 least_bits = 0, most_bits = 0;  // of lo and hi, or hi and lo below zero
