@@ -16,7 +16,10 @@
 //       M3: f = phi0 + alpha x^2     (k = 2)
 //       M4: f = phi0 + a1 x + a2 x^2 (k = 3)
 //     Linear fits are solved on the rows scaled by sqrt(w_j): M2, M3, M4 by
-//     Householder QR, M1 at a fixed p by modified Gram-Schmidt.  For M1,
+//     Householder QR (M4's normal equations would lose a third of the
+//     digits), M1 at a fixed p by modified Gram-Schmidt, with x^p written
+//     as c u^p, u_j = h(j) / (largest h of grids 1..i), which gives the same
+//     phi0 and f.  For M1,
 //     p is first scanned (in double, only to choose a bracket) over
 //     p_k = 0.01 * 2000^(k/1999), k = 0..1999, keeping the smallest S (the
 //     first on a tie).  At k = 0 or k = 1999 the form has no order.
