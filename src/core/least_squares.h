@@ -15,21 +15,23 @@
 //       M2: f = phi0 + alpha x       (k = 2)
 //       M3: f = phi0 + alpha x^2     (k = 2)
 //       M4: f = phi0 + a1 x + a2 x^2 (k = 3)
-//     Linear fits are solved on the rows scaled by sqrt(w_j): M2, M3, M4 by
-//     Householder QR (M4's normal equations would lose a third of the
-//     digits), M1 at a fixed p by modified Gram-Schmidt, with x^p written
-//     as c u^p, u_j = h(j) / (largest h of grids 1..i), which gives the same
-//     phi0 and f.  For M1,
-//     p is first scanned (in double, only to choose a bracket) over
-//     p_k = 0.01 * 2000^(k/1999), k = 0..1999, keeping the smallest S (the
-//     first on a tie).  At k = 0 or k = 1999 the form has no order.
-//     Otherwise p is the zero of dS/dp = -2 alpha sum_j w_j r_j x_j^p ln x_j
-//     (r_j the residuals of the fit at p) between p_(k-1) and p_(k+1), found
-//     by bisection in binary128 until the bracket stops shrinking; when dS/dp
-//     does not go from negative to positive across the bracket it is widened
-//     by one scan point on each side, and when it still does not, the form
-//     has no order.  A form without an order keeps the fit at its best scan
-//     point p_k (p_k evaluated in binary128).
+//     Linear fits are solved on the rows scaled by sqrt(w_j): M2, M3,
+//     M4 by Householder QR (M4's normal equations would lose a third of
+//     the digits), M1 at a fixed p by modified Gram-Schmidt, with x^p
+//     written as c u^p, u_j = h(j) / (largest h of grids 1..i), which
+//     gives the same phi0 and f.  For M1, p is first scanned (in
+//     double, only to choose a bracket) over
+//     p_k = 0.01 * 2000^(k/1999), k = 0..1999, keeping the smallest S
+//     (the first on a tie).  At k = 0 or k = 1999 the form has no order.
+//     Otherwise p is the zero of
+//     dS/dp = -2 c sum_j w_j r_j u_j^p ln u_j (r_j the residuals of
+//     the fit at p) between p_(k-1) and p_(k+1), found by bisection in
+//     binary128 until the bracket stops shrinking (the midpoint equals
+//     one of its ends); when dS/dp does not go from negative to positive
+//     across the bracket it is widened by one scan point on each side,
+//     and when it still does not, the form has no order.  A form without
+//     an order keeps the fit at its best scan point p_k (p_k evaluated in
+//     binary128).
 //  2. sigma = sqrt(n S / (n - k)).  Each model keeps the form with the
 //     smaller sigma (the unweighted one on a tie); if M1 keeps a form
 //     without an order, M1 has no order.

@@ -48,7 +48,7 @@ class GridList {
 
 using RealList = GridList<real>;
 
-// The most grids a run accepts, set by running time (see the README): the
+// The most grids a run accepts, set by running time (docs/manual.md): the
 // estimation grows with the square of the number of grids, and with a
 // variable ratio (the worst case) this many take about a minute.
 inline constexpr int32_t kMaxGrids = 11000;

@@ -3,7 +3,7 @@
 // per-grid lists and verdict.  Lists run over the grids, coarsest first; a
 // value that was not computed is null; infinities and NaN are the strings
 // "inf", "-inf" and "nan"; every other number is the shortest decimal that
-// reads back to the same binary128 value.  The README shows the schema.
+// reads back to the same binary128 value.  docs/manual.md shows the schema.
 //
 // Written in three parts so that a run with many variables holds one
 // variable's results at a time:
