@@ -38,8 +38,11 @@ class SystemPlatform : public Platform {
 // Makes the process safe to run before anything else: on POSIX systems a
 // closed standard descriptor (0, 1 or 2) is opened on /dev/null, so that no
 // file the run opens takes its number (and the messages of a program it
-// starts with it), and SIGXFSZ is ignored, so that a write beyond the file
-// size limit is an error with a message instead of a silent end.
+// starts with it), SIGXFSZ and SIGPIPE are ignored, so that a write beyond
+// the file size limit or into a closed pipe is an error with a message
+// instead of a silent end, and the ending signals remove the temporary
+// files being written (remove_temporaries_on_signals).  A standard output
+// that was closed stays a failure for whatever is written to it.
 void prepare_process();
 
 // A file name as it is handed to the editor or the plotter: a relative name
@@ -59,8 +62,11 @@ inline std::string file_argument(const std::string& name) {
 int32_t run_command(const std::vector<std::string>& argv);
 #ifndef _WIN32
 // The same with the environment given ("NAME=value" each), or this
-// process's own when `env` is empty.
-int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+// process's own when `env` is empty; with `output_to_terminal`, the
+// program's standard output is the controlling terminal (/dev/tty), and it
+// is not started when there is none.
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    bool output_to_terminal = false);
 #endif
 
 }  // namespace morvantide

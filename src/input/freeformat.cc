@@ -333,6 +333,11 @@ struct FreeFormatReader::Impl {
           return end_of_file(item_name(item, number));
         case Next::kSlash:
           *stopped = true;
+          // A text that starts with a slash (an unquoted absolute name)
+          // ends the read before its first byte.
+          if (item.stopped_at_slash != nullptr && item.kind == Item::Kind::kText) {
+            *item.stopped_at_slash = true;
+          }
           return Status::Ok();
         case Next::kNull:
           ++number;

@@ -97,6 +97,13 @@ Status read_control_file(State& s, Files& files) {
   MORVANTIDE_RETURN_IF_ERROR(read_name(control, "the parameter file of layout 1", &s.arq_dados_1,
                                        kLenArqDados, &names[1]));
   if (parameter_file_name(s).empty()) {
+    // An unquoted absolute name ("/dados/p.txt") stops at its first slash.
+    const NameRead& where = names[s.modo];
+    if (where.stopped_at_slash) {
+      return Status::Error(printable(where.file) + ":" + std::to_string(where.line) + ": " +
+                           where.what + " has no name; " + where.what +
+                           " stopped at a slash: a name with / must be quoted");
+    }
     return Status::Error(std::string(kControlFile) + ": the parameter file of layout " +
                          std::to_string(s.modo) + " has no name");
   }

@@ -67,7 +67,8 @@ std::vector<std::string> words_of(const std::string& line) {
   size_t count = 0;
   while (count < bound && words[count] != unset) ++count;
   words.resize(count);
-  for (std::string& w : words) w = trim_right(w);
+  // Names reach the terminal (the summary): control bytes are spelled out.
+  for (std::string& w : words) w = control_bytes_shown(trim_right(w));
   return words;
 }
 

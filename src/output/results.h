@@ -61,6 +61,9 @@ struct TemplateTexts {
 // in *read when given.
 Status check_templates(Files& files, bool least_squares_plot = false,
                        TemplateTexts* read = nullptr);
+// The same for the scripts given.
+Status check_templates(Files& files, const std::vector<const PlotScript*>& scripts,
+                       TemplateTexts* read);
 
 // Keeps the first lines of the script (the default template when the file
 // is missing) and appends the title line and "replot".  Reads: titulo_grafico.

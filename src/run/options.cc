@@ -2,6 +2,11 @@
 
 #include <cstdio>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/text.h"
+#include "run/run_files.h"
 
 namespace morvantide {
 
@@ -248,6 +253,46 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
   return Status::Ok();
 }
 
+namespace {
+
+// The files that options add, from the table of a run's files, a line
+// each, cut at blanks before 80 columns:
+//   --plot-least-squares adds U_LS.dat and Morvantide_4p0_U_LS.gnu.
+std::string optional_files_text() {
+  std::vector<std::pair<std::string, std::vector<std::string>>> by_option;
+  for (const FixedFile& f : fixed_files()) {
+    if (f.option[0] == '\0') continue;
+    if (by_option.empty() || by_option.back().first != f.option) by_option.push_back({f.option, {}});
+    by_option.back().second.push_back(f.name);
+  }
+  by_option.push_back({"--json FILE and --csv FILE", {"FILE"}});
+  std::string out;
+  for (const auto& [option, names] : by_option) {
+    std::string sentence = option + (names.size() == 1 && names[0] == "FILE"
+                                         ? " replace FILE whole, or write to standard output "
+                                           "when FILE is -."
+                                         : " adds");
+    if (names[0] != "FILE") {
+      for (size_t k = 0; k < names.size(); ++k) {
+        sentence += (k == 0 ? " " : k + 1 == names.size() ? " and " : ", ") + names[k];
+      }
+      sentence += ".";
+    }
+    std::string line;
+    for (const std::string& word : split_words(sentence)) {
+      if (!line.empty() && line.size() + 1 + word.size() > 79) {
+        out += line + "\n";
+        line.clear();
+      }
+      line += (line.empty() ? "" : " ") + word;
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string help_text() {
   std::string out =
       "usage: morvantide [OPTION]...\n"
@@ -258,8 +303,9 @@ std::string help_text() {
       "writes the listing named in the parameter file, twelve plot data files\n"
       "(p0.dat ... U_15.dat) and completes the plot scripts Morvantide_4p0_pU.gnu and\n"
       "Morvantide_4p0_U.gnu, replacing earlier versions of these files.  With no\n"
-      "options it prints nothing on the terminal.  --plot-least-squares adds U_LS.dat\n"
-      "and the script Morvantide_4p0_U_LS.gnu.\n"
+      "options it prints nothing on the terminal.\n";
+  out += optional_files_text();
+  out +=
       "\n"
       "Options (--name VALUE or --name=VALUE):\n";
   for (const OptionRow& row : kOptions) {

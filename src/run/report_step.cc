@@ -49,7 +49,9 @@ class Destination {
       out_ = &console;
       return Status::Ok();
     }
-    MORVANTIDE_RETURN_IF_ERROR(files.create(name, &file_));
+    // Replaced whole: a report cut short (a full disk) leaves the previous
+    // one as it was.
+    MORVANTIDE_RETURN_IF_ERROR(files.create_replacing(name, &file_));
     out_ = file_.get();
     return Status::Ok();
   }

@@ -12,6 +12,7 @@
 #include "run/batch_platform.h"
 #include "run/least_squares_plot.h"
 #include "run/report_step.h"
+#include "run/run_files.h"
 
 namespace morvantide {
 
@@ -73,12 +74,16 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
   }
-  const std::vector<std::string> reports = report_files(options);
-  const bool ls_plot = options.plot_least_squares;
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, reports, ls_plot));
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files, reports, ls_plot));
+  // Nothing is written before every file of the run has passed its checks.
+  std::vector<RunFile> table = run_files(s, FileChoice::of(options));
   TemplateTexts templates;
-  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, ls_plot, &templates));
+  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, scripts_of(table), &templates));
+  add_pictures(&table, templates);
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(table, files));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(table, files));
+  for (const RunFile& f : table) {
+    if (f.replaced_whole) files.remove_stray_temporaries(f.name);
+  }
 
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
