@@ -271,9 +271,9 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
       "psi_Ti", "psi_Tbi", "Th",     "Tm1",    "Tc",      "UGCI_Th", "Umc_Th",  "Um_Tm1",
       "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs",
       "U_LS",   "p_LS",    "T0_LS",  "sigma_LS", "Delta_LS", "model_LS", "Fs_LS"};
-  const std::vector<std::string> verdicts = {"convergence",       "order_ratio",  "gci_ratio",
-                                             "asymptotic",        "target",       "h_target",
-                                             "refinement_factor", "within_target"};
+  const std::vector<std::string> verdicts = {
+      "convergence", "U",      "U_source", "gci_dependable",    "order_ratio",  "gci_ratio",
+      "asymptotic",  "target", "h_target", "refinement_factor", "within_target"};
   std::vector<std::string> header = leading;
   header.insert(header.end(), quantities.begin(), quantities.end());
   header.insert(header.end(), verdicts.begin(), verdicts.end());
