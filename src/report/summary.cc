@@ -52,10 +52,7 @@ std::string round_at(real x, int place, int* exponent) {
   }
   std::string digits(static_cast<size_t>(count), '0');
   *exponent = scientific_digits(x, count, digits.data());
-  if (*exponent != e) {  // a carry: one more digit keeps the place
-    digits.assign(static_cast<size_t>(count + 1), '0');
-    *exponent = scientific_digits(x, count + 1, digits.data());
-  }
+  if (*exponent != e) digits += '0';  // a carry to a power of ten: the place stays
   return digits;
 }
 
