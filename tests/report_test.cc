@@ -271,9 +271,9 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
       "psi_Ti", "psi_Tbi", "Th",     "Tm1",    "Tc",      "UGCI_Th", "Umc_Th",  "Um_Tm1",
       "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs",
       "U_LS",   "p_LS",    "T0_LS",  "sigma_LS", "Delta_LS", "model_LS", "Fs_LS"};
-  const std::vector<std::string> verdicts = {"convergence",       "order_ratio",  "gci_ratio",
-                                             "asymptotic",        "target",       "h_target",
-                                             "refinement_factor", "within_target"};
+  const std::vector<std::string> verdicts = {
+      "convergence", "U",      "U_source", "gci_dependable",    "order_ratio",  "gci_ratio",
+      "asymptotic",  "target", "h_target", "refinement_factor", "within_target"};
   std::vector<std::string> header = leading;
   header.insert(header.end(), quantities.begin(), quantities.end());
   header.insert(header.end(), verdicts.begin(), verdicts.end());
@@ -477,8 +477,9 @@ TEST(BatchSwitches, ProgramsSkippedOutputsKept) {
 // The least-squares columns of the JSON and the CSV, read back by Python,
 // carry the bits of least_squares_estimates called here on the same values:
 // missing at grids 1 to 3, the model as its text.  The four variables take
-// the M1 branch (smooth), the fixed-order branch with Fs = 3 (1/h grows as
-// the grid is refined) and the all-equal rule (U_LS = 0, no model).
+// an order just above pL = 2 (the h^3 term: M3 with Fs = 1.25), the
+// fixed-order branch with Fs = 3 (1/h grows as the grid is refined) and the
+// all-equal rule (U_LS = 0, no model).
 TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
   const Study4 data(9);
   RunResult r = run_with(data.files(), {"--variables=all", "--json=r.json", "--csv=r.csv"});
@@ -533,7 +534,7 @@ TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
   }
   // The branches the four variables stand for, at the finest grid.
   const std::string last = "/" + std::to_string(data.nm - 1);
-  EXPECT_EQ(json_at("variables/0/model_LS" + last).second.substr(0, 2), "M1");
+  EXPECT_EQ(json_at("variables/0/model_LS" + last).second.substr(0, 2), "M3");
   EXPECT_EQ(json_at("variables/0/Fs_LS" + last).second, "1.25");
   EXPECT_EQ(json_at("variables/3/Fs_LS" + last).second, "3");
   EXPECT_EQ(json_at("variables/2/U_LS" + last).second, "0");

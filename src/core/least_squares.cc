@@ -20,6 +20,13 @@ constexpr int32_t kScanPoints = 2000;
 // fraction of its length makes the fit singular: the model is not fitted.
 constexpr real kRankTolerance = 1.0e-30Q;
 const real kInfinity = q_infinity();
+// The order band of the fit: M1 for kLowestOrder <= p <= pL, the safety
+// factor kSafetyFit for kLowestOrder <= p < pL + kOrderMargin (with
+// sigma < Delta), kSafetyScattered otherwise.
+constexpr real kLowestOrder = 0.5Q;
+constexpr real kOrderMargin = 0.1Q;
+constexpr real kSafetyFit = 1.25Q;
+constexpr real kSafetyScattered = 3;
 
 bool is_finite(real x) { return finiteq(x) != 0; }
 
@@ -537,16 +544,19 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
     fixed[m] = fixed_form[m] == 1 ? weighted : unweighted;
   }
 
-  // Step 3: the fit and its safety factor.
+  // Step 3: the fit.  The band of orders where M1 is used; above it only
+  // the fixed orders 1 and 2 compete, below it (or without an order) all
+  // three fixed-order models.
   const real order = m1_form < 0 ? kSentinel : m1[m1_form].p;
+  const bool has_order = order != kSentinel;
   const Fit* fit = nullptr;
-  if (order != kSentinel && order >= 0.5Q && order < pL + 0.1Q) {
+  if (has_order && order >= kLowestOrder && order <= pL) {
     fit = &m1[m1_form].fit;
     g.model = kModelM1;
     g.weighted = m1_form == 1;
-    g.Fs_LS = 1.25Q;
   } else {
-    for (int32_t m = 0; m < 3; ++m) {
+    const int32_t models = has_order && order > pL ? 2 : 3;
+    for (int32_t m = 0; m < models; ++m) {
       if (fixed_form[m] < 0) continue;
       if (fit == nullptr || fixed[m].sigma < fit->sigma) {  // the first on a tie
         fit = &fixed[m];
@@ -555,15 +565,18 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
       }
     }
     if (fit == nullptr) return LeastSquaresGrid();  // no model could be fitted
-    g.Fs_LS = 3;
   }
 
-  // Step 4: the uncertainty, by the scatter of the data.
+  // Step 4: the safety factor and the uncertainty, by the scatter of the data.
   const real sigma = fit->sigma;
+  const bool scattered = !(sigma < Delta);
+  g.Fs_LS = has_order && order >= kLowestOrder && order < pL + kOrderMargin && !scattered
+                ? kSafetyFit
+                : kSafetyScattered;
   const real eps = q_abs(fit->f_fine - fit->c[0]);
   const real res = q_abs(phi_fine - fit->f_fine);
-  const real U = sigma < Delta ? g.Fs_LS * eps + sigma + res
-                               : 3 * (sigma / Delta) * (eps + sigma + res);
+  const real U = scattered ? kSafetyScattered * (sigma / Delta) * (eps + sigma + res)
+                           : g.Fs_LS * eps + sigma + res;
   if (!is_finite(U) || !is_finite(eps) || !is_finite(res)) return LeastSquaresGrid();
   g.U_LS = U;
   g.p_LS = order;

@@ -35,13 +35,18 @@
 //  2. sigma = sqrt(n S / (n - k)).  Each model keeps the form with the
 //     smaller sigma (the unweighted one on a tie); if M1 keeps a form
 //     without an order, M1 has no order.
-//  3. With p the order of M1: when 0.5 <= p < pL + 0.1 the fit is M1 and
-//     Fs = 1.25; otherwise (or without an order) the fit is the one of M2,
-//     M3, M4 with the smallest sigma (the first on a tie) and Fs = 3.
-//     eps = |f(x_i) - phi0| of the fit.
+//  3. With p the order of M1: when 0.5 <= p <= pL the fit is M1; when
+//     p > pL it is the one of M2, M3 with the smallest sigma; when p < 0.5
+//     or M1 has no order, the one of M2, M3, M4 with the smallest sigma
+//     (the first on a tie).  eps = |f(x_i) - phi0| of the fit.
 //  4. Delta = (max phi - min phi) / (n - 1).  When sigma < Delta:
-//       U_LS = Fs eps + sigma + |phi_i - f(x_i)|;
-//     otherwise U_LS = 3 (sigma / Delta) (eps + sigma + |phi_i - f(x_i)|).
+//       U_LS = Fs eps + sigma + |phi_i - f(x_i)|,
+//     Fs = 1.25 when 0.5 <= p < pL + 0.1, else 3 (so an order just above
+//     pL gets M2 or M3 with Fs = 1.25);
+//     otherwise U_LS = 3 (sigma / Delta) (eps + sigma + |phi_i - f(x_i)|)
+//     and Fs = 3.
+//     With pL = 2 these are the rules of the paper's Appendix A; another
+//     pL moves the upper end of the band of orders to pL.
 //     When all n values are equal, U_LS = 0, T0_LS = phi_i, sigma = Delta =
 //     eps = 0, and the model, the order and Fs are missing.
 //
@@ -50,8 +55,10 @@
 // Worked example: h = 8, 4, 2, 1 and Th = 1 + h^2 = 65, 17, 5, 2 with
 // pL = 2.  At grid 4, x = 8, 4, 2, 1 and phi = 1 + 1 * x^2 exactly: M1 finds
 // p_LS = 2 (to rounding) with sigma = 0 (to rounding), phi0 = T0_LS = 1,
-// eps = |f(1) - phi0| = 1; 0.5 <= 2 < 2.1, so Fs = 1.25, Delta = 63 / 3 = 21
-// and U_LS = 1.25 * 1 + 0 + 0 = 1.25.  Grids 1, 2 and 3 are missing.
+// eps = |f(1) - phi0| = 1 (should rounding put p_LS a hair above 2, M3 fits
+// as exactly, with the same phi0 and eps); 0.5 <= p_LS < 2.1 and sigma <
+// Delta = 63 / 3 = 21, so Fs = 1.25 and U_LS = 1.25 * 1 + 0 + 0 = 1.25.
+// Grids 1, 2 and 3 are missing.
 //
 // Unsound data never crash or hang: a grid whose grids 1..i hold an h that is
 // not a positive finite number or a Th that is not finite, and a grid where
@@ -83,7 +90,7 @@ struct LeastSquaresGrid {
   real T0_LS = kSentinel;     // phi0 of the chosen fit
   real sigma_LS = kSentinel;  // standard deviation of the chosen fit
   real Delta_LS = kSentinel;  // data range (max phi - min phi) / (n - 1)
-  real Fs_LS = kSentinel;     // safety factor of step 3 (1.25 or 3)
+  real Fs_LS = kSentinel;     // safety factor of step 4 (1.25 or 3)
   real eps_LS = kSentinel;    // |f(x_i) - phi0| of the chosen fit
   real res_LS = kSentinel;    // |phi_i - f(x_i)| of the chosen fit
   int32_t model = kNoModel;   // kModelM1..kModelM4 of the chosen fit

@@ -46,7 +46,6 @@ const char* refinement_kind(int32_t tipo_r) {
 std::string finest(const State& s, const VariableResult& v, const std::string& indent) {
   const int32_t n = s.nm;
   const GridVerdict& g = v.verdict(n);
-  const bool dependable = g.convergence == Convergence::kMonotonicConvergence;
   std::string out = "{" + std::string(kEnd);
   const std::string in = indent + "  ";
   auto field = [&](const char* key, const std::string& value, bool last = false) {
@@ -60,11 +59,18 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
         json_string(n >= kFirstRatioTh ? convergence_words(g.convergence)
                                        : convergence_words(Convergence::kUndetermined)));
   field("asymptotic", json_string(asymptotic_words(g.asymptotic)));
-  field("gci_dependable", dependable ? "true" : "false");
+  field("U", real_or_null(g.U));
+  field("U_source", g.U_source == UncertaintySource::kNone
+                        ? std::string("null")
+                        : json_string(uncertainty_source_words(g.U_source)));
+  field("gci_dependable", g.gci_dependable ? "true" : "false");
+  field("pU_Th", real_or_null(n >= kFirstRatioTh ? v.e.pU_Th(n) : kSentinel));
+  field("pGCI", real_or_null(n >= kFirstDifference ? v.e.pGCI(n) : kSentinel));
   field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
   field("Um_Tm1", real_or_null(n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
   field("Uc_Tc", real_or_null(v.e.Uc_Tc(n)));
   field("Tm1", real_or_null(n >= kFirstDifference ? v.e.Tm1(n) : kSentinel));
+  field("Ti_pU", real_or_null(n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel));
   const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
                                   ? v.ls[n - 1]
                                   : LeastSquaresGrid();
@@ -82,7 +88,9 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
                                           : "false") +
              "}";
   }
-  field("target", target, true);
+  field("target", target);
+  const std::string order = grid_order_warning(v.study.h);
+  field("grid_order_warning", order.empty() ? std::string("null") : json_string(order), true);
   return out + indent + "}";
 }
 

@@ -39,6 +39,14 @@ Cell least_squares_model(const VariableResult& v, int32_t i) {
   return Cell::Text(least_squares_model_text(g.model, g.weighted));
 }
 
+Cell uncertainty_source(const VariableResult& v, int32_t i) {
+  const UncertaintySource source = v.verdict(i).U_source;
+  return source == UncertaintySource::kNone ? Cell() : Cell::Text(uncertainty_source_words(source));
+}
+Cell gci_dependable(const VariableResult& v, int32_t i) {
+  return Cell::Flag(v.verdict(i).gci_dependable);
+}
+
 Cell within_target(const VariableResult& v, int32_t i) {
   const GridVerdict& g = v.verdict(i);
   return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
@@ -87,6 +95,9 @@ const ReportColumn kQuantities[] = {
 
 const ReportColumn kVerdicts[] = {
     {"convergence", kFirstRatioTh, &convergence},
+    {"U", kFirstDifference, &judged<&GridVerdict::U>},
+    {"U_source", kFirstDifference, &uncertainty_source},
+    {"gci_dependable", kFirstDifference, &gci_dependable},
     {"order_ratio", kFirstRatioTh, &judged<&GridVerdict::order_ratio>},
     {"gci_ratio", kFirstRatioTh + 1, &judged<&GridVerdict::gci_ratio>},
     {"asymptotic", kFirstRatioTh + 1, &asymptotic},

@@ -5,6 +5,9 @@
 #ifndef MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
 #define MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
 
+#include <cstdint>
+#include <string>
+
 #include "common/files.h"
 #include "common/status.h"
 #include "model/state.h"
@@ -12,6 +15,15 @@
 #include "output/results.h"
 
 namespace morvantide {
+
+// The first grid that has U_LS, and what the picture's title adds when the
+// study has fewer grids (its U_LS curve is then empty).
+inline constexpr int32_t kLeastSquaresFirstGrid = 4;
+inline constexpr char kLeastSquaresNeedsGrids[] = " - U_LS needs 4 grids";
+
+// The title with that note, before titulo_grafico's closing apostrophe:
+//   "Caso 1 (6/12/2026)'  " -> "Caso 1 (6/12/2026) - U_LS needs 4 grids'"
+std::string least_squares_title(const std::string& titulo_grafico);
 
 // Writes U_LS.dat from the state's h, Th and pL, completes the script as
 // draw_plot does (kept lines of the template, title, "replot") and runs
