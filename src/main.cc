@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/files.h"
 #include "common/platform.h"
+#include "run/direct.h"
 #include "run/options.h"
 #include "run/run.h"
 
@@ -41,6 +42,14 @@ int real_main(int argc, char** argv) {
   morvantide::DiskFiles files;
   morvantide::SystemPlatform platform;
   morvantide::StandardOutput console;
+  if (options.has_data) {
+    morvantide::Status status = morvantide::run_data(options, files, platform, console);
+    if (!status.ok()) {
+      std::fprintf(stderr, "%s\n", status.message().c_str());
+      return 2;
+    }
+    return 0;
+  }
   morvantide::State s;
   morvantide::Status status = morvantide::run(s, files, platform, options, console);
   if (!status.ok()) {

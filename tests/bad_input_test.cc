@@ -278,7 +278,8 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
   const Row rows[] = {
       // Missing files.
       {"no control file", changed(layout1(), "Morvantide_4p0.in", kMissing),
-       "Morvantide_4p0.in: cannot open" + enoent},
+       "Morvantide_4p0.in: cannot open" + enoent +
+           "; to analyse a table of grids instead: morvantide study.csv (see morvantide --help)"},
       {"no parameter file", changed(layout1(), "param1.txt", kMissing),
        "param1.txt: cannot open" + enoent},
       {"no result file, layout 1", changed(layout1(), "resultados.txt", kMissing),

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string_view>
 
@@ -203,6 +204,42 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
                      program == Program::kPlotter ? plotter_environment()
                                                   : std::vector<std::string>(),
                      editor_off_output);
+}
+
+std::string current_folder() {
+  std::string buffer(4096, '\0');
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (size_t{1} << 20)) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  return buffer;
+}
+
+Status enter_folder(const std::string& folder) {
+  if (chdir(folder.c_str()) != 0) {
+    return Status::Error(printable(folder) + ": cannot enter the folder (" +
+                         std::strerror(errno) + ")");
+  }
+  return Status::Ok();
+}
+
+bool standard_error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+
+Status read_standard_input(std::string* content) {
+  content->clear();
+  char block[65536];
+  while (true) {
+    const ssize_t n = read(STDIN_FILENO, block, sizeof block);
+    if (n > 0) {
+      content->append(block, static_cast<size_t>(n));
+    } else if (n == 0) {
+      return Status::Ok();
+    } else if (errno != EINTR) {
+      return Status::Error(std::string("standard input: cannot read (") + std::strerror(errno) +
+                           ")");
+    }
+  }
 }
 
 }  // namespace morvantide

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace morvantide {
 
 struct LocalTime {
@@ -56,6 +58,20 @@ inline std::string file_argument(const std::string& name) {
   if (!name.empty() && (name[0] == '-' || name[0] == '+')) return "./" + name;
   return name;
 }
+
+// The current folder of the process, empty when it cannot be found.
+std::string current_folder();
+
+// Makes `folder` the current folder of the process.  Error:
+// "FOLDER: cannot enter the folder (REASON)".
+Status enter_folder(const std::string& folder);
+
+// True when standard error is a terminal (where a progress line may go).
+bool standard_error_is_terminal();
+
+// Reads all of standard input, as bytes.  Error:
+// "standard input: cannot read (REASON)".
+Status read_standard_input(std::string* content);
 
 // Runs argv[0] with the arguments given, without a shell; waits for it.
 // Returns its exit status, or -1 when it cannot be started.

@@ -107,6 +107,15 @@ Conversion to_real(std::string_view s, real* out) {
 
 }  // namespace
 
+RealText parse_real(std::string_view text, real* out) {
+  switch (to_real(text, out)) {
+    case Conversion::kOk: return RealText::kOk;
+    case Conversion::kTooLarge: return RealText::kTooLarge;
+    case Conversion::kMalformed: break;
+  }
+  return RealText::kMalformed;
+}
+
 // One read: a cursor over the text from the start of the read's first line.
 // The values of the line are separated lazily, so the read never looks past
 // the last value (or slash) it needs and touches no line beyond it.

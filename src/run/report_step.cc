@@ -21,6 +21,7 @@ Status read_report_variables(const State& s, Files& files, const Options& option
     case VariableChoice::Kind::kList:
       return read_variables(s, files, false, choice.numbers, columns);
     case VariableChoice::Kind::kNv:
+    case VariableChoice::Kind::kText:  // refused without a data file
       break;
   }
   return read_variables(s, files, false, {s.nv}, columns);
@@ -73,7 +74,8 @@ class Destination {
 }  // namespace
 
 Status write_report(const State& s, const std::vector<VariableColumn>& columns,
-                    const Options& options, Files& files, OutputFile& console) {
+                    const Options& options, Files& files, OutputFile& console,
+                    std::atomic<int64_t>* done) {
   Destination json, csv;
   MORVANTIDE_RETURN_IF_ERROR(json.open(options.json_file, files, console));
   MORVANTIDE_RETURN_IF_ERROR(csv.open(options.csv_file, files, console));
@@ -99,6 +101,7 @@ Status write_report(const State& s, const std::vector<VariableColumn>& columns,
                      results[static_cast<size_t>(k) - start] =
                          analyse(s, s, plan, column.number, column.name, column.Th,
                                  options.target, finest_only);
+                     if (done != nullptr) done->fetch_add(1, std::memory_order_relaxed);
                    }
                  });
     for (const VariableResult& v : results) {

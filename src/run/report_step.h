@@ -4,6 +4,8 @@
 #ifndef MORVANTIDE_RUN_REPORT_STEP_H_
 #define MORVANTIDE_RUN_REPORT_STEP_H_
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,9 +28,12 @@ std::vector<std::string> report_files(const Options& options);
 // Estimates and judges each variable in turn and writes its JSON entry, CSV
 // rows and summary, so that one variable's results are held at a time.  The
 // JSON and CSV files are created here; "-" and the summary go to `console`.
+// `done`, when given, counts the variables analysed so far (for a progress
+// line drawn by another thread).
 // REQUIRES: s holds the grid table (tabela_malhas).
 Status write_report(const State& s, const std::vector<VariableColumn>& columns,
-                    const Options& options, Files& files, OutputFile& console);
+                    const Options& options, Files& files, OutputFile& console,
+                    std::atomic<int64_t>* done = nullptr);
 
 }  // namespace morvantide
 

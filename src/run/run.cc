@@ -68,7 +68,14 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   // the editor opens it, or, when it did not exist yet, once it is read.
   std::unique_ptr<FolderLock> lock;
   MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
+  Status input = read_input(s, files, platform);
+  if (!input.ok() && !files.exists(kControlFile)) {
+    // Someone new to the program in a folder of their own: the other way in.
+    return Status::Error(input.message() +
+                         "; to analyse a table of grids instead: morvantide study.csv (see "
+                         "morvantide --help)");
+  }
+  MORVANTIDE_RETURN_IF_ERROR(input);
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   std::vector<VariableColumn> columns;
   if (options.report()) {
