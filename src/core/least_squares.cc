@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 
-#include "common/c_math.h"
 #include "common/parallel.h"
 
 namespace morvantide {
@@ -37,7 +36,7 @@ real scan_order(int32_t k) {
 
 // Scan point k in double, only to choose the bracket of the order.
 double scan_order_double(int32_t k) {
-  return 0.01 * c_math::pow(2000.0, static_cast<double>(k) / (kScanPoints - 1));
+  return 0.01 * std::pow(2000.0, static_cast<double>(k) / (kScanPoints - 1));
 }
 
 // The fixed data of grid n (grids 1..n), from h alone: relative sizes x,
@@ -109,7 +108,7 @@ std::vector<double> scan_powers(const std::vector<double>& ln_u, int32_t n) {
   std::vector<double> y(static_cast<size_t>(n) * kScanPoints);
   for (int32_t j = 0; j < n; ++j) {
     double* row = &y[static_cast<size_t>(j) * kScanPoints];
-    for (int32_t k = 0; k < kScanPoints; ++k) row[k] = c_math::exp(p[k] * ln_u[j]);
+    for (int32_t k = 0; k < kScanPoints; ++k) row[k] = std::exp(p[k] * ln_u[j]);
   }
   return y;
 }

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/binary128_arith.h"
+#include "kernel/binary128_arith.h"
 #include "core/estimation.h"
 #include "common/parallel.h"
 #include "core/primitives.h"
