@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/quad.h"
+#include "quad_testing.h"
 #include "core/estimation.h"
 #include "model/state.h"
 

@@ -11,7 +11,10 @@
 #include "common/files.h"
 #include "core/estimation.h"
 #include "core_testing.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 
 namespace morvantide {
 namespace {

@@ -11,7 +11,10 @@
 #include "core/estimation.h"
 #include "model/plot_files.h"
 #include "model/state.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 
 namespace morvantide {
 namespace {

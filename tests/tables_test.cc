@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "common/quad.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "model/state.h"
 
 namespace morvantide {

@@ -2,7 +2,7 @@
 // power laws (monotonic convergence; asymptotic when the observed order is
 // the true one), oscillating and diverging sequences, too few grids, and the
 // grid a target needs.
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 #include <gtest/gtest.h>
 

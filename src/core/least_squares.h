@@ -64,6 +64,9 @@
 
 namespace morvantide {
 
+// The first grid where the least-squares uncertainty can exist.
+inline constexpr int32_t kFirstLeastSquares = 4;
+
 // The error models of the estimator; kNoModel when none was chosen.
 inline constexpr int32_t kNoModel = 0;
 inline constexpr int32_t kModelM1 = 1;  // phi0 + alpha x^p

@@ -1,5 +1,5 @@
 // The observed order of a sequence on grids with a variable refinement ratio,
-// by plain interval halving.  Reads no list: the caller stores the result in
+// by halving its bracket.  Reads no list: the caller stores the result in
 // its own entry (pU_Th or pU_Ti).
 
 #include <algorithm>
@@ -118,9 +118,6 @@ bool same_side(const OrderResidual& f, real xa, const Residual& ra, real xm, con
   if (q_abs(v) >= kNoUnderflow) return (v > 0) == (guessed.sign == OrderResidual::kPositive);
   return v * f.exact(ra.exact ? xm : xa) > 0;
 }
-
-// Bitwise identity, so that a NaN bound counts as unchanged.
-bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; }
 
 }  // namespace
 

@@ -146,13 +146,13 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
       VariableColumn& column = (*columns)[c];
       column.number = wanted[c];
       if (static_cast<size_t>(wanted[c]) <= names.size()) column.name = names[wanted[c] - 1];
-      column.Th.resize(s.nm, 0);
+      column.Th.resize(s.study.nm, 0);
       column_of[wanted[c]] = static_cast<int32_t>(c);
     }
   } catch (const std::bad_alloc&) {
     columns->clear();
     return Status::Error("not enough memory for " + std::to_string(wanted.size()) +
-                         " variables of nm = " + std::to_string(s.nm) + " grids");
+                         " variables of nm = " + std::to_string(s.study.nm) + " grids");
   }
   auto destination = [&](int32_t k, int32_t m) -> real* {
     const int32_t c = column_of[k];
@@ -161,7 +161,7 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
 
   std::string text;
   if (s.modo == 0) {
-    for (int32_t m = 1; m <= s.nm; ++m) {
+    for (int32_t m = 1; m <= s.study.nm; ++m) {
       const std::string name = trim(s.arq(m));
       MORVANTIDE_RETURN_IF_ERROR(files.read(name, &text));
       FreeFormatReader in(name, std::move(text));
@@ -187,7 +187,7 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
   FreeFormatReader in(name, std::move(text));
   MORVANTIDE_RETURN_IF_ERROR(in.read({}));  // the header line
   std::vector<Item> row;
-  for (int32_t m = 1; m <= s.nm; ++m) {
+  for (int32_t m = 1; m <= s.study.nm; ++m) {
     row.clear();
     row.push_back(Item::Real("h" + grid(m), nullptr));
     for (int32_t k = 1; k <= last; ++k) {

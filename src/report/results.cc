@@ -1,45 +1,43 @@
 #include "report/results.h"
 
-#include "core/estimation.h"
-
 namespace morvantide {
 
 namespace {
 
 template <RealList Estimates::*kList>
-Cell estimate(const VariableResult& v, int32_t i) {
+Cell estimate(const Analysis& v, int32_t i) {
   return Cell::Real((v.e.*kList)(i));
 }
 
-Cell solution(const VariableResult& v, int32_t i) { return Cell::Real(v.study.Th(i)); }
+Cell solution(const Analysis& v, int32_t i) { return Cell::Real(v.study.Th(i)); }
 
-Cell convergence(const VariableResult& v, int32_t i) {
+Cell convergence(const Analysis& v, int32_t i) {
   return Cell::Text(convergence_words(v.verdict(i).convergence));
 }
-Cell asymptotic(const VariableResult& v, int32_t i) {
+Cell asymptotic(const Analysis& v, int32_t i) {
   const Asymptotic a = v.verdict(i).asymptotic;
   return a == Asymptotic::kUndetermined ? Cell() : Cell::Flag(a == Asymptotic::kAsymptotic);
 }
 template <real GridVerdict::*kValue>
-Cell judged(const VariableResult& v, int32_t i) {
+Cell judged(const Analysis& v, int32_t i) {
   return Cell::Real(v.verdict(i).*kValue);
 }
 // The least-squares result of grid i (missing when not computed).
-const LeastSquaresGrid& least_squares(const VariableResult& v, int32_t i) {
+const LeastSquaresGrid& least_squares(const Analysis& v, int32_t i) {
   static const LeastSquaresGrid kMissing;
   return i >= 1 && i <= static_cast<int32_t>(v.ls.size()) ? v.ls[i - 1] : kMissing;
 }
 template <real LeastSquaresGrid::*kValue>
-Cell least_squares_value(const VariableResult& v, int32_t i) {
+Cell least_squares_value(const Analysis& v, int32_t i) {
   return Cell::Real(least_squares(v, i).*kValue);
 }
-Cell least_squares_model(const VariableResult& v, int32_t i) {
+Cell least_squares_model(const Analysis& v, int32_t i) {
   const LeastSquaresGrid& g = least_squares(v, i);
   if (g.model == kNoModel) return Cell();
   return Cell::Text(least_squares_model_text(g.model, g.weighted));
 }
 
-Cell within_target(const VariableResult& v, int32_t i) {
+Cell within_target(const Analysis& v, int32_t i) {
   const GridVerdict& g = v.verdict(i);
   return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
                                                               : Cell::Flag(g.within_target);
@@ -100,37 +98,5 @@ const ReportColumn kVerdicts[] = {
 
 const std::span<const ReportColumn> kQuantityColumns(kQuantities);
 const std::span<const ReportColumn> kVerdictColumns(kVerdicts);
-
-VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
-                       int32_t number, std::string name, const RealList& Th,
-                       const Target& target, bool finest_only) {
-  VariableResult v;
-  v.number = number;
-  v.name = std::move(name);
-  v.study = base;
-  v.study.Th = Th;
-  v.e = estimativa(v.study);
-  v.verdict = verdict(v.study, v.e, g, target);
-  std::vector<real> values(Th.size());
-  for (int32_t i = 1; i <= Th.size(); ++i) values[i - 1] = Th(i);
-  v.ls = least_squares_for_report(plan, values, base.pL, finest_only);
-  return v;
-}
-
-}  // namespace morvantide
-
-namespace morvantide {
-
-std::vector<real> grid_sizes(const Study& s) {
-  std::vector<real> h(s.nm);
-  for (int32_t i = 1; i <= s.nm; ++i) h[i - 1] = s.h(i);
-  return h;
-}
-
-VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
-                       const RealList& Th, const Target& target) {
-  const LeastSquaresPlan plan(grid_sizes(base));
-  return analyse(base, g, plan, number, std::move(name), Th, target);
-}
 
 }  // namespace morvantide

@@ -35,7 +35,7 @@ std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
 
 // U_LS at the finest grid with its model and safety factor:
 //   "U_LS = 2.44e-06 (M1 weighted, Fs = 1.25, p_LS = 1.99803)"
-std::string least_squares_text(const VariableResult& v) {
+std::string least_squares_text(const Analysis& v) {
   const int32_t n = v.study.nm;
   if (n < kFirstLeastSquares) return "U_LS = n/a (needs 4 grids)";
   const LeastSquaresGrid& g = v.ls[n - 1];
@@ -51,7 +51,7 @@ std::string least_squares_text(const VariableResult& v) {
 
 }  // namespace
 
-std::string summary(const VariableResult& v, const Target& target, std::string_view line_end) {
+std::string summary(const Analysis& v, const Target& target, std::string_view line_end) {
   const int32_t n = v.study.nm;
   const GridVerdict& g = v.verdict(n);
   const std::string end(line_end);

@@ -19,14 +19,14 @@
 #include <string_view>
 
 #include "report/results.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
 // Significant digits of the summary's numbers.
 inline constexpr int kSummaryDigits = 6;
 
-std::string summary(const VariableResult& v, const Target& target, std::string_view line_end);
+std::string summary(const Analysis& v, const Target& target, std::string_view line_end);
 
 }  // namespace morvantide
 

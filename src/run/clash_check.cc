@@ -6,7 +6,8 @@
 #include "common/text.h"
 #include "input/input.h"
 #include "model/plot_files.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/scripts.h"
 
 namespace morvantide {
 

@@ -33,7 +33,7 @@
 #include "common/quad.h"
 #include "common/status.h"
 #include "input/variables.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
