@@ -185,7 +185,11 @@ std::string whole_run(std::string_view data, std::string* outcome) {
 
   State s;
   FixedPlatform platform;
-  const Status status = run(s, files, platform);
+  MemoryFiles screen;
+  std::unique_ptr<OutputFile> console;
+  if (!screen.create("console", &console).ok()) return "no console";
+  const Status status = run(s, files, platform, Options(), *console);
+  if (!screen.contents["console"].empty()) return "a classic run wrote on the console";
   if (outcome != nullptr) *outcome = status.ok() ? "ok" : status.message();
 
   const std::map<std::string, std::string> inputs = files.read_before;

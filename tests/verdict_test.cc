@@ -54,7 +54,7 @@ TEST(ConvergenceType, Table) {
 // The verdict of one sequence.
 GridList<GridVerdict> judge(const std::vector<real>& h, const std::vector<real>& Th,
                             const Settings& k = Settings(), const Target& t = Target()) {
-  State s = make_state(h, Th, k);
+  const core_testing::StudyLists s = make_state(h, Th, k);
   const Estimates e = estimativa(s);
   return verdict(s, e, tabela_malhas(s.h), t);
 }
@@ -277,8 +277,11 @@ TEST(Summary, WordsAndWarnings) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<real> h = constant_ratio(1, 2, c.n);
-    State s = make_state(h, sequence(c.n, c.Th));
-    const VariableResult v = analyse(s, tabela_malhas(s.h), 2, "", s.Th, Target());
+    const core_testing::StudyLists s = make_state(h, sequence(c.n, c.Th));
+    AnalysisSettings settings;
+    settings.least_squares = LeastSquaresNeed::kEveryGrid;
+    Analysis v = analyse(s, tabela_malhas(s.h), settings);
+    v.number = 2;
     const std::string text = summary(v, Target(), "\n");
     EXPECT_EQ(text.rfind("variable 2: " + std::to_string(c.n) + (c.n == 1 ? " grid" : " grids"), 0),
               0u)
