@@ -335,6 +335,35 @@ TEST(SummaryReport, OneBlockPerVariable) {
 // The variables are analysed on the threads a batch at a time; the report
 // is the same, byte for byte, on any number of threads, whether the
 // variables fit in one batch or need several.
+// Each reported variable is analysed once per run, and variable nv is
+// analysed once for the listing, its plot files, U_LS.dat and the report.
+TEST(OneAnalysis, OnePerReportedVariable) {
+  const Study4 data(6);
+  struct Case {
+    std::vector<std::string> args;
+    int32_t nv;
+    int64_t analyses;
+  } cases[] = {
+      {{}, 2, 1},
+      {{"--plot-least-squares"}, 2, 1},
+      {{"--summary"}, 2, 1},
+      {{"--summary", "--json", "r.json", "--csv", "r.csv", "--plot-least-squares"}, 2, 1},
+      {{"--json", "r.json", "--variables", "2"}, 2, 1},
+      {{"--summary", "--variables", "1,3"}, 2, 3},  // nv is not reported
+      {{"--csv", "r.csv", "--variables", "all"}, 1, 4},
+      {{"--csv", "r.csv", "--variables", "all", "--plot-least-squares"}, 4, 4},
+  };
+  for (const Case& c : cases) {
+    std::string row = "nv " + std::to_string(c.nv) + ":";
+    for (const std::string& a : c.args) row += " " + a;
+    SCOPED_TRACE(row);
+    const int64_t before = analyse_calls();
+    const RunResult r = run_with(data.files(c.nv), c.args);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(analyse_calls() - before, c.analyses);
+  }
+}
+
 TEST(ReportOnThreads, SameReportOnAnyNumberOfThreads) {
   const Study4 data(7);
   MemoryFiles files = data.files(1);
