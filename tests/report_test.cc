@@ -16,6 +16,7 @@
 #include "common/parallel.h"
 #include "core/estimation.h"
 #include "core/least_squares.h"
+#include "lines_testing.h"
 #include "platform_testing.h"
 #include "report/results.h"
 #include "run/options.h"
@@ -328,6 +329,36 @@ TEST(SummaryReport, OneBlockPerVariable) {
   const size_t second = r.console.find("\n\nvariable 4 \"w\": ");
   EXPECT_EQ(r.console.rfind("variable 1 \"u_centro\": ", 0), 0u) << r.console;
   EXPECT_NE(second, std::string::npos) << r.console;
+}
+
+// A value of exactly 1e11 that is data (Th) or always computed (Tm1, Ti_pL)
+// is a number in every form of the report, as the listing prints it; "not
+// computed" stays missing.
+TEST(ReportValues, SentinelValuedDataIsNotMissing) {
+  Study4 data(5);
+  for (int32_t i = 0; i < data.nm; ++i) data.Th[0][i] = 1.0e11Q;
+  RunResult r = run_with(data.files(1), {"--summary", "--json", "r.json", "--csv", "r.csv",
+                                         "--variables", "1"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const std::string json = r.files.contents["r.json"];
+  struct Row {
+    const char* list;
+    const char* expected;  // the start of its JSON line
+  } rows[] = {
+      {"Th", "\"Th\": [100000000000, 100000000000,"},
+      {"Tm1", "\"Tm1\": [null, 100000000000,"},
+      {"Ti_pL", "\"Ti_pL\": [null, 100000000000,"},
+      {"Tc", "\"Tc\": [null, null, null,"},  // never computed: psi 0/0
+  };
+  for (const Row& row : rows) {
+    EXPECT_NE(json.find(row.expected), std::string::npos) << row.list << "\n" << json;
+  }
+  EXPECT_NE(json.find("\"Tm1\": 100000000000,"), std::string::npos) << json;
+  EXPECT_NE(r.console.find("Th = 1.00000e+11"), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find("Tm1 = 1.00000e+11"), std::string::npos) << r.console;
+  const std::vector<std::string> csv = lines_of(r.files.contents["r.csv"]);
+  ASSERT_GE(csv.size(), 2u);
+  EXPECT_NE(csv[1].find(",100000000000,"), std::string::npos) << csv[1];
 }
 
 // The report files join the check that no output overwrites an input or

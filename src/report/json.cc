@@ -65,7 +65,7 @@ std::string finest(const Analysis& v, const std::string& indent) {
   field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
   field("Um_Tm1", real_or_null(n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
   field("Uc_Tc", real_or_null(v.e.Uc_Tc(n)));
-  field("Tm1", real_or_null(n >= kFirstDifference ? v.e.Tm1(n) : kSentinel));
+  field("Tm1", n >= kFirstDifference ? json_number(v.e.Tm1(n)) : std::string("null"));
   const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
                                   ? v.ls[n - 1]
                                   : LeastSquaresGrid();

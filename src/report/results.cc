@@ -9,7 +9,14 @@ Cell estimate(const Analysis& v, int32_t i) {
   return Cell::Real((v.e.*kList)(i));
 }
 
-Cell solution(const Analysis& v, int32_t i) { return Cell::Real(v.study.Th(i)); }
+// A list every grid from the column's first holds a value of: the data and
+// the lists the estimation never marks as not computed.
+template <RealList Estimates::*kList>
+Cell value(const Analysis& v, int32_t i) {
+  return Cell::Value((v.e.*kList)(i));
+}
+
+Cell solution(const Analysis& v, int32_t i) { return Cell::Value(v.study.Th(i)); }
 
 Cell convergence(const Analysis& v, int32_t i) {
   return Cell::Text(convergence_words(v.verdict(i).convergence));
@@ -58,7 +65,7 @@ const ReportColumn kQuantities[] = {
     {"psi_Tbi", kFirstRatioTbi, &estimate<&Estimates::psi_Tbi>},
     // Solutions.
     {"Th", 1, &solution},
-    {"Tm1", kFirstDifference, &estimate<&Estimates::Tm1>},
+    {"Tm1", kFirstDifference, &value<&Estimates::Tm1>},
     {"Tc", kFirstRatioTh, &estimate<&Estimates::Tc>},
     // Error estimates.
     {"UGCI_Th", kFirstDifference, &estimate<&Estimates::UGCI_Th>},
@@ -68,7 +75,7 @@ const ReportColumn kQuantities[] = {
     // What the tables build on.
     {"pU_Th", kFirstRatioTh, &estimate<&Estimates::pU_Th>},
     {"pGCI", kFirstDifference, &estimate<&Estimates::pGCI>},
-    {"Ti_pL", kFirstDifference, &estimate<&Estimates::Ti_pL>},
+    {"Ti_pL", kFirstDifference, &value<&Estimates::Ti_pL>},
     {"Ti_pU", kFirstRatioTh, &estimate<&Estimates::Ti_pU>},
     {"Ti_pUs", kFirstRatioTh, &estimate<&Estimates::Ti_pUs>},
     {"pU_Ti", kFirstRatioTi, &estimate<&Estimates::pU_Ti>},

@@ -12,8 +12,9 @@
 
 namespace morvantide {
 
-// One entry of a per-grid column: missing (the sentinel, or a grid before
-// the column's first), a real, a word or a yes/no.
+// One entry of a per-grid column: missing (a grid before the column's first,
+// or not computed: the sentinel in a list the estimation starts with it), a
+// real, a word or a yes/no.
 struct Cell {
   enum class Kind { kMissing, kReal, kText, kFlag };
   Kind kind = Kind::kMissing;
@@ -27,6 +28,13 @@ struct Cell {
       c.kind = Kind::kReal;
       c.number = x;
     }
+    return c;
+  }
+  // A value that is always real data, the sentinel's value included.
+  static Cell Value(real x) {
+    Cell c;
+    c.kind = Kind::kReal;
+    c.number = x;
     return c;
   }
   static Cell Text(const char* t) {

@@ -8,9 +8,14 @@ namespace {
 
 constexpr size_t kLabelWidth = 14;
 
+// A value of a list the estimation starts with the sentinel: "n/a" where it
+// was not computed.
 std::string number(real x) {
   return x == kSentinel ? std::string("n/a") : decimal_digits(x, kSummaryDigits);
 }
+// Real data (h, Th) or a value always computed (Tm1): its digits whatever
+// they are.
+std::string value(real x) { return decimal_digits(x, kSummaryDigits); }
 
 std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
   if (!has_gci) {
@@ -58,14 +63,14 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
   std::string out = "variable " + std::to_string(v.number);
   if (!v.name.empty()) out += " \"" + v.name + "\"";
   out += ": " + std::to_string(n) + (n == 1 ? " grid" : " grids") +
-         ", finest h = " + number(v.study.h(n)) + end;
+         ", finest h = " + value(v.study.h(n)) + end;
   auto line = [&](std::string label, const std::string& text) {
     label.resize(kLabelWidth, ' ');
     out += "  " + label + text + end;
   };
 
   const bool has_gci = n >= kFirstDifference && v.e.UGCI_Th(n) != kSentinel;
-  std::string result = "Th = " + number(v.study.Th(n));
+  std::string result = "Th = " + value(v.study.Th(n));
   if (has_gci) {
     result += " +/- " + number(v.e.UGCI_Th(n)) + " (UGCI, order " + number(v.e.pGCI(n)) + ")";
   } else {
@@ -89,7 +94,7 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
   const bool two = n >= kFirstDifference;
   line("estimates", "Umc = " + number(two ? v.e.Umc_Th(n) : kSentinel) + ", Um = " +
                         number(two ? v.e.Um_Tm1(n) : kSentinel) + ", Uc = " + number(v.e.Uc_Tc(n)));
-  line("extrapolated", "Tm1 = " + number(two ? v.e.Tm1(n) : kSentinel));
+  line("extrapolated", "Tm1 = " + (two ? value(v.e.Tm1(n)) : std::string("n/a")));
 
   if (target.kind != Target::Kind::kNone) {
     std::string t = "U = " + number(g.target);
