@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/files.h"
 #include "common/platform.h"
+#include "common/version.h"
 #include "run/options.h"
 #include "run/run.h"
 
@@ -36,7 +37,7 @@ int real_main(int argc, char** argv) {
     return 2;
   }
   if (options.help) return print(morvantide::help_text());
-  if (options.version) return print("morvantide 4.0\n");
+  if (options.version) return print(std::string("morvantide ") + morvantide::kVersion + "\n");
 
   morvantide::DiskFiles files;
   morvantide::SystemPlatform platform;

@@ -33,8 +33,8 @@ std::string line_of(const std::string& text, int n) {
 // count (r*v) stands for many.
 size_t value_bound(const std::string& line) {
   const size_t bound =
-      line.find('*') == std::string::npos ? line.size() : size_t{kMaxVariablesRead};
-  return std::min(bound, size_t{kMaxVariablesRead});
+      line.find('*') == std::string::npos ? line.size() : size_t{kMaxVariables};
+  return std::min(bound, size_t{kMaxVariables});
 }
 
 // How many reals follow the first one on `line` alone: the read stops at the
@@ -55,7 +55,7 @@ int32_t reals_after_first(const std::string& line) {
 
 // The words of a header line (texts by the free-format rules).
 std::vector<std::string> words_of(const std::string& line) {
-  const size_t bound = std::min(line.size(), size_t{kMaxVariablesRead} + 1);
+  const size_t bound = std::min(line.size(), size_t{kMaxVariables} + 1);
   const std::string unset = "\x01";
   constexpr size_t kLongestName = 256;
   std::vector<std::string> words(bound, unset);
@@ -84,7 +84,7 @@ Status count_variables(const State& s, Files& files, int32_t* count,
     MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(1), nullptr)}));
     int32_t n = 0;
     int stop_line = 0;  // the line that holds no variable
-    while (n < kMaxVariablesRead) {
+    while (n < kMaxVariables) {
       const int32_t unset_number = -1;
       int32_t number = unset_number;
       real value = nanq("");

@@ -2,6 +2,7 @@
 
 #include "common/edit.h"
 #include "common/text.h"
+#include "common/version.h"
 
 namespace morvantide {
 
@@ -13,7 +14,7 @@ std::string empty_line() { return std::string(kCrLf); }
 
 void write_header(const State& s, std::string& out) {
   out += empty_line();
-  out += Line().A("Listagem gerada pelo aplicativo MORVANTIDE 4.0").str();
+  out += Line().A(std::string("Listagem gerada pelo aplicativo MORVANTIDE ") + kVersion).str();
   out += empty_line();
   out += Line().X(3).A("t\xedtulo = ").A(trim(s.titulo)).str();
   out += empty_line();

@@ -4,6 +4,7 @@
 
 #include "common/decimal.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "report/utf8.h"
 
 namespace morvantide {
@@ -129,7 +130,7 @@ std::string json_number(real x) {
 std::string json_start(const State& s, const GridTable& g, const Target& target) {
   const std::string e(kEnd);
   std::string out = "{" + e;
-  out += "  \"program\": \"morvantide 4.0\"," + e;
+  out += "  \"program\": \"morvantide " + std::string(kVersion) + "\"," + e;
   out += "  \"title\": " + json_string(to_utf8(trim(s.titulo))) + "," + e;
   out += "  \"settings\": {\"layout\": " + std::to_string(s.modo) +
          ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(s.study.pL) +

@@ -105,7 +105,8 @@ bool parse_number(std::string_view t, int32_t* out) {
 }
 
 const char kTargetExpected[] = "a positive number, or a percentage such as 0.1%";
-const char kVariablesExpected[] = "numbers from 1 to 100000 and ranges such as 1,3-5, or all";
+const std::string kVariablesExpected = "numbers from 1 to " + std::to_string(kMaxVariables) +
+                                       " and ranges such as 1,3-5, or all";
 
 }  // namespace
 

@@ -37,9 +37,6 @@
 
 namespace morvantide {
 
-// The most variables --variables may name (and the highest number).
-inline constexpr int32_t kMaxVariables = kMaxVariablesRead;
-
 // File name that stands for standard output.
 inline constexpr const char* kStandardOutput = "-";
 
