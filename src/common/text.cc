@@ -20,6 +20,12 @@ std::string printable(std::string_view s) {
   return out;
 }
 
+std::string shown(std::string_view value) {
+  std::string out = "\"" + printable(value.substr(0, kShownBytes));
+  if (value.size() > kShownBytes) out += "...";
+  return out + "\"";
+}
+
 bool has_control_byte(std::string_view s) {
   for (const char ch : s) {
     const unsigned char c = static_cast<unsigned char>(ch);
