@@ -581,7 +581,7 @@ TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
                             missing))
             << value.name << g;
       }
-      const std::string model = least_squares_model_label(ls[i - 1]);
+      const std::string model = least_squares_model_text(ls[i - 1].model, ls[i - 1].weighted);
       const auto found = json_at(base + "model_LS" + g);
       EXPECT_EQ(found.first, model.empty() ? "null" : "str") << g;
       EXPECT_EQ(found.second, model) << g;

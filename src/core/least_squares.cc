@@ -614,16 +614,6 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h
   return least_squares_estimates(plan, Th, pL);
 }
 
-const char* least_squares_model_name(int32_t model) {
-  switch (model) {
-    case kModelM1: return "M1";
-    case kModelM2: return "M2";
-    case kModelM3: return "M3";
-    case kModelM4: return "M4";
-    default: return "";
-  }
-}
-
 const char* least_squares_model_text(int32_t model, bool weighted) {
   static const char* const kTexts[][2] = {{"M1 unweighted", "M1 weighted"},
                                           {"M2 unweighted", "M2 weighted"},
@@ -631,10 +621,6 @@ const char* least_squares_model_text(int32_t model, bool weighted) {
                                           {"M4 unweighted", "M4 weighted"}};
   if (model < kModelM1 || model > kModelM4) return "";
   return kTexts[model - kModelM1][weighted ? 1 : 0];
-}
-
-std::string least_squares_model_label(const LeastSquaresGrid& g) {
-  return least_squares_model_text(g.model, g.weighted);
 }
 
 }  // namespace morvantide
