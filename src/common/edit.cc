@@ -150,10 +150,11 @@ std::string format_i(int32_t v, int w) {
   return right_justify(std::to_string(v), w);
 }
 
-// Positioning: T and X only move the position; the blanks they pass over are written when the next field is written, even
-// an empty one.  So "A,16X,A" gives the 16 blanks before the second text,
-// while X or T at the end of a record adds nothing.  A field written left
-// of the end (after T) overwrites what is there.
+// Positioning: T and X only move the position; the blanks they pass over
+// are written when the next field is written, even an empty one.  So
+// "A,16X,A" gives the 16 blanks before the second text, while X or T at the
+// end of a record adds nothing.  A field written left of the end (after T)
+// overwrites what is there.
 Line& Line::A(std::string_view text) {
   const size_t end = std::max(text_.size(), pos_ + text.size());
   if (end > text_.capacity()) text_.reserve(std::max(end + kLineEnd.size(), kRecordRoom));
@@ -165,8 +166,8 @@ Line& Line::A(std::string_view text) {
   return *this;
 }
 
-// Aw: a longer text keeps its first w characters, a shorter
-// one is right-justified with blanks on the left.
+// Aw: a longer text keeps its first w characters, a shorter one is
+// right-justified with blanks on the left.
 Line& Line::Aw(std::string_view text, int w) {
   if (w <= 0) return *this;
   const size_t width = static_cast<size_t>(w);
