@@ -14,7 +14,11 @@
 #include "common/quad.h"
 #include "quad_testing.h"
 #include "core/analysis.h"
+#include "core/convergent_estimate.h"
 #include "core/estimation.h"
+#include "core/obter_pu.h"
+#include "core/order_extrapolation.h"
+#include "core/repeated_extrapolation.h"
 #include "model/state.h"
 
 namespace morvantide {

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "common/binary128_arith.h"
-#include "core/estimation.h"
+#include "core/obter_pu.h"
 #include "core/order_residual.h"
 
 namespace morvantide {
