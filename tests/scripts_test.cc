@@ -317,7 +317,8 @@ TEST(PlotScripts, UnwritableScriptEndsWithItsError) {
   EXPECT_TRUE(platform.calls.empty());
 }
 
-// The plotter runs on the completed script, its status never stops the run, and script 2 is written only after the plotter on script 1
+// The plotter runs on the completed script, its status never stops the
+// run, and script 2 is written only after the plotter on script 1
 // has ended.
 TEST(PlotScripts, PlotterLaunches) {
   const int32_t statuses[][2] = {{0, 0}, {1, 0}, {-1, 3}, {0, -1}};

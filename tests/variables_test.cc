@@ -230,8 +230,14 @@ TEST(ReadVariables, StopsAtTheLastValueUsed) {
     bool all;
     std::vector<int32_t> numbers;
   } cases[] = {
-      {"Layout0List", {0, {{"ra.txt", "0.4\n1 10\n2 20\n" + tail}, {"rb.txt", "0.2\n1 11\n2 21\n" + tail}}}, false, {2}},
-      {"Layout0All", {0, {{"ra.txt", "0.4\n1 10\n2 20\nend\n" + tail}, {"rb.txt", "0.2\n1 11\n2 21\n" + tail}}}, true, {}},
+      {"Layout0List",
+       {0, {{"ra.txt", "0.4\n1 10\n2 20\n" + tail}, {"rb.txt", "0.2\n1 11\n2 21\n" + tail}}},
+       false,
+       {2}},
+      {"Layout0All",
+       {0, {{"ra.txt", "0.4\n1 10\n2 20\nend\n" + tail}, {"rb.txt", "0.2\n1 11\n2 21\n" + tail}}},
+       true,
+       {}},
       {"Layout1List", {1, {{"r.txt", "h u v\n0.2 1 2\n0.1 3 4\n" + tail}}}, false, {1}},
       {"Layout1All", {1, {{"r.txt", "h u v\n0.2 1 2\n0.1 3 4\n" + tail}}}, true, {}},
   };

@@ -108,7 +108,8 @@ std::string tabela_T(const Analysis& a) {
   out += parallel_concat(1, int64_t{a.study.nm} + 1, kRowsPerPiece, [&](int64_t k) {
     const int32_t i = static_cast<int32_t>(k);
     Line row;
-    row.E(a.study.h(i), kSpacingWidth, kSpacingDecimalsT).E(a.study.Th(i), kSolutionWidth, kSolutionDecimals);
+    row.E(a.study.h(i), kSpacingWidth, kSpacingDecimalsT)
+        .E(a.study.Th(i), kSolutionWidth, kSolutionDecimals);
     if (i >= kFirstDifference) row.E(a.e.Tm1(i), kSolutionWidth, kSolutionDecimals);
     if (i >= kFirstRatioTh && a.e.Tc(i) != kSentinel) {
       row.E(a.e.Tc(i), kSolutionWidth, kSolutionDecimals);

@@ -128,17 +128,19 @@ std::string json_number(real x) {
 }
 
 std::string json_start(const State& s, const GridTable& g, const Target& target) {
+  const Study& study = s.study;
   const std::string e(kEnd);
   std::string out = "{" + e;
   out += "  \"program\": \"morvantide " + std::string(kVersion) + "\"," + e;
   out += "  \"title\": " + json_string(to_utf8(trim(s.titulo))) + "," + e;
   out += "  \"settings\": {\"layout\": " + std::to_string(s.modo) +
-         ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(s.study.pL) +
-         ", \"dp\": " + json_number(s.study.dp) + ", \"tipo_r\": " + std::to_string(s.study.tipo_r) +
-         ", \"refinement\": " + json_string(refinement_kind(s.study.tipo_r)) +
-         ", \"itmax\": " + std::to_string(s.study.itmax) + ", \"tol\": " + json_number(s.study.tol) +
-         ", \"pU_min\": " + json_number(s.study.pU_min) + ", \"pU_max\": " + json_number(s.study.pU_max) +
-         ", \"nm\": " + std::to_string(s.study.nm) + "}," + e;
+         ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(study.pL) +
+         ", \"dp\": " + json_number(study.dp) + ", \"tipo_r\": " + std::to_string(study.tipo_r) +
+         ", \"refinement\": " + json_string(refinement_kind(study.tipo_r)) +
+         ", \"itmax\": " + std::to_string(study.itmax) + ", \"tol\": " + json_number(study.tol) +
+         ", \"pU_min\": " + json_number(study.pU_min) +
+         ", \"pU_max\": " + json_number(study.pU_max) +
+         ", \"nm\": " + std::to_string(study.nm) + "}," + e;
   std::string t = "null";
   if (target.kind != Target::Kind::kNone) {
     t = std::string("{\"kind\": ") +
@@ -147,10 +149,12 @@ std::string json_start(const State& s, const GridTable& g, const Target& target)
   }
   out += "  \"target\": " + t + "," + e;
   out += "  \"grids\": {" + e;
-  out += list_line("    ", "h", s.study.nm, [&](int32_t i) { return json_number(s.study.h(i)); }) + "," + e;
-  out += list_line("    ", "log10_h", s.study.nm, [&](int32_t i) { return json_number(g.log10_h(i)); }) +
+  out += list_line("    ", "h", study.nm, [&](int32_t i) { return json_number(study.h(i)); }) +
          "," + e;
-  out += list_line("    ", "r21", s.study.nm,
+  out += list_line("    ", "log10_h", study.nm,
+                   [&](int32_t i) { return json_number(g.log10_h(i)); }) +
+         "," + e;
+  out += list_line("    ", "r21", study.nm,
                    [&](int32_t i) {
                      return i < kFirstDifference ? std::string("null") : json_number(g.r21(i));
                    }) +

@@ -127,7 +127,8 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
     MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, nv, files, platform, &templates));
   }
   if (options.report()) {
-    MORVANTIDE_RETURN_IF_ERROR(write_report(s, nv, settings.plan, columns, options, files, console));
+    MORVANTIDE_RETURN_IF_ERROR(
+        write_report(s, nv, settings.plan, columns, options, files, console));
   }
 
   platform.run(Program::kEditor, listing_name);
