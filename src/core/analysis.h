@@ -18,7 +18,7 @@
 //   a.e.psi_Th(4) == 4, a.e.pUs_Th(4) == 2      convergence ratio, order
 //                                               (to rounding)
 //   a.e.Tm1(4) == 1 (to rounding)               the exact limit
-//   a.e.UGCI_Th(4) == 0.003125                  1.25 * 0.0075 / 3
+//   a.e.UGCI_Th(4) == 0.003125 (to rounding)   1.25 * 0.0075 / 3
 //   a.verdict(4).convergence == Convergence::kMonotonicConvergence
 //   a.ls[3].U_LS                                U_LS of grid 4 (a.ls[0..2]
 //                                               are missing: grids 1-3)
@@ -42,7 +42,8 @@ namespace morvantide {
 enum class LeastSquaresNeed {
   kNone,       // ls stays empty
   kFinest,     // grid nm alone (the summary's need); the others missing
-  kEveryGrid,  // every grid, as least_squares_for_report gives them
+  kEveryGrid,  // every grid up to kLeastSquaresEveryGridMax grids, else
+               // grid nm alone (least_squares_for_report)
 };
 
 struct AnalysisSettings {
