@@ -9,7 +9,10 @@
 #include "common/text.h"
 #include "input/freeformat.h"
 #include "input/input.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "common/platform.h"
 #include "run/run.h"
 #include "model/state.h"
@@ -98,14 +101,14 @@ int32_t grids_asked(MemoryFiles& files) {
   FreeFormatReader in(name, text);
   // nv, the listing, pL, dp, tipo_r, itmax, tol, pU_min, pU_max, nm.
   const Item items[] = {Item::Integer("", &s.nv),     Item::Text("", &s.arq_listagem, kLenArqListagem),
-                        Item::Real("", &s.pL),        Item::Real("", &s.dp),
-                        Item::Integer("", &s.tipo_r), Item::Integer("", &s.itmax),
-                        Item::Real("", &s.tol),       Item::Real("", &s.pU_min),
-                        Item::Real("", &s.pU_max),    Item::Integer("", &s.nm)};
+                        Item::Real("", &s.study.pL),        Item::Real("", &s.study.dp),
+                        Item::Integer("", &s.study.tipo_r), Item::Integer("", &s.study.itmax),
+                        Item::Real("", &s.study.tol),       Item::Real("", &s.study.pU_min),
+                        Item::Real("", &s.study.pU_max),    Item::Integer("", &s.study.nm)};
   for (const Item& item : items) {
     if (!in.read({item}).ok()) return -1;
   }
-  return s.nm;
+  return s.study.nm;
 }
 
 }  // namespace
@@ -211,6 +214,7 @@ std::string whole_run(std::string_view data, std::string* outcome) {
   const Options options = report_options(data);
   KeptOutput console;
   const Status status = run(s, files, platform, options, console);
+  if (!options.report() && !console.text.empty()) return "a classic run wrote on the console";
   if (outcome != nullptr) *outcome = status.ok() ? "ok" : status.message();
 
   const std::map<std::string, std::string> inputs = files.read_before;

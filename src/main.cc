@@ -9,6 +9,7 @@
 #include "common/files.h"
 #include "common/platform.h"
 #include "run/direct.h"
+#include "common/version.h"
 #include "run/options.h"
 #include "run/run.h"
 
@@ -37,7 +38,7 @@ int real_main(int argc, char** argv) {
     return 2;
   }
   if (options.help) return print(morvantide::help_text());
-  if (options.version) return print("morvantide 4.0\n");
+  if (options.version) return print(std::string("morvantide ") + morvantide::kVersion + "\n");
 
   morvantide::DiskFiles files;
   morvantide::SystemPlatform platform;

@@ -246,7 +246,7 @@ TEST(LeastSquares, AllEqualValues) {
       EXPECT_TRUE(Same(g.p_LS, S));
       EXPECT_TRUE(Same(g.Fs_LS, S));
       EXPECT_EQ(g.model, kNoModel);
-      EXPECT_EQ(least_squares_model_label(g), "");
+      EXPECT_STREQ(least_squares_model_text(g.model, g.weighted), "");
     }
   }
 }
@@ -376,25 +376,23 @@ TEST(LeastSquares, ModelNames) {
   struct Row {
     int32_t model;
     bool weighted;
-    const char* name;
     const char* label;
   };
   const Row rows[] = {
-      {kNoModel, false, "", ""},
-      {kModelM1, false, "M1", "M1 unweighted"},
-      {kModelM1, true, "M1", "M1 weighted"},
-      {kModelM2, true, "M2", "M2 weighted"},
-      {kModelM3, false, "M3", "M3 unweighted"},
-      {kModelM4, true, "M4", "M4 weighted"},
-      {5, false, "", ""},
-      {-1, true, "", ""},
+      {kNoModel, false, ""},
+      {kModelM1, false, "M1 unweighted"},
+      {kModelM1, true, "M1 weighted"},
+      {kModelM2, true, "M2 weighted"},
+      {kModelM3, false, "M3 unweighted"},
+      {kModelM4, true, "M4 weighted"},
+      {5, false, ""},
+      {-1, true, ""},
   };
   for (const Row& r : rows) {
     LeastSquaresGrid g;
     g.model = r.model;
     g.weighted = r.weighted;
-    EXPECT_STREQ(least_squares_model_name(r.model), r.name) << r.model;
-    EXPECT_EQ(least_squares_model_label(g), r.label) << r.model;
+    EXPECT_STREQ(least_squares_model_text(g.model, g.weighted), r.label) << r.model;
   }
 }
 

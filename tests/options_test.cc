@@ -131,6 +131,8 @@ TEST(ParseOptions, Refused) {
       {{"--jsn=x"}, "morvantide: unknown option \"--jsn\" (see morvantide --help)"},
       {{"--sum"}, "morvantide: unknown option \"--sum\" (see morvantide --help)"},
       {{"--bad\x01"}, "morvantide: unknown option \"--bad\\x01\" (see morvantide --help)"},
+      // Bytes as messages about files show them.
+      {{"--caf\xe9"}, "morvantide: unknown option \"--caf\\xe9\" (see morvantide --help)"},
       {{"--no-edit=yes"}, "morvantide: --no-edit takes no value"},
       {{"--summary="}, "morvantide: --summary takes no value"},
       {{"--json"}, "morvantide: --json needs a value (FILE)"},

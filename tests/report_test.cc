@@ -16,6 +16,7 @@
 #include "common/parallel.h"
 #include "core/estimation.h"
 #include "core/least_squares.h"
+#include "lines_testing.h"
 #include "platform_testing.h"
 #include "report/results.h"
 #include "run/options.h"
@@ -330,11 +331,70 @@ TEST(SummaryReport, OneBlockPerVariable) {
   EXPECT_NE(second, std::string::npos) << r.console;
 }
 
+// A value of exactly 1e11 that is data (Th) or always computed (Tm1, Ti_pL)
+// is a number in every form of the report, as the listing prints it; "not
+// computed" stays missing.
+TEST(ReportValues, SentinelValuedDataIsNotMissing) {
+  Study4 data(5);
+  for (int32_t i = 0; i < data.nm; ++i) data.Th[0][i] = 1.0e11Q;
+  RunResult r = run_with(data.files(1), {"--summary", "--json", "r.json", "--csv", "r.csv",
+                                         "--variables", "1"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const std::string json = r.files.contents["r.json"];
+  struct Row {
+    const char* list;
+    const char* expected;  // the start of its JSON line
+  } rows[] = {
+      {"Th", "\"Th\": [100000000000, 100000000000,"},
+      {"Tm1", "\"Tm1\": [null, 100000000000,"},
+      {"Ti_pL", "\"Ti_pL\": [null, 100000000000,"},
+      {"Tc", "\"Tc\": [null, null, null,"},  // never computed: psi 0/0
+  };
+  for (const Row& row : rows) {
+    EXPECT_NE(json.find(row.expected), std::string::npos) << row.list << "\n" << json;
+  }
+  EXPECT_NE(json.find("\"Tm1\": 100000000000,"), std::string::npos) << json;
+  EXPECT_NE(r.console.find("Th = 1.00000e+11"), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find("Tm1 = 1.00000e+11"), std::string::npos) << r.console;
+  const std::vector<std::string> csv = lines_of(r.files.contents["r.csv"]);
+  ASSERT_GE(csv.size(), 2u);
+  EXPECT_NE(csv[1].find(",100000000000,"), std::string::npos) << csv[1];
+}
+
 // The report files join the check that no output overwrites an input or
 // another output; nothing at all is written when they clash.
 // The variables are analysed on the threads a batch at a time; the report
 // is the same, byte for byte, on any number of threads, whether the
 // variables fit in one batch or need several.
+// Each reported variable is analysed once per run, and variable nv is
+// analysed once for the listing, its plot files, U_LS.dat and the report.
+TEST(OneAnalysis, OnePerReportedVariable) {
+  const Study4 data(6);
+  struct Case {
+    std::vector<std::string> args;
+    int32_t nv;
+    int64_t analyses;
+  } cases[] = {
+      {{}, 2, 1},
+      {{"--plot-least-squares"}, 2, 1},
+      {{"--summary"}, 2, 1},
+      {{"--summary", "--json", "r.json", "--csv", "r.csv", "--plot-least-squares"}, 2, 1},
+      {{"--json", "r.json", "--variables", "2"}, 2, 1},
+      {{"--summary", "--variables", "1,3"}, 2, 3},  // nv is not reported
+      {{"--csv", "r.csv", "--variables", "all"}, 1, 4},
+      {{"--csv", "r.csv", "--variables", "all", "--plot-least-squares"}, 4, 4},
+  };
+  for (const Case& c : cases) {
+    std::string row = "nv " + std::to_string(c.nv) + ":";
+    for (const std::string& a : c.args) row += " " + a;
+    SCOPED_TRACE(row);
+    const int64_t before = analyse_calls();
+    const RunResult r = run_with(data.files(c.nv), c.args);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(analyse_calls() - before, c.analyses);
+  }
+}
+
 TEST(ReportOnThreads, SameReportOnAnyNumberOfThreads) {
   const Study4 data(7);
   MemoryFiles files = data.files(1);
@@ -522,7 +582,7 @@ TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
                             missing))
             << value.name << g;
       }
-      const std::string model = least_squares_model_label(ls[i - 1]);
+      const std::string model = least_squares_model_text(ls[i - 1].model, ls[i - 1].weighted);
       const auto found = json_at(base + "model_LS" + g);
       EXPECT_EQ(found.first, model.empty() ? "null" : "str") << g;
       EXPECT_EQ(found.second, model) << g;

@@ -2,7 +2,7 @@
 // power laws (monotonic convergence; asymptotic when the observed order is
 // the true one), oscillating and diverging sequences, too few grids, and the
 // grid a target needs.
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +91,7 @@ TEST(ConvergenceType, AgainstTheRatioExponent) {
 // The verdict of one sequence.
 GridList<GridVerdict> judge(const std::vector<real>& h, const std::vector<real>& Th,
                             const Settings& k = Settings(), const Target& t = Target()) {
-  State s = make_state(h, Th, k);
+  const core_testing::StudyLists s = make_state(h, Th, k);
   const Estimates e = estimativa(s);
   return verdict(s, e, tabela_malhas(s.h), t);
 }
@@ -381,8 +381,11 @@ TEST(Summary, WordsAndWarnings) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<real> h = constant_ratio(1, 2, c.n);
-    State s = make_state(h, sequence(c.n, c.Th));
-    const VariableResult v = analyse(s, tabela_malhas(s.h), 2, "", s.Th, Target());
+    const core_testing::StudyLists s = make_state(h, sequence(c.n, c.Th));
+    AnalysisSettings settings;
+    settings.least_squares = LeastSquaresNeed::kEveryGrid;
+    Analysis v = analyse(s, tabela_malhas(s.h), settings);
+    v.number = 2;
     const std::string text = summary(v, Target(), "\n");
     EXPECT_EQ(text.rfind("variable 2: " + std::to_string(c.n) + (c.n == 1 ? " grid" : " grids"), 0),
               0u)
@@ -464,11 +467,15 @@ TEST(Summary, ResultLineAndJsonKeys) {
     k.tipo_r = c.tipo_r;
     k.itmax = 200;
     k.tol = 1e-30Q;
-    State s = make_state(c.h, c.Th, k);
-    const VariableResult v = analyse(s, tabela_malhas(s.h), 1, "", s.Th, Target());
+    const core_testing::StudyLists s = make_state(c.h, c.Th, k);
+    const Study& study = s;
+    AnalysisSettings settings;
+    settings.least_squares = LeastSquaresNeed::kEveryGrid;
+    Analysis v = analyse(study, tabela_malhas(study.h), settings);
+    v.number = 1;
     const std::string text = summary(v, Target(), "\n");
     for (const char* want : c.summary_has) EXPECT_NE(text.find(want), std::string::npos) << text;
-    const std::string json = json_variable(s, v, true);
+    const std::string json = json_variable(v, true);
     for (const char* want : c.json_has) EXPECT_NE(json.find(want), std::string::npos) << json;
   }
 }

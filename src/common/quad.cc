@@ -110,13 +110,4 @@ std::string q_to_string(real x) {
   return buf;
 }
 
-bool q_parse(const std::string& text, real* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  real v = strtoflt128(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) return false;
-  *out = v;
-  return true;
-}
-
 }  // namespace morvantide

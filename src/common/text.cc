@@ -34,6 +34,12 @@ std::string control_bytes_shown(std::string_view s) {
   return spelled_out(s, [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
 }
 
+std::string shown(std::string_view value) {
+  std::string out = "\"" + printable(value.substr(0, kShownBytes));
+  if (value.size() > kShownBytes) out += "...";
+  return out + "\"";
+}
+
 bool has_control_byte(std::string_view s) {
   for (const char ch : s) {
     const unsigned char c = static_cast<unsigned char>(ch);

@@ -455,7 +455,7 @@ LeastSquaresPlan::LeastSquaresPlan(const std::vector<real>& h) : impl_(std::make
   int32_t largest = 0;  // the grid of the largest h so far
   for (int32_t n = 1; n <= nm; ++n) {
     if (h[n - 1] > h[largest]) largest = n - 1;
-    if (n < 4) continue;
+    if (n < kFirstLeastSquares) continue;
     Geometry& g = p.geometry[n - 1];
     g = make_geometry(h, n);
     if (!g.ok) continue;
@@ -482,7 +482,7 @@ int32_t LeastSquaresPlan::grids() const { return static_cast<int32_t>(impl_->h.s
 LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th, int32_t n,
                                     real pL) {
   LeastSquaresGrid g;
-  if (n < 4) return g;
+  if (n < kFirstLeastSquares) return g;
   LeastSquaresPlan::Impl& p = plan.impl();
   Geometry own;
   const Geometry* geometry = nullptr;
@@ -600,7 +600,8 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& pl
                                                             : static_cast<int32_t>(Th.size());
   // Each grid is computed from the inputs alone, so the grids can run on
   // several threads with the same bits; the costliest (finest) first.
-  parallel_for(0, n < 4 ? 0 : n - 3, 1, [&](int64_t b, int64_t e) {
+  const int32_t computed = n < kFirstLeastSquares ? 0 : n - kFirstLeastSquares + 1;
+  parallel_for(0, computed, 1, [&](int64_t b, int64_t e) {
     for (int64_t k = b; k < e; ++k) {
       const int32_t i = n - static_cast<int32_t>(k);
       out[i - 1] = least_squares_grid(plan, Th.data(), i, pL);
@@ -625,16 +626,6 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h
   return least_squares_estimates(plan, Th, pL);
 }
 
-const char* least_squares_model_name(int32_t model) {
-  switch (model) {
-    case kModelM1: return "M1";
-    case kModelM2: return "M2";
-    case kModelM3: return "M3";
-    case kModelM4: return "M4";
-    default: return "";
-  }
-}
-
 const char* least_squares_model_text(int32_t model, bool weighted) {
   static const char* const kTexts[][2] = {{"M1 unweighted", "M1 weighted"},
                                           {"M2 unweighted", "M2 weighted"},
@@ -642,10 +633,6 @@ const char* least_squares_model_text(int32_t model, bool weighted) {
                                           {"M4 unweighted", "M4 weighted"}};
   if (model < kModelM1 || model > kModelM4) return "";
   return kTexts[model - kModelM1][weighted ? 1 : 0];
-}
-
-std::string least_squares_model_label(const LeastSquaresGrid& g) {
-  return least_squares_model_text(g.model, g.weighted);
 }
 
 }  // namespace morvantide

@@ -76,6 +76,9 @@
 
 namespace morvantide {
 
+// The first grid where the least-squares uncertainty can exist.
+inline constexpr int32_t kFirstLeastSquares = 4;
+
 // The error models of the estimator; kNoModel when none was chosen.
 inline constexpr int32_t kNoModel = 0;
 inline constexpr int32_t kModelM1 = 1;  // phi0 + alpha x^p
@@ -156,15 +159,9 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
 // REQUIRES: h and Th hold n values each.
 LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, real pL);
 
-// "M1".."M4"; "" for kNoModel or an unknown model.
-//   least_squares_model_name(kModelM3) -> "M3"
-const char* least_squares_model_name(int32_t model);
-// The model with its form, "" when no model was chosen.
-//   {model = kModelM1, weighted = true}  -> "M1 weighted"
-//   {model = kModelM4, weighted = false} -> "M4 unweighted"
-std::string least_squares_model_label(const LeastSquaresGrid& g);
-// The same as a text that lives as long as the program, "" for kNoModel.
-//   least_squares_model_text(kModelM2, true) -> "M2 weighted"
+// The model with its form, "" for kNoModel or an unknown model.
+//   least_squares_model_text(kModelM2, true)   -> "M2 weighted"
+//   least_squares_model_text(kModelM4, false)  -> "M4 unweighted"
 const char* least_squares_model_text(int32_t model, bool weighted);
 
 }  // namespace morvantide

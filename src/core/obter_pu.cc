@@ -1,14 +1,12 @@
-// The observed order of a sequence on grids with a variable refinement ratio:
-// the root of the order residual, by halving the interval [pU_min, pU_max]
-// (each midpoint the bits of 0.5 * (a + b)) until it is no wider than the
-// tolerance or the iterations run out.  Reads no list: the caller stores the
-// result in its own entry (pU_Th or pU_Ti).
+// The observed order of a sequence on grids with a variable refinement ratio,
+// by halving its bracket.  Reads no list: the caller stores the result in
+// its own entry (pU_Th or pU_Ti).
 
 #include <cstdint>
 #include <cstring>
 
 #include "kernel/binary128_arith.h"
-#include "core/estimation.h"
+#include "core/obter_pu.h"
 #include "core/order_residual.h"
 
 namespace morvantide {
@@ -48,9 +46,6 @@ bool same_side(const OrderResidual& f, real xa, const Residual& ra, real xm, con
   if (q_abs(v) >= kNoUnderflow) return (v > 0) == (guessed.sign == OrderResidual::kPositive);
   return v * f.exact(ra.exact ? xm : xa) > 0;
 }
-
-// Bitwise identity, so that a NaN bound counts as unchanged.
-bool same_bits(real x, real y) { return std::memcmp(&x, &y, sizeof(real)) == 0; }
 
 }  // namespace
 

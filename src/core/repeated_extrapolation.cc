@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kernel/binary128_arith.h"
-#include "core/estimation.h"
+#include "core/repeated_extrapolation.h"
 #include "common/parallel.h"
 #include "core/primitives.h"
 

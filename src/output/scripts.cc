@@ -23,7 +23,7 @@
 
 #include "common/text.h"
 #include "output/default_templates.h"
-#include "output/results.h"
+#include "output/scripts.h"
 
 namespace morvantide {
 

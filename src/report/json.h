@@ -17,7 +17,7 @@
 
 #include "model/state.h"
 #include "report/results.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
@@ -28,8 +28,8 @@ std::string json_string(std::string_view utf8);
 // A JSON value of a real: the shortest decimal, or "inf", "-inf", "nan".
 std::string json_number(real x);
 
-std::string json_start(const State& s, const Target& target);
-std::string json_variable(const State& s, const VariableResult& v, bool first);
+std::string json_start(const State& s, const GridTable& g, const Target& target);
+std::string json_variable(const Analysis& v, bool first);
 std::string json_end();
 
 }  // namespace morvantide

@@ -20,9 +20,14 @@ constexpr int kPlaceDigits = 40;
 // digit stay within 10^-kPlainLimit .. 10^kPlainLimit.
 constexpr int kPlainLimit = 15;
 
+// A value of a list the estimation starts with the sentinel: "n/a" where it
+// was not computed.
 std::string number(real x) {
   return x == kSentinel ? std::string("n/a") : decimal_digits(x, kSummaryDigits);
 }
+// Real data (h, Th) or a value always computed (Tm1): its digits whatever
+// they are.
+std::string value(real x) { return decimal_digits(x, kSummaryDigits); }
 
 // An order to 6 significant digits without trailing zeros: 2, 2.93128.
 std::string order_number(real x) {
@@ -118,7 +123,7 @@ namespace {
 
 // The order of the uncertainty with the observed order when they differ:
 //   "order 2 (observed 2.93128, limited to pL)"
-std::string order_text(const VariableResult& v, real used) {
+std::string order_text(const Analysis& v, real used) {
   const int32_t n = v.study.nm;
   std::string text = "order " + order_number(used);
   if (n < kFirstRatioTh) return text + " (pL: no observed order from 2 grids)";
@@ -161,7 +166,7 @@ std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
 
 // U_LS at the finest grid with its model and safety factor:
 //   "U_LS = 2.44e-06 (M1 weighted, Fs = 1.25, p_LS = 1.99803)"
-std::string least_squares_text(const VariableResult& v) {
+std::string least_squares_text(const Analysis& v) {
   const int32_t n = v.study.nm;
   if (n < kFirstLeastSquares) return "U_LS = n/a (needs 4 grids)";
   const LeastSquaresGrid& g = v.ls[n - 1];
@@ -177,14 +182,14 @@ std::string least_squares_text(const VariableResult& v) {
 
 }  // namespace
 
-std::string summary(const VariableResult& v, const Target& target, std::string_view line_end) {
+std::string summary(const Analysis& v, const Target& target, std::string_view line_end) {
   const int32_t n = v.study.nm;
   const GridVerdict& g = v.verdict(n);
   const std::string end(line_end);
   std::string out = "variable " + std::to_string(v.number);
   if (!v.name.empty()) out += " \"" + v.name + "\"";
   out += ": " + std::to_string(n) + (n == 1 ? " grid" : " grids") +
-         ", finest h = " + number(v.study.h(n)) + end;
+         ", finest h = " + value(v.study.h(n)) + end;
   auto line = [&](std::string label, const std::string& text) {
     label.resize(kLabelWidth, ' ');
     out += "  " + label + text + end;
@@ -200,7 +205,7 @@ std::string summary(const VariableResult& v, const Target& target, std::string_v
               " (no UGCI in the listing: the GCI from the convergence test), " +
               order_text(v, q_min(v.e.pU_Th(n), v.study.pL));
   } else {
-    result += (n >= kFirstDifference ? distinguishing_text(Th, v.study.Th(n - 1)) : number(Th)) +
+    result += (n >= kFirstDifference ? distinguishing_text(Th, v.study.Th(n - 1)) : value(Th)) +
               " (no UGCI)";
   }
   line("result", result);
@@ -222,7 +227,7 @@ std::string summary(const VariableResult& v, const Target& target, std::string_v
   line("estimates", "Umc = Tm1 - Th = " + number(two ? v.e.Umc_Th(n) : kSentinel) +
                         ", Um (error of Tm1) = " + number(two ? v.e.Um_Tm1(n) : kSentinel) +
                         ", Uc (error of Tc) = " + number(v.e.Uc_Tc(n)));
-  line("extrapolated", "Tm1 = " + number(two ? v.e.Tm1(n) : kSentinel) +
+  line("extrapolated", "Tm1 = " + (two ? value(v.e.Tm1(n)) : std::string("n/a")) +
                            " (repeated, true orders), Ti_pU = " +
                            number(n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel) +
                            " (Richardson, observed order)");

@@ -26,7 +26,7 @@
 #include <string_view>
 
 #include "report/results.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
@@ -46,7 +46,7 @@ std::string measurement_text(real Th, real U);
 // Th_before (up to 36): (1.5000019Q, 1.5000021Q) -> "1.5000019".
 std::string distinguishing_text(real Th, real Th_before);
 
-std::string summary(const VariableResult& v, const Target& target, std::string_view line_end);
+std::string summary(const Analysis& v, const Target& target, std::string_view line_end);
 
 }  // namespace morvantide
 

@@ -4,6 +4,8 @@
 
 #include "common/text.h"
 #include "model/plot_files.h"
+#include "output/plot_data.h"
+#include "output/scripts.h"
 
 namespace morvantide {
 
@@ -118,6 +120,17 @@ Status check_outputs_spare_inputs(const State& s, Files& files, const FileChoice
 
 Status check_outputs_writable(const State& s, Files& files, const FileChoice& choice) {
   return check_outputs_writable(table_with_default_pictures(s, files, choice), files);
+}
+
+Status check_run_files(std::vector<RunFile>* table, Files& files, TemplateTexts* templates) {
+  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, scripts_of(*table), templates));
+  add_pictures(table, *templates);
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(*table, files));
+  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(*table, files));
+  for (const RunFile& f : *table) {
+    if (f.replaced_whole) files.remove_stray_temporaries(f.name);
+  }
+  return Status::Ok();
 }
 
 }  // namespace morvantide

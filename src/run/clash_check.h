@@ -35,6 +35,13 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
 // need room for their temporary file too.
 Status check_outputs_writable(const std::vector<RunFile>& table, Files& files);
 
+// Every check before the first write, over the run's table: the templates
+// of its scripts are usable (read into *templates), the pictures they draw
+// join the table, no output lands on an input or on another output, every
+// output can be written; then stray temporary files of the files replaced
+// whole are removed.
+Status check_run_files(std::vector<RunFile>* table, Files& files, TemplateTexts* templates);
+
 // The same over the table of a run with `choice` and the default pictures.
 Status check_outputs_spare_inputs(const State& s, Files& files, const FileChoice& choice = {});
 Status check_outputs_writable(const State& s, Files& files, const FileChoice& choice = {});

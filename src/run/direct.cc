@@ -4,9 +4,10 @@
 
 #include "common/console.h"
 #include "common/text.h"
+#include "core/analysis.h"
 #include "core/estimation.h"
 #include "output/header.h"
-#include "output/results.h"
+#include "output/scripts.h"
 #include "run/batch_platform.h"
 #include "run/clash_check.h"
 #include "run/least_squares_plot.h"
@@ -48,30 +49,19 @@ class FolderReturn {
   std::string folder_;
 };
 
-// Every call into the analysis and the report machinery of a data run: the
-// grid table; with `listing`, the estimates of the first variable and the
-// classic outputs after the header; then the report of every chosen variable
-// (with the progress line).
-Status analyse_and_report(State& s, const std::vector<VariableColumn>& chosen,
-                          const Options& options, Files& files, Platform& platform,
-                          OutputFile& console, OutputFile* listing,
-                          const TemplateTexts* templates, const std::string& back) {
-  static_cast<GridTable&>(s) = tabela_malhas(s.h);
-  if (listing != nullptr) {
-    listing->write(listing_header(s));
-    MORVANTIDE_RETURN_IF_ERROR(listing->flush());
-    static_cast<Estimates&>(s) = estimativa(s);
-    Status status = write_outputs(s, *listing, files, platform, templates);
-    Status closed = listing->close();
-    MORVANTIDE_RETURN_IF_ERROR(status);
-    MORVANTIDE_RETURN_IF_ERROR(closed);
-    if (options.plot_least_squares) {
-      MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, files, platform, templates));
-    }
-    if (!back.empty()) MORVANTIDE_RETURN_IF_ERROR(enter_folder(back));
-  }
+// The report of every chosen variable alone, nothing else written.
+Status report_only(const State& s, const std::vector<VariableColumn>& chosen,
+                   const Options& options, Files& files, OutputFile& console) {
+  std::vector<RunFile> table = run_files(s, FileChoice::of(options));
+  TemplateTexts templates;
+  MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
-  return write_report(s, chosen, options, files, console, progress.counter());
+  // No variable was analysed for a listing (number 0 is none of the
+  // table's): each is analysed by the report, on one grid table and plan.
+  Analysis none;
+  none.grids = tabela_malhas(s.study.h);
+  const LeastSquaresPlan plan(grid_sizes(s.study));
+  return write_report(s, none, &plan, chosen, options, files, console, progress.counter());
 }
 
 // The classic files in options.output_dir, then the report.
@@ -83,30 +73,18 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   if (here.empty()) {
     return Status::Error("morvantide: the current folder cannot be found, which --output-dir needs");
   }
-  // The report files and the data keep their place when the run moves.
+  // The data and the report files keep their place when the run moves.
   Options moved = options;
-  for (std::string* name : {&moved.json_file, &moved.csv_file}) {
+  for (std::string* name : {&moved.json_file, &moved.csv_file, &moved.data}) {
     if (!name->empty() && *name != kStandardOutput) *name = from_folder(here, *name);
   }
-  State check = s;
-  check.arq(1) = options.data == kStandardOutput ? std::string(kStandardInputName)
-                                                  : from_folder(here, options.data);
-  const std::vector<std::string> reports = report_files(moved);
-  const bool ls_plot = options.plot_least_squares;
-
   MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
   FolderReturn back(here);
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(check, files, reports, ls_plot));
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(check, files, reports, ls_plot));
+  std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
   TemplateTexts templates;
-  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, ls_plot, &templates));
-
-  std::unique_ptr<OutputFile> listing;
-  MORVANTIDE_RETURN_IF_ERROR(files.create(trim(s.arq_listagem), &listing));
-  stamp(s, platform.now());
-  form_plot_title(s);
-  return analyse_and_report(s, chosen, moved, files, platform, console, listing.get(), &templates,
-                            here);
+  MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
+  Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
+  return write_run(s, chosen, moved, files, platform, console, templates, progress.counter());
 }
 
 }  // namespace
@@ -173,10 +151,10 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
 void state_for_table(const TableStudy& table, const std::string& source,
                      const VariableColumn& first, State* s) {
   State& state = *s;
-  static_cast<Study&>(state) = table.study;
+  state.study = table.study;
   state.create_lists(1);
-  state.h = table.study.h;
-  state.Th = first.Th;
+  state.study.h = table.study.h;
+  state.study.Th = first.Th;
   state.modo = 1;
   state.nv = first.number;
   state.arq(1) = fit(source, kLenArq);
@@ -199,7 +177,7 @@ Status run_data_text(const std::string& source, std::string_view text, const Opt
   if (!options.output_dir.empty()) {
     return run_with_classic_files(s, chosen, options, files, platform, console);
   }
-  return analyse_and_report(s, chosen, options, files, platform, console, nullptr, nullptr, "");
+  return report_only(s, chosen, options, files, console);
 }
 
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {

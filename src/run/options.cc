@@ -9,32 +9,11 @@
 #include "input/freeformat.h"
 #include "run/run_files.h"
 
+#include "common/text.h"
+
 namespace morvantide {
 
 namespace {
-
-constexpr int32_t kMaxShownBytes = 40;
-
-// A value as it stands, in double quotes, bytes outside printable ASCII as
-// \xHH, cut after 40 bytes with "...".
-std::string shown(std::string_view text) {
-  std::string out = "\"";
-  int32_t n = 0;
-  for (unsigned char c : text) {
-    if (n++ == kMaxShownBytes) {
-      out += "...";
-      break;
-    }
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out + "\"";
-}
 
 Status error(const std::string& message) { return Status::Error("morvantide: " + message); }
 
@@ -135,7 +114,8 @@ bool parse_setting(const std::string& text, real* out) {
 }
 
 const char kTargetExpected[] = "a positive number, or a percentage such as 0.1%";
-const char kVariablesExpected[] = "numbers from 1 to 100000 and ranges such as 1,3-5, or all";
+const std::string kVariablesExpected = "numbers from 1 to " + std::to_string(kMaxVariables) +
+                                       " and ranges such as 1,3-5, or all";
 
 }  // namespace
 

@@ -45,12 +45,9 @@
 #include "common/status.h"
 #include "input/table.h"
 #include "input/variables.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
-
-// The most variables --variables may name (and the highest number).
-inline constexpr int32_t kMaxVariables = kMaxVariablesRead;
 
 // File name that stands for standard output.
 inline constexpr const char* kStandardOutput = "-";

@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "input/input.h"
 #include "model/plot_files.h"
+#include "output/plot_data.h"
 
 namespace morvantide {
 
@@ -12,6 +13,7 @@ bool is_input(FileRole role) {
     case FileRole::kParameterFile:
     case FileRole::kOtherParameterFile:
     case FileRole::kResultFile:
+    case FileRole::kDataFile:
     case FileRole::kTemplate:
       return true;
     default:
@@ -39,29 +41,41 @@ FileChoice FileChoice::of(const Options& options) {
     if (!name->empty() && *name != kStandardOutput) c.report_files.push_back(*name);
   }
   c.least_squares_plot = options.plot_least_squares;
-  c.report_to_standard_output = options.summary || options.json_file == kStandardOutput ||
+  c.data_run = options.has_data;
+  if (options.has_data && options.data != kStandardOutput) c.data_file = options.data;
+  c.classic_outputs = !options.has_data || !options.output_dir.empty();
+  // A data run prints its summary unless a report takes standard output.
+  c.report_to_standard_output = options.summary || options.has_data ||
+                                options.json_file == kStandardOutput ||
                                 options.csv_file == kStandardOutput;
   return c;
 }
 
 std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
   auto asked = [&](const FixedFile& f) {
-    return f.option[0] == '\0' || (choice.least_squares_plot && f.option == std::string("--plot-least-squares"));
+    if (!choice.classic_outputs) return false;
+    return f.option[0] == '\0' ||
+           (choice.least_squares_plot && f.option == std::string("--plot-least-squares"));
   };
   std::vector<RunFile> table;
   // Inputs.
-  table.push_back({kControlFile, FileRole::kControlFile});
-  const std::string names[2] = {trim(s.arq_dados_n), trim(s.arq_dados_1)};
-  for (int32_t layout = 0; layout < 2; ++layout) {
-    if (names[layout].empty()) continue;
-    RunFile f{names[layout], layout == s.modo ? FileRole::kParameterFile : FileRole::kOtherParameterFile};
-    f.number = layout;
-    table.push_back(f);
-  }
-  for (int32_t m = 1; m <= s.arq.size(); ++m) {
-    RunFile f{trim(s.arq(m)), FileRole::kResultFile};
-    f.number = s.modo == 0 ? m : 0;
-    table.push_back(f);
+  if (choice.data_run) {
+    if (!choice.data_file.empty()) table.push_back({choice.data_file, FileRole::kDataFile});
+  } else {
+    table.push_back({kControlFile, FileRole::kControlFile});
+    const std::string names[2] = {trim(s.arq_dados_n), trim(s.arq_dados_1)};
+    for (int32_t layout = 0; layout < 2; ++layout) {
+      if (names[layout].empty()) continue;
+      RunFile f{names[layout],
+                layout == s.modo ? FileRole::kParameterFile : FileRole::kOtherParameterFile};
+      f.number = layout;
+      table.push_back(f);
+    }
+    for (int32_t m = 1; m <= s.arq.size(); ++m) {
+      RunFile f{trim(s.arq(m)), FileRole::kResultFile};
+      f.number = s.modo == 0 ? m : 0;
+      table.push_back(f);
+    }
   }
   for (const FixedFile& f : fixed_files()) {
     if (f.role == FileRole::kScript && asked(f)) {
@@ -69,7 +83,7 @@ std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
     }
   }
   // Outputs.
-  table.push_back({trim(s.arq_listagem), FileRole::kListing});
+  if (choice.classic_outputs) table.push_back({trim(s.arq_listagem), FileRole::kListing});
   for (const FixedFile& f : fixed_files()) {
     if (is_input(f.role) || !asked(f)) continue;
     table.push_back({f.name, f.role, f.option, f.replaced_whole, f.script});
@@ -113,6 +127,7 @@ std::string describe(const RunFile& f) {
     case FileRole::kResultFile:
       what = f.number > 0 ? "the result file of grid " + std::to_string(f.number) : "the result file";
       break;
+    case FileRole::kDataFile: what = "the data file"; break;
     case FileRole::kTemplate: what = "the plot template"; break;
     case FileRole::kListing: what = "the listing"; break;
     case FileRole::kPlotData:

@@ -22,7 +22,7 @@
 
 #include "common/files.h"
 #include "model/state.h"
-#include "output/results.h"
+#include "output/scripts.h"
 #include "run/options.h"
 
 namespace morvantide {
@@ -33,6 +33,7 @@ enum class FileRole {
   kParameterFile,       // the one of the layout in use
   kOtherParameterFile,  // the one of the other layout
   kResultFile,
+  kDataFile,  // the table of a run on a data file
   kTemplate,
   // Outputs.
   kListing,
@@ -69,6 +70,12 @@ struct FileChoice {
   std::vector<std::string> report_files;  // --json and --csv files, not "-"
   bool least_squares_plot = false;
   bool report_to_standard_output = false;
+  // A run on a data file: its one input is the table (`data_file`, empty
+  // for standard input), and the classic outputs are written only with
+  // --output-dir.
+  bool data_run = false;
+  std::string data_file;
+  bool classic_outputs = true;
   static FileChoice of(const Options& options);
 };
 

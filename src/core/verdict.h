@@ -30,8 +30,8 @@
 //   psi_Th(4) = 4, P(4) = 1, A(4) = 1: monotonic convergence, asymptotic
 //   range; UGCI_Th(4) = 1.25 * 0.0075 / 3 = 0.003125; target 0.0001953125
 //   gives h* = 0.05 * (1/16)^(1/2) = 0.0125, refinement factor 4.
-#ifndef MORVANTIDE_REPORT_VERDICT_H_
-#define MORVANTIDE_REPORT_VERDICT_H_
+#ifndef MORVANTIDE_CORE_VERDICT_H_
+#define MORVANTIDE_CORE_VERDICT_H_
 
 #include <cstdint>
 #include <string>
@@ -122,4 +122,4 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
 
 }  // namespace morvantide
 
-#endif  // MORVANTIDE_REPORT_VERDICT_H_
+#endif  // MORVANTIDE_CORE_VERDICT_H_

@@ -1,4 +1,4 @@
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
