@@ -150,6 +150,31 @@ TEST(Table, BadTablesAreOneLine) {
   }
 }
 
+// A data run's files are checked before anything is written; the advice
+// names only files the run has (no listing without --output-dir).
+TEST(Table, ClashesOfADataRun) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--json", "data.txt"},
+       "the report file \"data.txt\" would overwrite the data file \"data.txt\"; rename one of "
+       "them"},
+      {{"--csv", "data.txt"},
+       "the report file \"data.txt\" would overwrite the data file \"data.txt\"; rename one of "
+       "them"},
+      {{"--json", "a.json", "--csv", "a.json"},
+       "the report file \"a.json\" is the same file as the report file \"a.json\"; rename one of "
+       "them"},
+      {{"--json", "a.json", "--csv", "a.csv"}, ""},
+  };
+  for (const Case& c : cases) {
+    RunResult r = data_run(rows(",", "\n"), c.args);
+    EXPECT_EQ(r.status.ok() ? "" : r.status.message(), c.message) << c.args.back();
+    EXPECT_EQ(r.files.contents.size(), c.message.empty() ? 2u : 0u) << c.args.back();
+  }
+}
+
 TEST(Table, CellCounts) {
   // h = N^(-1/D); the exact h of each row is within an ulp of the powq value.
   struct Case {
