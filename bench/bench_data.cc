@@ -6,16 +6,15 @@ namespace morvantide {
 
 State smooth_state(int32_t nm, int32_t tipo_r) {
   State s;
-  s.nm = nm;
+  s.study.nm = nm;
   s.create_lists(1);
-  s.pL = 2;
-  s.dp = 1.5Q;
-  s.tipo_r = tipo_r;
-  s.itmax = 50;
-  s.tol = 1.0e-10Q;
-  s.pU_min = 0.5Q;
-  s.pU_max = 5;
-  for (int32_t j = 1; j <= nm; ++j) s.pV(j) = morvantide::true_order(s.pL, s.dp, j);
+  s.study.pL = 2;
+  s.study.dp = 1.5Q;
+  s.study.tipo_r = tipo_r;
+  s.study.itmax = 50;
+  s.study.tol = 1.0e-10Q;
+  s.study.pU_min = 0.5Q;
+  s.study.pU_max = 5;
 
   const real base = nm <= 10 ? 1.6Q : 1.005Q;
   const real spread = tipo_r == 2 ? (base - 1) / 4 : 0;
@@ -28,8 +27,8 @@ State smooth_state(int32_t nm, int32_t tipo_r) {
     const real turn = q_from_int(i) * phi;
     const real swing = 2 * (turn - floorq(turn)) - 1;
     if (i > 1) h /= base + spread * swing;
-    s.h(i) = h;
-    s.Th(i) = 2 - 0.5Q * q_pow(h, 2) + 0.3Q * q_pow(h, 3.5Q) + 0.1Q * q_pow(h, 5);
+    s.study.h(i) = h;
+    s.study.Th(i) = 2 - 0.5Q * q_pow(h, 2) + 0.3Q * q_pow(h, 3.5Q) + 0.1Q * q_pow(h, 5);
   }
   return s;
 }

@@ -1,7 +1,9 @@
 // Whole-process timings: morvantide run as a process on studies of 10,
 // 1,000 and 10,000 grids, against the floor program (bench/floor.cc) that
 // reads the same inputs and writes the same 15 files of the same sizes, and
-// on 100 variables of 10 grids with a report.
+// on 100 variables of 10 grids with a report.  The data-run rows time
+// `morvantide study.csv` on a table of the same grids against the classic
+// run in the same folder (in the floor's columns, marked "classic").
 //
 //   morvantide_process_bench PROGRAM FLOOR [--reference PROGRAM] [--runs-scale K]
 //                            [--large] [--dir D] [--rows TEXT]
@@ -53,6 +55,7 @@ struct Row {
   bool against_floor;
   int32_t variables = 1;       // columns of the result file
   const char* arguments = "";  // of the run, separated by blanks
+  bool against_classic = false;  // a data run, paired with the classic run
 };
 
 const Row kRows[] = {
@@ -62,6 +65,7 @@ const Row kRows[] = {
     {"1,000 grids, variable ratio", 1000, 2, 7, false, false},
     {"100 variables x 10 grids, --summary", 10, 2, 21, false, false, 100, "--summary --variables all"},
     {"100 variables x 10 grids, --json", 10, 2, 7, false, false, 100, "--json - --variables all"},
+    {"10 grids, data run vs classic", 10, 1, 200, false, false, 1, "study.csv", true},
     {"10,000 grids, constant ratio", 10000, 1, 3, false, false},
     {"10,000 grids, variable ratio", 10000, 2, 1, true, false},
 };
@@ -69,6 +73,7 @@ const Row kRows[] = {
 const char* const kListing = "listagem.txt";
 const char* const kParameters = "parametros_1.txt";
 const char* const kResults = "resultados.txt";
+const char* const kTable = "study.csv";
 
 std::string decimal(morvantide::real x) {
   char text[64];
@@ -85,17 +90,27 @@ void write_study(const fs::path& dir, int32_t nm, int32_t tipo_r, int32_t variab
   std::ofstream(dir / kParameters) << "1\n" << kListing << "\n2\n1.5\n" << tipo_r
                                    << "\n50\n1.0E-10\n0.5\n5.0\n" << nm << "\n" << kResults
                                    << "\n'Benchmark study'\n";
+  // The result file, and the same grids as a table for a data run.
   std::ofstream results(dir / kResults);
+  std::ofstream table(dir / kTable);
   results << "h";
-  for (int32_t k = 1; k <= variables; ++k) results << " T" << k;
+  table << "h";
+  for (int32_t k = 1; k <= variables; ++k) {
+    results << " T" << k;
+    table << ",T" << k;
+  }
   results << '\n';
+  table << '\n';
   for (int32_t i = 1; i <= nm; ++i) {
-    results << decimal(s.h(i));
+    results << decimal(s.study.h(i));
+    table << decimal(s.study.h(i));
     for (int32_t k = 1; k <= variables; ++k) {
       const morvantide::real scale = 1 + morvantide::real(k - 1) / 64;
-      results << ' ' << decimal(s.Th(i) * scale);
+      results << ' ' << decimal(s.study.Th(i) * scale);
+      table << ',' << decimal(s.study.Th(i) * scale);
     }
     results << '\n';
+    table << '\n';
   }
 }
 
@@ -213,13 +228,18 @@ int main(int argc, char** argv) {
     fs::remove_all(dir);
     write_study(dir / "program", row.nm, row.tipo_r, row.variables);
     // The first run makes the plot templates, as a user's first run does.
-    if (run_in(program, dir / "program", row.arguments) < 0) {
+    if ((row.against_classic && run_in(program, dir / "program", "") < 0) ||
+        run_in(program, dir / "program", row.arguments) < 0) {
       std::printf("%-36s failed (see above)\n", row.label);
       continue;
     }
     write_manifest(dir / "program");
     // Each program in a folder of its own, from the same files.
     std::vector<Runner> runners{{program, dir / "program", {}}};
+    if (row.against_classic) {
+      copy_files(dir / "program", dir / "classic");
+      runners.push_back({program, dir / "classic", {}});
+    }
     if (row.against_floor) {
       copy_files(dir / "program", dir / "floor");
       runners.push_back({floor, dir / "floor", {}});
@@ -233,12 +253,13 @@ int main(int argc, char** argv) {
       // The order turns every run, so that none is always first.
       for (size_t n = 0; n < runners.size(); ++n) {
         Runner& r = runners[(n + static_cast<size_t>(k)) % runners.size()];
-        r.times.push_back(run_in(r.program, r.dir, r.program == floor ? "" : row.arguments));
+        const bool plain = r.program == floor || r.dir.filename() == "classic";
+        r.times.push_back(run_in(r.program, r.dir, plain ? "" : row.arguments));
       }
     }
     const std::vector<double>& tp = runners[0].times;
     std::printf("%-36s %9.3f ms", row.label, 1e3 * median(tp));
-    if (row.against_floor) {
+    if (row.against_floor || row.against_classic) {
       const std::vector<double>& tf = runners[1].times;
       std::printf(" %9.3f ms %7.2fx", 1e3 * median(tf), median_ratio(tp, tf));
     } else {
@@ -248,7 +269,7 @@ int main(int argc, char** argv) {
       const std::vector<double>& tr = runners.back().times;
       std::printf(" %9.3f ms %7.2fx", 1e3 * median(tr), median_ratio(tp, tr));
     }
-    std::printf(" %6d\n", runs);
+    std::printf(" %6d%s\n", runs, row.against_classic ? "  (floor columns: the classic run)" : "");
     std::fflush(stdout);
   }
   return 0;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "core_testing.h"
@@ -72,6 +74,37 @@ TEST(Analyse, LeastSquaresAsNeeded) {
       EXPECT_NE(a.ls[4].U_LS, S);
       EXPECT_EQ(a.ls[3].U_LS != S, c.every_grid);
       EXPECT_EQ(a.ls[2].U_LS, S);  // grid 3 is before the first
+    }
+  }
+}
+
+// The steps an analysis counts reach analysis_steps(nm) exactly (so a
+// progress line ends at 100%), and counting changes no result bit.
+TEST(Analyse, CountsItsSteps) {
+  struct Case {
+    int32_t nm;
+    int64_t steps;  // entries of the repeated extrapolation + nm
+  } cases[] = {{1, 1}, {2, 2}, {3, 4}, {5, 11}, {40, 741 + 40}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.nm);
+    std::vector<real> h, Th;
+    real x = 1;
+    for (int32_t i = 0; i < c.nm; ++i, x = x * 0.75Q) {
+      h.push_back(x);
+      Th.push_back(1 + x * x + x * x * x / 3);
+    }
+    const StudyLists s = core_testing::make_state(h, Th, core_testing::Settings());
+    EXPECT_EQ(analysis_steps(c.nm), c.steps);
+    std::atomic<int64_t> steps{0};
+    AnalysisSettings settings;
+    settings.least_squares = LeastSquaresNeed::kFinest;
+    const Analysis plain = analyse(s, tabela_malhas(s.h), settings);
+    settings.steps = &steps;
+    const Analysis counted = analyse(s, tabela_malhas(s.h), settings);
+    EXPECT_EQ(steps.load(), c.steps);
+    for (int32_t i = 1; i <= c.nm; ++i) {
+      EXPECT_EQ(std::memcmp(&plain.e.Tm1(i), &counted.e.Tm1(i), sizeof(real)), 0) << i;
+      EXPECT_EQ(std::memcmp(&plain.e.Um_Tm1(i), &counted.e.Um_Tm1(i), sizeof(real)), 0) << i;
     }
   }
 }

@@ -116,28 +116,39 @@ TEST(ProgramOptions, ReportOnStandardOutputKeepsTheClassicFiles) {
   }
 }
 
-// The README shows the bundled example's summary as the program prints it.
+// The README shows the bundled examples' summaries as the program prints
+// them: the table's and the classic run's.
 TEST(ProgramOptions, ReadmeSummaryIsWhatTheProgramPrints) {
   const std::string readme = read_file(MORVANTIDE_SOURCE_DIR "/README.md");
-  const std::string intro =
-      "The bundled example, `morvantide --summary --variables all --target 0.0001%`:\n\n";
-  const size_t at = readme.find(intro);
-  ASSERT_NE(at, std::string::npos);
-  // The indented block after the introduction, without its indent.
-  std::string block;
-  size_t line = at + intro.size();
-  while (line < readme.size()) {
-    const size_t end = readme.find('\n', line);
-    const std::string text = readme.substr(line, end - line);
-    if (!text.empty() && text.rfind("    ", 0) != 0) break;
-    block += (text.empty() ? "" : text.substr(4)) + "\n";
-    line = end + 1;
+  struct Case {
+    std::string intro;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"`build/morvantide examples/channel.csv` prints:\n\n",
+       {MORVANTIDE_SOURCE_DIR "/examples/channel.csv"}},
+      {"The bundled example, `morvantide --summary --variables all --target 0.0001%`:\n\n",
+       {"--summary", "--variables", "all", "--target", "0.0001%"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.intro);
+    const size_t at = readme.find(c.intro);
+    ASSERT_NE(at, std::string::npos);
+    // The indented block after the introduction, without its indent.
+    std::string block;
+    size_t line = at + c.intro.size();
+    while (line < readme.size()) {
+      const size_t end = readme.find('\n', line);
+      const std::string text = readme.substr(line, end - line);
+      if (!text.empty() && text.rfind("    ", 0) != 0) break;
+      block += (text.empty() ? "" : text.substr(4)) + "\n";
+      line = end + 1;
+    }
+    while (block.size() > 1 && block.substr(block.size() - 2) == "\n\n") block.pop_back();
+    Scratch s;
+    const auto r = run_args(s, c.args);
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, block);
   }
-  while (block.size() > 1 && block.substr(block.size() - 2) == "\n\n") block.pop_back();
-  Scratch s;
-  const auto r = run_args(s, {"--summary", "--variables", "all", "--target", "0.0001%"});
-  ASSERT_EQ(r.exit_status, 0) << r.err;
-  EXPECT_EQ(r.out, block);
 }
 
 // A full disk under the report: status 2 (a run that failed) and a message,

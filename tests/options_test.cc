@@ -232,7 +232,8 @@ TEST(HelpText, EveryOptionOneLine) {
   const char* options[] = {"--no-edit",        "--no-plot",  "--plot-least-squares",
                            "--summary",
                            "--json FILE",      "--csv FILE", "--target U|P%",
-                           "--variables LIST", "--help",     "--version"};
+                           "--variables LIST", "--help",     "--version",
+                           "--ratio constant|variable", "--cells D", "--output-dir DIR"};
   for (const char* option : options) {
     EXPECT_NE(help.find("\n  " + std::string(option) + " "), std::string::npos) << option;
   }
@@ -243,6 +244,18 @@ TEST(HelpText, EveryOptionOneLine) {
     EXPECT_LT(end - start, 80u) << help.substr(start, end - start);
     start = end + 1;
   }
+  // Every description, and every line a long one wraps onto, starts in the
+  // one column after the widest option.
+  const size_t column = help.find("DATA: the refinement ratio") - help.find("  --ratio ");
+  size_t rows = 0;
+  for (size_t at = help.find("\nOptions"); (at = help.find('\n', at + 1)) != std::string::npos;) {
+    const std::string line = help.substr(at + 1, help.find('\n', at + 1) - at - 1);
+    if (line.empty()) continue;
+    ++rows;
+    ASSERT_GT(line.size(), column) << line;
+    EXPECT_TRUE(line.substr(column - 2, 2) == "  " && line[column] != ' ') << line;
+  }
+  EXPECT_GE(rows, 18u);
 }
 
 }  // namespace

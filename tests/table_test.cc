@@ -16,6 +16,7 @@
 
 #ifndef _WIN32
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -149,6 +150,31 @@ TEST(Table, BadTablesAreOneLine) {
   }
 }
 
+// A data run's files are checked before anything is written; the advice
+// names only files the run has (no listing without --output-dir).
+TEST(Table, ClashesOfADataRun) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--json", "data.txt"},
+       "the report file \"data.txt\" would overwrite the data file \"data.txt\"; rename one of "
+       "them"},
+      {{"--csv", "data.txt"},
+       "the report file \"data.txt\" would overwrite the data file \"data.txt\"; rename one of "
+       "them"},
+      {{"--json", "a.json", "--csv", "a.json"},
+       "the report file \"a.json\" is the same file as the report file \"a.json\"; rename one of "
+       "them"},
+      {{"--json", "a.json", "--csv", "a.csv"}, ""},
+  };
+  for (const Case& c : cases) {
+    RunResult r = data_run(rows(",", "\n"), c.args);
+    EXPECT_EQ(r.status.ok() ? "" : r.status.message(), c.message) << c.args.back();
+    EXPECT_EQ(r.files.contents.size(), c.message.empty() ? 2u : 0u) << c.args.back();
+  }
+}
+
 TEST(Table, CellCounts) {
   // h = N^(-1/D); the exact h of each row is within an ulp of the powq value.
   struct Case {
@@ -211,8 +237,13 @@ TEST(Table, RatioAndSettings) {
 
 #ifndef _WIN32
 // What a child writes on its standard error with a progress line asked for
-// (shown when standard error is a terminal) over 300 ms.
-std::string progress_output(bool terminal) {
+// (shown when standard error is a terminal) over 300 ms: 1 of 4 variables
+// done, and `steps` of 8 steps of each when `steps_each` is 8.  With
+// `no_thread` the child runs as the user nobody with a limit of one process,
+// so that the line's thread cannot start; `status` takes its exit status
+// (-1 when it did not exit: a crash).
+std::string progress_output(bool terminal, int64_t steps_each = 0, int64_t steps = 0,
+                            bool no_thread = false, int* status = nullptr) {
   int master = -1, fds[2] = {-1, -1};
   pid_t pid;
   if (terminal) {
@@ -224,9 +255,18 @@ std::string progress_output(bool terminal) {
     master = fds[0];
   }
   if (pid == 0) {
+    if (no_thread) {
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = 1;
+      if (setgid(65534) != 0 || setuid(65534) != 0 || setrlimit(RLIMIT_NPROC, &limit) != 0) {
+        _exit(3);
+      }
+    }
     {
-      Progress p(4, standard_error_is_terminal(), stderr, 0);
-      p.counter()->store(1);
+      Progress p(4, steps_each, standard_error_is_terminal(), stderr, 0);
+      if (no_thread && p.drawing()) _exit(4);
+      p.work()->variables.store(1);
+      p.work()->steps.store(steps);
       usleep(300000);
     }
     _exit(0);
@@ -237,8 +277,9 @@ std::string progress_output(bool terminal) {
   ssize_t n;
   while ((n = read(master, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
   close(master);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  if (status != nullptr) *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return out;
 }
 
@@ -248,6 +289,31 @@ TEST(Progress, OnATerminalOnly) {
   EXPECT_EQ(progress_output(false), "");
   EXPECT_EQ(progress_line(1, 3, 61), "morvantide: 1 of 3 variables analysed (33%), 61 s");
   EXPECT_EQ(progress_line(0, 1, 2), "morvantide: 0 of 1 variable analysed (0%), 2 s");
+  EXPECT_EQ(progress_line(0, 1, 2, 42), "morvantide: 0 of 1 variable analysed (42%), 2 s");
+}
+
+// The share counts the steps inside the analyses: 9 of 4 x 8 steps is 28%,
+// more steps than promised never shows more than 100%.
+TEST(Progress, ShareOfTheSteps) {
+  struct Case {
+    int64_t steps;
+    const char* share;
+  } cases[] = {{0, "(0%)"}, {9, "(28%)"}, {32, "(100%)"}, {40, "(100%)"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.steps);
+    EXPECT_NE(progress_output(true, 8, c.steps).find(std::string("1 of 4 variables analysed ") +
+                                                     c.share),
+              std::string::npos);
+  }
+}
+
+// With no thread to draw the line, the run goes on without it.
+TEST(Progress, NoThreadNoLine) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs to become the user nobody";
+  int status = -2;
+  const std::string out = progress_output(true, 0, 0, true, &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out.find("morvantide:"), std::string::npos);
 }
 #endif
 

@@ -18,12 +18,17 @@ std::vector<real> grid_sizes(const Study& s) {
   return h;
 }
 
+int64_t analysis_steps(int32_t nm) {
+  const int64_t n = nm;
+  return n < 2 ? (n > 0 ? n : 0) : (n - 1) * (n - 2) / 2 + n;
+}
+
 Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSettings& settings) {
   calls.fetch_add(1, std::memory_order_relaxed);
   Analysis a;
   a.study = study;
   a.grids = grids;
-  a.e = estimativa(a.study);
+  a.e = estimativa(a.study, settings.steps);
   a.verdict = verdict(a.study, a.e, a.grids, settings.target);
   if (settings.least_squares != LeastSquaresNeed::kNone) {
     std::vector<real> Th(study.nm);
@@ -36,6 +41,7 @@ Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSetti
                                       finest_only);
     }
   }
+  if (settings.steps != nullptr) settings.steps->fetch_add(study.nm, std::memory_order_relaxed);
   return a;
 }
 

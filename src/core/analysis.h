@@ -27,6 +27,7 @@
 #ifndef MORVANTIDE_CORE_ANALYSIS_H_
 #define MORVANTIDE_CORE_ANALYSIS_H_
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,7 +54,17 @@ struct AnalysisSettings {
   // Null: formed from study.h for this call alone.
   // REQUIRES (when given): built from the study's h.
   const LeastSquaresPlan* plan = nullptr;
+  // When given, grows by analysis_steps(study.nm) in all over the call, in
+  // steps as the work is done (a progress line read on another thread).
+  // The results are the same bits with or without it.
+  std::atomic<int64_t>* steps = nullptr;
 };
+
+// The steps one analysis of nm grids counts: an entry of the repeated
+// extrapolation each (its cost grows as nm^2 and dominates a long study),
+// and one per grid for the rest, counted as the analysis ends.
+//   analysis_steps(1) == 1, analysis_steps(4) == 7, analysis_steps(4000) == 8000001
+int64_t analysis_steps(int32_t nm);
 
 // Everything a run shows of one variable.
 struct Analysis {

@@ -9,12 +9,12 @@
 
 namespace morvantide {
 
-Estimates estimativa(const Study& study) {
+Estimates estimativa(const Study& study, std::atomic<int64_t>* steps) {
   Estimates e;
   e.create(study.nm);
   for (int32_t j = 1; j <= study.nm; ++j) e.pV(j) = true_order(study.pL, study.dp, j);
   ordem_extrapolacao(study, e);
-  extrapolacao_repetida(study, e);
+  extrapolacao_repetida(study, e, steps);
   estimativa_convergente(study, e);
   return e;
 }

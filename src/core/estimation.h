@@ -10,6 +10,7 @@
 #ifndef MORVANTIDE_CORE_ESTIMATION_H_
 #define MORVANTIDE_CORE_ESTIMATION_H_
 
+#include <atomic>
 #include <cstdint>
 
 #include "model/state.h"
@@ -19,8 +20,11 @@ namespace morvantide {
 // Every per-grid list of the variable in `study`: the lists are created for
 // study.nm grids, the true orders pV formed, then the order-and-extrapolation
 // stages, the repeated extrapolation and the convergent estimate run.
+// `steps`, when given, counts the entries of the repeated extrapolation as
+// they are done (core/repeated_extrapolation.h), the bulk of the work of a
+// long study.
 // REQUIRES: study.h and study.Th hold study.nm entries.
-Estimates estimativa(const Study& study);
+Estimates estimativa(const Study& study, std::atomic<int64_t>* steps = nullptr);
 
 // log10(h) and r21 of every grid.
 GridTable tabela_malhas(const RealList& h);

@@ -46,7 +46,7 @@ constexpr int64_t kEntriesPerPieceConstant = 128;
 
 }  // namespace
 
-void extrapolacao_repetida(const Study& s, Estimates& e) {
+void extrapolacao_repetida(const Study& s, Estimates& e, std::atomic<int64_t>* entries) {
   const int32_t nm = s.nm;
   if (nm < 2) return;
 
@@ -92,6 +92,7 @@ void extrapolacao_repetida(const Study& s, Estimates& e) {
     }
     e.Tm1(j + 1) = current[j + 1];
     std::swap(previous, current);
+    if (entries != nullptr) entries->fetch_add(nm - j, std::memory_order_relaxed);
   }
 
   // Ratio, order and error of the sequence Tm1.  The error of Tm1(i-1) comes

@@ -55,13 +55,14 @@ Status report_only(const State& s, const std::vector<VariableColumn>& chosen,
   std::vector<RunFile> table = run_files(s, FileChoice::of(options));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
-  Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
+  Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
+                    standard_error_is_terminal());
   // No variable was analysed for a listing (number 0 is none of the
   // table's): each is analysed by the report, on one grid table and plan.
   Analysis none;
   none.grids = tabela_malhas(s.study.h);
   const LeastSquaresPlan plan(grid_sizes(s.study));
-  return write_report(s, none, &plan, chosen, options, files, console, progress.counter());
+  return write_report(s, none, &plan, chosen, options, files, console, progress.work());
 }
 
 // The classic files in options.output_dir, then the report.
@@ -83,8 +84,10 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
-  Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
-  return write_run(s, chosen, moved, files, platform, console, templates, progress.counter());
+  // nv is the first chosen variable: its analysis is counted once.
+  Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
+                    standard_error_is_terminal());
+  return write_run(s, chosen, moved, files, platform, console, templates, progress.work());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "run/options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -49,23 +50,25 @@ struct OptionRow {
 // One row per option: the parser and --help both loop over this table.
 constexpr OptionRow kOptions[] = {
     {"no-edit", Name::kNoEdit, nullptr, "never start the editor (batch runs, scripts)"},
-    {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts but do not start the plotter"},
+    {"no-plot", Name::kNoPlot, nullptr, "write the plot scripts, do not start the plotter"},
     {"plot-least-squares", Name::kPlotLeastSquares, nullptr,
-     "a third plot: the four estimates and U_LS against h"},
+     "a third plot: the estimates and U_LS against h"},
     {"summary", Name::kSummary, nullptr, "print each variable's result and verdict"},
-    {"json", Name::kJson, "FILE", "every per-grid value and the verdict as JSON (- = stdout)"},
-    {"csv", Name::kCsv, "FILE", "the same as CSV, a row per variable and grid (- = stdout)"},
-    {"target", Name::kTarget, "U|P%", "the grid for an uncertainty U, or P percent of |Th|"},
-    {"variables", Name::kVariables, "LIST", "variables to report, e.g. 1,3-5 or all (default: nv)"},
-    {"cells", Name::kCells, "D", "DATA: the first column holds cell counts, h = N^(-1/D)", true},
+    {"json", Name::kJson, "FILE", "per-grid values and verdicts as JSON (- = stdout)"},
+    {"csv", Name::kCsv, "FILE", "as CSV, a row per variable and grid (- = stdout)"},
+    {"target", Name::kTarget, "U|P%", "the grid for an uncertainty U, or P% of |Th|"},
+    {"variables", Name::kVariables, "LIST",
+     "variables to report, e.g. 1,3-5 or all (default "
+     "nv); with DATA also header names (default all)"},
+    {"cells", Name::kCells, "D", "DATA: cell counts N in column 1, h = N^(-1/D)", true},
     {"ratio", Name::kRatio, "constant|variable", "DATA: the refinement ratio (default: detected)",
      true},
     {"order", Name::kOrder, "P", "DATA: pL, the asymptotic order (default 2)", true},
     {"order-step", Name::kOrderStep, "D", "DATA: dp, the step between orders (default 1)", true},
     {"order-range", Name::kOrderRange, "A:B", "DATA: pU_min:pU_max, the order search (0.5:5)",
      true},
-    {"itmax", Name::kItmax, "N", "DATA: the order search's iteration limit (default 50)", true},
-    {"tol", Name::kTol, "T", "DATA: the order search's tolerance (default 1.0E-12)", true},
+    {"itmax", Name::kItmax, "N", "DATA: the order search's iteration limit (50)", true},
+    {"tol", Name::kTol, "T", "DATA: the order search's tolerance (1.0E-12)", true},
     {"output-dir", Name::kOutputDir, "DIR", "DATA: also the classic files, in DIR", true},
     {"help", Name::kHelp, nullptr, "show this help and exit (also -h)"},
     {"version", Name::kVersion, nullptr, "show the version and exit"},
@@ -420,14 +423,35 @@ std::string help_text() {
   out +=
       "\n"
       "Options (--name VALUE or --name=VALUE):\n";
-  for (const OptionRow& row : kOptions) {
+  // The descriptions in one column after the widest option, wrapped at
+  // word boundaries to stay within 79 columns.
+  auto left_of = [](const OptionRow& row) {
     std::string left = std::string("  --") + row.name;
     if (row.value != nullptr) left += std::string(" ") + row.value;
-    if (left.size() < 20)
-      left.resize(20, ' ');
-    else
-      left += "  ";
-    out += left + row.help + "\n";
+    return left;
+  };
+  size_t column = 0;
+  for (const OptionRow& row : kOptions) column = std::max(column, left_of(row).size() + 2);
+  constexpr size_t kWidth = 79;
+  for (const OptionRow& row : kOptions) {
+    std::string line = left_of(row);
+    line.resize(column, ' ');
+    std::string_view rest = row.help;
+    bool line_empty = true;
+    while (!rest.empty()) {
+      const size_t space = rest.find(' ');
+      const std::string_view word = rest.substr(0, space);
+      if (!line_empty && line.size() + 1 + word.size() > kWidth) {
+        out += line + "\n";
+        line.assign(column, ' ');
+        line_empty = true;
+      }
+      if (!line_empty) line += ' ';
+      line += word;
+      line_empty = false;
+      rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    }
+    out += line + "\n";
   }
   return out;
 }

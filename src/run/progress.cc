@@ -1,6 +1,8 @@
 #include "run/progress.h"
 
+#include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace morvantide {
 
@@ -10,16 +12,22 @@ constexpr std::chrono::milliseconds kRedraw(250);
 
 }  // namespace
 
-std::string progress_line(int64_t done, int64_t total, int64_t seconds) {
-  const int64_t percent = total > 0 ? done * 100 / total : 100;
+std::string progress_line(int64_t done, int64_t total, int64_t seconds, int64_t percent) {
+  if (percent < 0) percent = total > 0 ? done * 100 / total : 100;
   return "morvantide: " + std::to_string(done) + " of " + std::to_string(total) +
          (total == 1 ? " variable" : " variables") + " analysed (" + std::to_string(percent) +
          "%), " + std::to_string(seconds) + " s";
 }
 
-Progress::Progress(int64_t total, bool shown, std::FILE* out, int64_t delay_ms)
-    : total_(total), out_(out) {
-  if (shown) thread_ = std::thread([this, delay_ms] { draw_loop(delay_ms); });
+Progress::Progress(int64_t total, int64_t steps_each, bool shown, std::FILE* out,
+                   int64_t delay_ms)
+    : total_(total), steps_total_(total * steps_each), out_(out) {
+  if (!shown) return;
+  try {
+    thread_ = std::thread([this, delay_ms] { draw_loop(delay_ms); });
+  } catch (const std::system_error&) {
+    // No thread to draw with: the run goes on without the line.
+  }
 }
 
 Progress::~Progress() {
@@ -32,6 +40,16 @@ Progress::~Progress() {
   thread_.join();
 }
 
+std::string Progress::line(int64_t seconds) const {
+  const int64_t done = work_.variables.load(std::memory_order_relaxed);
+  int64_t percent = -1;
+  if (steps_total_ > 0) {
+    const int64_t steps = work_.steps.load(std::memory_order_relaxed);
+    percent = std::min<int64_t>(100, steps * 100 / steps_total_);
+  }
+  return progress_line(done, total_, seconds, percent);
+}
+
 void Progress::draw_loop(int64_t delay_ms) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(mutex_);
@@ -41,11 +59,11 @@ void Progress::draw_loop(int64_t delay_ms) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::steady_clock::now() - start)
                              .count();
-    const std::string line = progress_line(done_.load(std::memory_order_relaxed), total_, seconds);
+    const std::string text_line = line(seconds);
     // Blanks over what a longer line before left.
-    std::string text = "\r" + line;
-    if (line.size() < drawn) text.append(drawn - line.size(), ' ');
-    drawn = line.size();
+    std::string text = "\r" + text_line;
+    if (text_line.size() < drawn) text.append(drawn - text_line.size(), ' ');
+    drawn = text_line.size();
     std::fputs(text.c_str(), out_);
     std::fflush(out_);
   } while (!wake_.wait_for(lock, kRedraw, [this] { return stop_; }));

@@ -1,10 +1,12 @@
 // A progress line on standard error for a long analysis: nothing during its
 // first second (a short run stays silent), then one line, rewritten in place
-// a few times a second, with the share of the variables done and the time
-// so far; the line is wiped when the analysis ends.  Only where standard
-// error is a terminal: scripts and CI logs never see it.
+// a few times a second, with the variables done, the share of the work done
+// (inside each analysis too, so one long study moves) and the time so far;
+// the line is wiped when the analysis ends.  Only where standard error is a
+// terminal: scripts and CI logs never see it.  When no thread can start (a
+// process limit) the run goes on without the line.
 //
-//   morvantide: 3 of 8 variables analysed (37%), 4 s
+//   morvantide: 0 of 1 variable analysed (37%), 4 s
 #ifndef MORVANTIDE_RUN_PROGRESS_H_
 #define MORVANTIDE_RUN_PROGRESS_H_
 
@@ -18,25 +20,38 @@
 
 namespace morvantide {
 
-// The line for `done` of `total` after `seconds`.
-std::string progress_line(int64_t done, int64_t total, int64_t seconds);
+// The work a run has done, counted by the analyses on any thread.
+struct WorkDone {
+  std::atomic<int64_t> variables{0};  // analyses finished
+  std::atomic<int64_t> steps{0};      // analysis steps (core/analysis.h)
+};
+
+// The line for `done` of `total` variables after `seconds`; the share is
+// `percent`, or done of total when it is negative.
+std::string progress_line(int64_t done, int64_t total, int64_t seconds, int64_t percent = -1);
 
 class Progress {
  public:
-  // Draws on `out` only when `shown`; the first line after `delay_ms`.
-  Progress(int64_t total, bool shown, std::FILE* out = stderr, int64_t delay_ms = 1000);
+  // `total` analyses of `steps_each` steps each (analysis_steps); draws on
+  // `out` only when `shown`, the first line after `delay_ms`.
+  Progress(int64_t total, int64_t steps_each, bool shown, std::FILE* out = stderr,
+           int64_t delay_ms = 1000);
   ~Progress();  // stops drawing and wipes the line
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  std::atomic<int64_t>* counter() { return &done_; }
+  WorkDone* work() { return &work_; }
+  // Whether the line is drawn (false also when its thread could not start).
+  bool drawing() const { return thread_.joinable(); }
 
  private:
   void draw_loop(int64_t delay_ms);
+  std::string line(int64_t seconds) const;
 
   int64_t total_;
+  int64_t steps_total_;
   std::FILE* out_;
-  std::atomic<int64_t> done_{0};
+  WorkDone work_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;

@@ -90,7 +90,7 @@ bool same_variable(const VariableColumn& column, const Analysis& nv) {
 Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
                     const std::vector<VariableColumn>& columns, const Options& options,
                     Files& files, OutputFile& console,
-                    std::atomic<int64_t>* done) {
+                    WorkDone* done) {
   Destination json, csv;
   MORVANTIDE_RETURN_IF_ERROR(json.open(options.json_file, files, console));
   MORVANTIDE_RETURN_IF_ERROR(csv.open(options.csv_file, files, console));
@@ -102,6 +102,7 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
   settings.least_squares = report_needs_every_grid(options) ? LeastSquaresNeed::kEveryGrid
                                                             : LeastSquaresNeed::kFinest;
   settings.plan = plan;
+  if (done != nullptr) settings.steps = &done->steps;
   // The variables are analysed on the threads a batch at a time (each
   // analysis is a pure function of its column) and written in their order;
   // a batch bounds the results held at once.
@@ -124,7 +125,7 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
                      }
                      a.number = column.number;
                      a.name = column.name;
-                     if (done != nullptr) done->fetch_add(1, std::memory_order_relaxed);
+                     if (done != nullptr) done->variables.fetch_add(1, std::memory_order_relaxed);
                    }
                  });
     for (const Analysis& v : results) {

@@ -15,6 +15,7 @@
 #include "input/variables.h"
 #include "model/state.h"
 #include "run/options.h"
+#include "run/progress.h"
 
 namespace morvantide {
 
@@ -35,13 +36,14 @@ bool report_needs_every_grid(const Options& options);
 // Variable nv is not analysed again: its entry is `nv`, the run's own
 // analysis.  `plan` is the least-squares plan of the study's h.  The JSON
 // and CSV files are created here; "-" and the summary go to `console`.
-// `done`, when given, counts the variables analysed so far (for a progress
-// line drawn by another thread).
+// `done`, when given, counts the variables analysed so far and the steps
+// of the analyses made here (for a progress line drawn by another thread;
+// nv's steps are its analyser's to count).
 // REQUIRES: nv = the analysis of s.nv with options.target and at least the
 //           least-squares results the report needs.
 Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
                     const std::vector<VariableColumn>& columns, const Options& options,
-                    Files& files, OutputFile& console, std::atomic<int64_t>* done = nullptr);
+                    Files& files, OutputFile& console, WorkDone* done = nullptr);
 
 }  // namespace morvantide
 

@@ -108,7 +108,7 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
 
 Status write_run(State& s, const std::vector<VariableColumn>& columns, const Options& options,
                  Files& files, Platform& platform, OutputFile& console,
-                 const TemplateTexts& templates, std::atomic<int64_t>* done) {
+                 const TemplateTexts& templates, WorkDone* done) {
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
   MORVANTIDE_RETURN_IF_ERROR(files.create(listing_name, &listing));
@@ -130,6 +130,7 @@ Status write_run(State& s, const std::vector<VariableColumn>& columns, const Opt
     plan = std::make_unique<LeastSquaresPlan>(grid_sizes(s.study));
     settings.plan = plan.get();
   }
+  if (done != nullptr) settings.steps = &done->steps;
   Analysis nv = analyse(s.study, grids, settings);
   nv.number = s.nv;
   Status status = write_outputs(s, nv, *listing, files, platform, &templates);

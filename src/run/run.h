@@ -26,6 +26,7 @@
 #include "output/scripts.h"
 #include "run/clash_check.h"
 #include "run/options.h"
+#include "run/progress.h"
 
 namespace morvantide {
 
@@ -53,10 +54,11 @@ Status draw_plot(const State& s, const PlotScript& script, Files& files, Platfor
 // Everything a run writes once its files passed their checks: the listing
 // (header, then nv's analysis in its tables), the plot data files and
 // scripts with the plotter, the least-squares picture and the report.
-// `done`, when given, counts the reported variables analysed so far.
+// `done`, when given, counts the reported variables analysed so far and the
+// steps of every analysis.
 Status write_run(State& s, const std::vector<VariableColumn>& columns, const Options& options,
                  Files& files, Platform& platform, OutputFile& console,
-                 const TemplateTexts& templates, std::atomic<int64_t>* done = nullptr);
+                 const TemplateTexts& templates, WorkDone* done = nullptr);
 
 // Everything after the analysis of nv: the result tables appended to
 // `listing`, the plot data files, then draw_plot on each script in turn.
