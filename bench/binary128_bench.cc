@@ -106,10 +106,10 @@ BENCHMARK(BM_Quadmath)->ArgName("pow_log10_exp")->DenseRange(0, 2);
 //   1: extrapolation_step with d;
 //   2: extrapolation_step with d prepared once for the level (Divisor).
 void BM_ExtrapolationStep(benchmark::State& bench) {
-  const State s = smooth_state(1000, 1);
+  const Study s = smooth_state(1000, 1).study;
   std::vector<real> previous(static_cast<size_t>(s.nm) + 1), current(previous.size());
   for (int32_t i = 1; i <= s.nm; ++i) previous[i] = s.Th(i);
-  const real d = q_pow(s.h(1) / s.h(2), s.pV(2)) - 1;
+  const real d = q_pow(s.h(1) / s.h(2), true_order(s.pL, s.dp, 2)) - 1;
   const int64_t how = bench.range(0);
   for (auto _ : bench) {
     if (how == 0) {

@@ -16,6 +16,7 @@
 
 #include "bench_data.h"
 #include "common/files.h"
+#include "core/analysis.h"
 #include "core/estimation.h"
 #include "output/plot_data.h"
 #include "output/saida_resultados.h"
@@ -63,7 +64,7 @@ void count_memory(benchmark::State& bench, int32_t nm, int32_t tipo_r) {
   State s = smooth_state(nm, tipo_r);
   const size_t state_bytes = g_in_use - before;
   g_peak = g_in_use;
-  static_cast<morvantide::Estimates&>(s) = morvantide::estimativa(s);
+  const Estimates e = estimativa(s.study);
   const size_t work_bytes = g_peak - g_in_use;
   bench.counters["state_bytes"] = static_cast<double>(state_bytes);
   bench.counters["work_bytes"] = static_cast<double>(work_bytes);
@@ -78,8 +79,8 @@ void BM_Estimativa(benchmark::State& bench) {
   const int32_t tipo_r = static_cast<int32_t>(bench.range(1));
   State s = smooth_state(nm, tipo_r);
   for (auto _ : bench) {
-    static_cast<morvantide::Estimates&>(s) = morvantide::estimativa(s);
-    benchmark::DoNotOptimize(s.Um_Tm1(nm));
+    const Estimates e = estimativa(s.study);
+    benchmark::DoNotOptimize(e.Um_Tm1(nm));
   }
   count_memory(bench, nm, tipo_r);
 }
@@ -100,7 +101,7 @@ void BM_EstimativaLarge(benchmark::State& bench) {
   const int32_t tipo_r = static_cast<int32_t>(bench.range(1));
   State s = smooth_state(nm, tipo_r);
   for (auto _ : bench) {
-    const Estimates e = estimativa(s);
+    const Estimates e = estimativa(s.study);
     benchmark::DoNotOptimize(e.Um_Tm1(nm));
   }
 }
@@ -123,13 +124,12 @@ void BM_EstimativaComSaida(benchmark::State& bench) {
   State s = smooth_state(nm, tipo_r);
   size_t bytes = 0;
   for (auto _ : bench) {
-    static_cast<morvantide::GridTable&>(s) = morvantide::tabela_malhas(s.h);
-    static_cast<morvantide::Estimates&>(s) = morvantide::estimativa(s);
-    std::string listing = tabelas_pU_psi(s);
-    listing += tabela_T(s);
-    listing += tabela_U(s);
+    const Analysis a = analyse(s.study, tabela_malhas(s.study.h), AnalysisSettings());
+    std::string listing = tabelas_pU_psi(a);
+    listing += tabela_T(a);
+    listing += tabela_U(a);
     MemoryFiles files;
-    if (!write_plot_data(s, files).ok()) {
+    if (!write_plot_data(a, files).ok()) {
       bench.SkipWithError("plot data not written");
       break;
     }

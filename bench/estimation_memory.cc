@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
   }
   const int nm = std::atoi(argv[1]);
   morvantide::State s = morvantide::smooth_state(nm, 1);
-  static_cast<morvantide::Estimates&>(s) = morvantide::estimativa(s);
+  const morvantide::Estimates e = morvantide::estimativa(s.study);
+  if (e.pV.size() < 1) return 1;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("nm %d maxrss_kib %ld\n", nm, usage.ru_maxrss);

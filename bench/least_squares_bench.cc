@@ -18,7 +18,7 @@ namespace {
 void BM_LeastSquares(benchmark::State& bench) {
   const int32_t nm = static_cast<int32_t>(bench.range(0));
   const bool scattered = bench.range(1) != 0;
-  const State s = smooth_state(nm, 2);
+  const Study s = smooth_state(nm, 2).study;
   std::vector<real> h, Th;
   const real swing[] = {0.7Q, -1, 0.2Q, 0.9Q, -0.4Q};
   const real size = (s.Th(nm) - s.Th(1)) / 100;
