@@ -50,8 +50,21 @@ Status read_alone(const std::string& text, const Item& item, const std::string& 
   return Status::Error(message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message);
 }
 
-// h = N^(-1/D) of a grid of N cells in D dimensions.
-real cells_to_h(real n, int32_t dimensions) { return q_pow(n, -(1 / q_from_int(dimensions))); }
+// h = N^(-1/D) of a grid of N cells in D dimensions, as 1 / N^(1/D): the
+// square and cube roots are those of libquadmath, so that N = k^D gives
+// 1/k exactly (64 cells in 3-D: 0.25, not a power by -1/3 rounded).
+real cells_to_h(real n, int32_t dimensions) {
+  switch (dimensions) {
+    case 1:
+      return 1 / n;
+    case 2:
+      return 1 / sqrtq(n);
+    case 3:
+      return 1 / cbrtq(n);
+    default:
+      return 1 / q_pow(n, 1 / q_from_int(dimensions));
+  }
+}
 
 // 1 (constant) when every h(i-1)/h(i) is the same binary128 value, else 2.
 int32_t detect_ratio(const RealList& h) {
