@@ -2,6 +2,7 @@
 value for value, and the same summary; inputs of every kind; bad inputs."""
 import json
 import os
+import signal
 import subprocess
 import threading
 from decimal import Decimal
@@ -226,6 +227,7 @@ def test_a_forked_child_analyses_too():
     morvantide.analyse(h, values, least_squares=False)  # the threads start, if any
     pid = os.fork()
     if pid == 0:
+        signal.alarm(60)  # a child left waiting for the parent's threads fails
         morvantide.analyse(h, values, least_squares=False)
         os._exit(0)
     _, status = os.waitpid(pid, 0)
