@@ -171,7 +171,15 @@ class Analysis {
     return out;
   }
 
-  std::string summary() const { return r_.summary(); }
+  // A variable's name is bytes from the table: UTF-8, or else the
+  // Windows-1252 of the program's files.
+  py::str summary() const {
+    const std::string text = r_.summary();
+    PyObject* utf8 = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+    if (utf8 != nullptr) return py::reinterpret_steal<py::str>(utf8);
+    PyErr_Clear();
+    return py::bytes(text).attr("decode")("cp1252", "replace");
+  }
 
   // Every numeric per-grid list, and h, as float64 arrays (missing: NaN).
   py::dict to_numpy() const {

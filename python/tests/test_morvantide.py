@@ -183,6 +183,12 @@ def test_a_table_as_the_direct_run_reads_it(tmp_path):
     assert p.Th == [Decimal(t[::-1]) for t in T]
 
 
+def test_a_windows_1252_name_reads_the_same_in_the_dict_and_the_summary(tmp_path):
+    (tmp_path / "t.txt").write_bytes(b"h \xe9t\xe9\n0.2 1\n0.1 2\n")
+    (a,) = morvantide.analyse_table(tmp_path / "t.txt")
+    assert a.name == "\u00e9t\u00e9" and a.summary().startswith('variable 1 "\u00e9t\u00e9": 2 grids')
+
+
 BAD_TABLES = [
     ("0.2;1,5\n0.1;1,25\n", "study.csv:1: fields separated by semicolons; a table is CSV, TSV "
      "or blank-separated, with a dot as the decimal mark"),
