@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench_data.h"
-#include "common/binary128_arith.h"
+#include "kernel/binary128_arith.h"
 #include "common/quad.h"
 
 #if defined(MORVANTIDE_BINARY128_ARITH) && !defined(_WIN32)

@@ -25,7 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/binary128_arith.h"
+#include "kernel/binary128_arith.h"
 
 namespace {
 

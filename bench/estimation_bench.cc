@@ -17,7 +17,10 @@
 #include "bench_data.h"
 #include "common/files.h"
 #include "core/estimation.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 
 namespace {
 

@@ -35,7 +35,10 @@
 #include "common/quad.h"
 #include "input/input.h"
 #include "model/plot_files.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 
 namespace fs = std::filesystem;
 

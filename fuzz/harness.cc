@@ -9,7 +9,10 @@
 #include "common/text.h"
 #include "input/freeformat.h"
 #include "input/input.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "common/platform.h"
 #include "run/run.h"
 #include "model/state.h"
@@ -98,14 +101,14 @@ int32_t grids_asked(MemoryFiles& files) {
   FreeFormatReader in(name, text);
   // nv, the listing, pL, dp, tipo_r, itmax, tol, pU_min, pU_max, nm.
   const Item items[] = {Item::Integer("", &s.nv),     Item::Text("", &s.arq_listagem, kLenArqListagem),
-                        Item::Real("", &s.pL),        Item::Real("", &s.dp),
-                        Item::Integer("", &s.tipo_r), Item::Integer("", &s.itmax),
-                        Item::Real("", &s.tol),       Item::Real("", &s.pU_min),
-                        Item::Real("", &s.pU_max),    Item::Integer("", &s.nm)};
+                        Item::Real("", &s.study.pL),        Item::Real("", &s.study.dp),
+                        Item::Integer("", &s.study.tipo_r), Item::Integer("", &s.study.itmax),
+                        Item::Real("", &s.study.tol),       Item::Real("", &s.study.pU_min),
+                        Item::Real("", &s.study.pU_max),    Item::Integer("", &s.study.nm)};
   for (const Item& item : items) {
     if (!in.read({item}).ok()) return -1;
   }
-  return s.nm;
+  return s.study.nm;
 }
 
 }  // namespace
@@ -161,6 +164,32 @@ std::string free_format(std::string_view data) {
   return "the reader did not reach the end of the text";
 }
 
+namespace {
+
+// Standard output kept in memory.
+class KeptOutput : public OutputFile {
+ public:
+  std::string text;
+  void write(std::string_view bytes) override { text.append(bytes); }
+  Status close() override { return Status::Ok(); }
+};
+
+// The report options of a run, chosen by the data's length: none for a
+// length divisible by 8 (the classic run), else --summary, --json,
+// --csv (to a file or to standard output) by its bits.
+Options report_options(std::string_view data) {
+  Options o;
+  const size_t bits = data.size() % 8 == 0 ? 0 : data.size() % 16;
+  if (bits == 0) return o;
+  o.no_edit = true;
+  o.summary = (bits & 1) != 0;
+  if (bits & 2) o.json_file = (bits & 8) && !o.summary ? "-" : "r.json";
+  if (bits & 4) o.csv_file = "r.csv";
+  return o;
+}
+
+}  // namespace
+
 std::string whole_run(std::string_view data, std::string* outcome) {
   const std::vector<std::string_view> parts = split(data, '\0');
   RecordingFiles files;
@@ -182,7 +211,10 @@ std::string whole_run(std::string_view data, std::string* outcome) {
 
   State s;
   FixedPlatform platform;
-  const Status status = run(s, files, platform);
+  const Options options = report_options(data);
+  KeptOutput console;
+  const Status status = run(s, files, platform, options, console);
+  if (!options.report() && !console.text.empty()) return "a classic run wrote on the console";
   if (outcome != nullptr) *outcome = status.ok() ? "ok" : status.message();
 
   const std::map<std::string, std::string> inputs = files.read_before;
@@ -198,6 +230,15 @@ std::string whole_run(std::string_view data, std::string* outcome) {
     if (files.exists(outputs[k]) && !listing_written) {
       return "the plot file " + outputs[k] + " was written without the listing";
     }
+  }
+  for (const std::string* report : {&options.json_file, &options.csv_file}) {
+    if (report->empty() || *report == kStandardOutput) continue;
+    if (files.exists(*report) && !listing_written) return "the report " + *report + " was written without the listing";
+    if (status.ok() && !files.exists(*report)) return "a run that succeeded without " + *report;
+  }
+  if (options.json_file == kStandardOutput && status.ok() &&
+      (console.text.empty() || console.text.back() != '\n')) {
+    return "a JSON report on standard output that does not end with a line end";
   }
   if (!status.ok()) {
     if (status.message().empty()) return "a failed run with no message";

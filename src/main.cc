@@ -8,6 +8,8 @@
 #include "common/console.h"
 #include "common/files.h"
 #include "common/platform.h"
+#include "run/direct.h"
+#include "common/version.h"
 #include "run/options.h"
 #include "run/run.h"
 
@@ -36,11 +38,19 @@ int real_main(int argc, char** argv) {
     return 2;
   }
   if (options.help) return print(morvantide::help_text());
-  if (options.version) return print("morvantide 4.0\n");
+  if (options.version) return print(std::string("morvantide ") + morvantide::kVersion + "\n");
 
   morvantide::DiskFiles files;
   morvantide::SystemPlatform platform;
   morvantide::StandardOutput console;
+  if (options.has_data) {
+    morvantide::Status status = morvantide::run_data(options, files, platform, console);
+    if (!status.ok()) {
+      std::fprintf(stderr, "%s\n", status.message().c_str());
+      return 2;
+    }
+    return 0;
+  }
   morvantide::State s;
   morvantide::Status status = morvantide::run(s, files, platform, options, console);
   if (!status.ok()) {

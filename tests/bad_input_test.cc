@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -105,6 +106,10 @@ struct Start {
   std::string stdout_to = {};               // a file for standard output instead of scratch/stdout
   long file_size_limit = -1;                // ulimit -f, in 512-byte blocks (-1: none)
   std::vector<int> closed = {};             // descriptors closed in the program (0, 1, 2)
+  bool stdout_kept = false;                 // stdout_to opened without emptying it
+  bool stdout_to_closed_pipe = false;       // standard output a pipe nobody reads
+  long process_limit = -1;                  // ulimit -u (-1: none)
+  std::vector<std::string> env = {};        // more of the environment
 };
 
 // Runs the program in `dir` as the user `uid` (-1: as we are), stdin from
@@ -123,10 +128,16 @@ Outcome run_program(const fs::path& dir, const fs::path& scratch, const Start& s
   c.argv.insert(c.argv.end(), start.arguments.begin(), start.arguments.end());
   c.dir = dir;
   c.env = {"PATH=" + (scratch / "nothing").string(), "TZ=UTC", "LC_ALL=C"};
+  c.env.insert(c.env.end(), start.env.begin(), start.env.end());
   c.uid = start.uid;
+  c.stdout_kept = start.stdout_kept;
+  c.stdout_to_closed_pipe = start.stdout_to_closed_pipe;
+  c.process_limit = start.process_limit;
   c.timeout_seconds = 30;
   c.capture_dir = scratch;
-  c.stdout_path = start.stdout_to;
+  c.stdout_path = start.stdout_to.empty() || start.stdout_to[0] == '/'
+                      ? fs::path(start.stdout_to)
+                      : dir / start.stdout_to;
   c.file_size_limit = start.file_size_limit;
   c.closed = start.closed;
   return morvantide::testing_process::run_process(c);
@@ -198,6 +209,7 @@ struct Row {
   bool lock_held = false;                 // another process holds the control file's lock
   std::vector<std::string> read_only = {};  // names made read-only ("." the folder)
   int exit_status = 2;
+  bool folder_held = false;  // another process holds the folder's lock
 };
 
 // Checks one run: status 2, the message, no output, every input unchanged.
@@ -213,6 +225,11 @@ void expect_refused(const Row& row) {
   int held = -1;
   if (row.lock_held) {
     held = open((scratch.dir() / "Morvantide_4p0.in").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+  }
+  if (row.folder_held) {
+    held = open(scratch.dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
   }
@@ -242,12 +259,27 @@ void expect_refused(const Row& row) {
   }
 }
 
+// A previous complete report beside the case.
+Folder with_json(Folder f) {
+  f["r.json"] = "{\"old\": true}\r\n";
+  return f;
+}
+
+// The pU script as a first run leaves it: the default template completed.
+std::string made_from_default() {
+  return read_file(fs::path(MORVANTIDE_SOURCE_DIR) / "templates/Morvantide_4p0_pU.gnu") +
+         "set title 'Caso base (1/1/2026)'\r\nreplot\r\n";
+}
+
+const std::string long_name = std::string(300, 'r') + ".json";
+
 TEST(BadInput, RefusedWithoutWritingAnything) {
   const std::string enoent = " (No such file or directory)";
   const Row rows[] = {
       // Missing files.
       {"no control file", changed(layout1(), "Morvantide_4p0.in", kMissing),
-       "Morvantide_4p0.in: cannot open" + enoent},
+       "Morvantide_4p0.in: cannot open" + enoent +
+           "; to analyse a table of grids instead: morvantide study.csv (see morvantide --help)"},
       {"no parameter file", changed(layout1(), "param1.txt", kMissing),
        "param1.txt: cannot open" + enoent},
       {"no result file, layout 1", changed(layout1(), "resultados.txt", kMissing),
@@ -437,8 +469,29 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
        "the listing \"saida\" cannot be written: a folder of that name exists"},
       {"plot data file named like a folder", changed(layout1(), "pU_c.dat", kFolder),
        "the plot file \"pU_c.dat\" cannot be written: a folder of that name exists"},
+      {"report through a regular file", with_json(layout1()), "resultados.txt/x.csv: cannot create (Not a directory)",
+       {.arguments = {"--csv", "resultados.txt/x.csv"}}},
+      {"report name too long", with_json(layout1()),
+       long_name + ": cannot create (File name too long)", {.arguments = {"--json", long_name}}},
+      {"listing named like the picture of a script made from the default template",
+       changed(param1_line(2, "Morvantide_4p0_pU.png"), "Morvantide_4p0_pU.gnu", made_from_default()),
+       "the listing \"Morvantide_4p0_pU.png\" is the same file as the picture of the default plot "
+       "template \"Morvantide_4p0_pU.png\"; rename the listing"},
+      {"summary onto the listing", changed(layout1(), "lista.txt", "old listing\r\n"),
+       "standard output would overwrite the listing \"lista.txt\"; send it elsewhere",
+       {.arguments = {"--summary"}, .stdout_to = "lista.txt", .stdout_kept = true}},
+      {"unquoted absolute parameter file name",
+       changed(layout1(), "Morvantide_4p0.in", crlf({"1", "paramn.txt", "/dados/param1.txt"})),
+       "Morvantide_4p0.in:3: the parameter file of layout 1 has no name; the parameter file of "
+       "layout 1 stopped at a slash: a name with / must be quoted"},
   };
   for (const Row& row : rows) expect_refused(row);
+  // An editor that saved the control file by renaming a new one over it
+  // leaves the first run's hold on the folder.
+  Row held{"another run holds the folder, the control file saved since", layout1(),
+           "Morvantide_4p0.in: another run is using this folder"};
+  held.folder_held = true;
+  expect_refused(held);
 }
 
 // The user nobody, when we are root and may become it (permission bits do
@@ -545,6 +598,97 @@ TEST(BadInput, ClosedStandardDescriptors) {
     if (fd < 10) open_ones += std::to_string(fd) + " ";
   }
   EXPECT_EQ(open_ones, "0 1 2 3 0 1 2 3 ");
+}
+
+// Three variables, for the report's threads.
+Folder three_variables() {
+  Folder f = with_json(layout1());
+  f["resultados.txt"] = crlf({"h T U \x1b[2JV", "0.8 1.64 2 3", "0.4 1.16 2.5 3.5", "0.2 1.04 2.7 3.7",
+                              "0.1 1.01 2.8 3.8"});
+  return f;
+}
+
+// A sound run on a shared folder or with a report: what it must keep.
+TEST(BadInput, SharedFoldersAndReports) {
+  const int nobody = nobody_or_self() >= 0 ? 65534 : -1;
+  struct Case {
+    const char* what;
+    Folder files;
+    Start start;
+    int exit_status;
+    std::string message;      // standard error
+    std::string out_holds;    // a text standard output must hold
+    std::vector<std::string> kept;  // files left byte for byte as they were
+    std::function<void(const fs::path&)> before = {}, after = {};
+  } cases[] = {
+      {"template of another user keeps owner, group and mode", layout1(), {}, 0, "", "", {},
+       [](const fs::path& d) {
+         ASSERT_EQ(chown((d / "Morvantide_4p0_pU.gnu").c_str(), 4321, 4322), 0);
+         fs::permissions(d / "Morvantide_4p0_pU.gnu", fs::perms(0660));
+       },
+       [](const fs::path& d) {
+         struct stat st;
+         ASSERT_EQ(stat((d / "Morvantide_4p0_pU.gnu").c_str(), &st), 0);
+         EXPECT_EQ(st.st_uid, 4321u);
+         EXPECT_EQ(st.st_gid, 4322u);
+         EXPECT_EQ(st.st_mode & 07777, 0660u);
+       }},
+      {"template with a hard link stays one file", layout1(), {}, 0, "", "", {},
+       [](const fs::path& d) { fs::create_hard_link(d / "Morvantide_4p0_U.gnu", d / "copia.gnu"); },
+       [](const fs::path& d) {
+         EXPECT_TRUE(fs::equivalent(d / "Morvantide_4p0_U.gnu", d / "copia.gnu"));
+         EXPECT_NE(read_file(d / "copia.gnu").find("replot"), std::string::npos);
+       }},
+      {"stray temporaries of an ended run removed, look-alikes kept", layout1(), {}, 0, "", "",
+       {"morvantide-notes.txt", "Morvantide_4p0_pU.gnu.backup", "morvantide-ab.tmp"},
+       [](const fs::path& d) {
+         for (const char* name : {"morvantide-a1B2c3.tmp", "morvantide-notes.txt",
+                                  "Morvantide_4p0_pU.gnu.backup", "morvantide-ab.tmp"}) {
+           std::ofstream(d / name) << "x";
+         }
+       },
+       [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "morvantide-a1B2c3.tmp")); }},
+      {"report cut short by the file size limit keeps the old report", three_variables(),
+       {.arguments = {"--variables", "all", "--json", "r.json"}, .file_size_limit = 16}, 2,
+       "r.json: cannot write (File too large)", "", {"r.json"}},
+      {"report to a closed standard output", three_variables(),
+       {.arguments = {"--json", "-"}, .closed = {1}}, 2,
+       "standard output: cannot write (Bad file descriptor)", "", {}},
+      {"summary into a pipe nobody reads", three_variables(),
+       {.arguments = {"--summary"}, .stdout_to_closed_pipe = true}, 2,
+       "standard output: cannot write (Broken pipe)", "", {}},
+      {"header control bytes shown in the summary", three_variables(),
+       {.arguments = {"--summary", "--variables", "3"}}, 0, "", "\"\\x1b[2JV\"", {}},
+      {"no thread can start", three_variables(),
+       {.uid = nobody, .arguments = {"--summary", "--variables", "all"}, .process_limit = 1,
+        .env = {"MORVANTIDE_THREADS=4"}},
+       0, "", "\"U\"", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scratch scratch;
+    lay_out(scratch.dir(), c.files);
+    if (c.before) c.before(scratch.dir());
+    if (c.start.uid >= 0) {
+      for (const auto& e : fs::recursive_directory_iterator(scratch.dir())) {
+        if (lchown(e.path().c_str(), c.start.uid, c.start.uid) != 0) ADD_FAILURE() << "chown";
+      }
+      if (chown(scratch.dir().c_str(), c.start.uid, c.start.uid) != 0) ADD_FAILURE() << "chown";
+    }
+    const auto before = snapshot(scratch.dir());
+    const Outcome r = run_program(scratch.dir(), scratch.root, c.start);
+    EXPECT_EQ(r.exit_status, c.exit_status);
+    EXPECT_EQ(r.err, c.message.empty() ? "" : c.message + "\n");
+    EXPECT_NE(r.out.find(c.out_holds), std::string::npos) << r.out;
+    const auto after = snapshot(scratch.dir());
+    for (const std::string& name : c.kept) EXPECT_EQ(after.at(name), before.at(name)) << name;
+    for (const auto& [name, state] : after) {
+      EXPECT_FALSE(name.rfind("morvantide-", 0) == 0 && name.size() == 21 &&
+                   name.substr(17) == ".tmp")
+          << "left behind: " << name;
+    }
+    if (c.after) c.after(scratch.dir());
+  }
 }
 
 // The same cases, sound, run to the end: the rows above fail for the reason

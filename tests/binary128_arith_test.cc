@@ -4,7 +4,7 @@
 // exact ties and near ties, results at the edges of the subnormal and
 // overflow ranges, and every pairing of zeros, infinities, NaNs and normals.
 
-#include "common/binary128_arith.h"
+#include "kernel/binary128_arith.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 namespace morvantide {
 namespace {
 
+using core_testing::StudyLists;
 using core_testing::constant_ratio;
 using core_testing::make_state;
 using core_testing::Matches;
@@ -23,7 +24,7 @@ const real kInf = __builtin_infq();
 
 TEST(EstimativaConvergente, TwoGrids) {
   // Upl(2) = 0.25 / (2^2 - 1); safety factor 3 at grid 2.
-  State s = make_state({2, 1}, {1, 1.25Q});
+  StudyLists s = make_state({2, 1}, {1, 1.25Q});
   s.Tm1(2) = 1.5Q;
   estimativa_convergente(s, s);
   EXPECT_TRUE(Matches(s.UGCI_Th(2), 0.25Q));
@@ -42,8 +43,8 @@ TEST(EstimativaConvergente, TwoGrids) {
 // pU*_Th = 1, pU_Th = 2, Tm1(3) = 2:
 //   Upl = 0.5/3 = 1/6, Tpl = 5/3, Ups = 0.5/1, Tps = 2, Tc = 11/6,
 //   Uc = |1/6 - 1/2| / 2 = 1/6, UGCI = 1.25 |0.5/3|, Umc = 0.5.
-State grid3_state(real psi_Th) {
-  State s = make_state({4, 2, 1}, {0, 1, 1.5Q});
+StudyLists grid3_state(real psi_Th) {
+  StudyLists s = make_state({4, 2, 1}, {0, 1, 1.5Q});
   s.psi_Th(3) = psi_Th;
   s.pUs_Th(3) = 1;
   s.pU_Th(3) = 2;
@@ -72,7 +73,7 @@ TEST(EstimativaConvergente, ConvergenceOfThGatesTcUcAndUGCI) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    State s = grid3_state(r.psi_Th);
+    StudyLists s = grid3_state(r.psi_Th);
     estimativa_convergente(s, s);
     EXPECT_TRUE(Matches(s.Upl(3), 1.0Q / 6));
     EXPECT_TRUE(Matches(s.Tpl(3), 5.0Q / 3));
@@ -95,7 +96,7 @@ TEST(EstimativaConvergente, OrderOfTheGridConvergenceIndex) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE("pU_Th " + core_testing::Q(r.pU_Th) + " pL " + core_testing::Q(r.pL));
-    State s = grid3_state(2);
+    StudyLists s = grid3_state(2);
     s.pL = r.pL;
     s.pV(1) = r.pL;
     s.pU_Th(3) = r.pU_Th;
@@ -107,7 +108,7 @@ TEST(EstimativaConvergente, OrderOfTheGridConvergenceIndex) {
 
 TEST(EstimativaConvergente, SentinelOrderOfTh) {
   // r21 = 2: 2^1e11 overflows, Ups = 0, Tps = Th, Tc = (Tpl + Th) / 2.
-  State s = grid3_state(2);
+  StudyLists s = grid3_state(2);
   s.pUs_Th(3) = S;
   estimativa_convergente(s, s);
   EXPECT_TRUE(Same(s.Ups(3), 0));
@@ -117,7 +118,7 @@ TEST(EstimativaConvergente, SentinelOrderOfTh) {
 
   // r21 = 1/2: 0.5^1e11 underflows, Ups = -d, Tps = Th(2);
   // Upl = 0.5 / (0.25 - 1) = -2/3, Tpl = 5/6, Tc = 11/12, Uc = 1/12.
-  State t = make_state({1, 2, 4}, {0, 1, 1.5Q});
+  StudyLists t = make_state({1, 2, 4}, {0, 1, 1.5Q});
   t.psi_Th(3) = 2;
   t.pUs_Th(3) = S;
   t.pU_Th(3) = S;
@@ -155,7 +156,7 @@ TEST(EstimativaConvergente, RatioAndOrderOfTc) {
     SCOPED_TRACE(r.name);
     Settings k;
     k.pL = 1;
-    State s = make_state({16, 8, 4, 2, 1}, r.th, k);
+    StudyLists s = make_state({16, 8, 4, 2, 1}, r.th, k);
     for (int32_t i = 3; i <= 5; ++i) {
       s.psi_Th(i) = 2;
       s.pUs_Th(i) = S;
@@ -178,7 +179,7 @@ TEST(EstimativaConvergente, RatioAndOrderOfTc) {
 // is 1.25 |Upl| from grid 3 (3 |Upl| at grid 2).
 TEST(EstimativaConvergente, ExactQuadraticLaw) {
   const std::vector<real> h = constant_ratio(1, 2, 7);
-  State s = make_state(h, power_law(h, 1, {{1, 2}}));
+  StudyLists s = make_state(h, power_law(h, 1, {{1, 2}}));
   core_testing::estimate_into(s);
   for (int32_t i = 2; i <= s.nm; ++i) {
     SCOPED_TRACE(i);

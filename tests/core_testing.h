@@ -12,7 +12,13 @@
 #include <vector>
 
 #include "common/quad.h"
+#include "quad_testing.h"
+#include "core/analysis.h"
+#include "core/convergent_estimate.h"
 #include "core/estimation.h"
+#include "core/obter_pu.h"
+#include "core/order_extrapolation.h"
+#include "core/repeated_extrapolation.h"
 #include "model/state.h"
 
 namespace morvantide {
@@ -31,13 +37,32 @@ struct Settings {
   real pU_max = 5;
 };
 
-// A state of h.size() grids, its lists created as the input stage creates
+// A study with its grid table and the lists of its estimation side by side,
+// as the tests of each stage set them up by hand.  It reads as the Analysis
+// the writers take.
+struct StudyLists : Study, Estimates, GridTable {
+  // h, Th and every list of the estimation for nm grids.
+  void create_lists(int32_t grids) {
+    nm = grids;
+    h.resize(nm, 0);
+    Th.resize(nm, 0);
+    create(nm);
+  }
+  operator Analysis() const {  // NOLINT: the writers' input, as set up here
+    Analysis a;
+    a.study = *this;
+    a.grids = *this;
+    a.e = *this;
+    return a;
+  }
+};
+
+// A study of h.size() grids, its lists created as the estimation creates
 // them, pV(j) = pL + (j-1) dp.
-inline State make_state(const std::vector<real>& h, const std::vector<real>& Th,
+inline StudyLists make_state(const std::vector<real>& h, const std::vector<real>& Th,
                         const Settings& k = Settings()) {
-  State s;
-  s.nm = static_cast<int32_t>(h.size());
-  s.create_lists(s.nm);
+  StudyLists s;
+  s.create_lists(static_cast<int32_t>(h.size()));
   s.pL = k.pL;
   s.dp = k.dp;
   s.tipo_r = k.tipo_r;
@@ -54,7 +79,10 @@ inline State make_state(const std::vector<real>& h, const std::vector<real>& Th,
 }
 
 // The whole estimation on the study part of s, its lists stored in s.
-inline void estimate_into(State& s) { static_cast<Estimates&>(s) = estimativa(s); }
+inline void estimate_into(StudyLists& s) {
+  Estimates& lists = s;
+  lists = estimativa(s);
+}
 
 // Spacings h(i) = h1 / r^(i-1), i = 1..n.
 inline std::vector<real> constant_ratio(real h1, real r, int n) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "quad_testing.h"
+
 namespace morvantide {
 namespace {
 

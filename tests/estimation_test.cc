@@ -9,6 +9,7 @@
 namespace morvantide {
 namespace {
 
+using core_testing::StudyLists;
 using core_testing::constant_ratio;
 using core_testing::make_state;
 using core_testing::NearRel;
@@ -18,7 +19,7 @@ using core_testing::Settings;
 
 struct ListRange {
   const char* name;
-  RealList State::*list;
+  RealList StudyLists::*list;
   int32_t first;   // lowest grid that can hold a value
   int32_t min_nm;  // fewest grids for which the list holds any value
 };
@@ -28,16 +29,16 @@ struct ListRange {
 // orders remove (pV = 2, 4, 6, ... against h^2 and h^3), so every ratio is
 // positive, above 1 and nonzero, and every value in range is computed.
 const ListRange kRanges[] = {
-    {"pU_Th", &State::pU_Th, 3, 3},     {"psi_Th", &State::psi_Th, 3, 3},
-    {"pUs_Th", &State::pUs_Th, 3, 3},   {"pU_Ti", &State::pU_Ti, 5, 5},
-    {"psi_Ti", &State::psi_Ti, 5, 5},   {"pUs_Ti", &State::pUs_Ti, 5, 5},
-    {"psi_Tbi", &State::psi_Tbi, 7, 7}, {"pUs_Tbi", &State::pUs_Tbi, 7, 7},
-    {"psi_Tm1", &State::psi_Tm1, 4, 4}, {"pUs_Tm1", &State::pUs_Tm1, 4, 4},
-    {"Um_Tm1", &State::Um_Tm1, 3, 4},   {"Tc", &State::Tc, 3, 3},
-    {"Uc_Tc", &State::Uc_Tc, 3, 3},     {"Ups", &State::Ups, 3, 3},
-    {"psi_Tc", &State::psi_Tc, 5, 5},   {"pUs_Tc", &State::pUs_Tc, 5, 5},
-    {"UGCI_Th", &State::UGCI_Th, 2, 2}, {"Umc_Th", &State::Umc_Th, 2, 2},
-    {"pGCI", &State::pGCI, 2, 2},
+    {"pU_Th", &StudyLists::pU_Th, 3, 3},     {"psi_Th", &StudyLists::psi_Th, 3, 3},
+    {"pUs_Th", &StudyLists::pUs_Th, 3, 3},   {"pU_Ti", &StudyLists::pU_Ti, 5, 5},
+    {"psi_Ti", &StudyLists::psi_Ti, 5, 5},   {"pUs_Ti", &StudyLists::pUs_Ti, 5, 5},
+    {"psi_Tbi", &StudyLists::psi_Tbi, 7, 7}, {"pUs_Tbi", &StudyLists::pUs_Tbi, 7, 7},
+    {"psi_Tm1", &StudyLists::psi_Tm1, 4, 4}, {"pUs_Tm1", &StudyLists::pUs_Tm1, 4, 4},
+    {"Um_Tm1", &StudyLists::Um_Tm1, 3, 4},   {"Tc", &StudyLists::Tc, 3, 3},
+    {"Uc_Tc", &StudyLists::Uc_Tc, 3, 3},     {"Ups", &StudyLists::Ups, 3, 3},
+    {"psi_Tc", &StudyLists::psi_Tc, 5, 5},   {"pUs_Tc", &StudyLists::pUs_Tc, 5, 5},
+    {"UGCI_Th", &StudyLists::UGCI_Th, 2, 2}, {"Umc_Th", &StudyLists::Umc_Th, 2, 2},
+    {"pGCI", &StudyLists::pGCI, 2, 2},
 };
 
 TEST(Estimativa, GridsEachListCanFill) {
@@ -47,7 +48,7 @@ TEST(Estimativa, GridsEachListCanFill) {
     Settings k;
     k.pL = 2;
     k.dp = 2;
-    State s = make_state(h, power_law(h, 2, {{-0.5Q, 2}, {0.3Q, 3}}), k);
+    StudyLists s = make_state(h, power_law(h, 2, {{-0.5Q, 2}, {0.3Q, 3}}), k);
     core_testing::estimate_into(s);
     for (const ListRange& r : kRanges) {
       SCOPED_TRACE(r.name);
@@ -80,7 +81,7 @@ TEST(Estimativa, SmoothCaseWorkedIndependently) {
                          "1.998970765623590763509100917800323"};
   std::vector<real> Th;
   for (const char* t : texts) {
-    real v;
+    real v = 0;
     ASSERT_TRUE(q_parse(t, &v));
     Th.push_back(v);
   }
@@ -88,7 +89,7 @@ TEST(Estimativa, SmoothCaseWorkedIndependently) {
   Settings k;
   k.pL = 2;
   k.dp = 1.5Q;
-  State s = make_state(h, Th, k);
+  StudyLists s = make_state(h, Th, k);
   core_testing::estimate_into(s);
   EXPECT_TRUE(NearRel(s.psi_Th(3), 2.49189284874258055212926016970176Q, 1.0e-30Q));
   EXPECT_TRUE(NearRel(s.pUs_Th(3), 1.94262883324782005679384321168832Q, 1.0e-30Q));
@@ -106,7 +107,7 @@ TEST(Estimativa, TwoVariablesOfOneStudy) {
   Settings k;
   k.pL = 2;
   k.dp = 0.5Q;
-  State s = make_state(h, power_law(h, 3, {{1, 2}}), k);
+  StudyLists s = make_state(h, power_law(h, 3, {{1, 2}}), k);
   Study first = s;
   Study second = s;
   for (int32_t i = 1; i <= s.nm; ++i) second.Th(i) = -7 + 4 * q_pow(h[i - 1], 2);

@@ -5,7 +5,7 @@
 // ties, results at the edges of the subnormal and overflow ranges, and
 // divisors that are powers of two.
 
-#include "common/binary128_arith.h"
+#include "kernel/binary128_arith.h"
 
 #include <gtest/gtest.h>
 

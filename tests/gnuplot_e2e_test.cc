@@ -21,7 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "subprocess_testing.h"
 
 extern char** environ;

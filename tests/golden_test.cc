@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "common/files.h"
@@ -64,9 +65,14 @@ TEST_P(GoldenCase, OutputsEqualExpectedFiles) {
   fs::current_path(work);
   DiskFiles files;
   FakePlatform platform(nullptr, {}, -1);
-  Status status = run(files, platform);
+  MemoryFiles screen;
+  std::unique_ptr<OutputFile> console;
+  ASSERT_TRUE(screen.create("console", &console).ok());
+  State s;
+  Status status = run(s, files, platform, Options(), *console);
   fs::current_path(previous);
   ASSERT_TRUE(status.ok()) << status.message();
+  EXPECT_EQ(screen.contents["console"], "");
 
   int compared = 0;
   for (const auto& entry : fs::directory_iterator(source / "expected")) {

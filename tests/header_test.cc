@@ -14,28 +14,25 @@
 namespace morvantide {
 namespace {
 
-// The header of s, its grid table computed from s.h first as the run does.
-std::string header_of(State& s) {
-  static_cast<GridTable&>(s) = tabela_malhas(s.h);
-  return listing_header(s);
-}
+// The header of s, its grid table computed from s.study.h first as the run does.
+std::string header_of(const State& s) { return listing_header(s, tabela_malhas(s.study.h)); }
 
 State three_grids(int32_t modo) {
   State s;
   s.modo = modo;
-  s.nm = 3;
+  s.study.nm = 3;
   s.create_lists(modo == 0 ? 3 : 1);
   s.titulo = fit("  Caso 1", kLenTitulo);
   s.dia = fit("(6/12/2026)", kLenDia);
   s.hora = fit("9:5:3", kLenHora);
   s.nv = 1;
   s.arq_dados_n = fit("param0.txt", kLenArqDados);
-  s.pL = 2;
-  s.dp = -0.5Q;
-  s.tipo_r = 1;
-  s.h(1) = 0.1Q;
-  s.h(2) = 0.05Q;
-  s.h(3) = 0.025Q;
+  s.study.pL = 2;
+  s.study.dp = -0.5Q;
+  s.study.tipo_r = 1;
+  s.study.h(1) = 0.1Q;
+  s.study.h(2) = 0.05Q;
+  s.study.h(3) = 0.025Q;
   s.arq(1) = fit("  malha1.dat", kLenArq);
   if (modo == 0) {
     s.arq(2) = fit("malha2.dat", kLenArq);
@@ -71,7 +68,8 @@ TEST(ListingHeader, WholeHeaderLayout0) {
       "  2.50000000000000000000E-02  -1.6021E+00   2.0000E+00   malha3.dat",
   };
   EXPECT_EQ(lines_of(header_of(s)), expected);
-  EXPECT_TRUE(s.r21(2) == 2 && s.r21(3) == 2 && s.r21(1) == kSentinel);
+  const GridTable g = tabela_malhas(s.study.h);
+  EXPECT_TRUE(g.r21(2) == 2 && g.r21(3) == 2 && g.r21(1) == kSentinel);
 }
 
 TEST(ListingHeader, Layout1NamesTheFileOnTheFirstRowOnly) {
@@ -101,11 +99,11 @@ TEST(ListingHeader, RefinementBlockForEveryKind) {
   for (const Case& c : cases) {
     for (int32_t tipo_r : c.tipo_r == 1 ? std::vector<int32_t>{1} : std::vector<int32_t>{0, 2, 3, -1}) {
       State s = three_grids(0);
-      s.tipo_r = tipo_r;
-      s.itmax = 50;
-      s.tol = 0.0001Q;
-      s.pU_min = 0.5Q;
-      s.pU_max = 5;
+      s.study.tipo_r = tipo_r;
+      s.study.itmax = 50;
+      s.study.tol = 0.0001Q;
+      s.study.pU_min = 0.5Q;
+      s.study.pU_max = 5;
       std::vector<std::string> lines = lines_of(header_of(s));
       std::vector<std::string> block(lines.begin() + 15, lines.begin() + 15 + c.block.size());
       EXPECT_EQ(block, c.block) << "tipo_r " << tipo_r;
@@ -115,7 +113,7 @@ TEST(ListingHeader, RefinementBlockForEveryKind) {
 
 TEST(ListingHeader, FieldsThatDoNotFit) {
   State s = three_grids(0);
-  s.pL = 100;
+  s.study.pL = 100;
   s.nv = 12345;
   s.titulo = fit("", kLenTitulo);
   std::vector<std::string> lines = lines_of(header_of(s));
@@ -126,8 +124,8 @@ TEST(ListingHeader, FieldsThatDoNotFit) {
 
 TEST(ListingHeader, NonFiniteGridValues) {
   State s = three_grids(0);
-  s.h(2) = 0.1Q;  // equal spacings: ratio 1
-  s.h(3) = 0;     // zero spacing: infinite ratio, log10 -Infinity
+  s.study.h(2) = 0.1Q;  // equal spacings: ratio 1
+  s.study.h(3) = 0;     // zero spacing: infinite ratio, log10 -Infinity
   std::vector<std::string> lines = lines_of(header_of(s));
   const size_t n = lines.size();
   EXPECT_EQ(lines[n - 2].substr(41, 13), "   1.0000E+00");

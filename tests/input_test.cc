@@ -46,24 +46,25 @@ TEST(Input, Layout0FillsTheState) {
   ASSERT_TRUE(read_input(s, files, platform).ok());
 
   EXPECT_EQ(platform.launches(), (std::vector<std::string>{"editor Morvantide_4p0.in", "editor param0.txt"}));
-  EXPECT_EQ(s.status, 7);
   EXPECT_EQ(s.modo, 0);
   EXPECT_EQ(s.arq_dados_n, fit("param0.txt", kLenArqDados));
   EXPECT_EQ(s.arq_dados_1, fit("param1.txt", kLenArqDados));
   EXPECT_EQ(s.nv, 2);
   EXPECT_EQ(s.arq_listagem, fit(" lista.txt", kLenArqListagem));
-  EXPECT_TRUE(s.pL == 1.5Q && s.dp == 0.5Q && s.tol == 1e-8Q);
-  EXPECT_EQ(s.tipo_r, 2);
-  EXPECT_EQ(s.itmax, 40);
-  EXPECT_TRUE(s.pU_min == 0.25Q && s.pU_max == 6);
-  ASSERT_EQ(s.nm, 3);
+  EXPECT_TRUE(s.study.pL == 1.5Q && s.study.dp == 0.5Q && s.study.tol == 1e-8Q);
+  EXPECT_EQ(s.study.tipo_r, 2);
+  EXPECT_EQ(s.study.itmax, 40);
+  EXPECT_TRUE(s.study.pU_min == 0.25Q && s.study.pU_max == 6);
+  ASSERT_EQ(s.study.nm, 3);
   EXPECT_EQ(s.arq(2), fit("g 2.txt", kLenArq));
   EXPECT_EQ(s.titulo, fit("Caso", kLenTitulo));  // unquoted: first word only
   // h from line 1; Th from the nv-th variable line, whatever its number.
-  EXPECT_TRUE(s.h(1) == 0.4Q && s.h(2) == 0.2Q && s.h(3) == 0.1Q);
-  EXPECT_TRUE(s.Th(1) == 20 && s.Th(2) == 21 && s.Th(3) == 22.5Q);
-  // The sentinel lists start filled.
-  EXPECT_TRUE(s.psi_Th(3) == kSentinel && s.UGCI_Th(1) == kSentinel && s.Um_Tm1(2) == kSentinel);
+  EXPECT_TRUE(s.study.h(1) == 0.4Q && s.study.h(2) == 0.2Q && s.study.h(3) == 0.1Q);
+  EXPECT_TRUE(s.study.Th(1) == 20 && s.study.Th(2) == 21 && s.study.Th(3) == 22.5Q);
+  // The estimation's sentinel lists start filled.
+  Estimates e;
+  e.create(s.study.nm);
+  EXPECT_TRUE(e.psi_Th(3) == kSentinel && e.UGCI_Th(1) == kSentinel && e.Um_Tm1(2) == kSentinel);
 }
 
 TEST(Input, Layout1ReadsRowsOverLines) {
@@ -84,8 +85,8 @@ TEST(Input, Layout1ReadsRowsOverLines) {
   EXPECT_EQ(platform.launches().back(), "editor p 1.txt");
   EXPECT_EQ(s.arq.size(), 1);
   EXPECT_EQ(s.titulo, fit("Um titulo, com / barra", kLenTitulo));
-  EXPECT_TRUE(s.Th(1) == 3 && s.Th(2) == 3.1Q && s.Th(3) == 3.2Q);
-  EXPECT_TRUE(s.h(3) == 0.1Q);
+  EXPECT_TRUE(s.study.Th(1) == 3 && s.study.Th(2) == 3.1Q && s.study.Th(3) == 3.2Q);
+  EXPECT_TRUE(s.study.h(3) == 0.1Q);
 }
 
 TEST(Input, RefusedValues) {

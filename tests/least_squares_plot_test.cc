@@ -153,6 +153,24 @@ TEST(LeastSquaresPlot, DataFileScriptAndPlotter) {
   EXPECT_EQ(quiet.files.contents, r.files.contents);
 }
 
+// Fewer than 4 grids: no U_LS, and the picture's title says so; the classic
+// scripts keep their own title.
+TEST(LeastSquaresPlot, TitleSaysWhyFewGridsHaveNoCurve) {
+  for (int32_t n : {2, 3, 4}) {
+    SCOPED_TRACE(std::to_string(n) + " grids");
+    RunResult r = run_with(one_variable(power_law(n, 1, 1, 2)), {"--plot-least-squares"});
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    const std::string title = n < 4 ? "T (6/12/2026) - U_LS needs 4 grids" : "T (6/12/2026)";
+    EXPECT_EQ(r.files.contents["Morvantide_4p0_U_LS.gnu"],
+              read_source("templates/Morvantide_4p0_U_LS.gnu") + "set title '" + title +
+                  "'\r\nreplot\r\n");
+    RunResult classic = run_with(one_variable(power_law(n, 1, 1, 2)), {});
+    for (const char* script : {"Morvantide_4p0_pU.gnu", "Morvantide_4p0_U.gnu"}) {
+      EXPECT_EQ(r.files.contents[script], classic.files.contents[script]) << script;
+    }
+  }
+}
+
 // A template in the folder is kept for its first 11 lines, as the classic
 // scripts keep theirs.
 TEST(LeastSquaresPlot, OwnTemplate) {

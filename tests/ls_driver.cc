@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/quad.h"
+#include "quad_testing.h"
 #include "core/least_squares.h"
 
 namespace {

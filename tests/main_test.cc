@@ -96,8 +96,8 @@ TEST_F(CommandLine, StrayArgumentIsRefusedBeforeAnyWork) {
   } cases[] = {
       {{"--bogus"}, "--bogus"},
       {{"-x"}, "-x"},
-      {{"stray"}, "stray"},
-      {{"extra"}, "extra"},
+      {{"stray", "more"}, "stray"},
+      {{"extra", "-"}, "extra"},
       {{""}, ""},              // an empty argument is an argument too
       {{"--bogus=1"}, ""},
       {{"--HELP"}, "--HELP"},  // options are not case-blind

@@ -55,7 +55,7 @@ TEST(ProgramOptions, BadCommandLineTouchesNothing) {
     std::vector<std::string> args;
     std::string err;
   } cases[] = {
-      {{"extra"}, "morvantide: unexpected argument \"extra\" (see morvantide --help)\n"},
+      {{"extra", "more"}, "morvantide: one data file at a time: \"extra\" and \"more\"\n"},
       {{"--jsn=out"}, "morvantide: unknown option \"--jsn\" (see morvantide --help)\n"},
       {{"--json"}, "morvantide: --json needs a value (FILE)\n"},
       {{"--summary", "--target", "-5%"},

@@ -100,14 +100,39 @@ TEST(ParseOptions, Refused) {
     Args args;
     std::string message;
   } cases[] = {
-      {{"x"}, "morvantide: unexpected argument \"x\" (see morvantide --help)"},
-      {{"-"}, "morvantide: unexpected argument \"-\" (see morvantide --help)"},
+      {{"x", "y"}, "morvantide: one data file at a time: \"x\" and \"y\""},
+      {{"-", "-"}, "morvantide: one data file at a time: \"-\" and \"-\""},
       {{"--"}, "morvantide: unexpected argument \"--\" (see morvantide --help)"},
-      {{"-h"}, "morvantide: unexpected argument \"-h\" (see morvantide --help)"},
+      {{"-x"}, "morvantide: unexpected argument \"-x\" (see morvantide --help)"},
+      {{"-h", "x"}, "morvantide: --help takes no data file, found \"x\""},
+      {{"--version", "x"}, "morvantide: --version takes no data file, found \"x\""},
+      // The settings of a table go with a data file only, and are checked.
+      {{"--cells", "2"},
+       "morvantide: --cells goes with a data file: morvantide --cells ... DATA (see morvantide "
+       "--help)"},
+      {{"--summary", "--output-dir", "o"},
+       "morvantide: --output-dir goes with a data file: morvantide --output-dir ... DATA (see "
+       "morvantide --help)"},
+      {{"--cells", "4", "d"}, "morvantide: bad value for --cells: \"4\" (the grid's dimension: 1, 2 or 3)"},
+      {{"--ratio", "const", "d"},
+       "morvantide: bad value for --ratio: \"const\" (constant or variable)"},
+      {{"--order", "two", "d"}, "morvantide: bad value for --order: \"two\" (a number)"},
+      {{"--order-range", "5:0.5", "d"},
+       "morvantide: bad value for --order-range: \"5:0.5\" (pU_min:pU_max, two numbers, the "
+       "first the smaller, such as 0.5:5)"},
+      {{"--itmax", "1.5", "d"},
+       "morvantide: bad value for --itmax: \"1.5\" (a whole number of iterations, at least 1)"},
+      {{"--itmax", "0", "d"},
+       "morvantide: bad value for --itmax: \"0\" (a whole number of iterations, at least 1)"},
+      {{"--tol", "0", "d"}, "morvantide: bad value for --tol: \"0\" (a positive number)"},
+      {{"--plot-least-squares", "d"},
+       "morvantide: --plot-least-squares with a data file needs --output-dir"},
       {{"--jsn", "x"}, "morvantide: unknown option \"--jsn\" (see morvantide --help)"},
       {{"--jsn=x"}, "morvantide: unknown option \"--jsn\" (see morvantide --help)"},
       {{"--sum"}, "morvantide: unknown option \"--sum\" (see morvantide --help)"},
       {{"--bad\x01"}, "morvantide: unknown option \"--bad\\x01\" (see morvantide --help)"},
+      // Bytes as messages about files show them.
+      {{"--caf\xe9"}, "morvantide: unknown option \"--caf\\xe9\" (see morvantide --help)"},
       {{"--no-edit=yes"}, "morvantide: --no-edit takes no value"},
       {{"--summary="}, "morvantide: --summary takes no value"},
       {{"--json"}, "morvantide: --json needs a value (FILE)"},

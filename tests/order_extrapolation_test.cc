@@ -9,6 +9,7 @@
 namespace morvantide {
 namespace {
 
+using core_testing::StudyLists;
 using core_testing::constant_ratio;
 using core_testing::make_state;
 using core_testing::Matches;
@@ -38,7 +39,7 @@ TEST(OrdensTh, ExactPowerLawWithConstantRatio) {
     const std::vector<real> h = constant_ratio(1, r.r, r.n);
     Settings k;
     k.pL = r.p;
-    State s = make_state(h, power_law(h, r.T, {{r.C, r.p}}), k);
+    StudyLists s = make_state(h, power_law(h, r.T, {{r.C, r.p}}), k);
     ordem_extrapolacao(s, s);
     const real scale = q_abs(r.T) + q_abs(r.C);
     for (int32_t i = 3; i <= s.nm; ++i) {
@@ -73,7 +74,7 @@ TEST(OrdensTh, VariableRatioRecoversTheOrderByBisection) {
     k.tipo_r = 2;
     k.itmax = 200;
     k.tol = 1.0e-20Q;
-    State s = make_state(h, power_law(h, 1, {{0.5Q, p}}), k);
+    StudyLists s = make_state(h, power_law(h, 1, {{0.5Q, p}}), k);
     ordem_extrapolacao(s, s);
     for (int32_t i = 3; i <= s.nm; ++i) {
       SCOPED_TRACE(i);
@@ -117,7 +118,7 @@ TEST(OrdensTh, RatioAndOrdersAtOneGrid) {
     Settings k;
     k.tipo_r = r.tipo_r;
     k.itmax = r.itmax;
-    State s = make_state({4, 2, 1}, {r.th1, r.th2, r.th3}, k);
+    StudyLists s = make_state({4, 2, 1}, {r.th1, r.th2, r.th3}, k);
     s.pU_Th.fill(7);  // the stage refills it
     ordens_Th(s, s);
     EXPECT_TRUE(Same(s.psi_Th(3), r.psi));
@@ -140,7 +141,7 @@ TEST(OrdensTh, FewerThanThreeGridsLeaveEverySentinel) {
       h[i] = q_pow(2, q_from_int(-i));
       Th[i] = h[i];
     }
-    State s = make_state(h, Th);
+    StudyLists s = make_state(h, Th);
     s.pU_Th.fill(7);
     ordens_Th(s, s);
     ASSERT_EQ(s.pU_Th.size(), nm);
@@ -174,7 +175,7 @@ TEST(ExtrapolacaoSimples, OrdersOfThGateTheExtrapolations) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    State s = make_state({4, 2, 1}, {0, 1, 1.25Q});
+    StudyLists s = make_state({4, 2, 1}, {0, 1, 1.25Q});
     s.pU_Th(3) = r.pU;
     s.pUs_Th(3) = r.pUs;
     extrapolacao_simples(s, s);
@@ -187,11 +188,11 @@ TEST(ExtrapolacaoSimples, OrdersOfThGateTheExtrapolations) {
 
 // Five grids h = 16..1 with pU_Th = pU*_Th = 1, so Ti(i) = 2 Th(i) - Th(i-1)
 // exactly; Th is solved from the wanted Ti(3..5), Th(2) = 0.
-State state_with_single_extrapolations(real ti3, real ti4, real ti5, const Settings& k) {
+StudyLists state_with_single_extrapolations(real ti3, real ti4, real ti5, const Settings& k) {
   const real ti[] = {ti3, ti4, ti5};
   std::vector<real> Th = {0, 0};
   for (real t : ti) Th.push_back(t == S ? 0 : (t + Th.back()) / 2);
-  State s = make_state({16, 8, 4, 2, 1}, Th, k);
+  StudyLists s = make_state({16, 8, 4, 2, 1}, Th, k);
   for (int32_t i = 3; i <= 5; ++i) {
     s.pU_Th(i) = ti[i - 3] == S ? S : 1;  // the sentinel blocks both
     s.pUs_Th(i) = 1;
@@ -227,7 +228,7 @@ TEST(ExtrapolacaoSimples, RatiosAndOrdersOfTheExtrapolatedSequences) {
     Settings k;
     k.tipo_r = r.tipo_r;
     k.pU_max = r.pU_max;
-    State s = state_with_single_extrapolations(r.ti3, r.ti4, r.ti5, k);
+    StudyLists s = state_with_single_extrapolations(r.ti3, r.ti4, r.ti5, k);
     s.pU_Ti.fill(7);  // both are refilled by the stage
     s.pUs_Ti.fill(7);
     extrapolacao_simples(s, s);
@@ -247,7 +248,7 @@ TEST(ExtrapolacaoSimples, FewerThanFiveGridsLeaveTheOrdersAtTheSentinel) {
   for (int nm = 0; nm <= 4; ++nm) {
     SCOPED_TRACE(nm);
     const std::vector<real> h = constant_ratio(1, 2, nm);
-    State s = make_state(h, power_law(h, 1, {{1, 2}}));
+    StudyLists s = make_state(h, power_law(h, 1, {{1, 2}}));
     ordens_Th(s, s);
     s.pU_Ti.fill(7);
     s.pUs_Ti.fill(7);
@@ -281,7 +282,7 @@ TEST(Biextrapolacao, OrderOfTiGatesTheSecondExtrapolation) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    State s = make_state({16, 8, 4, 2, 1}, {});
+    StudyLists s = make_state({16, 8, 4, 2, 1}, {});
     s.Ti_pUs(4) = 1;
     s.Ti_pUs(5) = 1.25Q;
     s.pU_Ti(5) = r.pU_Ti;
@@ -306,7 +307,7 @@ TEST(Biextrapolacao, RatioAndOrderOfTheBiExtrapolation) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    State s = make_state({64, 32, 16, 8, 4, 2, 1}, {});
+    StudyLists s = make_state({64, 32, 16, 8, 4, 2, 1}, {});
     s.pUs_Tbi.fill(7);  // refilled by the stage
     const real tbi[] = {r.tbi5, r.tbi6, r.tbi7};
     s.Ti_pUs(4) = 0;
@@ -327,7 +328,7 @@ TEST(Biextrapolacao, RatioAndOrderOfTheBiExtrapolation) {
 }
 
 TEST(Biextrapolacao, SentinelOfAMissingValueEntersTheRatio) {
-  State s = make_state({64, 32, 16, 8, 4, 2, 1}, {});
+  StudyLists s = make_state({64, 32, 16, 8, 4, 2, 1}, {});
   const real ti[] = {0, 0.5Q, 1, 1.25Q};  // Ti_pU*(4..7)
   for (int32_t i = 4; i <= 7; ++i) s.Ti_pUs(i) = ti[i - 4];
   for (int32_t i = 5; i <= 7; ++i) {
@@ -348,7 +349,7 @@ TEST(Biextrapolacao, FewerThanSevenGridsLeaveRatioAndOrderAtTheSentinel) {
   for (int nm = 0; nm <= 6; ++nm) {
     SCOPED_TRACE(nm);
     const std::vector<real> h = constant_ratio(1, 2, nm);
-    State s = make_state(h, power_law(h, 1, {{1, 2}, {1, 3}}));
+    StudyLists s = make_state(h, power_law(h, 1, {{1, 2}, {1, 3}}));
     ordens_Th(s, s);
     extrapolacao_simples(s, s);
     s.pUs_Tbi.fill(7);

@@ -11,11 +11,15 @@
 #include "common/files.h"
 #include "core/estimation.h"
 #include "core_testing.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 
 namespace morvantide {
 namespace {
 
+using core_testing::StudyLists;
 using core_testing::constant_ratio;
 using core_testing::make_state;
 using core_testing::power_law;
@@ -165,8 +169,8 @@ bool same_bits(const RealList& a, const RealList& b) {
 
 // Studies whose every stage has work for the threads: long order searches
 // (variable ratio), long table levels, sentinels and non-convergence.
-std::vector<std::pair<const char*, State>> studies() {
-  std::vector<std::pair<const char*, State>> out;
+std::vector<std::pair<const char*, StudyLists>> studies() {
+  std::vector<std::pair<const char*, StudyLists>> out;
   Settings variable;
   variable.tipo_r = 2;
   std::vector<real> h = constant_ratio(1, 1.3Q, 60);
@@ -212,7 +216,7 @@ TEST(Estimation, SameBitsOnAnyNumberOfThreads) {
 
 TEST(Outputs, SameTextOnAnyNumberOfThreads) {
   for (auto& [name, study] : studies()) {
-    State s = study;
+    StudyLists s = study;
     static_cast<Estimates&>(s) = estimativa(s);
     static_cast<GridTable&>(s) = tabela_malhas(s.h);
     std::string one_tables;

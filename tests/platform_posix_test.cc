@@ -196,3 +196,32 @@ TEST(Clock, LocalTimeIsADate) {
 
 }  // namespace
 }  // namespace morvantide
+
+namespace morvantide {
+namespace {
+
+// A program whose output must go to the terminal (the editor while
+// standard output carries a report) gets the terminal or is not started:
+// without a controlling terminal it does not run at all.
+TEST(RunCommand, OutputToTheTerminalOrNotStarted) {
+  struct Case {
+    bool output_to_terminal;
+    int expected;
+  } cases[] = {{false, 0}, {true, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output_to_terminal);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setsid();  // no controlling terminal
+      const int32_t status = run_command({"/bin/true"}, {}, c.output_to_terminal);
+      _exit(status == -1 ? 99 : status);
+    }
+    int wstatus = 0;
+    ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    EXPECT_EQ(WEXITSTATUS(wstatus), c.expected == -1 ? 99 : c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace morvantide

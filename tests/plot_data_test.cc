@@ -11,9 +11,16 @@
 #include "core/estimation.h"
 #include "model/plot_files.h"
 #include "model/state.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
+
+#include "core_testing.h"
 
 namespace morvantide {
+
+using core_testing::StudyLists;
 namespace {
 
 std::string blanks(size_t n) { return std::string(n, ' '); }
@@ -30,18 +37,19 @@ std::string x_text(int32_t i) {
   return texts[i - 1];
 }
 
-State make_state(int32_t nm) {
-  State s;
+StudyLists make_state(int32_t nm) {
+  StudyLists s;
   s.nm = nm;
   s.pL = 1.5Q;
   s.dp = 0.25Q;
   s.create_lists(nm);
   for (int32_t i = 1; i <= nm; ++i) s.h(i) = kSpacings[i - 1];
-  static_cast<GridTable&>(s) = tabela_malhas(s.h);
+  GridTable& grids = s;
+  grids = tabela_malhas(s.h);
   return s;
 }
 
-std::vector<std::string> write_and_read(const State& s, const std::string& name) {
+std::vector<std::string> write_and_read(const StudyLists& s, const std::string& name) {
   MemoryFiles files;
   Status st = write_plot_data(s, files);
   EXPECT_TRUE(st.ok()) << st.message();
@@ -100,7 +108,7 @@ TEST(PlotData, TrueOrdersFollowPlAndTheStep) {
   // pV(2) = pL + dp and pV(3) = pL + 2 dp in binary128: with a step near
   // the largest binary128 value the first has a four-digit exponent (a field
   // of asterisks) and the second overflows.
-  State s = make_state(1);
+  StudyLists s = make_state(1);
   s.pL = 0.1Q;
   s.dp = 1.0e4932Q;
   EXPECT_EQ(write_and_read(s, "p0.dat")[1], "  1.0000E+00  1.0000E-01");
@@ -129,16 +137,16 @@ TEST(PlotData, ObservedOrdersBelowTheBoundOnly) {
   };
   struct File {
     const char* name;
-    RealList State::*list;
+    RealList StudyLists::*list;
     int32_t first;
   } files[] = {
-      {"pU_h.dat", &State::pUs_Th, 3},  {"pU_i.dat", &State::pUs_Ti, 5},
-      {"pU_bi.dat", &State::pUs_Tbi, 7}, {"pU_c.dat", &State::pUs_Tc, 5},
-      {"pU_mer.dat", &State::pUs_Tm1, 3},
+      {"pU_h.dat", &StudyLists::pUs_Th, 3},  {"pU_i.dat", &StudyLists::pUs_Ti, 5},
+      {"pU_bi.dat", &StudyLists::pUs_Tbi, 7}, {"pU_c.dat", &StudyLists::pUs_Tc, 5},
+      {"pU_mer.dat", &StudyLists::pUs_Tm1, 3},
   };
   for (const File& f : files) {
     for (const ValueCase& v : values) {
-      State s = make_state(8);
+      StudyLists s = make_state(8);
       // Only the first grid of the range is set: the grids after it stay at
       // the sentinel, and the grids before it are never looked at.
       for (int32_t i = 1; i < f.first; ++i) (s.*f.list)(i) = 1;
@@ -167,16 +175,16 @@ TEST(PlotData, EstimatesGapOnlyAtTheSentinel) {
   };
   struct File {
     const char* name;
-    RealList State::*list;
+    RealList StudyLists::*list;
   } files[] = {
-      {"U_12.dat", &State::UGCI_Th},
-      {"U_13.dat", &State::Umc_Th},
-      {"U_14.dat", &State::Uc_Tc},
-      {"U_15.dat", &State::Um_Tm1},
+      {"U_12.dat", &StudyLists::UGCI_Th},
+      {"U_13.dat", &StudyLists::Umc_Th},
+      {"U_14.dat", &StudyLists::Uc_Tc},
+      {"U_15.dat", &StudyLists::Um_Tm1},
   };
   for (const File& f : files) {
     for (const ValueCase& v : values) {
-      State s = make_state(3);
+      StudyLists s = make_state(3);
       (s.*f.list)(1) = 1;  // grid 1 is not in the range
       (s.*f.list)(2) = v.value;
       std::vector<std::string> lines = write_and_read(s, f.name);
@@ -189,7 +197,7 @@ TEST(PlotData, EstimatesGapOnlyAtTheSentinel) {
 }
 
 TEST(PlotData, GapsInsideARange) {
-  State s = make_state(8);
+  StudyLists s = make_state(8);
   const real orders[] = {1, kSentinel, kSentinel, 2, kSentinel, 0.5Q};
   for (int32_t i = 3; i <= 8; ++i) s.pUs_Tm1(i) = orders[i - 3];
   std::vector<std::string> lines = write_and_read(s, "pU_mer.dat");

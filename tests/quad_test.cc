@@ -12,7 +12,6 @@
 namespace morvantide {
 namespace {
 
-bool same_bits(real a, real b) { return std::memcmp(&a, &b, sizeof(real)) == 0; }
 
 real nan_with_payload(uint64_t payload) {
   real x = nanq("");

@@ -9,6 +9,7 @@
 namespace morvantide {
 namespace {
 
+using core_testing::StudyLists;
 using core_testing::constant_ratio;
 using core_testing::make_state;
 using core_testing::Matches;
@@ -40,7 +41,7 @@ TEST(ExtrapolacaoRepetida, TwoTermLawLeavesTheExactValueFromGrid3) {
     Settings k;
     k.pL = r.p1;
     k.dp = r.p2 - r.p1;
-    State s = make_state(h, power_law(h, r.T, {{r.c1, r.p1}, {r.c2, r.p2}}), k);
+    StudyLists s = make_state(h, power_law(h, r.T, {{r.c1, r.p1}, {r.c2, r.p2}}), k);
     core_testing::estimate_into(s);
     const real scale = q_abs(r.T) + q_abs(r.c1) + q_abs(r.c2);
     const real rp1 = q_pow(r.r, r.p1);
@@ -71,7 +72,7 @@ TEST(ExtrapolacaoRepetida, ThreeTermLawLeavesTheExactValueFromGrid4) {
     Settings k;
     k.pL = r.t1.p;
     k.dp = r.t2.p - r.t1.p;
-    State s = make_state(h, power_law(h, r.T, {r.t1, r.t2, r.t3}), k);
+    StudyLists s = make_state(h, power_law(h, r.T, {r.t1, r.t2, r.t3}), k);
     core_testing::estimate_into(s);
     const real scale = q_abs(r.T) + q_abs(r.t1.c) + q_abs(r.t2.c) + q_abs(r.t3.c);
     for (int32_t i = 4; i <= s.nm; ++i) {
@@ -87,7 +88,7 @@ TEST(ExtrapolacaoRepetida, ThreeTermLawLeavesTheExactValueFromGrid4) {
 // Tm(4,3) = 7/3 + (1/3)/15 = 106/45.  Swapping the orders of the levels
 // would give 104/45.
 TEST(ExtrapolacaoRepetida, EachLevelUsesItsOwnOrderAndTheFinestRatio) {
-  State s = make_state({8, 4, 2, 0.5Q}, {});
+  StudyLists s = make_state({8, 4, 2, 0.5Q}, {});
   s.pV(1) = 0;
   s.pV(2) = 1;
   s.pV(3) = 2;
@@ -150,7 +151,7 @@ TEST(ExtrapolacaoRepetida, RatioOrderAndErrorOfTm1) {
     SCOPED_TRACE(r.name);
     const int nm = static_cast<int>(r.psi.size());
     const std::vector<real> all_h = {16, 8, 4, 2, 1};
-    State s = make_state(std::vector<real>(all_h.begin(), all_h.begin() + nm), {});
+    StudyLists s = make_state(std::vector<real>(all_h.begin(), all_h.begin() + nm), {});
     for (int32_t j = 1; j <= nm; ++j) s.pV(j) = 1.0e6Q;
     for (int32_t i = 2; i <= nm; ++i) s.Ti_pL(i) = r.tm1[i - 2];
     extrapolacao_repetida(s, s);

@@ -16,6 +16,7 @@
 #include "common/parallel.h"
 #include "core/estimation.h"
 #include "core/least_squares.h"
+#include "lines_testing.h"
 #include "platform_testing.h"
 #include "report/results.h"
 #include "run/options.h"
@@ -271,9 +272,9 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
       "psi_Ti", "psi_Tbi", "Th",     "Tm1",    "Tc",      "UGCI_Th", "Umc_Th",  "Um_Tm1",
       "Uc_Tc",  "pU_Th",   "pGCI",   "Ti_pL",  "Ti_pU",   "Ti_pUs",  "pU_Ti",   "Tbi_pUs",
       "U_LS",   "p_LS",    "T0_LS",  "sigma_LS", "Delta_LS", "model_LS", "Fs_LS"};
-  const std::vector<std::string> verdicts = {"convergence",       "order_ratio",  "gci_ratio",
-                                             "asymptotic",        "target",       "h_target",
-                                             "refinement_factor", "within_target"};
+  const std::vector<std::string> verdicts = {
+      "convergence", "U",      "U_source", "gci_dependable",    "order_ratio",  "gci_ratio",
+      "asymptotic",  "target", "h_target", "refinement_factor", "within_target"};
   std::vector<std::string> header = leading;
   header.insert(header.end(), quantities.begin(), quantities.end());
   header.insert(header.end(), verdicts.begin(), verdicts.end());
@@ -330,11 +331,70 @@ TEST(SummaryReport, OneBlockPerVariable) {
   EXPECT_NE(second, std::string::npos) << r.console;
 }
 
+// A value of exactly 1e11 that is data (Th) or always computed (Tm1, Ti_pL)
+// is a number in every form of the report, as the listing prints it; "not
+// computed" stays missing.
+TEST(ReportValues, SentinelValuedDataIsNotMissing) {
+  Study4 data(5);
+  for (int32_t i = 0; i < data.nm; ++i) data.Th[0][i] = 1.0e11Q;
+  RunResult r = run_with(data.files(1), {"--summary", "--json", "r.json", "--csv", "r.csv",
+                                         "--variables", "1"});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const std::string json = r.files.contents["r.json"];
+  struct Row {
+    const char* list;
+    const char* expected;  // the start of its JSON line
+  } rows[] = {
+      {"Th", "\"Th\": [100000000000, 100000000000,"},
+      {"Tm1", "\"Tm1\": [null, 100000000000,"},
+      {"Ti_pL", "\"Ti_pL\": [null, 100000000000,"},
+      {"Tc", "\"Tc\": [null, null, null,"},  // never computed: psi 0/0
+  };
+  for (const Row& row : rows) {
+    EXPECT_NE(json.find(row.expected), std::string::npos) << row.list << "\n" << json;
+  }
+  EXPECT_NE(json.find("\"Tm1\": 100000000000,"), std::string::npos) << json;
+  EXPECT_NE(r.console.find("Th = 1.00000e+11"), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find("Tm1 = 1.00000e+11"), std::string::npos) << r.console;
+  const std::vector<std::string> csv = lines_of(r.files.contents["r.csv"]);
+  ASSERT_GE(csv.size(), 2u);
+  EXPECT_NE(csv[1].find(",100000000000,"), std::string::npos) << csv[1];
+}
+
 // The report files join the check that no output overwrites an input or
 // another output; nothing at all is written when they clash.
 // The variables are analysed on the threads a batch at a time; the report
 // is the same, byte for byte, on any number of threads, whether the
 // variables fit in one batch or need several.
+// Each reported variable is analysed once per run, and variable nv is
+// analysed once for the listing, its plot files, U_LS.dat and the report.
+TEST(OneAnalysis, OnePerReportedVariable) {
+  const Study4 data(6);
+  struct Case {
+    std::vector<std::string> args;
+    int32_t nv;
+    int64_t analyses;
+  } cases[] = {
+      {{}, 2, 1},
+      {{"--plot-least-squares"}, 2, 1},
+      {{"--summary"}, 2, 1},
+      {{"--summary", "--json", "r.json", "--csv", "r.csv", "--plot-least-squares"}, 2, 1},
+      {{"--json", "r.json", "--variables", "2"}, 2, 1},
+      {{"--summary", "--variables", "1,3"}, 2, 3},  // nv is not reported
+      {{"--csv", "r.csv", "--variables", "all"}, 1, 4},
+      {{"--csv", "r.csv", "--variables", "all", "--plot-least-squares"}, 4, 4},
+  };
+  for (const Case& c : cases) {
+    std::string row = "nv " + std::to_string(c.nv) + ":";
+    for (const std::string& a : c.args) row += " " + a;
+    SCOPED_TRACE(row);
+    const int64_t before = analyse_calls();
+    const RunResult r = run_with(data.files(c.nv), c.args);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(analyse_calls() - before, c.analyses);
+  }
+}
+
 TEST(ReportOnThreads, SameReportOnAnyNumberOfThreads) {
   const Study4 data(7);
   MemoryFiles files = data.files(1);
@@ -477,8 +537,9 @@ TEST(BatchSwitches, ProgramsSkippedOutputsKept) {
 // The least-squares columns of the JSON and the CSV, read back by Python,
 // carry the bits of least_squares_estimates called here on the same values:
 // missing at grids 1 to 3, the model as its text.  The four variables take
-// the M1 branch (smooth), the fixed-order branch with Fs = 3 (1/h grows as
-// the grid is refined) and the all-equal rule (U_LS = 0, no model).
+// an order just above pL = 2 (the h^3 term: M3 with Fs = 1.25), the
+// fixed-order branch with Fs = 3 (1/h grows as the grid is refined) and the
+// all-equal rule (U_LS = 0, no model).
 TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
   const Study4 data(9);
   RunResult r = run_with(data.files(), {"--variables=all", "--json=r.json", "--csv=r.csv"});
@@ -521,7 +582,7 @@ TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
                             missing))
             << value.name << g;
       }
-      const std::string model = least_squares_model_label(ls[i - 1]);
+      const std::string model = least_squares_model_text(ls[i - 1].model, ls[i - 1].weighted);
       const auto found = json_at(base + "model_LS" + g);
       EXPECT_EQ(found.first, model.empty() ? "null" : "str") << g;
       EXPECT_EQ(found.second, model) << g;
@@ -533,7 +594,7 @@ TEST(LeastSquaresReport, ColumnsReadBackToTheEstimator) {
   }
   // The branches the four variables stand for, at the finest grid.
   const std::string last = "/" + std::to_string(data.nm - 1);
-  EXPECT_EQ(json_at("variables/0/model_LS" + last).second.substr(0, 2), "M1");
+  EXPECT_EQ(json_at("variables/0/model_LS" + last).second.substr(0, 2), "M3");
   EXPECT_EQ(json_at("variables/0/Fs_LS" + last).second, "1.25");
   EXPECT_EQ(json_at("variables/3/Fs_LS" + last).second, "3");
   EXPECT_EQ(json_at("variables/2/U_LS" + last).second, "0");

@@ -29,6 +29,15 @@ TEST(Utf8, ValidOrWindows1252) {
       {"Overlong", "\xc0\xaf", "\xc3\x80\xc2\xaf"},
       {"Surrogate", "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac"},
       {"Empty", "", ""},
+      // UTF-8 cut inside its last character (a title at 100 bytes): cut at
+      // the character's start; without another character beyond ASCII the
+      // text stays Windows-1252.
+      {"CutInTwoByteChar", "a\xc3\xa7\xc3", "a\xc3\xa7"},
+      {"CutInThreeByteChar", "\xe2\x82\xac \xe2\x82", "\xe2\x82\xac "},
+      {"CutInFourByteChar", "\xc3\xa9\xf0\x9f\x98", "\xc3\xa9"},
+      {"CutAfterE0", "\xc3\xa9\xe0", "\xc3\xa9"},
+      {"AsciiThenCut", "IRM\xc3", "IRM\xc3\x83"},
+      {"NotALeadAtEnd", "\xc3\xa9\x80", "\xc3\x83\xc2\xa9\xe2\x82\xac"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(to_utf8(c.in), c.out) << c.name;

@@ -11,7 +11,10 @@
 #include "common/text.h"
 #include "core/estimation.h"
 #include "model/state.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "platform_testing.h"
 #include "common/platform.h"
 #include "run/run.h"
@@ -292,7 +295,6 @@ TEST(PlotScripts, ShortTemplateStopsTheRunAndIsLeftAlone) {
     FakePlatform platform(&files, {0, 0});
     State s;
     s.titulo_grafico = title_of(kTitle);
-    s.status = 77;
     const PlotScript& short_one = std::string(c.message).find("_pU") != std::string::npos
                                       ? kScriptPU
                                       : kScriptU;
@@ -301,7 +303,6 @@ TEST(PlotScripts, ShortTemplateStopsTheRunAndIsLeftAlone) {
     EXPECT_EQ(st.message(), c.message);
     EXPECT_EQ(files.contents, before);
     EXPECT_TRUE(platform.calls.empty());
-    EXPECT_EQ(s.status, 77);
   }
 }
 
@@ -316,8 +317,8 @@ TEST(PlotScripts, UnwritableScriptEndsWithItsError) {
   EXPECT_TRUE(platform.calls.empty());
 }
 
-// The plotter runs on the completed script, its status is stored and never
-// stops the run, and script 2 is written only after the plotter on script 1
+// The plotter runs on the completed script, its status never stops the
+// run, and script 2 is written only after the plotter on script 1
 // has ended.
 TEST(PlotScripts, PlotterLaunches) {
   const int32_t statuses[][2] = {{0, 0}, {1, 0}, {-1, 3}, {0, -1}};
@@ -332,10 +333,8 @@ TEST(PlotScripts, PlotterLaunches) {
 
     Status st = draw_plot(s, kScriptPU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
-    EXPECT_EQ(s.status, pair[0]);
     st = draw_plot(s, kScriptU, files, platform);
     ASSERT_TRUE(st.ok()) << st.message();
-    EXPECT_EQ(s.status, pair[1]);
 
     ASSERT_EQ(platform.calls.size(), 2u);
     EXPECT_EQ(platform.calls[0].program, Program::kPlotter);
@@ -348,43 +347,49 @@ TEST(PlotScripts, PlotterLaunches) {
   }
 }
 
-State small_state() {
+// A run's state and the analysis of its variable.
+struct SmallRun {
   State s;
-  s.nm = 3;
-  s.pL = 2;
-  s.dp = 1;
-  s.create_lists(s.nm);
+  Analysis nv;
+};
+
+SmallRun small_run() {
+  SmallRun r;
+  Study& study = r.s.study;
+  study.nm = 3;
+  study.pL = 2;
+  study.dp = 1;
+  r.s.create_lists(study.nm);
   const real spacings[] = {0.4Q, 0.2Q, 0.1Q};
   const real values[] = {1.16Q, 1.04Q, 1.01Q};
-  for (int32_t i = 1; i <= s.nm; ++i) {
-    s.h(i) = spacings[i - 1];
-    s.Th(i) = values[i - 1];
-    s.pV(i) = true_order(s.pL, s.dp, i);
+  for (int32_t i = 1; i <= study.nm; ++i) {
+    study.h(i) = spacings[i - 1];
+    study.Th(i) = values[i - 1];
   }
-  static_cast<GridTable&>(s) = tabela_malhas(s.h);
-  s.titulo_grafico = title_of(kTitle);
-  return s;
+  r.s.titulo_grafico = title_of(kTitle);
+  r.nv = analyse(study, tabela_malhas(study.h), AnalysisSettings());
+  return r;
 }
 
 TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
   MemoryFiles files;
   files.contents[kScriptPU.name] = numbered(15);
   FakePlatform platform(&files, {5, 6});
-  State s = small_state();
+  const SmallRun r = small_run();
 
   const std::string header = "HEADER\r\n";
   std::unique_ptr<OutputFile> listing;
   ASSERT_TRUE(files.create("lista.txt", &listing).ok());
   listing->write(header);
-  Status st = write_outputs(s, *listing, files, platform);
+  Status st = write_outputs(r.s, r.nv, *listing, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
   ASSERT_TRUE(listing->close().ok());
 
   EXPECT_EQ(files.contents["lista.txt"],
-            header + tabelas_pU_psi(s) + tabela_T(s) + tabela_U(s));
+            header + tabelas_pU_psi(r.nv) + tabela_T(r.nv) + tabela_U(r.nv));
 
   MemoryFiles data;
-  ASSERT_TRUE(write_plot_data(s, data).ok());
+  ASSERT_TRUE(write_plot_data(r.nv, data).ok());
   ASSERT_EQ(platform.calls.size(), 2u);
   for (const auto& [name, content] : data.contents) {
     // Every plot data file is complete before the first plotter starts.
@@ -394,7 +399,6 @@ TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
   EXPECT_EQ(platform.calls[1].file, kScriptU.name);
   EXPECT_EQ(files.contents[kScriptPU.name], numbered(15) + kTitleLines);
   EXPECT_EQ(files.contents[kScriptU.name], std::string(kScriptU.default_template) + kTitleLines);
-  EXPECT_EQ(s.status, 6);
 }
 
 TEST(SaidaResultados, ReturnsTheFirstError) {
@@ -413,10 +417,10 @@ TEST(SaidaResultados, ReturnsTheFirstError) {
     SCOPED_TRACE(c.failing);
     FailingFiles files(c.failing);
     FakePlatform platform(&files, {0, 0});
-    State s = small_state();
+    const SmallRun r = small_run();
     std::unique_ptr<OutputFile> listing;
     ASSERT_TRUE(files.create("lista.txt", &listing).ok());
-    Status st = write_outputs(s, *listing, files, platform);
+    Status st = write_outputs(r.s, r.nv, *listing, files, platform);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
     EXPECT_EQ(platform.calls.size(), c.plotter_runs);

@@ -39,6 +39,9 @@ struct Command {
   fs::path stdout_path;            // a file for standard output instead of the kept one
   long file_size_limit = -1;       // ulimit -f, in 512-byte blocks (-1: none)
   std::vector<int> closed;         // descriptors (0, 1, 2) closed in the program
+  bool stdout_kept = false;        // stdout_path opened without emptying it
+  bool stdout_to_closed_pipe = false;  // standard output a pipe nobody reads
+  long process_limit = -1;         // ulimit -u (-1: none)
 };
 
 struct Outcome {
@@ -62,7 +65,13 @@ inline Outcome run_process(const Command& c) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = open(c.stdin_path.c_str(), O_RDONLY);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | (c.stdout_kept ? 0 : O_TRUNC), 0644);
+    if (c.stdout_to_closed_pipe) {
+      int ends[2];
+      if (pipe(ends) != 0) _exit(125);
+      close(ends[0]);
+      o = ends[1];
+    }
     const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(120);
     if (chdir(c.dir.c_str()) != 0) _exit(121);
@@ -71,6 +80,11 @@ inline Outcome run_process(const Command& c) {
       struct rlimit limit;
       limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(c.file_size_limit) * 512;
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+    }
+    if (c.process_limit >= 0) {
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(c.process_limit);
+      if (setrlimit(RLIMIT_NPROC, &limit) != 0) _exit(126);
     }
     for (int fd = 3; fd < 1024; ++fd) close(fd);  // nothing of the tests leaks in
     for (int fd : c.closed) close(fd);

@@ -6,10 +6,17 @@
 #include <vector>
 
 #include "common/quad.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "model/state.h"
 
+#include "core_testing.h"
+
 namespace morvantide {
+
+using core_testing::StudyLists;
 namespace {
 
 std::string blanks(size_t n) { return std::string(n, ' '); }
@@ -20,8 +27,8 @@ std::string right(const std::string& text, size_t w) { return blanks(w - text.si
 real nan_value() { return nanq(""); }
 real inf_value() { return 1.0Q / 0.0Q; }
 
-State make_state(int32_t nm) {
-  State s;
+StudyLists make_state(int32_t nm) {
+  StudyLists s;
   s.nm = nm;
   s.create_lists(nm);
   // h(i) = 2^-i: 1P,E12.4 of 0.5, 0.25, 0.125, 0.0625, ...
@@ -51,7 +58,7 @@ void expect_heading(const std::string& line, const std::vector<Label>& labels, s
 }
 
 TEST(Tables, HeadingsHaveTheirLabelsAtFixedColumns) {
-  State s = make_state(0);
+  StudyLists s = make_state(0);
   std::vector<std::string> t12 = lines_of(tabelas_pU_psi(s));
   std::vector<std::string> t3 = lines_of(tabela_T(s));
   std::vector<std::string> t4 = lines_of(tabela_U(s));
@@ -107,7 +114,7 @@ TEST(Tables, OrdersAndRatiosColumnTexts) {
   for (int table = 1; table <= 2; ++table) {
     for (int column = 0; column < 5; ++column) {
       for (const RatioCase& c : ratio_cases()) {
-        State s = make_state(1);
+        StudyLists s = make_state(1);
         RealList* lists1[] = {&s.pUs_Th, &s.pUs_Tm1, &s.pUs_Tc, &s.pUs_Ti, &s.pUs_Tbi};
         RealList* lists2[] = {&s.psi_Th, &s.psi_Tm1, &s.psi_Tc, &s.psi_Ti, &s.psi_Tbi};
         (*(table == 1 ? lists1 : lists2)[column])(1) = c.value;
@@ -139,7 +146,7 @@ TEST(Tables, EstimateColumnTexts) {
   };
   for (int column = 0; column < 4; ++column) {
     for (const RatioCase& c : cases) {
-      State s = make_state(1);
+      StudyLists s = make_state(1);
       RealList* lists[] = {&s.UGCI_Th, &s.Umc_Th, &s.Um_Tm1, &s.Uc_Tc};
       (*lists[column])(1) = c.value;
       std::vector<std::string> lines = lines_of(tabela_U(s));
@@ -153,7 +160,7 @@ TEST(Tables, EstimateColumnTexts) {
 }
 
 TEST(Tables, RowsFollowTheGridsInOrder) {
-  State s = make_state(3);
+  StudyLists s = make_state(3);
   s.pUs_Th(3) = 2;
   s.psi_Tm1(2) = 4;
   s.Umc_Th(2) = 0.25Q;
@@ -182,7 +189,7 @@ std::string solution(const std::string& digits, const std::string& exponent) {
 }
 
 TEST(Tables, SolutionRowsEndAfterTheLastValueShown) {
-  State s = make_state(5);
+  StudyLists s = make_state(5);
   for (int32_t i = 1; i <= 5; ++i) s.Th(i) = 1.5Q;
   for (int32_t i = 1; i <= 5; ++i) s.Tm1(i) = -2.25Q;
   s.Tc(1) = 3;  // grids 1 and 2 never show Tc
@@ -210,7 +217,7 @@ TEST(Tables, SolutionRowsEndAfterTheLastValueShown) {
 }
 
 TEST(Tables, SolutionsKeepAllDigits) {
-  State s = make_state(1);
+  StudyLists s = make_state(1);
   s.Th(1) = 1.0Q / 3;  // 3.333...3E-01 to 32 digits; the 33rd digit rounds down
   s.h(1) = 0.0004Q;
   std::vector<std::string> lines = lines_of(tabela_T(s));
@@ -228,7 +235,7 @@ TEST(Tables, FewGrids) {
       {2, 10, 5, 5},  // table 3: its two fixed rows
   };
   for (const Case& c : cases) {
-    State s = make_state(c.nm);
+    StudyLists s = make_state(c.nm);
     std::vector<std::string> t12 = lines_of(tabelas_pU_psi(s));
     std::vector<std::string> t3 = lines_of(tabela_T(s));
     std::vector<std::string> t4 = lines_of(tabela_U(s));

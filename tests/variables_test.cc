@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -176,6 +179,114 @@ TEST(ReadVariables, MissingVariableNamesFileLineAndVariable) {
     Status st = read_variables(s, files, false, c.numbers, &columns);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
+  }
+}
+
+// Files whose result files can only be read block by block, counting the
+// bytes handed out: a whole read of one fails.
+class CountingFiles : public MemoryFiles {
+ public:
+  std::map<std::string, size_t> handed;
+
+  Status read(const std::string& name, std::string* content) override {
+    if (is_result(name)) return Status::Error(name + ": read whole");
+    return MemoryFiles::read(name, content);
+  }
+  Status open(const std::string& name, std::unique_ptr<InputFile>* in) override {
+    if (!is_result(name)) return MemoryFiles::open(name, in);
+    *in = std::make_unique<Blocks>(contents.at(name), &handed[name]);
+    return Status::Ok();
+  }
+
+ private:
+  static bool is_result(const std::string& name) { return name.rfind("r", 0) == 0; }
+  class Blocks : public InputFile {
+   public:
+    Blocks(const std::string& text, size_t* handed) : text_(text), handed_(handed) {}
+    Status read_block(std::string* buffer, bool* end) override {
+      const size_t n = std::min(kBlockSize, text_.size() - at_);
+      *end = n == 0;
+      buffer->append(text_, at_, n);
+      at_ += n;
+      *handed_ += n;
+      return Status::Ok();
+    }
+
+   private:
+    const std::string& text_;
+    size_t* handed_;
+    size_t at_ = 0;
+  };
+};
+
+// The report reads the result files only as far as the values it uses: a
+// long tail after them is never read, in either layout, for a list of
+// variables or for all of them.
+TEST(ReadVariables, StopsAtTheLastValueUsed) {
+  const std::string tail(16 * InputFile::kBlockSize, '9');
+  struct Case {
+    const char* name;
+    Folder folder;
+    bool all;
+    std::vector<int32_t> numbers;
+  } cases[] = {
+      {"Layout0List",
+       {0, {{"ra.txt", "0.4\n1 10\n2 20\n" + tail}, {"rb.txt", "0.2\n1 11\n2 21\n" + tail}}},
+       false,
+       {2}},
+      {"Layout0All",
+       {0, {{"ra.txt", "0.4\n1 10\n2 20\nend\n" + tail}, {"rb.txt", "0.2\n1 11\n2 21\n" + tail}}},
+       true,
+       {}},
+      {"Layout1List", {1, {{"r.txt", "h u v\n0.2 1 2\n0.1 3 4\n" + tail}}}, false, {1}},
+      {"Layout1All", {1, {{"r.txt", "h u v\n0.2 1 2\n0.1 3 4\n" + tail}}}, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CountingFiles files;
+    State s = read_study(files, c.folder);
+    files.handed.clear();
+    std::vector<VariableColumn> columns;
+    Status st = read_variables(s, files, c.all, c.numbers, &columns);
+    ASSERT_TRUE(st.ok()) << st.message();
+    ASSERT_FALSE(columns.empty());
+    EXPECT_TRUE(columns.back().Th(2) == (c.folder.modo == 0 ? 21 : c.all ? 4 : 3));
+    for (const auto& [name, bytes] : files.handed) {
+      EXPECT_LE(bytes, 4 * InputFile::kBlockSize) << name;
+    }
+  }
+}
+
+// A list far beyond the table is refused with the message of the variable
+// that is missing, before any column is made for the list.
+TEST(ReadVariables, LongListBeyondTheTable) {
+  std::vector<int32_t> all_numbers;
+  for (int32_t k = 1; k <= kMaxVariables; ++k) all_numbers.push_back(k);
+  struct Case {
+    const char* name;
+    Folder folder;
+    std::string message;
+  } cases[] = {
+      {"Layout0",
+       {0, {{"ra.txt", "0.4\n1 10\n2 20\n"}, {"rb.txt", "0.2\n1 11\n2 21\n"}}},
+       "ra.txt:4: file ends before the number of variable 3 of grid 1 could be read"},
+      {"Layout1Named",
+       {1, {{"r.txt", "h u v\n0.2 1 2\n0.1 3 4\n"}}},
+       "r.txt:1: variable 100000 is not in the table: its header names 2 variables after h"},
+      {"Layout1Unnamed",
+       {1, {{"r.txt", "h\n0.2 1 2\n0.1 3 4\n"}}},
+       "r.txt:3: file ends before the value of variable 6 of grid 1 could be read (variable "
+       "100000 is not on the first line of grid 1, which holds 2 values after h)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CountingFiles files;
+    State s = read_study(files, c.folder);
+    std::vector<VariableColumn> columns;
+    Status st = read_variables(s, files, false, all_numbers, &columns);
+    ASSERT_FALSE(st.ok());
+    EXPECT_EQ(st.message(), c.message);
+    EXPECT_TRUE(columns.empty());
   }
 }
 

@@ -2,7 +2,7 @@
 // power laws (monotonic convergence; asymptotic when the observed order is
 // the true one), oscillating and diverging sequences, too few grids, and the
 // grid a target needs.
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core_testing.h"
+#include "report/json.h"
 #include "report/results.h"
 #include "report/summary.h"
 
@@ -51,10 +52,46 @@ TEST(ConvergenceType, Table) {
   }
 }
 
+// With the ratio exponent t of a variable ratio, both sides of t and -t,
+// t below and above 1; no positive finite t leaves the type undetermined.
+TEST(ConvergenceType, AgainstTheRatioExponent) {
+  struct Case {
+    real psi, t;
+    Convergence expected;
+  } cases[] = {
+      {0.25Q + 1e-30Q, 0.25Q, Convergence::kMonotonicConvergence},
+      {0.25Q, 0.25Q, Convergence::kMonotonicDivergence},
+      {-0.25Q - 1e-30Q, 0.25Q, Convergence::kOscillatoryConvergence},
+      {-0.25Q, 0.25Q, Convergence::kOscillatoryDivergence},
+      {0.5Q, 0.25Q, Convergence::kMonotonicConvergence},
+      {6.5Q + 1e-30Q, 6.5Q, Convergence::kMonotonicConvergence},
+      {6.5Q, 6.5Q, Convergence::kMonotonicDivergence},
+      {3, 6.5Q, Convergence::kMonotonicDivergence},
+      {-3, 6.5Q, Convergence::kOscillatoryDivergence},
+      {-6.5Q - 1e-30Q, 6.5Q, Convergence::kOscillatoryConvergence},
+      {3, S, Convergence::kUndetermined},
+      {3, 0, Convergence::kUndetermined},
+      {3, -2, Convergence::kUndetermined},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(convergence_type(c.psi, c.t), c.expected)
+        << "psi " << q_to_string(c.psi) << ", t " << q_to_string(c.t);
+  }
+  struct Ratios {
+    real r21, r32, t;
+  } ratios[] = {
+      {1.1Q, 1.1Q, 1}, {2, 4, 2}, {4, 2, 0.5Q}, {0.5Q, 0.25Q, 2}, {1, 2, S}, {0.5Q, 2, S}, {S, 2, S},
+  };
+  for (const Ratios& r : ratios) {
+    EXPECT_TRUE(NearRel(ratio_exponent(r.r21, r.r32), r.t, 1e-33Q))
+        << q_to_string(r.r21) << " " << q_to_string(r.r32);
+  }
+}
+
 // The verdict of one sequence.
 GridList<GridVerdict> judge(const std::vector<real>& h, const std::vector<real>& Th,
                             const Settings& k = Settings(), const Target& t = Target()) {
-  State s = make_state(h, Th, k);
+  const core_testing::StudyLists s = make_state(h, Th, k);
   const Estimates e = estimativa(s);
   return verdict(s, e, tabela_malhas(s.h), t);
 }
@@ -63,6 +100,73 @@ std::vector<real> sequence(int n, real (*f)(int)) {
   std::vector<real> v;
   for (int i = 1; i <= n; ++i) v.push_back(f(i));
   return v;
+}
+
+// Three grids of a variable ratio: the type against t, where U comes from,
+// and whether it is a dependable bound.  The listing's UGCI exists exactly
+// where |psi| > 1.
+TEST(Verdict, VariableRatioTypeAndUncertainty) {
+  const std::vector<real> below = {1, 0.9Q, 0.45Q};   // t = ln(10/9) / ln 2 = 0.152
+  const std::vector<real> above = {1, 0.5Q, 0.45Q};   // t = ln 2 / ln(10/9) = 6.58
+  auto square = [](const std::vector<real>& h) { return power_law(h, 1, {{1, 2}}); };
+  struct Case {
+    const char* name;
+    std::vector<real> h, Th;
+    Convergence expected;
+    UncertaintySource source;
+    bool dependable;
+  } cases[] = {
+      // psi = 0.19 / 0.6075 = 0.31 > t: convergence the listing has no UGCI for.
+      {"ConvergesBelowOne", below, square(below), Convergence::kMonotonicConvergence,
+       UncertaintySource::kConvergenceTest, true},
+      // psi = 3 <= t: no positive order gives these values.
+      {"DivergesAboveOne", above, {0, 3, 4}, Convergence::kMonotonicDivergence,
+       UncertaintySource::kUGCI, false},
+      {"ConvergesAboveT", above, square(above), Convergence::kMonotonicConvergence,
+       UncertaintySource::kUGCI, true},
+      {"OscillatesWithinT", above, {0, 3, 2}, Convergence::kOscillatoryDivergence,
+       UncertaintySource::kUGCI, false},
+      {"OscillatesBeyondT", above, {0, 8, 7}, Convergence::kOscillatoryConvergence,
+       UncertaintySource::kUGCI, false},
+      // psi = -1: oscillatory convergence, but no observed order for a U.
+      {"OscillatesNoOrder", below, {0, 1, 0}, Convergence::kOscillatoryConvergence,
+       UncertaintySource::kNone, false},
+  };
+  Settings k;
+  k.tipo_r = 2;
+  k.itmax = 200;
+  k.tol = 1e-30Q;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const GridVerdict v = judge(c.h, c.Th, k)(3);
+    EXPECT_EQ(v.convergence, c.expected);
+    EXPECT_EQ(v.U_source, c.source);
+    EXPECT_EQ(v.gci_dependable, c.dependable);
+    EXPECT_EQ(v.U == S, c.source == UncertaintySource::kNone);
+  }
+  // 1.25 |Th(3) - Th(2)| / (2^2 - 1) with the observed order 2.
+  EXPECT_TRUE(NearRel(judge(below, square(below), k)(3).U, 1.25Q * 0.6075Q / 3, 1e-25Q));
+}
+
+TEST(Verdict, GridOrderWarning) {
+  struct Case {
+    std::vector<real> h;
+    const char* starts;  // "" for no warning
+  } cases[] = {
+      {{4, 2, 1}, ""},
+      {{1}, ""},
+      {{1, 2, 4}, "h does not decrease from grid 1 to grid 2: the grids must run from coarse to "
+                  "fine (grid 1 the coarsest); the results assume that order"},
+      {{4, 2, 2}, "h does not decrease from grid 2 to grid 3"},
+  };
+  for (const Case& c : cases) {
+    RealList h;
+    h.resize(static_cast<int32_t>(c.h.size()));
+    for (size_t i = 0; i < c.h.size(); ++i) h(static_cast<int32_t>(i + 1)) = c.h[i];
+    const std::string w = grid_order_warning(h);
+    EXPECT_EQ(w.substr(0, std::string(c.starts).size()), c.starts) << w;
+    EXPECT_EQ(w.empty(), *c.starts == 0) << w;
+  }
 }
 
 // Sequences on h = 1, 1/2, 1/4, ... (exact binary values) and the type each
@@ -277,8 +381,11 @@ TEST(Summary, WordsAndWarnings) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<real> h = constant_ratio(1, 2, c.n);
-    State s = make_state(h, sequence(c.n, c.Th));
-    const VariableResult v = analyse(s, tabela_malhas(s.h), 2, "", s.Th, Target());
+    const core_testing::StudyLists s = make_state(h, sequence(c.n, c.Th));
+    AnalysisSettings settings;
+    settings.least_squares = LeastSquaresNeed::kEveryGrid;
+    Analysis v = analyse(s, tabela_malhas(s.h), settings);
+    v.number = 2;
     const std::string text = summary(v, Target(), "\n");
     EXPECT_EQ(text.rfind("variable 2: " + std::to_string(c.n) + (c.n == 1 ? " grid" : " grids"), 0),
               0u)
@@ -289,6 +396,87 @@ TEST(Summary, WordsAndWarnings) {
     } else {
       EXPECT_EQ(text.find("warning"), std::string::npos) << text;
     }
+  }
+}
+
+// Th quoted to the place of U's second significant digit, rounded exactly.
+TEST(Summary, MeasurementDigits) {
+  struct Case {
+    real Th, U;
+    const char* expected;
+  } cases[] = {
+      {1.500001953Q, 2.44252e-6Q, "1.5000020 +/- 0.0000024"},
+      {-1.500001953Q, 2.44252e-6Q, "-1.5000020 +/- 0.0000024"},
+      {1.125Q, 0.125Q, "1.12 +/- 0.12"},        // ties to even, both
+      {2.625Q, 0.375Q, "2.62 +/- 0.38"},
+      {123.456Q, 0.0996Q, "123.46 +/- 0.10"},   // U carries to a new digit
+      {123.456Q, 9.96Q, "123 +/- 10"},
+      {99.96Q, 0.12Q, "99.96 +/- 0.12"},
+      {99.996Q, 0.12Q, "100.00 +/- 0.12"},      // Th carries
+      {123456, 2400, "123500 +/- 2400"},
+      {0.001Q, 0.5Q, "0.00 +/- 0.50"},          // U larger than Th
+      {-0.001Q, 0.5Q, "0.00 +/- 0.50"},
+      {0.007Q, 0.5Q, "0.01 +/- 0.50"},
+      {-0.0625Q, 3.2Q, "-0.1 +/- 3.2"},
+      {0.05Q, 32, "0 +/- 32"},
+      {1.5Q, 0, "1.50000 +/- 0"},
+      {1.5e20Q, 2.4e14Q, "1.5000000e+20 +/- 2.4e+14"},
+      {1.5Q, 2.4e-20Q, "1.500000000000000000000e+00 +/- 2.4e-20"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(measurement_text(c.Th, c.U), c.expected)
+        << q_to_string(c.Th) << " +/- " << q_to_string(c.U);
+  }
+  EXPECT_EQ(distinguishing_text(1.5000019Q, 1.5000021Q), "1.5000019");
+  EXPECT_EQ(distinguishing_text(1.5Q, 1.6Q), "1.50000");
+  EXPECT_EQ(distinguishing_text(1.5Q, 1.5Q), "1.50000");
+}
+
+// What the summary and the JSON say on studies the verdict judges in
+// closed form: orders, extrapolations, the source of U, grids out of order.
+TEST(Summary, ResultLineAndJsonKeys) {
+  const std::vector<real> below = {1, 0.9Q, 0.45Q};
+  struct Case {
+    const char* name;
+    std::vector<real> h, Th;
+    int32_t tipo_r;
+    std::vector<const char*> summary_has, json_has;
+  } cases[] = {
+      {"OrderAbovePL", constant_ratio(1, 2, 4), power_law(constant_ratio(1, 2, 4), 1, {{1, 3}}),
+       1,
+       {"(UGCI), order 2 (observed 3, limited to pL)\n",
+        "Tm1 = 1.00000 (repeated, true orders), Ti_pU = 1.00000 (Richardson, observed order)",
+        "Umc = Tm1 - Th = "},
+       {"\"U_source\": \"UGCI\"", "\"gci_dependable\": true", "\"Ti_pU\": 1,",
+        "\"pU_Th\": 3,", "\"grid_order_warning\": null"}},
+      {"ConvergesWithoutUGCI", below, power_law(below, 1, {{1, 2}}), 2,
+       {"Th = 1.20 +/- 0.25 (no UGCI in the listing: the GCI from the convergence test), "
+        "order 2\n"},
+       {"\"U\": 0.2531", "\"U_source\": \"convergence test\"", "\"gci_dependable\": true",
+        "\"UGCI_Th\": null"}},
+      {"DivergesWithUGCI", {1, 0.5Q, 0.45Q}, {0, 3, 4}, 2,
+       {"Th = 4.0 +/- 5.3 (UGCI)", "warning       monotonic divergence: UGCI is not a dependable"},
+       {"\"U_source\": \"UGCI\"", "\"gci_dependable\": false"}},
+      {"FinestFirst", {1, 2, 4}, {2, 5, 17}, 1,
+       {"warning       h does not decrease from grid 1 to grid 2: the grids must run from coarse"},
+       {"\"grid_order_warning\": \"h does not decrease from grid 1 to grid 2", "\"U\": null"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Settings k;
+    k.tipo_r = c.tipo_r;
+    k.itmax = 200;
+    k.tol = 1e-30Q;
+    const core_testing::StudyLists s = make_state(c.h, c.Th, k);
+    const Study& study = s;
+    AnalysisSettings settings;
+    settings.least_squares = LeastSquaresNeed::kEveryGrid;
+    Analysis v = analyse(study, tabela_malhas(study.h), settings);
+    v.number = 1;
+    const std::string text = summary(v, Target(), "\n");
+    for (const char* want : c.summary_has) EXPECT_NE(text.find(want), std::string::npos) << text;
+    const std::string json = json_variable(v, true);
+    for (const char* want : c.json_has) EXPECT_NE(json.find(want), std::string::npos) << json;
   }
 }
 

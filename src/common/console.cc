@@ -12,6 +12,14 @@
 
 namespace morvantide {
 
+namespace {
+
+bool g_closed_at_start = false;
+
+}  // namespace
+
+void mark_standard_output_closed() { g_closed_at_start = true; }
+
 StandardOutput::StandardOutput() {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
@@ -20,6 +28,10 @@ StandardOutput::StandardOutput() {
 
 void StandardOutput::write(std::string_view bytes) {
   if (error_ != 0 || bytes.empty()) return;
+  if (g_closed_at_start) {
+    error_ = EBADF;
+    return;
+  }
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
     error_ = errno != 0 ? errno : EIO;

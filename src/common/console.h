@@ -24,6 +24,10 @@ class StandardOutput : public OutputFile {
   int error_ = 0;  // errno of the first failed write
 };
 
+// Standard output was closed when the process started (and is now
+// /dev/null): every write to StandardOutput fails with EBADF.
+void mark_standard_output_closed();
+
 // The line end of the text meant for a terminal: CR LF on Windows, LF
 // elsewhere.
 #ifdef _WIN32

@@ -63,7 +63,6 @@ std::string not_finite(real x) {
 
 }  // namespace
 
-bool same_bits(real a, real b) { return std::memcmp(&a, &b, sizeof(real)) == 0; }
 
 namespace {
 

@@ -39,10 +39,6 @@ std::string shortest_decimal(real x);
 //   0.5Q -> "0.500000"             9.999996Q -> "10.0000"
 std::string decimal_digits(real x, int digits);
 
-// True when the bits of a and b are the same (so NaN equals the same NaN and
-// 0 differs from -0).
-bool same_bits(real a, real b);
-
 }  // namespace morvantide
 
 #endif  // MORVANTIDE_COMMON_DECIMAL_H_

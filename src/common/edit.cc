@@ -39,9 +39,9 @@ std::string right_justify(const std::string& text, int w) {
   return std::string(width - text.size(), ' ') + text;
 }
 
-// NaN and the infinities, as a Fortran run time writes them in E and F
-// fields: "NaN" (never signed), "Infinity" / "-Infinity", shortened to
-// "Inf" / "-Inf" when the long form does not fit.
+// NaN and the infinities in E and F fields: "NaN" (never signed),
+// "Infinity" / "-Infinity", shortened to "Inf" / "-Inf" when the long form
+// does not fit.
 std::string non_finite(real x, int w) {
   if (q_isnan(x)) return right_justify("NaN", w);
   const bool negative = q_signbit(x);
@@ -119,8 +119,8 @@ std::string format_f(real x, int w, int d) {
   if (w <= 0) return std::string();
   d = std::max(d, 0);
   if (q_isnan(x) || q_isinf(x)) return non_finite(x, w);
-  // Like the Fortran run time, a negative zero and a negative value that
-  // rounds to zero keep their minus sign ("-0.00").
+  // A negative zero and a negative value that rounds to zero keep their
+  // minus sign ("-0.00").
   const bool negative = q_signbit(x);
   const real magnitude = q_abs(x);
   // The shortest text is "." and d decimals; a magnitude of 10^w or more has
@@ -150,11 +150,11 @@ std::string format_i(int32_t v, int w) {
   return right_justify(std::to_string(v), w);
 }
 
-// Positioning follows Fortran output: T and X only move the position; the
-// blanks they pass over are written when the next field is written, even
-// an empty one.  So "A,16X,A" gives the 16 blanks before the second text,
-// while X or T at the end of a record adds nothing.  A field written left
-// of the end (after T) overwrites what is there.
+// Positioning: T and X only move the position; the blanks they pass over
+// are written when the next field is written, even an empty one.  So
+// "A,16X,A" gives the 16 blanks before the second text, while X or T at the
+// end of a record adds nothing.  A field written left of the end (after T)
+// overwrites what is there.
 Line& Line::A(std::string_view text) {
   const size_t end = std::max(text_.size(), pos_ + text.size());
   if (end > text_.capacity()) text_.reserve(std::max(end + kLineEnd.size(), kRecordRoom));
@@ -166,8 +166,8 @@ Line& Line::A(std::string_view text) {
   return *this;
 }
 
-// Fortran output Aw: a longer text keeps its first w characters, a shorter
-// one is right-justified with blanks on the left.
+// Aw: a longer text keeps its first w characters, a shorter one is
+// right-justified with blanks on the left.
 Line& Line::Aw(std::string_view text, int w) {
   if (w <= 0) return *this;
   const size_t width = static_cast<size_t>(w);

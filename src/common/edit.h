@@ -17,7 +17,11 @@
 //   format_e(1e-120, 22, 9)        -> "       1.000000000-120"
 //   format_e(9.99996, 12, 4)       -> "  1.0000E+01"
 //
-// Fw.d (format_f) and Iw (format_i) as a Fortran run time writes them:
+// Fw.d (format_f): fixed form, d decimals, right-justified in w columns; a
+// negative value keeps its sign even when it rounds to zero, the zero before
+// the point is dropped when only that lets the text fit, and a text still
+// wider than w gives w asterisks.  Iw (format_i): the integer right-justified
+// in w columns, w asterisks when wider:
 //   format_f(2, 5, 2)    -> " 2.00"
 //   format_f(-0.5, 5, 2) -> "-0.50"
 //   format_f(100, 5, 2)  -> "*****"

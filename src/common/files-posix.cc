@@ -3,7 +3,9 @@
 // hold the open and a device is refused before it is read; a file's
 // identity is its device and inode; names are compared as paths, letter
 // case included, after following symbolic links.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "common/files.h"
@@ -89,14 +92,176 @@ std::string folder_of(const std::string& path) {
 
 class FlockHeld : public FolderLock {
  public:
-  explicit FlockHeld(int fd) : fd_(fd) {}
-  ~FlockHeld() override { ::close(fd_); }
+  FlockHeld(int fd, int folder) : fd_(fd), folder_(folder) {}
+  ~FlockHeld() override {
+    ::close(fd_);
+    if (folder_ >= 0) ::close(folder_);
+  }
 
  private:
   int fd_;
+  int folder_;  // -1 when the folder could not be opened
 };
 
+// The temporary files of replace(): "morvantide-XXXXXX.tmp" in the folder
+// of the file replaced, X a letter or a digit.
+constexpr char kTemporaryPrefix[] = "morvantide-";
+constexpr char kTemporarySuffix[] = ".tmp";
+
+bool is_temporary_name(std::string_view name) {
+  const size_t prefix = std::strlen(kTemporaryPrefix);
+  const size_t suffix = std::strlen(kTemporarySuffix);
+  if (name.size() != prefix + 6 + suffix || name.substr(0, prefix) != kTemporaryPrefix ||
+      name.substr(prefix + 6) != kTemporarySuffix) {
+    return false;
+  }
+  for (char c : name.substr(prefix, 6)) {
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+// The temporary files being written, removed by a signal that ends the
+// run (SIGTERM, SIGHUP, SIGINT).  Slots are taken and released with those
+// signals blocked, so the handler never sees half a name.
+constexpr int kTemporarySlots = 8;
+char g_temporary[kTemporarySlots][PATH_MAX];
+volatile sig_atomic_t g_temporary_used[kTemporarySlots];
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+void remove_temporaries_and_end(int sig) {
+  for (int k = 0; k < kTemporarySlots; ++k) {
+    if (g_temporary_used[k]) ::unlink(g_temporary[k]);
+  }
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kEndingSignals) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
+int hold_temporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int k = 0; k < kTemporarySlots; ++k) {
+    if (g_temporary_used[k]) continue;
+    std::memcpy(g_temporary[k], path.c_str(), path.size() + 1);
+    g_temporary_used[k] = 1;
+    return k;
+  }
+  return -1;
+}
+
+void release_temporary(int slot) {
+  if (slot >= 0) g_temporary_used[slot] = 0;
+}
+
+// A file written under a temporary name and renamed over `target` when
+// closed without error; with no temporary name, `target` itself, written
+// from its start and cut to what was written.  A temporary file not
+// renamed is removed.
+class DiskReplacement : public OutputFile {
+ public:
+  DiskReplacement(std::string name, std::string target, std::string temp, int fd)
+      : name_(std::move(name)), target_(std::move(target)), temp_(std::move(temp)), fd_(fd) {}
+  ~DiskReplacement() override {
+    if (fd_ >= 0) ::close(fd_);
+    drop_temporary();
+  }
+  void write(std::string_view bytes) override {
+    if (fd_ < 0 || error_ != 0) return;
+    pending_.append(bytes);
+    written_ += bytes.size();
+    if (pending_.size() >= InputFile::kBlockSize) write_out();
+  }
+  Status flush() override {
+    write_out();
+    return failure();
+  }
+  Status close() override {
+    if (fd_ < 0) return Status::Error(printable(name_) + ": already closed");
+    write_out();
+    if (error_ == 0 && temp_.empty() && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
+      error_ = errno;
+    }
+    if (::close(fd_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
+    fd_ = -1;
+    if (error_ == 0 && !temp_.empty()) {
+      SignalsBlocked blocked;
+      if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        error_ = errno;
+      } else {
+        release_temporary(slot_);
+        slot_ = -1;
+        temp_.clear();
+      }
+    }
+    drop_temporary();
+    return failure();
+  }
+  // REQUIRES: the ending signals are blocked.
+  void take_slot() { slot_ = hold_temporary(temp_); }
+  int descriptor() const { return fd_; }
+
+ private:
+  void write_out() {
+    if (error_ == 0 && fd_ >= 0 && !write_all(fd_, pending_)) error_ = errno ? errno : EIO;
+    pending_.clear();
+  }
+  Status failure() const {
+    if (error_ != 0) return file_error(name_, "cannot write", error_);
+    return Status::Ok();
+  }
+  void drop_temporary() {
+    if (temp_.empty()) return;
+    SignalsBlocked blocked;
+    ::unlink(temp_.c_str());
+    release_temporary(slot_);
+    slot_ = -1;
+    temp_.clear();
+  }
+
+  std::string name_, target_, temp_;
+  int fd_;
+  int slot_ = -1;
+  std::string pending_;
+  size_t written_ = 0;
+  int error_ = 0;
+};
+
+Status rewrite_in_place(const std::string& name, const std::string& target,
+                        std::unique_ptr<OutputFile>* out) {
+  int fd = -1;
+  MORVANTIDE_RETURN_IF_ERROR(open_regular(name, O_WRONLY, "cannot write", &fd));
+  *out = std::make_unique<DiskReplacement>(name, target, std::string(), fd);
+  return Status::Ok();
+}
+
 }  // namespace
+
+void remove_temporaries_on_signals() {
+  for (int sig : kEndingSignals) {
+    struct sigaction old {};
+    sigaction(sig, nullptr, &old);
+    // A signal ignored from the start (nohup) stays ignored.
+    if (old.sa_handler == SIG_IGN) continue;
+    struct sigaction on {};
+    on.sa_handler = remove_temporaries_and_end;
+    sigemptyset(&on.sa_mask);
+    for (int other : kEndingSignals) sigaddset(&on.sa_mask, other);
+    sigaction(sig, &on, nullptr);
+  }
+}
 
 Status DiskFiles::open(const std::string& name, std::unique_ptr<InputFile>* in) {
   int fd = -1;
@@ -117,11 +282,19 @@ Status DiskFiles::create(const std::string& name, std::unique_ptr<OutputFile>* o
 }
 
 Status DiskFiles::replace(const std::string& name, std::string_view content) {
+  std::unique_ptr<OutputFile> out;
+  MORVANTIDE_RETURN_IF_ERROR(create_replacing(name, &out));
+  out->write(content);
+  return out->close();
+}
+
+Status DiskFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
   // Through a link, the file it leads to is replaced and the link stays.
   const std::string target = follow_links(name);
   struct stat st;
+  const bool existing = ::stat(target.c_str(), &st) == 0;
   mode_t mode;
-  if (::stat(target.c_str(), &st) == 0) {
+  if (existing) {
     MORVANTIDE_RETURN_IF_ERROR(regular(name, st));
     mode = st.st_mode & 07777;
   } else {
@@ -129,24 +302,50 @@ Status DiskFiles::replace(const std::string& name, std::string_view content) {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  std::string temp = target + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return file_error(name, "cannot write", errno);
-  // No fsync: the rename happens only after every byte was written and the
-  // file closed without error, so a failed write, a size limit or a crash of
-  // this program leaves the old template as it was; against a crash of the
-  // whole system the file systems in use (ext4, xfs, btrfs) flush the new
-  // data before a rename that replaces a file.  An fsync would cost more
-  // than the rest of a small run.
-  int err = 0;
-  if (::fchmod(fd, mode) != 0 || !write_all(fd, content)) err = errno ? errno : EIO;
-  if (::close(fd) != 0 && err == 0) err = errno ? errno : EIO;
-  if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(temp.c_str());
-    return file_error(name, "cannot write", err);
+  // A file with other names (hard links) stays one file: it is rewritten
+  // where it is.
+  if (existing && st.st_nlink > 1) return rewrite_in_place(name, target, out);
+  std::string temp = append_path(folder_of(target) == "." ? std::string() : folder_of(target),
+                                 kTemporaryPrefix + std::string("XXXXXX") + kTemporarySuffix);
+  std::unique_ptr<DiskReplacement> file;
+  {
+    // Created and listed for the signal handler in one step.
+    SignalsBlocked blocked;
+    const int fd =
+        mkostemps(temp.data(), static_cast<int>(std::strlen(kTemporarySuffix)), O_CLOEXEC);
+    if (fd < 0) return file_error(name, "cannot write", errno);
+    file = std::make_unique<DiskReplacement>(name, target, temp, fd);
+    file->take_slot();
   }
+  const int fd = file->descriptor();
+  // The new file keeps the owner, group and permissions of the old one;
+  // where the system does not let this user give it that owner (a folder
+  // shared by a group), the file is rewritten in place, which keeps them.
+  if (existing && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    if (errno != EPERM) return file_error(name, "cannot write", errno);
+    file.reset();
+    return rewrite_in_place(name, target, out);
+  }
+  // After fchown, which may clear the set-user and set-group bits.
+  if (::fchmod(fd, mode) != 0) return file_error(name, "cannot write", errno);
+  *out = std::move(file);
   return Status::Ok();
+}
+
+void DiskFiles::remove_stray_temporaries(const std::string& name) {
+  const std::string folder = folder_of(follow_links(name));
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const uid_t self = ::geteuid();
+  while (const dirent* e = ::readdir(dir)) {
+    if (!is_temporary_name(e->d_name)) continue;
+    const std::string path = folder == "." ? std::string(e->d_name) : append_path(folder, e->d_name);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == self) {
+      ::unlink(path.c_str());
+    }
+  }
+  ::closedir(dir);
 }
 
 Status DiskFiles::check_writable(const std::string& name, bool replaced) {
@@ -162,8 +361,25 @@ Status DiskFiles::check_writable(const std::string& name, bool replaced) {
     }
     return Status::Ok();
   }
-  if (::access(folder_of(target).c_str(), W_OK) != 0) return file_error(name, "cannot create", errno);
+  // A new file: its folder must exist and be a folder, the name must fit.
+  const std::string folder = folder_of(target);
+  struct stat folder_st;
+  if (::stat(folder.c_str(), &folder_st) != 0) return file_error(name, "cannot create", errno);
+  if (!S_ISDIR(folder_st.st_mode)) return file_error(name, "cannot create", ENOTDIR);
+  const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  const std::string base = target.substr(target.find_last_of('/') + 1);
+  if ((longest > 0 && base.size() > static_cast<size_t>(longest)) || target.size() >= PATH_MAX) {
+    return file_error(name, "cannot create", ENAMETOOLONG);
+  }
+  if (::access(folder.c_str(), W_OK) != 0) return file_error(name, "cannot create", errno);
   return Status::Ok();
+}
+
+std::string DiskFiles::standard_output_identity() {
+  struct stat st;
+  if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
 }
 
 Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* held) {
@@ -174,15 +390,23 @@ Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* hel
   if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::Ok();
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Status::Ok();
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
+  // The folder too: an editor that saves by renaming a new file over the
+  // control file leaves the old file's hold behind with the old file.
+  const int folder = ::open(folder_of(follow_links(name)).c_str(),
+                            O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  int err = 0;
+  for (int d : {fd, folder}) {
+    if (err == 0 && d >= 0 && ::flock(d, LOCK_EX | LOCK_NB) != 0) err = errno;
+  }
+  if (err != 0) {
     ::close(fd);
+    if (folder >= 0) ::close(folder);
     if (err == EWOULDBLOCK) {
       return Status::Error(printable(name) + ": another run is using this folder");
     }
     return Status::Ok();  // no locks on this file system
   }
-  *held = std::make_unique<FlockHeld>(fd);
+  *held = std::make_unique<FlockHeld>(fd, folder);
   return Status::Ok();
 }
 

@@ -81,6 +81,21 @@ class LockHeld : public FolderLock {
 
 }  // namespace
 
+void remove_temporaries_on_signals() {}
+
+std::string DiskFiles::standard_output_identity() {
+  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (h == INVALID_HANDLE_VALUE || h == nullptr || GetFileType(h) != FILE_TYPE_DISK) {
+    return std::string();
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return std::string();
+  const unsigned long long index =
+      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return std::to_string(static_cast<unsigned long long>(info.dwVolumeSerialNumber)) + ":" +
+         std::to_string(index);
+}
+
 Status DiskFiles::open(const std::string& name, std::unique_ptr<InputFile>* in) {
   int fd = -1;
   MORVANTIDE_RETURN_IF_ERROR(open_regular(name, _O_RDONLY, "cannot open", &fd));

@@ -46,6 +46,19 @@ class TextInputFile : public InputFile {
   size_t given_ = 0;
 };
 
+// Text held until close() hands it to Files::replace().
+class HeldReplacement : public OutputFile {
+ public:
+  HeldReplacement(Files& files, std::string name) : files_(files), name_(std::move(name)) {}
+  void write(std::string_view bytes) override { text_.append(bytes); }
+  Status close() override { return files_.replace(name_, text_); }
+
+ private:
+  Files& files_;
+  std::string name_;
+  std::string text_;
+};
+
 class MemoryOutputFile : public OutputFile {
  public:
   explicit MemoryOutputFile(std::string* target) : target_(target) {}
@@ -67,6 +80,11 @@ Status Files::open(const std::string& name, std::unique_ptr<InputFile>* in) {
 
 Status Files::replace(const std::string& name, std::string_view content) {
   return write_whole_file(*this, name, content);
+}
+
+Status Files::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
+  *out = std::make_unique<HeldReplacement>(*this, name);
+  return Status::Ok();
 }
 
 std::string Files::name_key(const std::string& name) {

@@ -64,17 +64,32 @@ class Files {
   // temporary file in the same folder, renamed over it when complete and
   // removed on failure).  By default create, write and close.
   virtual Status replace(const std::string& name, std::string_view content);
+  // Opens a file that replaces `name` whole when closed without error, as
+  // replace() does: until then, and after any failure, `name` keeps its
+  // old content.  By default the text is held in memory and handed to
+  // replace() by close().
+  virtual Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out);
+  // Removes what an interrupted replace() of `name` may have left beside
+  // it (its temporary files).  REQUIRES: the folder's lock is held.
+  virtual void remove_stray_temporaries(const std::string&) {}
   // Checks, before anything is written, that the file can be written: an
   // existing file must be a regular file the user may write ("NAME: not a
-  // regular file", "NAME: cannot write (REASON)"), a new one needs a folder
-  // the user may write in ("NAME: cannot create (REASON)").  With
-  // `replaced`, the folder must take the temporary file of replace() too.
+  // regular file", "NAME: cannot write (REASON)"), a new one a name the
+  // user may create: its folder exists, is a folder and takes new files,
+  // and no part of the name is too long ("NAME: cannot create (REASON)").
+  // With `replaced`, the folder must take the temporary file of replace()
+  // too.
   virtual Status check_writable(const std::string&, bool /*replaced*/) { return Status::Ok(); }
-  // Holds `name` (an existing file) exclusively until *held is destroyed:
-  // a second run on the same file is refused at once with "NAME: another
-  // run is using this folder".  Sets *held to nothing, with success, when
-  // the file cannot be opened (reading it will say why) or the system
-  // offers no locks there.
+  // The identity (as identity() gives it) of the file standard output
+  // writes to, empty when it is no file of a folder (a terminal, a pipe).
+  virtual std::string standard_output_identity() { return std::string(); }
+  // Holds `name` (an existing file) and its folder exclusively until *held
+  // is destroyed: a second run on the same file, or in the same folder, is
+  // refused at once with "NAME: another run is using this folder".  The
+  // folder's hold outlives an editor that saves `name` by writing a new
+  // file and renaming it over the old one.  Sets *held to nothing, with
+  // success, when the file cannot be opened (reading it will say why) or
+  // the system offers no locks there.
   virtual Status lock(const std::string&, std::unique_ptr<FolderLock>* held) {
     held->reset();
     return Status::Ok();
@@ -98,6 +113,11 @@ class Files {
   virtual std::string name_key(const std::string& name);
 };
 
+// Makes SIGTERM, SIGHUP and SIGINT remove the temporary files of
+// DiskFiles::replace() being written before they end the process (a
+// signal ignored from the start stays ignored).  Nothing on Windows.
+void remove_temporaries_on_signals();
+
 // Writes `content` as the whole of the file `name`.
 Status write_whole_file(Files& files, const std::string& name, std::string_view content);
 
@@ -111,7 +131,12 @@ class DiskFiles : public Files {
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   Status replace(const std::string& name, std::string_view content) override;
+#if !defined(_WIN32)
+  Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) override;
+  void remove_stray_temporaries(const std::string& name) override;
+#endif
   Status check_writable(const std::string& name, bool replaced) override;
+  std::string standard_output_identity() override;
   Status lock(const std::string& name, std::unique_ptr<FolderLock>* held) override;
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;

@@ -14,6 +14,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -27,8 +28,16 @@ constexpr int64_t kPiecesPerThread = 4;
 
 class Pool {
  public:
-  explicit Pool(int threads) {
-    for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
+  // Starts threads - 1 workers, or as many as the system lets start (a
+  // process limit): the calling thread alone still runs every loop.
+  explicit Pool(int threads) : requested_(threads) {
+    for (int t = 1; t < threads; ++t) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
   }
   ~Pool() {
     {
@@ -42,6 +51,7 @@ class Pool {
   Pool& operator=(const Pool&) = delete;
 
   int64_t threads() const { return static_cast<int64_t>(workers_.size()) + 1; }
+  int requested() const { return requested_; }
 
   void run(int64_t first, int64_t last, int64_t piece, const RangeBody& body) {
     body_ = &body;
@@ -130,6 +140,7 @@ class Pool {
   int64_t piece_ = 1;
   std::atomic<int64_t> next_{0};
   std::exception_ptr failure_;
+  int requested_;
   std::vector<std::thread> workers_;
 };
 
@@ -144,7 +155,7 @@ Pool* pool() {
   const int forced = g_forced.load();
   const int threads = forced > 0 ? forced : thread_count();
   if (threads <= 1) return nullptr;
-  if (!g_pool || g_pool->threads() != threads) {
+  if (!g_pool || g_pool->requested() != threads) {
     g_pool.reset();
     g_pool = std::make_unique<Pool>(threads);
   }

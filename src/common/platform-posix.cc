@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string_view>
 
+#include "common/console.h"
+#include "common/files.h"
 #include "common/platform.h"
 #include "common/text.h"
 
@@ -19,15 +22,26 @@ extern char** environ;
 
 namespace morvantide {
 
+namespace {
+
+bool g_pipe_signal_ignored = false;  // SIGPIPE ignored when the process started
+
+}  // namespace
+
 void prepare_process() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      if (fd == STDOUT_FILENO) mark_standard_output_closed();
       // open() takes the lowest free number: this one.
       const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
       if (opened >= 0 && opened != fd) close(opened);
     }
   }
   signal(SIGXFSZ, SIG_IGN);
+  // A closed pipe on standard output is a write error with a message, not
+  // a silent end; the programs the run starts get SIGPIPE back.
+  g_pipe_signal_ignored = signal(SIGPIPE, SIG_IGN) == SIG_IGN;
+  remove_temporaries_on_signals();
 }
 
 LocalTime SystemPlatform::now() {
@@ -103,7 +117,8 @@ int32_t run_command(const std::vector<std::string>& argv) {
   return run_command(argv, {});
 }
 
-int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    bool output_to_terminal) {
   if (argv.empty() || argv[0].empty() || !may_be_on_path(argv[0])) return -1;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
@@ -124,14 +139,23 @@ int32_t run_command(const std::vector<std::string>& argv, const std::vector<std:
   sigemptyset(&as_before);
   if (old_int.sa_handler != SIG_IGN) sigaddset(&as_before, SIGINT);
   if (old_quit.sa_handler != SIG_IGN) sigaddset(&as_before, SIGQUIT);
+  if (!g_pipe_signal_ignored) sigaddset(&as_before, SIGPIPE);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setsigdefault(&attributes, &as_before);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Failing to open the terminal makes the start fail: the program is not
+  // started rather than writing where it should not.
+  if (output_to_terminal) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/tty", O_WRONLY, 0);
+  }
+
   pid_t pid;
   int32_t result = -1;
-  if (posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(),
+  if (posix_spawnp(&pid, args[0], &actions, &attributes, args.data(),
                    env.empty() ? environ : envp.data()) == 0) {
     int wstatus = 0;
     pid_t waited;
@@ -141,6 +165,7 @@ int32_t run_command(const std::vector<std::string>& argv, const std::vector<std:
     if (waited == pid && WIFEXITED(wstatus)) result = WEXITSTATUS(wstatus);
   }
   posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGQUIT, &old_quit, nullptr);
   return result;
@@ -172,8 +197,49 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
     argv = {"gnuplot"};
   }
   argv.push_back(file_argument(file));
-  return run_command(argv, program == Program::kPlotter ? plotter_environment()
-                                                       : std::vector<std::string>());
+  // The editor's screen goes to the terminal, never into a file or a pipe
+  // that standard output carries (a report written with "-").
+  const bool editor_off_output = program == Program::kEditor && !isatty(STDOUT_FILENO);
+  return run_command(argv,
+                     program == Program::kPlotter ? plotter_environment()
+                                                  : std::vector<std::string>(),
+                     editor_off_output);
+}
+
+std::string current_folder() {
+  std::string buffer(4096, '\0');
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (size_t{1} << 20)) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  return buffer;
+}
+
+Status enter_folder(const std::string& folder) {
+  if (chdir(folder.c_str()) != 0) {
+    return Status::Error(printable(folder) + ": cannot enter the folder (" +
+                         std::strerror(errno) + ")");
+  }
+  return Status::Ok();
+}
+
+bool standard_error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+
+Status read_standard_input(std::string* content) {
+  content->clear();
+  char block[65536];
+  while (true) {
+    const ssize_t n = read(STDIN_FILENO, block, sizeof block);
+    if (n > 0) {
+      content->append(block, static_cast<size_t>(n));
+    } else if (n == 0) {
+      return Status::Ok();
+    } else if (errno != EINTR) {
+      return Status::Error(std::string("standard input: cannot read (") + std::strerror(errno) +
+                           ")");
+    }
+  }
 }
 
 }  // namespace morvantide

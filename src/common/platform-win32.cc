@@ -3,6 +3,13 @@
 // holding &, ^, | or % is passed as it is).
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "common/text.h"
+
 #include "common/command_line.h"
 #include "common/platform.h"
 
@@ -47,6 +54,36 @@ int32_t run_command(const std::vector<std::string>& argv) {
 
 int32_t SystemPlatform::run(Program program, const std::string& file) {
   return run_command({program == Program::kEditor ? "notepad" : "wgnuplot", file_argument(file)});
+}
+
+std::string current_folder() {
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return std::string(buffer, n);
+}
+
+Status enter_folder(const std::string& folder) {
+  if (!SetCurrentDirectoryA(folder.c_str())) {
+    return Status::Error(printable(folder) + ": cannot enter the folder (Windows error " +
+                         std::to_string(GetLastError()) + ")");
+  }
+  return Status::Ok();
+}
+
+bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+Status read_standard_input(std::string* content) {
+  content->clear();
+  _setmode(_fileno(stdin), _O_BINARY);
+  char block[65536];
+  while (true) {
+    const size_t n = std::fread(block, 1, sizeof block, stdin);
+    content->append(block, n);
+    if (n < sizeof block) break;
+  }
+  if (std::ferror(stdin)) return Status::Error("standard input: cannot read");
+  return Status::Ok();
 }
 
 }  // namespace morvantide

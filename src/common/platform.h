@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace morvantide {
 
 struct LocalTime {
@@ -38,8 +40,11 @@ class SystemPlatform : public Platform {
 // Makes the process safe to run before anything else: on POSIX systems a
 // closed standard descriptor (0, 1 or 2) is opened on /dev/null, so that no
 // file the run opens takes its number (and the messages of a program it
-// starts with it), and SIGXFSZ is ignored, so that a write beyond the file
-// size limit is an error with a message instead of a silent end.
+// starts with it), SIGXFSZ and SIGPIPE are ignored, so that a write beyond
+// the file size limit or into a closed pipe is an error with a message
+// instead of a silent end, and the ending signals remove the temporary
+// files being written (remove_temporaries_on_signals).  A standard output
+// that was closed stays a failure for whatever is written to it.
 void prepare_process();
 
 // A file name as it is handed to the editor or the plotter: a relative name
@@ -54,13 +59,30 @@ inline std::string file_argument(const std::string& name) {
   return name;
 }
 
+// The current folder of the process, empty when it cannot be found.
+std::string current_folder();
+
+// Makes `folder` the current folder of the process.  Error:
+// "FOLDER: cannot enter the folder (REASON)".
+Status enter_folder(const std::string& folder);
+
+// True when standard error is a terminal (where a progress line may go).
+bool standard_error_is_terminal();
+
+// Reads all of standard input, as bytes.  Error:
+// "standard input: cannot read (REASON)".
+Status read_standard_input(std::string* content);
+
 // Runs argv[0] with the arguments given, without a shell; waits for it.
 // Returns its exit status, or -1 when it cannot be started.
 int32_t run_command(const std::vector<std::string>& argv);
 #ifndef _WIN32
 // The same with the environment given ("NAME=value" each), or this
-// process's own when `env` is empty.
-int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+// process's own when `env` is empty; with `output_to_terminal`, the
+// program's standard output is the controlling terminal (/dev/tty), and it
+// is not started when there is none.
+int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    bool output_to_terminal = false);
 #endif
 
 }  // namespace morvantide

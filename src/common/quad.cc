@@ -71,14 +71,12 @@ class PerThread {
   std::unique_ptr<M> table_;
 };
 
-// A 10-grid study asks for some seventy distinct logarithms and as many
-// powers, the same ones again from stage to stage (the logarithm of a
-// grid's ratio, of its h, the power of a constant ratio on every grid):
-// 128 slots (4 and 6 KB, a page or two that the lookups touch) keep nearly
-// all of them; twice that many kept one power more and cost five more page
-// faults.  The exponentials of the least-squares fits are some thousands
-// per variable, the same ones for every variable of a report on the same
-// grids: 16,384 slots (512 KB).
+// The logarithms and powers of a study are few and asked for again from
+// stage to stage (the logarithm of a grid's ratio, of its h, the power of a
+// constant ratio on every grid): 128 slots each, a page or two that the
+// lookups touch.  The exponentials of the least-squares fits are some
+// thousands per variable, the same ones for every variable of a report on
+// the same grids: 16,384 slots (512 KB).
 thread_local PerThread<Memo<1, 7>> t_log;
 thread_local PerThread<Memo<1, 7>> t_log10;
 thread_local PerThread<Memo<2, 7>> t_pow;
@@ -110,15 +108,6 @@ std::string q_to_string(real x) {
   char buf[64];
   quadmath_snprintf(buf, sizeof buf, "%.35Qe", x);
   return buf;
-}
-
-bool q_parse(const std::string& text, real* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  real v = strtoflt128(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) return false;
-  *out = v;
-  return true;
 }
 
 }  // namespace morvantide

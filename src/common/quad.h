@@ -5,6 +5,7 @@
 #define MORVANTIDE_COMMON_QUAD_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 extern "C" {
@@ -45,15 +46,15 @@ inline real q_infinity() {
 }
 inline bool q_signbit(real x) { return signbitq(x) != 0; }
 
+// True when the bits of a and b are the same (so NaN equals the same NaN and
+// 0 differs from -0).
+inline bool same_bits(real a, real b) { return std::memcmp(&a, &b, sizeof(real)) == 0; }
+
 // Exact integer to binary128 conversion (every int32 is representable).
 inline real q_from_int(int32_t i) { return static_cast<real>(i); }
 
 // Decimal text of x with 36 significant digits (for messages and tests).
 std::string q_to_string(real x);
-
-// Parses a decimal number exactly as strtoflt128 does; returns false when
-// text is not entirely consumed.
-bool q_parse(const std::string& text, real* out);
 
 }  // namespace morvantide
 

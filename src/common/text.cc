@@ -4,12 +4,16 @@
 
 namespace morvantide {
 
-std::string printable(std::string_view s) {
+namespace {
+
+// s with the bytes `keep` accepts as they are and every other as \xHH.
+template <typename Keep>
+std::string spelled_out(std::string_view s, Keep keep) {
   std::string out;
   out.reserve(s.size());
   for (const char ch : s) {
     const unsigned char c = static_cast<unsigned char>(ch);
-    if (c >= 0x20 && c < 0x7f) {
+    if (keep(c)) {
       out += ch;
     } else {
       char hex[8];
@@ -18,6 +22,22 @@ std::string printable(std::string_view s) {
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string printable(std::string_view s) {
+  return spelled_out(s, [](unsigned char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+std::string control_bytes_shown(std::string_view s) {
+  return spelled_out(s, [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
+}
+
+std::string shown(std::string_view value) {
+  std::string out = "\"" + printable(value.substr(0, kShownBytes));
+  if (value.size() > kShownBytes) out += "...";
+  return out + "\"";
 }
 
 bool has_control_byte(std::string_view s) {

@@ -41,6 +41,18 @@ inline std::string trim(std::string_view s) { return trim_right(trim_left(s)); }
 //   printable("lista\r")    -> "lista\x0d"
 std::string printable(std::string_view s);
 
+// The text with its control bytes (below 0x20, and 0x7F) as \xHH and every
+// other byte as it is, for texts read from files that reach the terminal:
+//   "nv\x1b[2J"  -> "nv\x1b[2J" (the escape byte spelled out)
+//   "Pressão"    -> "Pressão"
+std::string control_bytes_shown(std::string_view s);
+// A value as it stands, for a message: in double quotes, printable(), cut
+// after kShownBytes bytes with "...".
+//   shown("1.5x")   -> "\"1.5x\""
+//   shown("caf\xe9") -> "\"caf\\xe9\""
+inline constexpr size_t kShownBytes = 40;
+std::string shown(std::string_view value);
+
 // True when the text holds a control byte (below 0x20, or 0x7F), which no
 // file name may hold.
 bool has_control_byte(std::string_view s);

@@ -1,7 +1,7 @@
 // The convergent estimate Tc and the error estimators of Th.
 
 #include "common/parallel.h"
-#include "core/estimation.h"
+#include "core/convergent_estimate.h"
 #include "core/primitives.h"
 
 namespace morvantide {

@@ -2,7 +2,10 @@
 
 #include "core/estimation.h"
 
+#include "core/convergent_estimate.h"
+#include "core/order_extrapolation.h"
 #include "core/primitives.h"
+#include "core/repeated_extrapolation.h"
 
 namespace morvantide {
 

@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 
-#include "common/c_math.h"
 #include "common/parallel.h"
 
 namespace morvantide {
@@ -20,6 +19,13 @@ constexpr int32_t kScanPoints = 2000;
 // fraction of its length makes the fit singular: the model is not fitted.
 constexpr real kRankTolerance = 1.0e-30Q;
 const real kInfinity = q_infinity();
+// The order band of the fit: M1 for kLowestOrder <= p <= pL, the safety
+// factor kSafetyFit for kLowestOrder <= p < pL + kOrderMargin (with
+// sigma < Delta), kSafetyScattered otherwise.
+constexpr real kLowestOrder = 0.5Q;
+constexpr real kOrderMargin = 0.1Q;
+constexpr real kSafetyFit = 1.25Q;
+constexpr real kSafetyScattered = 3;
 
 bool is_finite(real x) { return finiteq(x) != 0; }
 
@@ -30,7 +36,7 @@ real scan_order(int32_t k) {
 
 // Scan point k in double, only to choose the bracket of the order.
 double scan_order_double(int32_t k) {
-  return 0.01 * c_math::pow(2000.0, static_cast<double>(k) / (kScanPoints - 1));
+  return 0.01 * std::pow(2000.0, static_cast<double>(k) / (kScanPoints - 1));
 }
 
 // The fixed data of grid n (grids 1..n), from h alone: relative sizes x,
@@ -102,7 +108,7 @@ std::vector<double> scan_powers(const std::vector<double>& ln_u, int32_t n) {
   std::vector<double> y(static_cast<size_t>(n) * kScanPoints);
   for (int32_t j = 0; j < n; ++j) {
     double* row = &y[static_cast<size_t>(j) * kScanPoints];
-    for (int32_t k = 0; k < kScanPoints; ++k) row[k] = c_math::exp(p[k] * ln_u[j]);
+    for (int32_t k = 0; k < kScanPoints; ++k) row[k] = std::exp(p[k] * ln_u[j]);
   }
   return y;
 }
@@ -449,7 +455,7 @@ LeastSquaresPlan::LeastSquaresPlan(const std::vector<real>& h) : impl_(std::make
   int32_t largest = 0;  // the grid of the largest h so far
   for (int32_t n = 1; n <= nm; ++n) {
     if (h[n - 1] > h[largest]) largest = n - 1;
-    if (n < 4) continue;
+    if (n < kFirstLeastSquares) continue;
     Geometry& g = p.geometry[n - 1];
     g = make_geometry(h, n);
     if (!g.ok) continue;
@@ -476,7 +482,7 @@ int32_t LeastSquaresPlan::grids() const { return static_cast<int32_t>(impl_->h.s
 LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th, int32_t n,
                                     real pL) {
   LeastSquaresGrid g;
-  if (n < 4) return g;
+  if (n < kFirstLeastSquares) return g;
   LeastSquaresPlan::Impl& p = plan.impl();
   Geometry own;
   const Geometry* geometry = nullptr;
@@ -537,16 +543,19 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
     fixed[m] = fixed_form[m] == 1 ? weighted : unweighted;
   }
 
-  // Step 3: the fit and its safety factor.
+  // Step 3: the fit.  The band of orders where M1 is used; above it only
+  // the fixed orders 1 and 2 compete, below it (or without an order) all
+  // three fixed-order models.
   const real order = m1_form < 0 ? kSentinel : m1[m1_form].p;
+  const bool has_order = order != kSentinel;
   const Fit* fit = nullptr;
-  if (order != kSentinel && order >= 0.5Q && order < pL + 0.1Q) {
+  if (has_order && order >= kLowestOrder && order <= pL) {
     fit = &m1[m1_form].fit;
     g.model = kModelM1;
     g.weighted = m1_form == 1;
-    g.Fs_LS = 1.25Q;
   } else {
-    for (int32_t m = 0; m < 3; ++m) {
+    const int32_t models = has_order && order > pL ? 2 : 3;
+    for (int32_t m = 0; m < models; ++m) {
       if (fixed_form[m] < 0) continue;
       if (fit == nullptr || fixed[m].sigma < fit->sigma) {  // the first on a tie
         fit = &fixed[m];
@@ -555,15 +564,18 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
       }
     }
     if (fit == nullptr) return LeastSquaresGrid();  // no model could be fitted
-    g.Fs_LS = 3;
   }
 
-  // Step 4: the uncertainty, by the scatter of the data.
+  // Step 4: the safety factor and the uncertainty, by the scatter of the data.
   const real sigma = fit->sigma;
+  const bool scattered = !(sigma < Delta);
+  g.Fs_LS = has_order && order >= kLowestOrder && order < pL + kOrderMargin && !scattered
+                ? kSafetyFit
+                : kSafetyScattered;
   const real eps = q_abs(fit->f_fine - fit->c[0]);
   const real res = q_abs(phi_fine - fit->f_fine);
-  const real U = sigma < Delta ? g.Fs_LS * eps + sigma + res
-                               : 3 * (sigma / Delta) * (eps + sigma + res);
+  const real U = scattered ? kSafetyScattered * (sigma / Delta) * (eps + sigma + res)
+                           : g.Fs_LS * eps + sigma + res;
   if (!is_finite(U) || !is_finite(eps) || !is_finite(res)) return LeastSquaresGrid();
   g.U_LS = U;
   g.p_LS = order;
@@ -588,7 +600,8 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const LeastSquaresPlan& pl
                                                             : static_cast<int32_t>(Th.size());
   // Each grid is computed from the inputs alone, so the grids can run on
   // several threads with the same bits; the costliest (finest) first.
-  parallel_for(0, n < 4 ? 0 : n - 3, 1, [&](int64_t b, int64_t e) {
+  const int32_t computed = n < kFirstLeastSquares ? 0 : n - kFirstLeastSquares + 1;
+  parallel_for(0, computed, 1, [&](int64_t b, int64_t e) {
     for (int64_t k = b; k < e; ++k) {
       const int32_t i = n - static_cast<int32_t>(k);
       out[i - 1] = least_squares_grid(plan, Th.data(), i, pL);
@@ -613,16 +626,6 @@ std::vector<LeastSquaresGrid> least_squares_estimates(const std::vector<real>& h
   return least_squares_estimates(plan, Th, pL);
 }
 
-const char* least_squares_model_name(int32_t model) {
-  switch (model) {
-    case kModelM1: return "M1";
-    case kModelM2: return "M2";
-    case kModelM3: return "M3";
-    case kModelM4: return "M4";
-    default: return "";
-  }
-}
-
 const char* least_squares_model_text(int32_t model, bool weighted) {
   static const char* const kTexts[][2] = {{"M1 unweighted", "M1 weighted"},
                                           {"M2 unweighted", "M2 weighted"},
@@ -630,10 +633,6 @@ const char* least_squares_model_text(int32_t model, bool weighted) {
                                           {"M4 unweighted", "M4 weighted"}};
   if (model < kModelM1 || model > kModelM4) return "";
   return kTexts[model - kModelM1][weighted ? 1 : 0];
-}
-
-std::string least_squares_model_label(const LeastSquaresGrid& g) {
-  return least_squares_model_text(g.model, g.weighted);
 }
 
 }  // namespace morvantide

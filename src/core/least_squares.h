@@ -15,28 +15,38 @@
 //       M2: f = phi0 + alpha x       (k = 2)
 //       M3: f = phi0 + alpha x^2     (k = 2)
 //       M4: f = phi0 + a1 x + a2 x^2 (k = 3)
-//     Linear fits are solved on the rows scaled by sqrt(w_j): M2, M3, M4 by
-//     Householder QR, M1 at a fixed p by modified Gram-Schmidt.  For M1,
-//     p is first scanned (in double, only to choose a bracket) over
-//     p_k = 0.01 * 2000^(k/1999), k = 0..1999, keeping the smallest S (the
-//     first on a tie).  At k = 0 or k = 1999 the form has no order.
-//     Otherwise p is the zero of dS/dp = -2 alpha sum_j w_j r_j x_j^p ln x_j
-//     (r_j the residuals of the fit at p) between p_(k-1) and p_(k+1), found
-//     by bisection in binary128 until the bracket stops shrinking; when dS/dp
-//     does not go from negative to positive across the bracket it is widened
-//     by one scan point on each side, and when it still does not, the form
-//     has no order.  A form without an order keeps the fit at its best scan
-//     point p_k (p_k evaluated in binary128).
+//     Linear fits are solved on the rows scaled by sqrt(w_j): M2, M3,
+//     M4 by Householder QR (M4's normal equations would lose a third of
+//     the digits), M1 at a fixed p by modified Gram-Schmidt, with x^p
+//     written as c u^p, u_j = h(j) / (largest h of grids 1..i), which
+//     gives the same phi0 and f.  For M1, p is first scanned (in
+//     double, only to choose a bracket) over
+//     p_k = 0.01 * 2000^(k/1999), k = 0..1999, keeping the smallest S
+//     (the first on a tie).  At k = 0 or k = 1999 the form has no order.
+//     Otherwise p is the zero of
+//     dS/dp = -2 c sum_j w_j r_j u_j^p ln u_j (r_j the residuals of
+//     the fit at p) between p_(k-1) and p_(k+1), found by bisection in
+//     binary128 until the bracket stops shrinking (the midpoint equals
+//     one of its ends); when dS/dp does not go from negative to positive
+//     across the bracket it is widened by one scan point on each side,
+//     and when it still does not, the form has no order.  A form without
+//     an order keeps the fit at its best scan point p_k (p_k evaluated in
+//     binary128).
 //  2. sigma = sqrt(n S / (n - k)).  Each model keeps the form with the
 //     smaller sigma (the unweighted one on a tie); if M1 keeps a form
 //     without an order, M1 has no order.
-//  3. With p the order of M1: when 0.5 <= p < pL + 0.1 the fit is M1 and
-//     Fs = 1.25; otherwise (or without an order) the fit is the one of M2,
-//     M3, M4 with the smallest sigma (the first on a tie) and Fs = 3.
-//     eps = |f(x_i) - phi0| of the fit.
+//  3. With p the order of M1: when 0.5 <= p <= pL the fit is M1; when
+//     p > pL it is the one of M2, M3 with the smallest sigma; when p < 0.5
+//     or M1 has no order, the one of M2, M3, M4 with the smallest sigma
+//     (the first on a tie).  eps = |f(x_i) - phi0| of the fit.
 //  4. Delta = (max phi - min phi) / (n - 1).  When sigma < Delta:
-//       U_LS = Fs eps + sigma + |phi_i - f(x_i)|;
-//     otherwise U_LS = 3 (sigma / Delta) (eps + sigma + |phi_i - f(x_i)|).
+//       U_LS = Fs eps + sigma + |phi_i - f(x_i)|,
+//     Fs = 1.25 when 0.5 <= p < pL + 0.1, else 3 (so an order just above
+//     pL gets M2 or M3 with Fs = 1.25);
+//     otherwise U_LS = 3 (sigma / Delta) (eps + sigma + |phi_i - f(x_i)|)
+//     and Fs = 3.
+//     With pL = 2 these are the rules of the paper's Appendix A; another
+//     pL moves the upper end of the band of orders to pL.
 //     When all n values are equal, U_LS = 0, T0_LS = phi_i, sigma = Delta =
 //     eps = 0, and the model, the order and Fs are missing.
 //
@@ -45,8 +55,10 @@
 // Worked example: h = 8, 4, 2, 1 and Th = 1 + h^2 = 65, 17, 5, 2 with
 // pL = 2.  At grid 4, x = 8, 4, 2, 1 and phi = 1 + 1 * x^2 exactly: M1 finds
 // p_LS = 2 (to rounding) with sigma = 0 (to rounding), phi0 = T0_LS = 1,
-// eps = |f(1) - phi0| = 1; 0.5 <= 2 < 2.1, so Fs = 1.25, Delta = 63 / 3 = 21
-// and U_LS = 1.25 * 1 + 0 + 0 = 1.25.  Grids 1, 2 and 3 are missing.
+// eps = |f(1) - phi0| = 1 (should rounding put p_LS a hair above 2, M3 fits
+// as exactly, with the same phi0 and eps); 0.5 <= p_LS < 2.1 and sigma <
+// Delta = 63 / 3 = 21, so Fs = 1.25 and U_LS = 1.25 * 1 + 0 + 0 = 1.25.
+// Grids 1, 2 and 3 are missing.
 //
 // Unsound data never crash or hang: a grid whose grids 1..i hold an h that is
 // not a positive finite number or a Th that is not finite, and a grid where
@@ -64,6 +76,9 @@
 
 namespace morvantide {
 
+// The first grid where the least-squares uncertainty can exist.
+inline constexpr int32_t kFirstLeastSquares = 4;
+
 // The error models of the estimator; kNoModel when none was chosen.
 inline constexpr int32_t kNoModel = 0;
 inline constexpr int32_t kModelM1 = 1;  // phi0 + alpha x^p
@@ -78,7 +93,7 @@ struct LeastSquaresGrid {
   real T0_LS = kSentinel;     // phi0 of the chosen fit
   real sigma_LS = kSentinel;  // standard deviation of the chosen fit
   real Delta_LS = kSentinel;  // data range (max phi - min phi) / (n - 1)
-  real Fs_LS = kSentinel;     // safety factor of step 3 (1.25 or 3)
+  real Fs_LS = kSentinel;     // safety factor of step 4 (1.25 or 3)
   real eps_LS = kSentinel;    // |f(x_i) - phi0| of the chosen fit
   real res_LS = kSentinel;    // |phi_i - f(x_i)| of the chosen fit
   int32_t model = kNoModel;   // kModelM1..kModelM4 of the chosen fit
@@ -144,15 +159,9 @@ LeastSquaresGrid least_squares_grid(const LeastSquaresPlan& plan, const real* Th
 // REQUIRES: h and Th hold n values each.
 LeastSquaresGrid least_squares_grid(const real* h, const real* Th, int32_t n, real pL);
 
-// "M1".."M4"; "" for kNoModel or an unknown model.
-//   least_squares_model_name(kModelM3) -> "M3"
-const char* least_squares_model_name(int32_t model);
-// The model with its form, "" when no model was chosen.
-//   {model = kModelM1, weighted = true}  -> "M1 weighted"
-//   {model = kModelM4, weighted = false} -> "M4 unweighted"
-std::string least_squares_model_label(const LeastSquaresGrid& g);
-// The same as a text that lives as long as the program, "" for kNoModel.
-//   least_squares_model_text(kModelM2, true) -> "M2 weighted"
+// The model with its form, "" for kNoModel or an unknown model.
+//   least_squares_model_text(kModelM2, true)   -> "M2 weighted"
+//   least_squares_model_text(kModelM4, false)  -> "M4 unweighted"
 const char* least_squares_model_text(int32_t model, bool weighted);
 
 }  // namespace morvantide

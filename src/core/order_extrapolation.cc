@@ -1,8 +1,10 @@
 // The order-and-extrapolation stages: convergence ratio and observed orders
 // of Th, the single extrapolations and the bi-extrapolation.
 
-#include "core/estimation.h"
+#include "core/order_extrapolation.h"
+
 #include "common/parallel.h"
+#include "core/obter_pu.h"
 #include "core/primitives.h"
 
 namespace morvantide {

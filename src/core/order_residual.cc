@@ -58,32 +58,6 @@
 // so exact(x) has the sign of Fd and |exact(x)| > |Fd| / 2; requiring also
 // |Fd| >= 2^-79 gives |exact(x)| >= kLeastDecided = 2^-80.
 //
-// A span of one sign (span()).  Write F*(x) = F0(x) + c' x with
-// F0(x) = x l1 / ln 10 - lambda - log10(E1 / E2) and c' = L - l1 / ln 10.
-// With h(a) = a / (e^a - 1), which decreases strictly on the whole line,
-// d/dx ln E_k = l_k + h(x l_k) / x, so
-//   F0'(x) = (h(-x l2) - h(x l1)) / (x ln 10),
-// of the sign of l1 + l2 for every x != 0 (h(-x l2) > h(x l1) exactly when
-// x (l1 + l2) > 0): F0 is monotone on each side of zero.  So are, between
-// two orders p and q of one sign, |x|, |y_k| and log10(E1 / E2) (of
-// derivative (h(-x l1) - h(-x l2)) / x, of the sign of l1 - l2), and
-// K'_k = e^y_k / |E_k| decreases as |y_k| grows.  Hence on [p, q]:
-//   |P| <= the larger |P| of the ends, |log10(E1/E2)| <= the larger |w|
-//   (within the slack of Eq's "+ 1"), K'_1 + K'_2 <= its value at the end
-//   nearer zero, which passed the check rho'_k <= 2^-20 for every x;
-// Eq evaluated with these is a bound Eq_max of |exact(x) - F*(x)| on all of
-// [p, q], every range the argument needs holding there as at the ends.
-// c' is bounded from the doubles: L_d = L (1 + d), |d| <= u; l1 / ln 10
-// against l = ln_r21_ * (1 / ln 10 rounded) within 2.6 u |l|, so
-//   |c'| <= c = |L_d - l| + 4 u (|L_d| + |l|).
-// Require at both ends the same sign and |Fd| > 2 (Ed + Eq_max + 2 c |x|max),
-// |Fd| >= 2^-78.  Then |F*(e)| > |Fd(e)| / 2 + Eq_max + 2 c |x|max at each
-// end e, F0(e) has F*(e)'s sign with |F0(e)| >= |F*(e)| - c |x|max, and for
-// x in [p, q], F0 being monotone,
-//   |F*(x)| >= min |F0(e)| - c |x|max > min |Fd(e)| / 2 + Eq_max,
-// of the ends' sign; so exact(x) has that sign and
-// |exact(x)| > min |Fd(e)| / 2 >= 2^-79 > kLeastDecided.
-//
 // The ranges that the argument needs, checked before any guess: x, l_k, L
 // and y_k normal doubles of magnitude in [2^-900, 2^900]; |y_k| <= 700 (no
 // overflow of expm1 or exp, and T_k within binary128's range); psi > 0 with
@@ -94,7 +68,6 @@
 
 #include "core/order_residual.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -115,9 +88,6 @@ constexpr double kMost = 0x1p900;
 constexpr double kLargestExponent = 700;  // |x ln r|
 constexpr double kLargestLog10Psi = 1000;
 constexpr double kLeastFd = 0x1p-79;
-constexpr double kLeastSpanFd = 0x1p-78;
-// 1 / ln 10 rounded to double (relative error below u / 2).
-constexpr double kInvLn10Double = 0.43429448190325182765;
 
 // A double of magnitude in [2^-900, 2^900] (false for zero, NaN, infinity).
 bool moderate(double a) {
@@ -195,9 +165,6 @@ OrderResidual::Probe OrderResidual::probe(real x) const {
                 1.01 * kMu * at.aw + kInvLn10 * rho_z;
   at.k_quotient = k1 + k2;
   at.fd = fd;
-  at.x = xd;
-  // d/dx of x L - log10((r21^x - 1) / (r32^x - 1)): r^x / (r^x - 1) = e / g.
-  at.slope = log10_r21_d_ - kInvLn10Double * (ln_r21_ * e1 / g1 - ln_r32_ * e2 / g2);
   at.ok = true;
   return at;
 }
@@ -215,38 +182,6 @@ OrderResidual::Sign OrderResidual::sign(const Probe& at) const {
   const double fd = at.fd;
   if (!(std::fabs(fd) > bound && std::fabs(fd) >= kLeastFd)) return kUnknown;
   return fd > 0 ? kPositive : kNegative;
-}
-
-OrderResidual::Span OrderResidual::span(real p, const Probe& at_p, real q,
-                                        const Probe& at_q) const {
-  Span none;
-  // Both ends guessed, on one side of zero (y_k, z and K'_k are then
-  // monotone between them), with residuals of one sign.
-  if (!at_p.ok || !at_q.ok || (at_p.x > 0) != (at_q.x > 0) || (at_p.fd > 0) != (at_q.fd > 0)) {
-    return none;
-  }
-  // The largest |P| and |w| are at an end, the largest K'_1 + K'_2 at the
-  // end nearer zero; c the bound of |L - ln(r21) / ln 10|.
-  const double ap = std::max(at_p.ap, at_q.ap);
-  const double aw = std::max(at_p.aw, at_q.aw);
-  const double k = std::fabs(at_p.x) < std::fabs(at_q.x) ? at_p.k_quotient : at_q.k_quotient;
-  const double l = ln_r21_ * kInvLn10Double;
-  const double c = std::fabs(log10_r21_d_ - l) + 4 * kU * (std::fabs(log10_r21_d_) + std::fabs(l));
-  const double ax = std::max(std::fabs(at_p.x), std::fabs(at_q.x));
-  const double e_span = e_quad(ap, aw, k) + 2 * c * ax * (1 + 2 * kU);
-  for (const Probe* at : {&at_p, &at_q}) {
-    if (!(std::fabs(at->fd) > 2 * (at->e_double + e_span) && std::fabs(at->fd) >= kLeastSpanFd)) {
-      return none;
-    }
-  }
-  Span proven;
-  proven.lo = p < q ? p : q;
-  proven.hi = p < q ? q : p;
-  proven.sign = at_p.fd > 0 ? kPositive : kNegative;
-  const bool below_zero = at_p.x < 0;
-  proven.least_bits = binary128::bits_of(below_zero ? proven.hi : proven.lo);
-  proven.most_bits = binary128::bits_of(below_zero ? proven.lo : proven.hi);
-  return proven;
 }
 
 }  // namespace morvantide

@@ -19,7 +19,6 @@
 #ifndef MORVANTIDE_CORE_ORDER_RESIDUAL_H_
 #define MORVANTIDE_CORE_ORDER_RESIDUAL_H_
 
-#include "common/binary128_arith.h"
 #include "common/quad.h"
 
 namespace morvantide {
@@ -45,41 +44,19 @@ class OrderResidual {
   static constexpr double kLeastDecided = 0x1p-80;
 
   // What the double evaluation found at one point: sign() decides from
-  // it, and span() from two of them.  With ok false (a range the bound
+  // it.  With ok false (a range the bound
   // needs does not hold) the figures are meaningless.
   struct Probe {
     bool ok = false;
-    double x = 0;         // x rounded to double
     double fd = 0;        // the double residual Fd
-    double slope = 0;     // the derivative of Fd's function at x (only a guide)
     double e_double = 0;  // the bound of |Fd - F*|
     double ap = 0, aw = 0, k_quotient = 0;  // |P|, |w|, K'_1 + K'_2
   };
   Probe probe(real x) const;
   Sign sign(const Probe& at) const;
 
-  // A closed interval of orders on which exact() has one sign, at least
-  // kLeastDecided in magnitude (and so finite): what sign() would prove at
-  // every point of it, without a guess at each.
-  struct Span {
-    real lo = 0, hi = 0;
-    Sign sign = kUnknown;  // kUnknown: no interval
-    // lo <= x <= hi, compared on the bit patterns: a span lies on one side
-    // of zero, where the patterns of one sign order as their magnitudes
-    // (NaNs and the other sign fall outside).
-    bool covers(real x) const {
-      const unsigned __int128 bits = binary128::bits_of(x);
-      return sign != kUnknown && least_bits <= bits && bits <= most_bits;
-    }
-    unsigned __int128 least_bits = 0, most_bits = 0;  // of lo and hi, or hi and lo below zero
-  };
-  // The interval between p and q, when the two probes there prove it of
-  // one sign throughout (order_residual.cc: the residual is monotone).
-  Span span(real p, const Probe& at_p, real q, const Probe& at_q) const;
-
  private:
-  // The bound of |exact(x) - F*(x)| from |P|, |w| and K'_1 + K'_2 at x, or
-  // their largest values on an interval.
+  // The bound of |exact(x) - F*(x)| from |P|, |w| and K'_1 + K'_2 at x.
   double e_quad(double ap, double aw, double k_quotient) const;
 
   real r21_, r32_, psi_, log10_r21_;

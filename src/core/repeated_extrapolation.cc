@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/binary128_arith.h"
-#include "core/estimation.h"
+#include "kernel/binary128_arith.h"
+#include "core/repeated_extrapolation.h"
 #include "common/parallel.h"
 #include "core/primitives.h"
 

@@ -11,22 +11,11 @@ namespace morvantide {
 
 namespace {
 
-// A value shown in a message keeps at most this many bytes of the file.
-constexpr size_t kShownBytes = 40;
-
 // A repeat count above this is as good as endless: no read takes more values.
 constexpr uint64_t kRepeatCap = uint64_t{1} << 62;
 
 // A CR that is not part of a line end counts as a blank (see at_line_end).
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-// The value as it stands in the file, fit for a one-line message: bytes
-// outside printable ASCII as \xHH, cut after kShownBytes with "...".
-std::string shown(std::string_view raw) {
-  std::string out = printable(raw.substr(0, kShownBytes));
-  if (raw.size() > kShownBytes) out += "...";
-  return out;
-}
 
 // Item::what with every "{}" replaced by the number of the value.
 std::string item_name(const Item& item, int64_t number) {
@@ -106,6 +95,15 @@ Conversion to_real(std::string_view s, real* out) {
 }
 
 }  // namespace
+
+RealText parse_real(std::string_view text, real* out) {
+  switch (to_real(text, out)) {
+    case Conversion::kOk: return RealText::kOk;
+    case Conversion::kTooLarge: return RealText::kTooLarge;
+    case Conversion::kMalformed: break;
+  }
+  return RealText::kMalformed;
+}
 
 // One read: a cursor over the text from the start of the read's first line.
 // The values of the line are separated lazily, so the read never looks past
@@ -280,11 +278,11 @@ struct FreeFormatReader::Impl {
         const Conversion c = to_integer(raw, &v);
         if (c == Conversion::kMalformed) {
           return error_at(at_line, "expected an integer for " + item_name(item, number) +
-                                       ", found \"" + shown(raw) + "\"");
+                                       ", found " + shown(raw));
         }
         if (c == Conversion::kTooLarge) {
-          return error_at(at_line, item_name(item, number) + " does not fit a 32-bit integer: \"" +
-                                       shown(raw) + "\"");
+          return error_at(at_line, item_name(item, number) + " does not fit a 32-bit integer: " +
+                                       shown(raw));
         }
         if (item.integer != nullptr) *item.integer = v;
         return Status::Ok();
@@ -294,11 +292,11 @@ struct FreeFormatReader::Impl {
         const Conversion c = to_real(raw, &v);
         if (c == Conversion::kMalformed) {
           return error_at(at_line, "expected a real number for " + item_name(item, number) +
-                                       ", found \"" + shown(raw) + "\"");
+                                       ", found " + shown(raw));
         }
         if (c == Conversion::kTooLarge) {
-          return error_at(at_line, item_name(item, number) + " does not fit a binary128 real: \"" +
-                                       shown(raw) + "\"");
+          return error_at(at_line, item_name(item, number) + " does not fit a binary128 real: " +
+                                       shown(raw));
         }
         if (item.number != nullptr) *item.number = v;
         return Status::Ok();
@@ -333,6 +331,11 @@ struct FreeFormatReader::Impl {
           return end_of_file(item_name(item, number));
         case Next::kSlash:
           *stopped = true;
+          // A text that starts with a slash (an unquoted absolute name)
+          // ends the read before its first byte.
+          if (item.stopped_at_slash != nullptr && item.kind == Item::Kind::kText) {
+            *item.stopped_at_slash = true;
+          }
           return Status::Ok();
         case Next::kNull:
           ++number;

@@ -50,6 +50,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/files.h"
@@ -98,6 +99,15 @@ struct Item {
     return i;
   }
 };
+
+// One real as the reader takes it (the rules above: sign, digits, fraction,
+// an exponent with E or D), correctly rounded to binary128, the whole text
+// and nothing else.  Also for readers of other formats, so that a number
+// reads to the same bits wherever it stands.
+//   "1.0E-12" -> kOk, 1.0e-12   "2.5d-3" -> kOk, 0.0025   "1e5000" -> kTooLarge
+//   "1,5", "NaN", "inf", "" -> kMalformed
+enum class RealText { kOk, kMalformed, kTooLarge };
+RealText parse_real(std::string_view text, real* out);
 
 class FreeFormatReader {
  public:

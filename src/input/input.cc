@@ -97,6 +97,13 @@ Status read_control_file(State& s, Files& files) {
   MORVANTIDE_RETURN_IF_ERROR(read_name(control, "the parameter file of layout 1", &s.arq_dados_1,
                                        kLenArqDados, &names[1]));
   if (parameter_file_name(s).empty()) {
+    // An unquoted absolute name ("/dados/p.txt") stops at its first slash.
+    const NameRead& where = names[s.modo];
+    if (where.stopped_at_slash) {
+      return Status::Error(printable(where.file) + ":" + std::to_string(where.line) + ": " +
+                           where.what + " has no name; " + where.what +
+                           " stopped at a slash: a name with / must be quoted");
+    }
     return Status::Error(std::string(kControlFile) + ": the parameter file of layout " +
                          std::to_string(s.modo) + " has no name");
   }
@@ -104,6 +111,7 @@ Status read_control_file(State& s, Files& files) {
 }
 
 Status read_parameter_file(State& s, Files& files) {
+  Study& study = s.study;
   const std::string name = parameter_file_name(s);
   std::unique_ptr<FreeFormatReader> reader;
   MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
@@ -117,31 +125,31 @@ Status read_parameter_file(State& s, Files& files) {
   MORVANTIDE_RETURN_IF_ERROR(
       read_name(in, "the listing file name", &s.arq_listagem, kLenArqListagem, &listing));
   if (trim(s.arq_listagem).empty()) return invalid(in, "the listing file name is empty");
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pL", &s.pL)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("dp", &s.dp)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("tipo_r", &s.tipo_r)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("itmax", &s.itmax)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("tol", &s.tol)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pU_min", &s.pU_min)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pU_max", &s.pU_max)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("nm", &s.nm)}));
-  if (s.nm < 1) {
-    return invalid(in, "nm (the number of grids) must be at least 1, found " + std::to_string(s.nm));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pL", &study.pL)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("dp", &study.dp)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("tipo_r", &study.tipo_r)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("itmax", &study.itmax)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("tol", &study.tol)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pU_min", &study.pU_min)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pU_max", &study.pU_max)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("nm", &study.nm)}));
+  if (study.nm < 1) {
+    return invalid(in, "nm (the number of grids) must be at least 1, found " + std::to_string(study.nm));
   }
-  if (s.nm > kMaxGrids) {
-    return invalid(in, "nm = " + std::to_string(s.nm) + " grids are more than a run takes (at most " +
+  if (study.nm > kMaxGrids) {
+    return invalid(in, "nm = " + std::to_string(study.nm) + " grids are more than a run takes (at most " +
                            std::to_string(kMaxGrids) +
                            ": the estimation time grows with the square of nm, and that many "
                            "grids take about a minute)");
   }
   try {
-    s.create_lists(s.modo == 0 ? s.nm : 1);
+    s.create_lists(s.modo == 0 ? study.nm : 1);
   } catch (const std::bad_alloc&) {
-    return invalid(in, "not enough memory for the lists of nm = " + std::to_string(s.nm) +
+    return invalid(in, "not enough memory for the lists of nm = " + std::to_string(study.nm) +
                            " grids");
   }
 
-  for (int32_t m = 1; m <= s.nm; ++m) {
+  for (int32_t m = 1; m <= study.nm; ++m) {
     if (s.modo == 0) {
       NameRead where;
       MORVANTIDE_RETURN_IF_ERROR(
@@ -158,9 +166,10 @@ Status read_parameter_file(State& s, Files& files) {
 }
 
 Status read_result_files(State& s, Files& files) {
+  Study& study = s.study;
   std::unique_ptr<FreeFormatReader> reader;
   if (s.modo == 0) {
-    for (int32_t m = 1; m <= s.nm; ++m) {
+    for (int32_t m = 1; m <= study.nm; ++m) {
       const std::string name = trim(s.arq(m));
       if (name.empty()) {
         return Status::Error(printable(parameter_file_name(s)) + ": the result file name" + grid(m) +
@@ -168,12 +177,13 @@ Status read_result_files(State& s, Files& files) {
       }
       MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
       FreeFormatReader& in = *reader;
-      MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(m), &s.h(m))}));
+      MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(m), &study.h(m))}));
       int32_t number = 0;
       for (int32_t k = 1; k <= s.nv; ++k) {
         const std::string var = " of variable " + std::to_string(k) + grid(m);
         MORVANTIDE_RETURN_IF_ERROR(in.read(
-            {Item::Integer("the number" + var, &number), Item::Real("the value" + var, &s.Th(m))}));
+            {Item::Integer("the number" + var, &number),
+             Item::Real("the value" + var, &study.Th(m))}));
       }
     }
     return Status::Ok();
@@ -186,10 +196,10 @@ Status read_result_files(State& s, Files& files) {
   MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
   FreeFormatReader& in = *reader;
   MORVANTIDE_RETURN_IF_ERROR(in.read({}));  // the header line
-  for (int32_t m = 1; m <= s.nm; ++m) {
+  for (int32_t m = 1; m <= study.nm; ++m) {
     MORVANTIDE_RETURN_IF_ERROR(
-        in.read({Item::Real("h" + grid(m), &s.h(m)),
-                 Item::Reals("the value of variable {}" + grid(m), &s.Th(m), s.nv)}));
+        in.read({Item::Real("h" + grid(m), &study.h(m)),
+                 Item::Reals("the value of variable {}" + grid(m), &study.Th(m), s.nv)}));
   }
   return Status::Ok();
 }

@@ -29,11 +29,12 @@
 
 namespace morvantide {
 
+// The most variables one run reads, and the highest number --variables
+// may name.
+inline constexpr int32_t kMaxVariables = 100000;
+
 // One variable of the result files: its number (its place after h), its
 // name from the layout-1 header (empty when none) and its value on every grid.
-// The most variables one run reads (the --variables limit too).
-inline constexpr int32_t kMaxVariablesRead = 100000;
-
 struct VariableColumn {
   int32_t number = 0;
   std::string name;

@@ -18,9 +18,8 @@ void Estimates::create(int32_t nm) {
 
 void State::create_lists(int32_t arq_entries) {
   arq.resize(arq_entries, std::string(kLenArq, ' '));
-  h.resize(nm, 0);
-  Th.resize(nm, 0);
-  Estimates::create(nm);
+  study.h.resize(study.nm, 0);
+  study.Th.resize(study.nm, 0);
 }
 
 }  // namespace morvantide

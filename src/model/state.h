@@ -1,14 +1,13 @@
-// The analysis state: every value of a run, from the input to the output.
+// The state of a run and the data shapes of an analysis.
 //
-// It is made of three layers that the rest of the program can use on their
-// own:
 //   Study      what the estimation reads: the settings of the analysis and,
 //              for one variable, the spacing h and the value Th of every grid;
 //   Estimates  every per-grid list the estimation computes from a Study;
 //   GridTable  log10(h) and the refinement ratio r21 of every grid;
-// and State adds what the input names (files, title) and the texts of the
-// run.  The input stage fills the Study part, the estimation returns the
-// Estimates, the output only reads.
+//   State      what the input names (files, title), the Study it read and
+//              the texts of the run.
+// The input stage fills a State; core/analysis.h turns its Study into the
+// Analysis every output reads.
 //
 // Per-grid lists are indexed 1..nm, grid 1 the coarsest and grid nm the
 // finest, exactly as the listing numbers them.  A value that could not be
@@ -48,7 +47,7 @@ class GridList {
 
 using RealList = GridList<real>;
 
-// The most grids a run accepts, set by running time (see the README): the
+// The most grids a run accepts, set by running time (docs/manual.md): the
 // estimation grows with the square of the number of grids, and with a
 // variable ratio (the worst case) this many take about a minute.
 inline constexpr int32_t kMaxGrids = 11000;
@@ -127,13 +126,15 @@ struct GridTable {
   RealList r21;
 };
 
-struct State : Study, Estimates, GridTable {
+struct State {
   // Control file.
   int32_t modo = 0;
   std::string arq_dados_n = std::string(kLenArqDados, ' ');
   std::string arq_dados_1 = std::string(kLenArqDados, ' ');
 
-  // Parameter file (its settings and h, Th are the Study part).
+  // Parameter file: its settings, nm and the grids' h; the result files:
+  // h and the Th of variable nv.
+  Study study;
   int32_t nv = 0;
   std::string arq_listagem = std::string(kLenArqListagem, ' ');
   GridList<std::string> arq;  // nm entries in layout 0, one in layout 1
@@ -143,10 +144,9 @@ struct State : Study, Estimates, GridTable {
   std::string dia = std::string(kLenDia, ' ');
   std::string hora = std::string(kLenHora, ' ');
   std::string titulo_grafico = std::string(kLenTituloGrafico, ' ');
-  int32_t status = 0;  // exit status of the last program started
 
-  // Creates h, Th, arq (`arq_entries`: nm in layout 0, 1 in layout 1) and
-  // every list of the estimates.
+  // Creates study.h, study.Th and arq (`arq_entries`: nm in layout 0, 1 in
+  // layout 1).
   void create_lists(int32_t arq_entries);
 };
 

@@ -11,9 +11,10 @@
 namespace morvantide {
 
 // Returns the lines to append to the listing.
-// Reads: titulo, dia, hora, nv, arq_dados_n, pL, dp, nm, tipo_r, itmax, tol,
-// pU_min, pU_max, modo, h, arq and the grid table (log10_h, r21).
-std::string listing_header(const State& s);
+// Reads: titulo, dia, hora, nv, arq_dados_n, the study's pL, dp, nm, tipo_r,
+// itmax, tol, pU_min, pU_max and h, modo, arq; the grid table g of the
+// study's h (log10_h, r21).
+std::string listing_header(const State& s, const GridTable& g);
 
 }  // namespace morvantide
 

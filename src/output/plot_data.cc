@@ -11,7 +11,7 @@
 #include "common/parallel.h"
 #include "common/quad.h"
 #include "model/plot_files.h"
-#include "output/results.h"
+#include "output/plot_data.h"
 
 namespace morvantide {
 
@@ -38,10 +38,10 @@ std::string estimate_heading(std::string_view label) {
 // x[i] is grid i's (x[0] unused).
 using XFields = std::vector<std::string>;
 
-XFields x_fields(const State& s) {
-  XFields x(static_cast<size_t>(s.nm) + 1);
-  parallel_for(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t b, int64_t e) {
-    for (int64_t i = b; i < e; ++i) x[i] = format_e(s.log10_h(i), kXWidth, kXDecimals);
+XFields x_fields(const Analysis& a) {
+  XFields x(static_cast<size_t>(a.study.nm) + 1);
+  parallel_for(1, int64_t{a.study.nm} + 1, kLinesPerPiece, [&](int64_t b, int64_t e) {
+    for (int64_t i = b; i < e; ++i) x[i] = format_e(a.grids.log10_h(i), kXWidth, kXDecimals);
   });
   return x;
 }
@@ -53,10 +53,10 @@ Line x_field(const XFields& x, int32_t i) {
 }
 
 // A horizontal reference line over every grid.
-std::string true_order_file(const State& s, const XFields& x, std::string_view label,
+std::string true_order_file(const Analysis& a, const XFields& x, std::string_view label,
                             real order) {
   return order_heading(label) +
-         parallel_concat(1, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t i) {
+         parallel_concat(1, int64_t{a.study.nm} + 1, kLinesPerPiece, [&](int64_t i) {
            Line line = x_field(x, static_cast<int32_t>(i));
            line.E(order, kTrueOrderWidth, kTrueOrderDecimals);
            return std::move(line).str();
@@ -65,10 +65,10 @@ std::string true_order_file(const State& s, const XFields& x, std::string_view l
 
 // An order is plotted only when below the bound; the sentinel, any larger
 // value and a NaN leave a gap.
-std::string observed_order_file(const State& s, const XFields& x, std::string_view label,
+std::string observed_order_file(const Analysis& a, const XFields& x, std::string_view label,
                                 const RealList& order, int32_t first) {
   return order_heading(label) +
-         parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
+         parallel_concat(first, int64_t{a.study.nm} + 1, kLinesPerPiece, [&](int64_t k) {
            const int32_t i = static_cast<int32_t>(k);
            if (!(order(i) < kOrderBound)) return Line().str();
            Line line = x_field(x, i);
@@ -78,10 +78,10 @@ std::string observed_order_file(const State& s, const XFields& x, std::string_vi
 }
 
 // Only the sentinel itself leaves a gap: zero gives -Infinity, NaN gives NaN.
-std::string estimate_file(const State& s, const XFields& x, std::string_view label,
+std::string estimate_file(const Analysis& a, const XFields& x, std::string_view label,
                           const RealList& estimate, int32_t first) {
   return estimate_heading(label) +
-         parallel_concat(first, int64_t{s.nm} + 1, kLinesPerPiece, [&](int64_t k) {
+         parallel_concat(first, int64_t{a.study.nm} + 1, kLinesPerPiece, [&](int64_t k) {
            const int32_t i = static_cast<int32_t>(k);
            if (estimate(i) == kSentinel) return Line().str();
            Line line = x_field(x, i);
@@ -93,30 +93,35 @@ std::string estimate_file(const State& s, const XFields& x, std::string_view lab
 // The content of one plot file.  The true orders are formed from pL and dp
 // rather than read from pV, so that the reference lines are complete also
 // with fewer grids than levels.
-std::string plot_file_content(const State& s, const XFields& x, const PlotFile& file) {
+std::string plot_file_content(const Analysis& a, const XFields& x, const PlotFile& file) {
   switch (file.kind) {
     case PlotKind::kTrueOrder:
-      return true_order_file(s, x, file.label, true_order(s.pL, s.dp, file.level));
+      return true_order_file(a, x, file.label, true_order(a.study.pL, a.study.dp, file.level));
     case PlotKind::kObservedOrder:
-      return observed_order_file(s, x, file.label, s.*file.list, file.first);
+      return observed_order_file(a, x, file.label, a.e.*file.list, file.first);
     case PlotKind::kEstimate:
-      return estimate_file(s, x, file.label, s.*file.list, file.first);
+      return estimate_file(a, x, file.label, a.e.*file.list, file.first);
   }
   return std::string();
 }
 
 }  // namespace
 
-std::string least_squares_plot_data(const State& s, const RealList& U_LS) {
-  return estimate_file(s, x_fields(s), "log|U_LS|", U_LS, 4);
+std::string least_squares_plot_data(const Analysis& a) {
+  RealList U_LS;
+  U_LS.resize(a.study.nm, kSentinel);
+  for (int32_t i = 1; i <= a.study.nm && i <= static_cast<int32_t>(a.ls.size()); ++i) {
+    U_LS(i) = a.ls[i - 1].U_LS;
+  }
+  return estimate_file(a, x_fields(a), "log|U_LS|", U_LS, kFirstLeastSquares);
 }
 
-Status write_plot_data(const State& s, Files& files) {
+Status write_plot_data(const Analysis& a, Files& files) {
   // Each file is formed only when its turn comes, so that a failed write
   // leaves the later files untouched.
-  const XFields x = x_fields(s);
+  const XFields x = x_fields(a);
   for (const PlotFile& file : kPlotFiles) {
-    MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, file.name, plot_file_content(s, x, file)));
+    MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, file.name, plot_file_content(a, x, file)));
   }
   return Status::Ok();
 }

@@ -1,15 +1,15 @@
-// The output step: the result tables of the listing, then the plot data
-// files.  (The run then completes each plot script and starts the plotter.)
+#include "output/saida_resultados.h"
 
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/tables.h"
 
 namespace morvantide {
 
-Status saida_resultados(const State& s, OutputFile& listing, Files& files) {
-  listing.write(tabelas_pU_psi(s));
-  listing.write(tabela_T(s));
-  listing.write(tabela_U(s));
-  return write_plot_data(s, files);
+Status saida_resultados(const Analysis& a, OutputFile& listing, Files& files) {
+  listing.write(tabelas_pU_psi(a));
+  listing.write(tabela_T(a));
+  listing.write(tabela_U(a));
+  return write_plot_data(a, files);
 }
 
 }  // namespace morvantide

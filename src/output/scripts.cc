@@ -19,10 +19,11 @@
 // run and is left as it was.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/text.h"
 #include "output/default_templates.h"
-#include "output/results.h"
+#include "output/scripts.h"
 
 namespace morvantide {
 
@@ -90,8 +91,14 @@ const std::string* TemplateTexts::find(const PlotScript& script) const {
 }
 
 Status check_templates(Files& files, bool least_squares_plot, TemplateTexts* read) {
-  for (const PlotScript* script : {&kScriptPU, &kScriptU, &kScriptULS}) {
-    if (script == &kScriptULS && !least_squares_plot) continue;
+  std::vector<const PlotScript*> scripts{&kScriptPU, &kScriptU};
+  if (least_squares_plot) scripts.push_back(&kScriptULS);
+  return check_templates(files, scripts, read);
+}
+
+Status check_templates(Files& files, const std::vector<const PlotScript*>& scripts,
+                       TemplateTexts* read) {
+  for (const PlotScript* script : scripts) {
     std::string text;
     MORVANTIDE_RETURN_IF_ERROR(template_text(*script, files, &text));
     int lines = 0;

@@ -12,7 +12,7 @@
 #include "common/edit.h"
 #include "common/parallel.h"
 #include "common/quad.h"
-#include "output/results.h"
+#include "output/tables.h"
 
 namespace morvantide {
 
@@ -62,12 +62,12 @@ void estimate_text(Line& row, real x) {
 std::string table_start(const Line& heading) { return Line().str() + Line().str() + heading.str(); }
 
 // One row per grid: the spacing, then one column text per list.
-std::string rows(const State& s, std::initializer_list<const RealList*> columns,
+std::string rows(const Analysis& a, std::initializer_list<const RealList*> columns,
                  void (*text)(Line&, real)) {
-  return parallel_concat(1, int64_t{s.nm} + 1, kRowsPerPiece, [&](int64_t k) {
+  return parallel_concat(1, int64_t{a.study.nm} + 1, kRowsPerPiece, [&](int64_t k) {
     const int32_t i = static_cast<int32_t>(k);
     Line row;
-    row.E(s.h(i), kSpacingWidth, kSpacingDecimals);
+    row.E(a.study.h(i), kSpacingWidth, kSpacingDecimals);
     for (const RealList* list : columns) text(row, (*list)(i));
     return std::move(row).str();
   });
@@ -75,7 +75,7 @@ std::string rows(const State& s, std::initializer_list<const RealList*> columns,
 
 }  // namespace
 
-std::string tabelas_pU_psi(const State& s) {
+std::string tabelas_pU_psi(const Analysis& a) {
   std::string out = table_start(Line()
                                     .X(3).A("h")
                                     .X(15).A("pU*(Th)")
@@ -83,7 +83,7 @@ std::string tabelas_pU_psi(const State& s) {
                                     .X(14).A("pU*(Tc)")
                                     .X(15).A("pU*(Ti_pU*)")
                                     .X(13).A("pU*(Tbi_pU*)"));
-  out += rows(s, {&s.pUs_Th, &s.pUs_Tm1, &s.pUs_Tc, &s.pUs_Ti, &s.pUs_Tbi}, ratio_text);
+  out += rows(a, {&a.e.pUs_Th, &a.e.pUs_Tm1, &a.e.pUs_Tc, &a.e.pUs_Ti, &a.e.pUs_Tbi}, ratio_text);
 
   out += table_start(Line()
                          .X(3).A("h")
@@ -92,40 +92,41 @@ std::string tabelas_pU_psi(const State& s) {
                          .X(14).A("psi(Tc)")
                          .X(15).A("psi(Ti_pU) ")
                          .X(11).A("psi(Tbi_pU)"));
-  out += rows(s, {&s.psi_Th, &s.psi_Tm1, &s.psi_Tc, &s.psi_Ti, &s.psi_Tbi}, ratio_text);
+  out += rows(a, {&a.e.psi_Th, &a.e.psi_Tm1, &a.e.psi_Tc, &a.e.psi_Ti, &a.e.psi_Tbi}, ratio_text);
   return out;
 }
 
 // Grid 1 shows Th only, grid 2 adds Tm1 (the first grid that has one), and
 // from grid 3 on Tc follows when it was computed.  A run with one grid has
 // the row of grid 1 only, one with no grid the heading only.
-std::string tabela_T(const State& s) {
+std::string tabela_T(const Analysis& a) {
   std::string out = table_start(Line()
                                     .X(3).A("h")
                                     .X(17).A("Th")
                                     .X(44).A("Tm1")
                                     .X(43).A("Tc"));
-  out += parallel_concat(1, int64_t{s.nm} + 1, kRowsPerPiece, [&](int64_t k) {
+  out += parallel_concat(1, int64_t{a.study.nm} + 1, kRowsPerPiece, [&](int64_t k) {
     const int32_t i = static_cast<int32_t>(k);
     Line row;
-    row.E(s.h(i), kSpacingWidth, kSpacingDecimalsT).E(s.Th(i), kSolutionWidth, kSolutionDecimals);
-    if (i >= kFirstDifference) row.E(s.Tm1(i), kSolutionWidth, kSolutionDecimals);
-    if (i >= kFirstRatioTh && s.Tc(i) != kSentinel) {
-      row.E(s.Tc(i), kSolutionWidth, kSolutionDecimals);
+    row.E(a.study.h(i), kSpacingWidth, kSpacingDecimalsT)
+        .E(a.study.Th(i), kSolutionWidth, kSolutionDecimals);
+    if (i >= kFirstDifference) row.E(a.e.Tm1(i), kSolutionWidth, kSolutionDecimals);
+    if (i >= kFirstRatioTh && a.e.Tc(i) != kSentinel) {
+      row.E(a.e.Tc(i), kSolutionWidth, kSolutionDecimals);
     }
     return std::move(row).str();
   });
   return out;
 }
 
-std::string tabela_U(const State& s) {
+std::string tabela_U(const Analysis& a) {
   std::string out = table_start(Line()
                                     .X(3).A("h")
                                     .X(11).A("UGCI(Th) ")
                                     .X(12).A("Umc(Th)")
                                     .X(16).A("Um(Tm1)")
                                     .X(15).A("Uc(Tc) "));
-  out += rows(s, {&s.UGCI_Th, &s.Umc_Th, &s.Um_Tm1, &s.Uc_Tc}, estimate_text);
+  out += rows(a, {&a.e.UGCI_Th, &a.e.Umc_Th, &a.e.Um_Tm1, &a.e.Uc_Tc}, estimate_text);
   return out;
 }
 

@@ -44,14 +44,14 @@ std::string csv_header() {
   return out + std::string(kCrLf);
 }
 
-std::string csv_rows(const State& s, const VariableResult& v) {
+std::string csv_rows(const State& s, const Analysis& v) {
   const std::string number = std::to_string(v.number);
   const std::string name = csv_field(to_utf8(v.name));
   std::string out;
-  for (int32_t i = 1; i <= s.nm; ++i) {
-    out += number + "," + name + "," + std::to_string(i) + "," + shortest_decimal(s.h(i)) + "," +
-           shortest_decimal(s.log10_h(i)) + "," +
-           (i >= kFirstDifference ? shortest_decimal(s.r21(i)) : std::string()) + "," +
+  for (int32_t i = 1; i <= v.study.nm; ++i) {
+    out += number + "," + name + "," + std::to_string(i) + "," +
+           shortest_decimal(v.study.h(i)) + "," + shortest_decimal(v.grids.log10_h(i)) + "," +
+           (i >= kFirstDifference ? shortest_decimal(v.grids.r21(i)) : std::string()) + "," +
            csv_field(to_utf8(trim(s.arq(s.modo == 0 ? i : 1))));
     for (const ReportColumn& column : kQuantityColumns) out += "," + cell_text(cell(column, v, i));
     for (const ReportColumn& column : kVerdictColumns) out += "," + cell_text(cell(column, v, i));

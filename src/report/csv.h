@@ -22,7 +22,7 @@ std::string csv_field(std::string_view text);
 
 std::string csv_header();
 // The rows of one variable, every grid.
-std::string csv_rows(const State& s, const VariableResult& v);
+std::string csv_rows(const State& s, const Analysis& v);
 
 }  // namespace morvantide
 

@@ -4,6 +4,7 @@
 
 #include "common/decimal.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "report/utf8.h"
 
 namespace morvantide {
@@ -43,10 +44,10 @@ const char* refinement_kind(int32_t tipo_r) {
   return tipo_r == 1 ? "constant" : tipo_r == 2 ? "variable" : "none";
 }
 
-std::string finest(const State& s, const VariableResult& v, const std::string& indent) {
+std::string finest(const Analysis& v, const std::string& indent) {
+  const Study& s = v.study;
   const int32_t n = s.nm;
   const GridVerdict& g = v.verdict(n);
-  const bool dependable = g.convergence == Convergence::kMonotonicConvergence;
   std::string out = "{" + std::string(kEnd);
   const std::string in = indent + "  ";
   auto field = [&](const char* key, const std::string& value, bool last = false) {
@@ -60,11 +61,18 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
         json_string(n >= kFirstRatioTh ? convergence_words(g.convergence)
                                        : convergence_words(Convergence::kUndetermined)));
   field("asymptotic", json_string(asymptotic_words(g.asymptotic)));
-  field("gci_dependable", dependable ? "true" : "false");
+  field("U", real_or_null(g.U));
+  field("U_source", g.U_source == UncertaintySource::kNone
+                        ? std::string("null")
+                        : json_string(uncertainty_source_words(g.U_source)));
+  field("gci_dependable", g.gci_dependable ? "true" : "false");
+  field("pU_Th", real_or_null(n >= kFirstRatioTh ? v.e.pU_Th(n) : kSentinel));
+  field("pGCI", real_or_null(n >= kFirstDifference ? v.e.pGCI(n) : kSentinel));
   field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
   field("Um_Tm1", real_or_null(n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
   field("Uc_Tc", real_or_null(v.e.Uc_Tc(n)));
-  field("Tm1", real_or_null(n >= kFirstDifference ? v.e.Tm1(n) : kSentinel));
+  field("Tm1", n >= kFirstDifference ? json_number(v.e.Tm1(n)) : std::string("null"));
+  field("Ti_pU", real_or_null(n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel));
   const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
                                   ? v.ls[n - 1]
                                   : LeastSquaresGrid();
@@ -82,7 +90,9 @@ std::string finest(const State& s, const VariableResult& v, const std::string& i
                                           : "false") +
              "}";
   }
-  field("target", target, true);
+  field("target", target);
+  const std::string order = grid_order_warning(v.study.h);
+  field("grid_order_warning", order.empty() ? std::string("null") : json_string(order), true);
   return out + indent + "}";
 }
 
@@ -125,18 +135,20 @@ std::string json_number(real x) {
   return shortest_decimal(x);
 }
 
-std::string json_start(const State& s, const Target& target) {
+std::string json_start(const State& s, const GridTable& g, const Target& target) {
+  const Study& study = s.study;
   const std::string e(kEnd);
   std::string out = "{" + e;
-  out += "  \"program\": \"morvantide 4.0\"," + e;
+  out += "  \"program\": \"morvantide " + std::string(kVersion) + "\"," + e;
   out += "  \"title\": " + json_string(to_utf8(trim(s.titulo))) + "," + e;
   out += "  \"settings\": {\"layout\": " + std::to_string(s.modo) +
-         ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(s.pL) +
-         ", \"dp\": " + json_number(s.dp) + ", \"tipo_r\": " + std::to_string(s.tipo_r) +
-         ", \"refinement\": " + json_string(refinement_kind(s.tipo_r)) +
-         ", \"itmax\": " + std::to_string(s.itmax) + ", \"tol\": " + json_number(s.tol) +
-         ", \"pU_min\": " + json_number(s.pU_min) + ", \"pU_max\": " + json_number(s.pU_max) +
-         ", \"nm\": " + std::to_string(s.nm) + "}," + e;
+         ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(study.pL) +
+         ", \"dp\": " + json_number(study.dp) + ", \"tipo_r\": " + std::to_string(study.tipo_r) +
+         ", \"refinement\": " + json_string(refinement_kind(study.tipo_r)) +
+         ", \"itmax\": " + std::to_string(study.itmax) + ", \"tol\": " + json_number(study.tol) +
+         ", \"pU_min\": " + json_number(study.pU_min) +
+         ", \"pU_max\": " + json_number(study.pU_max) +
+         ", \"nm\": " + std::to_string(study.nm) + "}," + e;
   std::string t = "null";
   if (target.kind != Target::Kind::kNone) {
     t = std::string("{\"kind\": ") +
@@ -145,12 +157,14 @@ std::string json_start(const State& s, const Target& target) {
   }
   out += "  \"target\": " + t + "," + e;
   out += "  \"grids\": {" + e;
-  out += list_line("    ", "h", s.nm, [&](int32_t i) { return json_number(s.h(i)); }) + "," + e;
-  out += list_line("    ", "log10_h", s.nm, [&](int32_t i) { return json_number(s.log10_h(i)); }) +
+  out += list_line("    ", "h", study.nm, [&](int32_t i) { return json_number(study.h(i)); }) +
          "," + e;
-  out += list_line("    ", "r21", s.nm,
+  out += list_line("    ", "log10_h", study.nm,
+                   [&](int32_t i) { return json_number(g.log10_h(i)); }) +
+         "," + e;
+  out += list_line("    ", "r21", study.nm,
                    [&](int32_t i) {
-                     return i < kFirstDifference ? std::string("null") : json_number(s.r21(i));
+                     return i < kFirstDifference ? std::string("null") : json_number(g.r21(i));
                    }) +
          "," + e;
   out += list_line("    ", "result_files", s.arq.size(),
@@ -161,7 +175,8 @@ std::string json_start(const State& s, const Target& target) {
   return out;
 }
 
-std::string json_variable(const State& s, const VariableResult& v, bool first) {
+std::string json_variable(const Analysis& v, bool first) {
+  const Study& s = v.study;
   const std::string e(kEnd);
   std::string out = first ? e : "," + e;
   out += "    {" + e;
@@ -180,7 +195,7 @@ std::string json_variable(const State& s, const VariableResult& v, bool first) {
                      [&](int32_t i) { return cell_value(cell(column, v, i)); }) +
            "," + e;
   }
-  out += "        \"finest\": " + finest(s, v, "        ") + e;
+  out += "        \"finest\": " + finest(v, "        ") + e;
   out += "      }" + e;
   out += "    }";
   return out;

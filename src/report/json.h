@@ -3,7 +3,7 @@
 // per-grid lists and verdict.  Lists run over the grids, coarsest first; a
 // value that was not computed is null; infinities and NaN are the strings
 // "inf", "-inf" and "nan"; every other number is the shortest decimal that
-// reads back to the same binary128 value.  The README shows the schema.
+// reads back to the same binary128 value.  docs/manual.md shows the schema.
 //
 // Written in three parts so that a run with many variables holds one
 // variable's results at a time:
@@ -17,7 +17,7 @@
 
 #include "model/state.h"
 #include "report/results.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
@@ -28,8 +28,8 @@ std::string json_string(std::string_view utf8);
 // A JSON value of a real: the shortest decimal, or "inf", "-inf", "nan".
 std::string json_number(real x);
 
-std::string json_start(const State& s, const Target& target);
-std::string json_variable(const State& s, const VariableResult& v, bool first);
+std::string json_start(const State& s, const GridTable& g, const Target& target);
+std::string json_variable(const Analysis& v, bool first);
 std::string json_end();
 
 }  // namespace morvantide

@@ -1,45 +1,58 @@
 #include "report/results.h"
 
-#include "core/estimation.h"
-
 namespace morvantide {
 
 namespace {
 
 template <RealList Estimates::*kList>
-Cell estimate(const VariableResult& v, int32_t i) {
+Cell estimate(const Analysis& v, int32_t i) {
   return Cell::Real((v.e.*kList)(i));
 }
 
-Cell solution(const VariableResult& v, int32_t i) { return Cell::Real(v.study.Th(i)); }
+// A list every grid from the column's first holds a value of: the data and
+// the lists the estimation never marks as not computed.
+template <RealList Estimates::*kList>
+Cell value(const Analysis& v, int32_t i) {
+  return Cell::Value((v.e.*kList)(i));
+}
 
-Cell convergence(const VariableResult& v, int32_t i) {
+Cell solution(const Analysis& v, int32_t i) { return Cell::Value(v.study.Th(i)); }
+
+Cell convergence(const Analysis& v, int32_t i) {
   return Cell::Text(convergence_words(v.verdict(i).convergence));
 }
-Cell asymptotic(const VariableResult& v, int32_t i) {
+Cell asymptotic(const Analysis& v, int32_t i) {
   const Asymptotic a = v.verdict(i).asymptotic;
   return a == Asymptotic::kUndetermined ? Cell() : Cell::Flag(a == Asymptotic::kAsymptotic);
 }
 template <real GridVerdict::*kValue>
-Cell judged(const VariableResult& v, int32_t i) {
+Cell judged(const Analysis& v, int32_t i) {
   return Cell::Real(v.verdict(i).*kValue);
 }
 // The least-squares result of grid i (missing when not computed).
-const LeastSquaresGrid& least_squares(const VariableResult& v, int32_t i) {
+const LeastSquaresGrid& least_squares(const Analysis& v, int32_t i) {
   static const LeastSquaresGrid kMissing;
   return i >= 1 && i <= static_cast<int32_t>(v.ls.size()) ? v.ls[i - 1] : kMissing;
 }
 template <real LeastSquaresGrid::*kValue>
-Cell least_squares_value(const VariableResult& v, int32_t i) {
+Cell least_squares_value(const Analysis& v, int32_t i) {
   return Cell::Real(least_squares(v, i).*kValue);
 }
-Cell least_squares_model(const VariableResult& v, int32_t i) {
+Cell least_squares_model(const Analysis& v, int32_t i) {
   const LeastSquaresGrid& g = least_squares(v, i);
   if (g.model == kNoModel) return Cell();
   return Cell::Text(least_squares_model_text(g.model, g.weighted));
 }
 
-Cell within_target(const VariableResult& v, int32_t i) {
+Cell uncertainty_source(const Analysis& v, int32_t i) {
+  const UncertaintySource source = v.verdict(i).U_source;
+  return source == UncertaintySource::kNone ? Cell() : Cell::Text(uncertainty_source_words(source));
+}
+Cell gci_dependable(const Analysis& v, int32_t i) {
+  return Cell::Flag(v.verdict(i).gci_dependable);
+}
+
+Cell within_target(const Analysis& v, int32_t i) {
   const GridVerdict& g = v.verdict(i);
   return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
                                                               : Cell::Flag(g.within_target);
@@ -60,7 +73,7 @@ const ReportColumn kQuantities[] = {
     {"psi_Tbi", kFirstRatioTbi, &estimate<&Estimates::psi_Tbi>},
     // Solutions.
     {"Th", 1, &solution},
-    {"Tm1", kFirstDifference, &estimate<&Estimates::Tm1>},
+    {"Tm1", kFirstDifference, &value<&Estimates::Tm1>},
     {"Tc", kFirstRatioTh, &estimate<&Estimates::Tc>},
     // Error estimates.
     {"UGCI_Th", kFirstDifference, &estimate<&Estimates::UGCI_Th>},
@@ -70,7 +83,7 @@ const ReportColumn kQuantities[] = {
     // What the tables build on.
     {"pU_Th", kFirstRatioTh, &estimate<&Estimates::pU_Th>},
     {"pGCI", kFirstDifference, &estimate<&Estimates::pGCI>},
-    {"Ti_pL", kFirstDifference, &estimate<&Estimates::Ti_pL>},
+    {"Ti_pL", kFirstDifference, &value<&Estimates::Ti_pL>},
     {"Ti_pU", kFirstRatioTh, &estimate<&Estimates::Ti_pU>},
     {"Ti_pUs", kFirstRatioTh, &estimate<&Estimates::Ti_pUs>},
     {"pU_Ti", kFirstRatioTi, &estimate<&Estimates::pU_Ti>},
@@ -87,6 +100,9 @@ const ReportColumn kQuantities[] = {
 
 const ReportColumn kVerdicts[] = {
     {"convergence", kFirstRatioTh, &convergence},
+    {"U", kFirstDifference, &judged<&GridVerdict::U>},
+    {"U_source", kFirstDifference, &uncertainty_source},
+    {"gci_dependable", kFirstDifference, &gci_dependable},
     {"order_ratio", kFirstRatioTh, &judged<&GridVerdict::order_ratio>},
     {"gci_ratio", kFirstRatioTh + 1, &judged<&GridVerdict::gci_ratio>},
     {"asymptotic", kFirstRatioTh + 1, &asymptotic},
@@ -100,37 +116,5 @@ const ReportColumn kVerdicts[] = {
 
 const std::span<const ReportColumn> kQuantityColumns(kQuantities);
 const std::span<const ReportColumn> kVerdictColumns(kVerdicts);
-
-VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
-                       int32_t number, std::string name, const RealList& Th,
-                       const Target& target, bool finest_only) {
-  VariableResult v;
-  v.number = number;
-  v.name = std::move(name);
-  v.study = base;
-  v.study.Th = Th;
-  v.e = estimativa(v.study);
-  v.verdict = verdict(v.study, v.e, g, target);
-  std::vector<real> values(Th.size());
-  for (int32_t i = 1; i <= Th.size(); ++i) values[i - 1] = Th(i);
-  v.ls = least_squares_for_report(plan, values, base.pL, finest_only);
-  return v;
-}
-
-}  // namespace morvantide
-
-namespace morvantide {
-
-std::vector<real> grid_sizes(const Study& s) {
-  std::vector<real> h(s.nm);
-  for (int32_t i = 1; i <= s.nm; ++i) h[i - 1] = s.h(i);
-  return h;
-}
-
-VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
-                       const RealList& Th, const Target& target) {
-  const LeastSquaresPlan plan(grid_sizes(base));
-  return analyse(base, g, plan, number, std::move(name), Th, target);
-}
 
 }  // namespace morvantide

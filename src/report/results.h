@@ -1,53 +1,20 @@
-// The results of one analysed variable as the report shows them, and the one
-// table of the per-grid columns that the JSON, the CSV and their tests loop
-// over.  A new per-grid quantity is one more row of a table below.
+// The one table of the per-grid columns of an Analysis that the JSON, the
+// CSV and their tests loop over.  A new per-grid quantity is one more row of
+// a table below.
 #ifndef MORVANTIDE_REPORT_RESULTS_H_
 #define MORVANTIDE_REPORT_RESULTS_H_
 
 #include <cstdint>
 #include <span>
-#include <string>
-#include <vector>
 
 #include "common/quad.h"
-#include "core/least_squares.h"
-#include "model/state.h"
-#include "report/verdict.h"
+#include "core/analysis.h"
 
 namespace morvantide {
 
-// One variable of the study, estimated and judged.
-struct VariableResult {
-  int32_t number = 0;  // its place after h in the result files
-  std::string name;    // from the layout-1 header; empty when none
-  Study study;         // the run's settings and h, with this variable's Th
-  Estimates e;
-  GridList<GridVerdict> verdict;
-  // The least-squares uncertainty of every grid (entry i-1 for grid i).
-  std::vector<LeastSquaresGrid> ls;
-};
-
-// The first grid where the least-squares uncertainty can exist.
-inline constexpr int32_t kFirstLeastSquares = 4;
-
-// Estimates and judges the variable: study's settings and h with Th, and
-// its least-squares uncertainty with the powers `plan` holds for h, at
-// every grid, or with `finest_only` at grid nm alone (the summary's need:
-// each grid costs a fit over all the grids up to it); the other grids'
-// entries are then missing.
-// REQUIRES: Th.size() == base.nm, g = tabela_malhas(base.h),
-//           plan built from base.h.
-VariableResult analyse(const Study& base, const GridTable& g, const LeastSquaresPlan& plan,
-                       int32_t number, std::string name, const RealList& Th,
-                       const Target& target, bool finest_only = false);
-// The same with a plan of its own (one variable).
-VariableResult analyse(const Study& base, const GridTable& g, int32_t number, std::string name,
-                       const RealList& Th, const Target& target);
-// The sizes h of a study's grids, coarsest first (for LeastSquaresPlan).
-std::vector<real> grid_sizes(const Study& s);
-
-// One entry of a per-grid column: missing (the sentinel, or a grid before
-// the column's first), a real, a word or a yes/no.
+// One entry of a per-grid column: missing (a grid before the column's first,
+// or not computed: the sentinel in a list the estimation starts with it), a
+// real, a word or a yes/no.
 struct Cell {
   enum class Kind { kMissing, kReal, kText, kFlag };
   Kind kind = Kind::kMissing;
@@ -61,6 +28,13 @@ struct Cell {
       c.kind = Kind::kReal;
       c.number = x;
     }
+    return c;
+  }
+  // A value that is always real data, the sentinel's value included.
+  static Cell Value(real x) {
+    Cell c;
+    c.kind = Kind::kReal;
+    c.number = x;
     return c;
   }
   static Cell Text(const char* t) {
@@ -80,7 +54,7 @@ struct Cell {
 struct ReportColumn {
   const char* name;  // the JSON key and the CSV heading
   int32_t first;     // the first grid where it can exist
-  Cell (*at)(const VariableResult& v, int32_t grid);
+  Cell (*at)(const Analysis& v, int32_t grid);
 };
 
 // The quantities: the four tables of the listing in their order (observed
@@ -92,7 +66,7 @@ extern const std::span<const ReportColumn> kQuantityColumns;
 extern const std::span<const ReportColumn> kVerdictColumns;
 
 // The cell of a column at a grid: missing before the column's first grid.
-inline Cell cell(const ReportColumn& column, const VariableResult& v, int32_t grid) {
+inline Cell cell(const ReportColumn& column, const Analysis& v, int32_t grid) {
   return grid < column.first ? Cell() : column.at(v, grid);
 }
 

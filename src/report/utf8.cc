@@ -66,6 +66,30 @@ bool is_utf8(std::string_view s) {
 
 std::string to_utf8(std::string_view bytes) {
   if (is_utf8(bytes)) return std::string(bytes);
+  // A text cut at a byte count (a title at 100 bytes, a name at 256) may
+  // end inside a character: when the rest is UTF-8 with a character beyond
+  // ASCII (so the text is UTF-8, not a Windows-1252 text ending in, say,
+  // \xc3 for A with a tilde), it is cut at that character's start.
+  for (size_t cut = 1; cut <= 3 && cut <= bytes.size(); ++cut) {
+    const uint8_t lead = static_cast<uint8_t>(bytes[bytes.size() - cut]);
+    if ((lead & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
+    // Whether some completion makes it a character (E0 needs A0..BF next,
+    // ED 80..9F, F0 90..BF, F4 80..8F).
+    if (needed <= cut) break;
+    const std::string start(bytes.substr(bytes.size() - cut));
+    bool completes = false;
+    for (char pad : {'\x80', '\x9F', '\xA0', '\xBF'}) {
+      completes = completes || is_utf8(start + std::string(needed - cut, pad));
+    }
+    const std::string_view rest = bytes.substr(0, bytes.size() - cut);
+    bool beyond_ascii = false;
+    for (unsigned char b : rest) beyond_ascii = beyond_ascii || b >= 0x80;
+    if (completes && beyond_ascii && is_utf8(rest)) {
+      return std::string(bytes.substr(0, bytes.size() - cut));
+    }
+    break;
+  }
   std::string out;
   for (unsigned char b : bytes) {
     append(out, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char32_t{b});

@@ -6,6 +6,10 @@
 //   "t\xedtulo"         -> "t\xc3\xadtulo"      (í)
 //   "t\xc3\xadtulo"     -> "t\xc3\xadtulo"      (already UTF-8)
 //   "\x80"              -> "\xe2\x82\xac"       (the euro sign)
+// A text that is UTF-8, with a character beyond ASCII, but for its last
+// character, cut short, loses that character:
+//   "t\xc3\xadtul\xc3"   -> "t\xc3\xadtul"
+//   "IRM\xc3"            -> "IRM\xc3\x83"     (Windows-1252)
 // The five bytes Windows-1252 leaves undefined (81, 8D, 8F, 90, 9D) become
 // U+FFFD.
 #ifndef MORVANTIDE_REPORT_UTF8_H_

@@ -1,15 +1,10 @@
 // The checks of the outputs, made after the input is read and before the
-// first byte is written: no output lands on an input or on another output
-// (whatever the spelling: links, "./", letter case on Windows), no output is
-// a folder, and every output can be written.
-//
-// The inputs are every file the control file names (both parameter files,
-// whichever layout is in use), the result files and the plot templates; the
-// outputs are the listing, the twelve plot data files, the two plot scripts
-// (with --plot-least-squares also U_LS.dat and the third script) and, for a
-// script made from the program's default template, the picture that
-// template draws, and the report files of the options.  A plot script is read and rewritten on purpose: it
-// is no clash with its own template.
+// first byte is written, over the table of the run's files (run_files.h):
+// no output lands on an input or on another output (whatever the spelling:
+// links, "./", letter case on Windows), standard output carrying a report
+// is none of the run's files, no output is a folder, and every output can
+// be written.  A plot script is read and rewritten on purpose: it is no
+// clash with its own template.
 #ifndef MORVANTIDE_RUN_CLASH_CHECK_H_
 #define MORVANTIDE_RUN_CLASH_CHECK_H_
 
@@ -19,6 +14,7 @@
 #include "common/files.h"
 #include "common/status.h"
 #include "model/state.h"
+#include "run/run_files.h"
 
 namespace morvantide {
 
@@ -31,19 +27,24 @@ std::vector<std::string> output_names(const State& s);
 //   the listing "param1.txt" would overwrite the parameter file "param1.txt"; rename one of them
 //   the listing "U_12.dat" is the same file as the plot file "U_12.dat"; rename the listing
 //   the listing "saida" cannot be written: a folder of that name exists
-// `report_files` are the report's own files (--json, --csv), after the rest.
-// With `least_squares_plot` (--plot-least-squares) its template is one more
-// input, and its data file and script are plot files after the classic ones.
-Status check_outputs_spare_inputs(const State& s, Files& files,
-                                  const std::vector<std::string>& report_files = {},
-                                  bool least_squares_plot = false);
+//   standard output would overwrite the listing "lista.txt"; send it elsewhere
+Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& files);
 
 // Refuses a run with an output that is not a regular file or that the user
-// may not write (Files::check_writable); the plot scripts are replaced
-// whole.
-Status check_outputs_writable(const State& s, Files& files,
-                              const std::vector<std::string>& report_files = {},
-                              bool least_squares_plot = false);
+// may not write or create (Files::check_writable); the files replaced whole
+// need room for their temporary file too.
+Status check_outputs_writable(const std::vector<RunFile>& table, Files& files);
+
+// Every check before the first write, over the run's table: the templates
+// of its scripts are usable (read into *templates), the pictures they draw
+// join the table, no output lands on an input or on another output, every
+// output can be written; then stray temporary files of the files replaced
+// whole are removed.
+Status check_run_files(std::vector<RunFile>* table, Files& files, TemplateTexts* templates);
+
+// The same over the table of a run with `choice` and the default pictures.
+Status check_outputs_spare_inputs(const State& s, Files& files, const FileChoice& choice = {});
+Status check_outputs_writable(const State& s, Files& files, const FileChoice& choice = {});
 
 }  // namespace morvantide
 

@@ -5,20 +5,33 @@
 #ifndef MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
 #define MORVANTIDE_RUN_LEAST_SQUARES_PLOT_H_
 
+#include <cstdint>
+#include <string>
+
 #include "common/files.h"
-#include "common/status.h"
-#include "model/state.h"
 #include "common/platform.h"
-#include "output/results.h"
+#include "common/status.h"
+#include "core/analysis.h"
+#include "model/state.h"
+#include "output/scripts.h"
 
 namespace morvantide {
 
-// Writes U_LS.dat from the state's h, Th and pL, completes the script as
+// What the picture's title adds when the study has fewer grids than
+// kFirstLeastSquares (its U_LS curve is then empty).
+inline constexpr char kLeastSquaresNeedsGrids[] = " - U_LS needs 4 grids";
+
+// The title with that note, before titulo_grafico's closing apostrophe:
+//   "Caso 1 (6/12/2026)'  " -> "Caso 1 (6/12/2026) - U_LS needs 4 grids'"
+std::string least_squares_title(const std::string& titulo_grafico);
+
+// Writes U_LS.dat from nv's least-squares results, completes the script as
 // draw_plot does (kept lines of the template, title, "replot") and runs
 // the plotter on it.
-// REQUIRES: s holds the grid table (tabela_malhas) and titulo_grafico.
-Status draw_least_squares_plot(State& s, Files& files, Platform& platform,
-                               const TemplateTexts* templates = nullptr);
+// REQUIRES: nv analysed with LeastSquaresNeed::kEveryGrid; s holds
+//           titulo_grafico.
+Status draw_least_squares_plot(const State& s, const Analysis& nv, Files& files,
+                               Platform& platform, const TemplateTexts* templates = nullptr);
 
 }  // namespace morvantide
 

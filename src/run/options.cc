@@ -2,33 +2,18 @@
 
 #include <cstdio>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/text.h"
+#include "input/freeformat.h"
+#include "run/run_files.h"
+
+#include "common/text.h"
 
 namespace morvantide {
 
 namespace {
-
-constexpr int32_t kMaxShownBytes = 40;
-
-// A value as it stands, in double quotes, bytes outside printable ASCII as
-// \xHH, cut after 40 bytes with "...".
-std::string shown(std::string_view text) {
-  std::string out = "\"";
-  int32_t n = 0;
-  for (unsigned char c : text) {
-    if (n++ == kMaxShownBytes) {
-      out += "...";
-      break;
-    }
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out + "\"";
-}
 
 Status error(const std::string& message) { return Status::Error("morvantide: " + message); }
 
@@ -42,7 +27,15 @@ enum class Name {
   kJson,
   kCsv,
   kTarget,
-  kVariables
+  kVariables,
+  kCells,
+  kRatio,
+  kOrder,
+  kOrderStep,
+  kOrderRange,
+  kItmax,
+  kTol,
+  kOutputDir
 };
 
 struct OptionRow {
@@ -50,6 +43,7 @@ struct OptionRow {
   Name id;
   const char* value;  // the value's name in --help, nullptr for a switch
   const char* help;
+  bool data_only = false;  // goes with a data file only
 };
 
 // One row per option: the parser and --help both loop over this table.
@@ -63,7 +57,17 @@ constexpr OptionRow kOptions[] = {
     {"csv", Name::kCsv, "FILE", "the same as CSV, a row per variable and grid (- = stdout)"},
     {"target", Name::kTarget, "U|P%", "the grid for an uncertainty U, or P percent of |Th|"},
     {"variables", Name::kVariables, "LIST", "variables to report, e.g. 1,3-5 or all (default: nv)"},
-    {"help", Name::kHelp, nullptr, "show this help and exit"},
+    {"cells", Name::kCells, "D", "DATA: the first column holds cell counts, h = N^(-1/D)", true},
+    {"ratio", Name::kRatio, "constant|variable", "DATA: the refinement ratio (default: detected)",
+     true},
+    {"order", Name::kOrder, "P", "DATA: pL, the asymptotic order (default 2)", true},
+    {"order-step", Name::kOrderStep, "D", "DATA: dp, the step between orders (default 1)", true},
+    {"order-range", Name::kOrderRange, "A:B", "DATA: pU_min:pU_max, the order search (0.5:5)",
+     true},
+    {"itmax", Name::kItmax, "N", "DATA: the order search's iteration limit (default 50)", true},
+    {"tol", Name::kTol, "T", "DATA: the order search's tolerance (default 1.0E-12)", true},
+    {"output-dir", Name::kOutputDir, "DIR", "DATA: also the classic files, in DIR", true},
+    {"help", Name::kHelp, nullptr, "show this help and exit (also -h)"},
     {"version", Name::kVersion, nullptr, "show the version and exit"},
 };
 
@@ -104,8 +108,14 @@ bool parse_number(std::string_view t, int32_t* out) {
   return true;
 }
 
+// A real as the parameter file would hold it.
+bool parse_setting(const std::string& text, real* out) {
+  return parse_real(text, out) == RealText::kOk;
+}
+
 const char kTargetExpected[] = "a positive number, or a percentage such as 0.1%";
-const char kVariablesExpected[] = "numbers from 1 to 100000 and ranges such as 1,3-5, or all";
+const std::string kVariablesExpected = "numbers from 1 to " + std::to_string(kMaxVariables) +
+                                       " and ranges such as 1,3-5, or all";
 
 }  // namespace
 
@@ -165,8 +175,21 @@ bool parse_variables(const std::string& text, VariableChoice* choice) {
 
 Status parse_options(const std::vector<std::string>& args, Options* options) {
   Options o;
+  std::string data_option;  // the first option given that needs a data file
   for (size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
+    if (arg == "-h") {
+      o.help = true;
+      continue;
+    }
+    if (arg == "-" || (!arg.empty() && arg[0] != '-')) {
+      if (o.has_data) {
+        return error("one data file at a time: " + shown(o.data) + " and " + shown(arg));
+      }
+      o.has_data = true;
+      o.data = arg;
+      continue;
+    }
     if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
       return error("unexpected argument " + shown(arg) + " (see morvantide --help)");
     }
@@ -181,6 +204,7 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
       return error("unknown option " + shown(arg.substr(0, equals)) + " (see morvantide --help)");
     }
     const std::string option = std::string("--") + row->name;
+    if (row->data_only && data_option.empty()) data_option = option;
     std::string value;
     if (row->value == nullptr) {
       if (equals != std::string::npos) return error(option + " takes no value");
@@ -223,11 +247,93 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
         break;
       case Name::kVariables:
         if (!parse_variables(value, &o.variables)) {
-          return error("bad value for --variables: " + shown(value) + " (" + kVariablesExpected +
-                       ")");
+          o.variables = VariableChoice();
+          o.variables.kind = VariableChoice::Kind::kText;
+          o.variables.text = value;
         }
         break;
+      case Name::kCells:
+        if (value != "1" && value != "2" && value != "3") {
+          return error("bad value for --cells: " + shown(value) +
+                       " (the grid's dimension: 1, 2 or 3)");
+        }
+        o.table.cells = value[0] - '0';
+        break;
+      case Name::kRatio:
+        if (value == "constant") {
+          o.table.ratio = RatioChoice::kConstant;
+        } else if (value == "variable") {
+          o.table.ratio = RatioChoice::kVariable;
+        } else {
+          return error("bad value for --ratio: " + shown(value) + " (constant or variable)");
+        }
+        break;
+      case Name::kOrder:
+      case Name::kOrderStep: {
+        real v = 0;
+        if (!parse_setting(value, &v)) {
+          return error("bad value for " + option + ": " + shown(value) + " (a number)");
+        }
+        (row->id == Name::kOrder ? o.table.pL : o.table.dp) = v;
+        break;
+      }
+      case Name::kOrderRange: {
+        const size_t colon = value.find(':');
+        real a = 0, b = 0;
+        if (colon == std::string::npos || !parse_setting(value.substr(0, colon), &a) ||
+            !parse_setting(value.substr(colon + 1), &b) || !(a < b)) {
+          return error("bad value for --order-range: " + shown(value) +
+                       " (pU_min:pU_max, two numbers, the first the smaller, such as 0.5:5)");
+        }
+        o.table.pU_min = a;
+        o.table.pU_max = b;
+        break;
+      }
+      case Name::kItmax: {
+        real v = 0;
+        const bool whole = value.find_first_not_of("0123456789") == std::string::npos &&
+                           !value.empty() && value.size() <= 9;
+        if (!whole || !parse_setting(value, &v) || !(v >= 1)) {
+          return error("bad value for --itmax: " + shown(value) +
+                       " (a whole number of iterations, at least 1)");
+        }
+        o.table.itmax = static_cast<int32_t>(std::stol(value));
+        break;
+      }
+      case Name::kTol: {
+        real v = 0;
+        if (!parse_setting(value, &v) || !(v > 0)) {
+          return error("bad value for --tol: " + shown(value) + " (a positive number)");
+        }
+        o.table.tol = v;
+        break;
+      }
+      case Name::kOutputDir:
+        if (value.empty()) return error("--output-dir needs a folder name");
+        o.output_dir = value;
+        break;
     }
+  }
+
+  if ((o.help || o.version) && o.has_data) {
+    return error(std::string(o.help ? "--help" : "--version") + " takes no data file, found " +
+                 shown(o.data));
+  }
+  if (!o.has_data) {
+    if (!data_option.empty()) {
+      return error(data_option + " goes with a data file: morvantide " + data_option +
+                   " ... DATA (see morvantide --help)");
+    }
+    if (o.variables.kind == VariableChoice::Kind::kText) {
+      return error("bad value for --variables: " + shown(o.variables.text) + " (" +
+                   kVariablesExpected + ")");
+    }
+  } else {
+    if (o.plot_least_squares && o.output_dir.empty()) {
+      return error("--plot-least-squares with a data file needs --output-dir");
+    }
+    // With a data file the summary is the output unless another form is.
+    if (o.json_file != kStandardOutput && o.csv_file != kStandardOutput) o.summary = true;
   }
 
   // Standard output can carry one of the report's forms only.
@@ -236,7 +342,7 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
   if (to_stdout > 1) {
     return error("only one of --summary, --json - and --csv - can write to standard output");
   }
-  if (!o.report()) {
+  if (!o.report() && !o.has_data) {
     if (o.target.kind != Target::Kind::kNone) {
       return error("--target needs --summary, --json or --csv to show its result");
     }
@@ -248,18 +354,70 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
   return Status::Ok();
 }
 
+namespace {
+
+// The files that options add, from the table of a run's files, a line
+// each, cut at blanks before 80 columns:
+//   --plot-least-squares adds U_LS.dat and Morvantide_4p0_U_LS.gnu.
+std::string optional_files_text() {
+  std::vector<std::pair<std::string, std::vector<std::string>>> by_option;
+  for (const FixedFile& f : fixed_files()) {
+    if (f.option[0] == '\0') continue;
+    if (by_option.empty() || by_option.back().first != f.option) by_option.push_back({f.option, {}});
+    by_option.back().second.push_back(f.name);
+  }
+  by_option.push_back({"--json FILE and --csv FILE", {"FILE"}});
+  std::string out;
+  for (const auto& [option, names] : by_option) {
+    std::string sentence = option + (names.size() == 1 && names[0] == "FILE"
+                                         ? " replace FILE whole, or write to standard output "
+                                           "when FILE is -."
+                                         : " adds");
+    if (names[0] != "FILE") {
+      for (size_t k = 0; k < names.size(); ++k) {
+        sentence += (k == 0 ? " " : k + 1 == names.size() ? " and " : ", ") + names[k];
+      }
+      sentence += ".";
+    }
+    std::string line;
+    for (const std::string& word : split_words(sentence)) {
+      if (!line.empty() && line.size() + 1 + word.size() > 79) {
+        out += line + "\n";
+        line.clear();
+      }
+      line += (line.empty() ? "" : " ") + word;
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string help_text() {
   std::string out =
       "usage: morvantide [OPTION]...\n"
+      "       morvantide [OPTION]... DATA\n"
       "\n"
       "Estimates the discretisation error of a solution computed on a sequence of\n"
-      "refined grids.  Run it in the folder that holds the control file\n"
+      "refined grids.\n"
+      "\n"
+      "With DATA (a file, or - for standard input) it analyses a table: a row per\n"
+      "grid, h (or the cell count, with --cells) first, then the value of each\n"
+      "variable; CSV, TSV or blank-separated, an optional header row of names, #\n"
+      "comments.  It prints the summary of every variable and writes nothing else\n"
+      "unless asked.  Example:\n"
+      "  morvantide study.csv\n"
+      "\n"
+      "With no DATA, run it in the folder that holds the control file\n"
       "Morvantide_4p0.in, the parameter file it names and the result files.  It\n"
       "writes the listing named in the parameter file, twelve plot data files\n"
       "(p0.dat ... U_15.dat) and completes the plot scripts Morvantide_4p0_pU.gnu and\n"
       "Morvantide_4p0_U.gnu, replacing earlier versions of these files.  With no\n"
-      "options it prints nothing on the terminal.  --plot-least-squares adds U_LS.dat\n"
-      "and the script Morvantide_4p0_U_LS.gnu.\n"
+      "options it prints nothing on the terminal.  Example:\n"
+      "  cd examples/channel && morvantide\n";
+  out += optional_files_text();
+  out +=
       "\n"
       "Options (--name VALUE or --name=VALUE):\n";
   for (const OptionRow& row : kOptions) {

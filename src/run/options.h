@@ -13,8 +13,19 @@
 //   --csv FILE             the same as CSV ("-": stdout)
 //   --target U | P%        the grid needed for an uncertainty U (absolute)
 //                          or P percent of |Th| on the finest grid
-//   --variables LIST       variables to analyse: "1,3-5" or "all"
-//   --help, --version
+//   --variables LIST       variables to analyse: "1,3-5" or "all" (with a
+//                          data file also header names: "u,p")
+//   --help (-h), --version
+//
+// A data file (an argument that is not an option; "-" for standard input)
+// asks for an analysis of that table instead of the folder's control file
+// (input/table.h).  These options go with it only:
+//   --cells D              the first column holds cell counts of a D-dimensional
+//                          grid (1, 2 or 3): h = N^(-1/D)
+//   --ratio constant|variable   overrides the detected refinement ratio
+//   --order P, --order-step D, --order-range A:B, --itmax N, --tol T
+//                          pL, dp, pU_min:pU_max, itmax, tol
+//   --output-dir DIR       the classic files of the first variable in DIR
 //
 // Worked examples:
 //   {"--target=0.1%"}        -> target relative, value 0.001
@@ -32,21 +43,23 @@
 
 #include "common/quad.h"
 #include "common/status.h"
+#include "input/table.h"
 #include "input/variables.h"
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
-
-// The most variables --variables may name (and the highest number).
-inline constexpr int32_t kMaxVariables = kMaxVariablesRead;
 
 // File name that stands for standard output.
 inline constexpr const char* kStandardOutput = "-";
 
 struct VariableChoice {
-  enum class Kind { kNv, kList, kAll };  // kNv: the variable nv of the parameter file
+  // kNv: the variable nv of the parameter file (with a data file: all);
+  // kText: a list that names a data file's columns by their header names,
+  // resolved once the header is read.
+  enum class Kind { kNv, kList, kAll, kText };
   Kind kind = Kind::kNv;
   std::vector<int32_t> numbers;  // kList: each named once, in the order first named
+  std::string text;              // kText: the value as given
 };
 
 struct Options {
@@ -60,6 +73,12 @@ struct Options {
   std::string csv_file;   // empty: none
   Target target;
   VariableChoice variables;
+
+  // With a data file.
+  bool has_data = false;
+  std::string data;        // the file, "-" for standard input
+  TableSettings table;     // --cells, --ratio and the analysis settings
+  std::string output_dir;  // empty: none
 
   // True when a report (summary, JSON or CSV) is asked for.
   bool report() const { return summary || !json_file.empty() || !csv_file.empty(); }

@@ -21,9 +21,14 @@ Status read_report_variables(const State& s, Files& files, const Options& option
     case VariableChoice::Kind::kList:
       return read_variables(s, files, false, choice.numbers, columns);
     case VariableChoice::Kind::kNv:
+    case VariableChoice::Kind::kText:  // refused without a data file
       break;
   }
   return read_variables(s, files, false, {s.nv}, columns);
+}
+
+bool report_needs_every_grid(const Options& options) {
+  return !options.json_file.empty() || !options.csv_file.empty();
 }
 
 std::vector<std::string> report_files(const Options& options) {
@@ -49,7 +54,9 @@ class Destination {
       out_ = &console;
       return Status::Ok();
     }
-    MORVANTIDE_RETURN_IF_ERROR(files.create(name, &file_));
+    // Replaced whole: a report cut short (a full disk) leaves the previous
+    // one as it was.
+    MORVANTIDE_RETURN_IF_ERROR(files.create_replacing(name, &file_));
     out_ = file_.get();
     return Status::Ok();
   }
@@ -68,39 +75,60 @@ class Destination {
   OutputFile* out_ = nullptr;
 };
 
+// Whether `column` is the variable the run analysed as nv: the same number
+// read from the same files gives the same values.
+bool same_variable(const VariableColumn& column, const Analysis& nv) {
+  if (column.number != nv.number || column.Th.size() != nv.study.Th.size()) return false;
+  for (int32_t i = 1; i <= column.Th.size(); ++i) {
+    if (!same_bits(column.Th(i), nv.study.Th(i))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-Status write_report(const State& s, const std::vector<VariableColumn>& columns,
-                    const Options& options, Files& files, OutputFile& console) {
+Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
+                    const std::vector<VariableColumn>& columns, const Options& options,
+                    Files& files, OutputFile& console,
+                    std::atomic<int64_t>* done) {
   Destination json, csv;
   MORVANTIDE_RETURN_IF_ERROR(json.open(options.json_file, files, console));
   MORVANTIDE_RETURN_IF_ERROR(csv.open(options.csv_file, files, console));
-  json.write(json_start(s, options.target));
+  json.write(json_start(s, nv.grids, options.target));
   csv.write(csv_header());
   bool first = true;
-  // What the least-squares uncertainty needs of h, once for every variable;
-  // the summary alone needs it at the finest grid only.
-  const LeastSquaresPlan plan(grid_sizes(s));
-  const bool finest_only = !json.active() && !csv.active();
+  AnalysisSettings settings;
+  settings.target = options.target;
+  settings.least_squares = report_needs_every_grid(options) ? LeastSquaresNeed::kEveryGrid
+                                                            : LeastSquaresNeed::kFinest;
+  settings.plan = plan;
   // The variables are analysed on the threads a batch at a time (each
   // analysis is a pure function of its column) and written in their order;
   // a batch bounds the results held at once.
   const size_t batch = static_cast<size_t>(kVariablesPerThread * thread_count());
-  std::vector<VariableResult> results;
+  std::vector<Analysis> results;
   for (size_t start = 0; start < columns.size(); start += batch) {
     const size_t end = std::min(columns.size(), start + batch);
-    results.assign(end - start, VariableResult());
+    results.assign(end - start, Analysis());
     parallel_for(static_cast<int64_t>(start), static_cast<int64_t>(end), 1,
                  [&](int64_t b, int64_t e) {
                    for (int64_t k = b; k < e; ++k) {
                      const VariableColumn& column = columns[static_cast<size_t>(k)];
-                     results[static_cast<size_t>(k) - start] =
-                         analyse(s, s, plan, column.number, column.name, column.Th,
-                                 options.target, finest_only);
+                     Analysis& a = results[static_cast<size_t>(k) - start];
+                     if (same_variable(column, nv)) {
+                       a = nv;
+                     } else {
+                       Study study = s.study;
+                       study.Th = column.Th;
+                       a = analyse(study, nv.grids, settings);
+                     }
+                     a.number = column.number;
+                     a.name = column.name;
+                     if (done != nullptr) done->fetch_add(1, std::memory_order_relaxed);
                    }
                  });
-    for (const VariableResult& v : results) {
-      if (json.active()) json.write(json_variable(s, v, first));
+    for (const Analysis& v : results) {
+      if (json.active()) json.write(json_variable(v, first));
       if (csv.active()) csv.write(csv_rows(s, v));
       if (options.summary) {
         if (!first) console.write(kConsoleLineEnd);

@@ -4,11 +4,14 @@
 #ifndef MORVANTIDE_RUN_REPORT_STEP_H_
 #define MORVANTIDE_RUN_REPORT_STEP_H_
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/files.h"
 #include "common/status.h"
+#include "core/analysis.h"
 #include "input/variables.h"
 #include "model/state.h"
 #include "run/options.h"
@@ -23,12 +26,22 @@ Status read_report_variables(const State& s, Files& files, const Options& option
 // The report files written to disk (not "-").
 std::vector<std::string> report_files(const Options& options);
 
-// Estimates and judges each variable in turn and writes its JSON entry, CSV
-// rows and summary, so that one variable's results are held at a time.  The
-// JSON and CSV files are created here; "-" and the summary go to `console`.
-// REQUIRES: s holds the grid table (tabela_malhas).
-Status write_report(const State& s, const std::vector<VariableColumn>& columns,
-                    const Options& options, Files& files, OutputFile& console);
+// Whether the report shows the least-squares results of every grid (a JSON
+// or CSV report) or of the finest grid alone (the summary alone).
+bool report_needs_every_grid(const Options& options);
+
+// Analyses each variable in turn and writes its JSON entry, CSV rows and
+// summary, so that a batch of variables' results is held at a time.
+// Variable nv is not analysed again: its entry is `nv`, the run's own
+// analysis.  `plan` is the least-squares plan of the study's h.  The JSON
+// and CSV files are created here; "-" and the summary go to `console`.
+// `done`, when given, counts the variables analysed so far (for a progress
+// line drawn by another thread).
+// REQUIRES: nv = the analysis of s.nv with options.target and at least the
+//           least-squares results the report needs.
+Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
+                    const std::vector<VariableColumn>& columns, const Options& options,
+                    Files& files, OutputFile& console, std::atomic<int64_t>* done = nullptr);
 
 }  // namespace morvantide
 

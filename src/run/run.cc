@@ -4,18 +4,35 @@
 
 #include "common/console.h"
 #include "common/text.h"
+#include "core/analysis.h"
 #include "core/estimation.h"
 #include "input/input.h"
 #include "output/header.h"
-#include "output/results.h"
+#include "output/plot_data.h"
+#include "output/saida_resultados.h"
+#include "output/scripts.h"
+#include "output/tables.h"
 #include "run/clash_check.h"
 #include "run/batch_platform.h"
 #include "run/least_squares_plot.h"
 #include "run/report_step.h"
+#include "run/run_files.h"
 
 namespace morvantide {
 
 namespace {
+
+// What the run shows of nv's least-squares results: every grid for its plot
+// or a report file, grid nm alone when the summary is nv's only report.
+LeastSquaresNeed least_squares_need(const State& s, const std::vector<VariableColumn>& columns,
+                                    const Options& options) {
+  if (options.plot_least_squares) return LeastSquaresNeed::kEveryGrid;
+  bool reported = false;
+  for (const VariableColumn& column : columns) reported = reported || column.number == s.nv;
+  if (!reported) return LeastSquaresNeed::kNone;
+  return report_needs_every_grid(options) ? LeastSquaresNeed::kEveryGrid
+                                          : LeastSquaresNeed::kFinest;
+}
 
 // The digits of an integer left-aligned in `width` columns, cut when longer.
 std::string field(int32_t value, size_t width) { return fit(std::to_string(value), width); }
@@ -36,23 +53,23 @@ void form_plot_title(State& s) {
 }
 
 Status read_input(State& s, Files& files, Platform& platform) {
-  s.status = platform.run(Program::kEditor, kControlFile);
+  platform.run(Program::kEditor, kControlFile);
   MORVANTIDE_RETURN_IF_ERROR(read_control_file(s, files));
-  s.status = platform.run(Program::kEditor, parameter_file_name(s));
+  platform.run(Program::kEditor, parameter_file_name(s));
   MORVANTIDE_RETURN_IF_ERROR(read_parameter_file(s, files));
   return read_result_files(s, files);
 }
 
-Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform,
+Status draw_plot(const State& s, const PlotScript& script, Files& files, Platform& platform,
                  const TemplateTexts* templates) {
   MORVANTIDE_RETURN_IF_ERROR(roteiro(s, script, files, templates));
-  s.status = platform.run(Program::kPlotter, script.name);
+  platform.run(Program::kPlotter, script.name);
   return Status::Ok();
 }
 
-Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform,
-                     const TemplateTexts* templates) {
-  MORVANTIDE_RETURN_IF_ERROR(saida_resultados(s, listing, files));
+Status write_outputs(const State& s, const Analysis& nv, OutputFile& listing, Files& files,
+                     Platform& platform, const TemplateTexts* templates) {
+  MORVANTIDE_RETURN_IF_ERROR(saida_resultados(nv, listing, files));
   for (const PlotScript* script : kPlotScripts) {
     MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *script, files, platform, templates));
   }
@@ -67,54 +84,66 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   // the editor opens it, or, when it did not exist yet, once it is read.
   std::unique_ptr<FolderLock> lock;
   MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  MORVANTIDE_RETURN_IF_ERROR(read_input(s, files, platform));
+  Status input = read_input(s, files, platform);
+  if (!input.ok() && !files.exists(kControlFile)) {
+    // Someone new to the program in a folder of their own: the other way in.
+    return Status::Error(input.message() +
+                         "; to analyse a table of grids instead: morvantide study.csv (see "
+                         "morvantide --help)");
+  }
+  MORVANTIDE_RETURN_IF_ERROR(input);
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   std::vector<VariableColumn> columns;
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
   }
-  const std::vector<std::string> reports = report_files(options);
-  const bool ls_plot = options.plot_least_squares;
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(s, files, reports, ls_plot));
-  MORVANTIDE_RETURN_IF_ERROR(check_outputs_writable(s, files, reports, ls_plot));
+  // Nothing is written before every file of the run has passed its checks.
+  std::vector<RunFile> table = run_files(s, FileChoice::of(options));
   TemplateTexts templates;
-  MORVANTIDE_RETURN_IF_ERROR(check_templates(files, ls_plot, &templates));
+  MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
+  MORVANTIDE_RETURN_IF_ERROR(write_run(s, columns, options, files, platform, console, templates));
+  platform.run(Program::kEditor, trim(s.arq_listagem));
+  return Status::Ok();
+}
 
+Status write_run(State& s, const std::vector<VariableColumn>& columns, const Options& options,
+                 Files& files, Platform& platform, OutputFile& console,
+                 const TemplateTexts& templates, std::atomic<int64_t>* done) {
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
   MORVANTIDE_RETURN_IF_ERROR(files.create(listing_name, &listing));
   stamp(s, platform.now());
   form_plot_title(s);
 
-  static_cast<GridTable&>(s) = tabela_malhas(s.h);
-  listing->write(listing_header(s));
+  const GridTable grids = tabela_malhas(s.study.h);
+  listing->write(listing_header(s, grids));
   // A listing that cannot be written (a full disk) stops the run here,
   // before any plot file is touched.
   MORVANTIDE_RETURN_IF_ERROR(listing->flush());
-  static_cast<Estimates&>(s) = estimativa(s);
-  Status status = write_outputs(s, *listing, files, platform, &templates);
+  // Variable nv is analysed once: the listing, the plot files, U_LS.dat and
+  // the report all read this analysis.
+  AnalysisSettings settings;
+  settings.target = options.target;
+  settings.least_squares = least_squares_need(s, columns, options);
+  std::unique_ptr<LeastSquaresPlan> plan;
+  if (options.plot_least_squares || options.report()) {
+    plan = std::make_unique<LeastSquaresPlan>(grid_sizes(s.study));
+    settings.plan = plan.get();
+  }
+  Analysis nv = analyse(s.study, grids, settings);
+  nv.number = s.nv;
+  Status status = write_outputs(s, nv, *listing, files, platform, &templates);
   Status closed = listing->close();
   MORVANTIDE_RETURN_IF_ERROR(status);
   MORVANTIDE_RETURN_IF_ERROR(closed);
   if (options.plot_least_squares) {
-    MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, files, platform, &templates));
+    MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, nv, files, platform, &templates));
   }
   if (options.report()) {
-    MORVANTIDE_RETURN_IF_ERROR(write_report(s, columns, options, files, console));
+    MORVANTIDE_RETURN_IF_ERROR(
+        write_report(s, nv, settings.plan, columns, options, files, console, done));
   }
-
-  s.status = platform.run(Program::kEditor, listing_name);
   return Status::Ok();
-}
-
-Status run(State& s, Files& files, Platform& platform) {
-  StandardOutput console;
-  return run(s, files, platform, Options(), console);
-}
-
-Status run(Files& files, Platform& platform) {
-  State s;
-  return run(s, files, platform);
 }
 
 }  // namespace morvantide

@@ -14,44 +14,54 @@
 #ifndef MORVANTIDE_RUN_RUN_H_
 #define MORVANTIDE_RUN_RUN_H_
 
+#include <atomic>
+#include <vector>
+
 #include "common/files.h"
 #include "common/platform.h"
 #include "common/status.h"
+#include "core/analysis.h"
+#include "input/variables.h"
 #include "model/state.h"
-#include "output/results.h"
+#include "output/scripts.h"
 #include "run/clash_check.h"
 #include "run/options.h"
 
 namespace morvantide {
 
-Status run(Files& files, Platform& platform);
-
 // The input stage with the editor started on the control file and on the
 // parameter file before each is read.
 Status read_input(State& s, Files& files, Platform& platform);
-
-// As run(), leaving the analysis state in *s for inspection.
-Status run(State& s, Files& files, Platform& platform);
 
 // A run with options: --no-edit and --no-plot keep the editor and the
 // plotter from starting; --plot-least-squares writes and plots the third
 // script after the classic outputs (its files join the check); a report (--summary, --json, --csv) reads its
 // variables with the input, joins its files to the check of step 2 and is
 // written after the plot scripts, before the listing is shown.  `console`
-// takes the summary and a report named "-".  With no options this is run().
+// takes the summary and a report named "-".  With no options this is the
+// classic run.  Variable nv is analysed once (core/analysis.h) and every
+// output reads that analysis; each other reported variable once more.
 Status run(State& s, Files& files, Platform& platform, const Options& options,
            OutputFile& console);
 
 // Completes the plot script (the template's kept lines, the title line,
-// "replot"), then runs the plotter on it and stores its status in s.status.
+// "replot"), then runs the plotter on it.
 // `templates`: the templates check_templates read, when it kept them.
-Status draw_plot(State& s, const PlotScript& script, Files& files, Platform& platform,
+Status draw_plot(const State& s, const PlotScript& script, Files& files, Platform& platform,
                  const TemplateTexts* templates = nullptr);
 
-// Everything after the estimation: the result tables appended to `listing`,
-// the plot data files, then draw_plot on each script in turn.
-Status write_outputs(State& s, OutputFile& listing, Files& files, Platform& platform,
-                     const TemplateTexts* templates = nullptr);
+// Everything a run writes once its files passed their checks: the listing
+// (header, then nv's analysis in its tables), the plot data files and
+// scripts with the plotter, the least-squares picture and the report.
+// `done`, when given, counts the reported variables analysed so far.
+Status write_run(State& s, const std::vector<VariableColumn>& columns, const Options& options,
+                 Files& files, Platform& platform, OutputFile& console,
+                 const TemplateTexts& templates, std::atomic<int64_t>* done = nullptr);
+
+// Everything after the analysis of nv: the result tables appended to
+// `listing`, the plot data files, then draw_plot on each script in turn.
+Status write_outputs(const State& s, const Analysis& nv, OutputFile& listing, Files& files,
+                     Platform& platform, const TemplateTexts* templates = nullptr);
 
 // The date and time texts of the run:
 //   6 Dec 2026 9:05:03  -> dia "(6/12/2026) ", hora "9:5:3   "

@@ -1,4 +1,4 @@
-#include "common/binary128_arith.h"
+#include "kernel/binary128_arith.h"
 
 #if defined(MORVANTIDE_BINARY128_ARITH)
 

@@ -25,8 +25,8 @@
 // Only built for x86-64 (Linux and MinGW); elsewhere libgcc's routines stay.
 // tests/binary128_arith_test.cc checks them against libgcc's own,
 // tests/extrapolation_step_test.cc the fused step below against them.
-#ifndef MORVANTIDE_COMMON_BINARY128_ARITH_H_
-#define MORVANTIDE_COMMON_BINARY128_ARITH_H_
+#ifndef MORVANTIDE_KERNEL_BINARY128_ARITH_H_
+#define MORVANTIDE_KERNEL_BINARY128_ARITH_H_
 
 #include <bit>
 
@@ -129,4 +129,4 @@ inline __float128 extrapolation_step(__float128 a, __float128 b, const Divisor& 
 
 }  // namespace morvantide::binary128
 
-#endif  // MORVANTIDE_COMMON_BINARY128_ARITH_H_
+#endif  // MORVANTIDE_KERNEL_BINARY128_ARITH_H_

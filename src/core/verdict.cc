@@ -1,10 +1,13 @@
-#include "report/verdict.h"
+#include "core/verdict.h"
 
 namespace morvantide {
 
 namespace {
 
 bool computed(real x) { return x != kSentinel && !q_isnan(x) && !q_isinf(x); }
+
+// The safety factor of the index from three grids on.
+constexpr real kSafety = 1.25Q;
 
 // The grid from which both indices of the GCI ratio carry the factor 1.25:
 // the index of grid 2 uses 3.
@@ -40,12 +43,63 @@ const char* asymptotic_words(Asymptotic a) {
   return "undetermined";
 }
 
-Convergence convergence_type(real psi) {
-  if (!computed(psi) || psi == 0) return Convergence::kUndetermined;
-  if (psi > 1) return Convergence::kMonotonicConvergence;
-  if (psi < -1) return Convergence::kOscillatoryConvergence;
+const char* uncertainty_source_words(UncertaintySource s) {
+  switch (s) {
+    case UncertaintySource::kUGCI:
+      return "UGCI";
+    case UncertaintySource::kConvergenceTest:
+      return "convergence test";
+    case UncertaintySource::kNone:
+      break;
+  }
+  return "";
+}
+
+real ratio_exponent(real r21, real r32) {
+  if (!computed(r21) || !computed(r32)) return kSentinel;
+  const real t = r21 == r32 ? real(1) : q_log(r32) / q_log(r21);
+  return computed(t) && t > 0 ? t : kSentinel;
+}
+
+Convergence convergence_type(real psi, real t) {
+  if (!computed(psi) || psi == 0 || !computed(t) || !(t > 0)) return Convergence::kUndetermined;
+  if (psi > t) return Convergence::kMonotonicConvergence;
+  if (psi < -t) return Convergence::kOscillatoryConvergence;
   if (psi > 0) return Convergence::kMonotonicDivergence;
   return Convergence::kOscillatoryDivergence;
+}
+
+Uncertainty finest_uncertainty(Convergence c, real UGCI_Th, real Th, real Th_before, real r21,
+                               real pU_Th, real pL) {
+  Uncertainty u;
+  const bool monotonic = c == Convergence::kMonotonicConvergence;
+  if (computed(UGCI_Th)) {
+    u.U = UGCI_Th;
+    u.source = UncertaintySource::kUGCI;
+    u.dependable = monotonic;
+    return u;
+  }
+  if (!monotonic && c != Convergence::kOscillatoryConvergence) return u;
+  if (!computed(pU_Th) || !(pU_Th > 0) || !computed(Th) || !computed(Th_before)) return u;
+  const real p = q_min(pU_Th, pL);
+  const real U = kSafety * q_abs((Th - Th_before) / (q_pow(r21, p) - 1));
+  if (!computed(U)) return u;
+  u.U = U;
+  u.source = UncertaintySource::kConvergenceTest;
+  u.dependable = monotonic;
+  return u;
+}
+
+std::string grid_order_warning(const RealList& h) {
+  for (int32_t i = 2; i <= h.size(); ++i) {
+    if (!(h(i) < h(i - 1))) {
+      return "h does not decrease from grid " + std::to_string(i - 1) + " to grid " +
+             std::to_string(i) +
+             ": the grids must run from coarse to fine (grid 1 the coarsest); the results "
+             "assume that order";
+    }
+  }
+  return "";
 }
 
 GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const GridTable& g,
@@ -54,7 +108,18 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
   out.resize(study.nm);
   for (int32_t i = 1; i <= study.nm; ++i) {
     GridVerdict& v = out(i);
-    if (i >= kFirstRatioTh) v.convergence = convergence_type(e.psi_Th(i));
+    if (i >= kFirstRatioTh) {
+      v.t = ratio_exponent(g.r21(i), g.r21(i - 1));
+      v.convergence = convergence_type(e.psi_Th(i), v.t);
+    }
+    if (i >= kFirstDifference) {
+      const Uncertainty u = finest_uncertainty(
+          v.convergence, e.UGCI_Th(i), study.Th(i), study.Th(i - 1), g.r21(i),
+          i >= kFirstRatioTh ? e.pU_Th(i) : kSentinel, study.pL);
+      v.U = u.U;
+      v.U_source = u.source;
+      v.gci_dependable = u.dependable;
+    }
     if (i >= kFirstRatioTh && computed(e.pU_Th(i)) && study.pL != 0) {
       const real P = e.pU_Th(i) / study.pL;
       if (computed(P)) v.order_ratio = P;

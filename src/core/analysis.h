@@ -1,0 +1,86 @@
+// The analysis of one variable of a study: the one entry point from a
+// study to everything a run shows of it.  The listing, the plot data files,
+// U_LS.dat, the summary, the JSON and the CSV all read the Analysis that
+// analyse() returns; no writer computes anything of its own.
+//
+// analyse() is a pure computation (no files, no clock, no programs): the
+// same study and settings give the same bits, on any thread.
+//
+// Worked example: Th = 1 + h^2 on h = 0.4, 0.2, 0.1, 0.05 with pL = 2,
+// dp = 1, tipo_r = 1 (a constant ratio 2):
+//
+//   Study study = ...;                         // nm = 4, h and Th as above
+//   const GridTable grids = tabela_malhas(study.h);
+//   AnalysisSettings settings;
+//   settings.least_squares = LeastSquaresNeed::kEveryGrid;
+//   Analysis a = analyse(study, grids, settings);
+//
+//   a.e.psi_Th(4) == 4, a.e.pUs_Th(4) == 2      convergence ratio, order
+//                                               (to rounding)
+//   a.e.Tm1(4) == 1 (to rounding)               the exact limit
+//   a.e.UGCI_Th(4) == 0.003125 (to rounding)   1.25 * 0.0075 / 3
+//   a.verdict(4).convergence == Convergence::kMonotonicConvergence
+//   a.ls[3].U_LS                                U_LS of grid 4 (a.ls[0..2]
+//                                               are missing: grids 1-3)
+//   a.number == 0, a.name == ""                 set by the caller when the
+//                                               variable has a place/name
+#ifndef MORVANTIDE_CORE_ANALYSIS_H_
+#define MORVANTIDE_CORE_ANALYSIS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/least_squares.h"
+#include "core/verdict.h"
+#include "model/state.h"
+
+namespace morvantide {
+
+// Which least-squares results an analysis computes.  Each grid costs a fit
+// over all the grids up to it, so a caller asks only for what it shows.
+enum class LeastSquaresNeed {
+  kNone,       // ls stays empty
+  kFinest,     // grid nm alone (the summary's need); the others missing
+  kEveryGrid,  // every grid up to kLeastSquaresEveryGridMax grids, else
+               // grid nm alone (least_squares_for_report)
+};
+
+struct AnalysisSettings {
+  Target target;  // the uncertainty aimed at; kNone for no target figures
+  LeastSquaresNeed least_squares = LeastSquaresNeed::kNone;
+  // What least squares needs of h, shared by every variable of a study.
+  // Null: formed from study.h for this call alone.
+  // REQUIRES (when given): built from the study's h.
+  const LeastSquaresPlan* plan = nullptr;
+};
+
+// Everything a run shows of one variable.
+struct Analysis {
+  int32_t number = 0;  // its place after h in the result files
+  std::string name;    // from the layout-1 header; empty when none
+  Study study;         // the settings, h and this variable's Th
+  GridTable grids;     // log10(h) and r21
+  Estimates e;         // every per-grid list of the estimation
+  GridList<GridVerdict> verdict;  // the verdict and target figures per grid
+  // The least-squares results (entry i-1 for grid i): empty for kNone;
+  // otherwise nm entries, missing where they were not computed.
+  std::vector<LeastSquaresGrid> ls;
+};
+
+// The estimates, the verdict of every grid against settings.target and the
+// least-squares results settings.least_squares asks for.
+// REQUIRES: study.h and study.Th hold study.nm entries;
+//           grids == tabela_malhas(study.h).
+Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSettings& settings);
+
+// How many times analyse() ran in this process: one analysis per reported
+// variable per run is a promise, and this count is how it is checked.
+int64_t analyse_calls();
+
+// The sizes h of a study's grids, coarsest first (for LeastSquaresPlan).
+std::vector<real> grid_sizes(const Study& s);
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_CORE_ANALYSIS_H_

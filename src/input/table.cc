@@ -1,0 +1,328 @@
+#include "input/table.h"
+
+#include <algorithm>
+#include <new>
+#include <numeric>
+
+#include "common/decimal.h"
+#include "common/text.h"
+#include "input/freeformat.h"
+
+namespace morvantide {
+
+namespace {
+
+// A value shown in a message keeps at most this many bytes of the text.
+constexpr size_t kShownBytes = 40;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string shown(std::string_view raw) {
+  std::string out = "\"" + printable(raw.substr(0, kShownBytes));
+  if (raw.size() > kShownBytes) out += "...";
+  return out + "\"";
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+struct Field {
+  std::string text;  // without its quotes
+  int64_t column;    // 1-based
+  bool quoted = false;
+};
+
+// What separates the fields of a row; kBlanks: runs of blanks and tabs.
+enum class Separator { kTab, kSemicolon, kComma, kBlanks };
+
+Separator detect(std::string_view line) {
+  if (line.find('\t') != std::string_view::npos) return Separator::kTab;
+  if (line.find(';') != std::string_view::npos) return Separator::kSemicolon;
+  if (line.find(',') != std::string_view::npos) return Separator::kComma;
+  return Separator::kBlanks;
+}
+
+class Parser {
+ public:
+  Parser(const std::string& source, Table* table) : source_(source), table_(table) {}
+
+  Status error(int64_t line, int64_t column, const std::string& what) const {
+    return Status::Error(printable(source_) + ":" + std::to_string(line) + ":" +
+                         std::to_string(column) + ": " + what);
+  }
+
+  // Splits one line (without its line end) into fields; a '#' outside quotes
+  // ends it.  An unterminated quote is an error.
+  Status split(std::string_view line, int64_t number, Separator sep, std::vector<Field>* fields) {
+    fields->clear();
+    const char mark = sep == Separator::kTab ? '\t' : sep == Separator::kSemicolon ? ';' : ',';
+    size_t i = 0;
+    const size_t n = line.size();
+    auto skip_blanks = [&] {
+      while (i < n && (sep == Separator::kTab ? line[i] == ' ' || line[i] == '\r'
+                                               : is_blank(line[i]))) {
+        ++i;
+      }
+    };
+    while (true) {
+      skip_blanks();
+      if (i >= n || line[i] == '#') {
+        // The end of the row: after a separator it leaves an empty field.
+        if (!fields->empty() && sep != Separator::kBlanks) {
+          fields->push_back({std::string(), static_cast<int64_t>(i) + 1});
+        }
+        return Status::Ok();
+      }
+      Field f;
+      f.column = static_cast<int64_t>(i) + 1;
+      if (line[i] == '"') {
+        f.quoted = true;
+        ++i;
+        while (true) {
+          if (i >= n) return error(number, f.column, "a quoted field has no closing quote");
+          if (line[i] == '"') {
+            if (i + 1 < n && line[i + 1] == '"') {
+              f.text += '"';
+              i += 2;
+              continue;
+            }
+            ++i;
+            break;
+          }
+          f.text += line[i++];
+        }
+        skip_blanks();
+      } else {
+        const size_t start = i;
+        while (i < n && line[i] != '#' &&
+               (sep == Separator::kBlanks ? !is_blank(line[i]) : line[i] != mark)) {
+          ++i;
+        }
+        f.text = trim_right(line.substr(start, i - start));
+        if (sep != Separator::kBlanks) {
+          while (!f.text.empty() && f.text.back() == '\r') f.text.pop_back();
+        }
+      }
+      fields->push_back(std::move(f));
+      if (sep == Separator::kBlanks) {
+        if (i < n && !is_blank(line[i]) && line[i] != '#') {
+          return error(number, static_cast<int64_t>(i) + 1,
+                       "expected a blank after a quoted field, found " + shown(line.substr(i, 1)));
+        }
+        continue;
+      }
+      if (i >= n || line[i] == '#') return Status::Ok();
+      if (line[i] != mark) {
+        return error(number, static_cast<int64_t>(i) + 1,
+                     "expected a separator after a quoted field, found " +
+                         shown(line.substr(i, 1)));
+      }
+      ++i;  // past the separator; a field follows, empty or not
+      skip_blanks();
+      if (i >= n || line[i] == '#') {
+        fields->push_back({std::string(), static_cast<int64_t>(i) + 1});
+        return Status::Ok();
+      }
+    }
+  }
+
+  // A number written with a decimal comma: digits, one comma, digits.
+  static bool decimal_comma(const std::string& text, std::string* with_dot) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) return false;
+    std::string dotted = text;
+    dotted[comma] = '.';
+    real ignored;
+    if (parse_real(dotted, &ignored) != RealText::kOk) return false;
+    *with_dot = dotted;
+    return true;
+  }
+
+  Status parse(std::string_view text) {
+    table_->source = source_;
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+      text.remove_prefix(kByteOrderMark.size());
+    }
+    bool first_row = true;
+    Separator sep = Separator::kBlanks;
+    std::vector<Field> fields;
+    int64_t number = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view line = text.substr(pos, end - pos);
+      pos = end + 1;
+      ++number;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      const size_t visible = line.find_first_not_of(" \t\r");
+      if (visible == std::string_view::npos || line[visible] == '#') continue;
+      if (first_row) sep = detect(line);
+      MORVANTIDE_RETURN_IF_ERROR(split(line, number, sep, &fields));
+
+      if (sep == Separator::kSemicolon) {
+        for (const Field& f : fields) {
+          std::string dotted;
+          if (!f.quoted && decimal_comma(f.text, &dotted)) {
+            return error(number, f.column,
+                         "found " + shown(f.text) +
+                             " in a file separated by semicolons: the decimal mark is a dot (" +
+                             dotted + ")");
+          }
+        }
+      }
+
+      if (first_row) {
+        first_row = false;
+        table_->columns = static_cast<int32_t>(fields.size());
+        if (fields.size() < 2) {
+          return error(number, fields.empty() ? 1 : fields[0].column,
+                       "a row needs h and the value of at least one variable, found " +
+                           std::to_string(fields.size()) + " field");
+        }
+        bool header = false;
+        for (const Field& f : fields) {
+          real ignored;
+          if (f.quoted || parse_real(f.text, &ignored) == RealText::kMalformed) header = true;
+        }
+        if (header) {
+          for (Field& f : fields) table_->names.push_back(std::move(f.text));
+          continue;
+        }
+      }
+
+      if (static_cast<int32_t>(fields.size()) != table_->columns) {
+        const int64_t column = fields.size() > static_cast<size_t>(table_->columns)
+                                   ? fields[table_->columns].column
+                                   : static_cast<int64_t>(line.size()) + 1;
+        return error(number, column,
+                     "the row has " + std::to_string(fields.size()) + " fields, the " +
+                         (table_->names.empty() ? "first row has " : "header has ") +
+                         std::to_string(table_->columns));
+      }
+      TableRow row;
+      row.line = number;
+      row.first_column = fields[0].column;
+      row.values.resize(fields.size());
+      for (size_t k = 0; k < fields.size(); ++k) {
+        const Field& f = fields[k];
+        if (f.text.empty()) return error(number, f.column, "empty field: a number is expected");
+        switch (parse_real(f.text, &row.values[k])) {
+          case RealText::kOk:
+            break;
+          case RealText::kTooLarge:
+            return error(number, f.column, "the number does not fit a binary128 real: " +
+                                               shown(f.text));
+          case RealText::kMalformed:
+            return error(number, f.column, "expected a number, found " + shown(f.text));
+        }
+      }
+      table_->rows.push_back(std::move(row));
+    }
+    if (table_->rows.empty()) {
+      return Status::Error(printable(source_) +
+                           ": no data rows (a row per grid: h, then the value of each variable)");
+    }
+    return Status::Ok();
+  }
+
+ private:
+  const std::string& source_;
+  Table* table_;
+};
+
+}  // namespace
+
+Status parse_table(const std::string& source, std::string_view text, Table* table) {
+  *table = Table();
+  try {
+    return Parser(source, table).parse(text);
+  } catch (const std::bad_alloc&) {
+    return Status::Error(printable(source) + ": not enough memory for the table");
+  }
+}
+
+TableSettings::TableSettings() { parse_real("1.0E-12", &tol); }
+
+bool constant_ratio(const RealList& h) {
+  for (int32_t i = 3; i <= h.size(); ++i) {
+    if (!same_bits(h(i - 1) / h(i), h(i - 2) / h(i - 1))) return false;
+  }
+  return true;
+}
+
+Status study_from_table(const Table& table, const TableSettings& settings, TableStudy* out) {
+  const std::string where = printable(table.source) + ":";
+  const std::string h_name = settings.cells > 0 ? "the cell count" : "h";
+  const size_t n = table.rows.size();
+  if (n > static_cast<size_t>(kMaxGrids)) {
+    return Status::Error(where + " " + std::to_string(n) + " grids are more than a run takes (at most " +
+                         std::to_string(kMaxGrids) + ")");
+  }
+  std::vector<real> h(n);
+  for (size_t k = 0; k < n; ++k) {
+    const TableRow& row = table.rows[k];
+    const real first = row.values[0];
+    const std::string at =
+        where + std::to_string(row.line) + ":" + std::to_string(row.first_column) + ": ";
+    if (!(first > 0)) {
+      return Status::Error(at + h_name + " must be a positive number, found " +
+                           shortest_decimal(first));
+    }
+    h[k] = settings.cells > 0 ? q_pow(first, -1 / q_from_int(settings.cells)) : first;
+    if (!(h[k] > 0) || q_isinf(h[k])) {
+      return Status::Error(at + "h must be a positive finite number, found " +
+                           shortest_decimal(h[k]));
+    }
+  }
+  // Coarse to fine; rows of equal h stay in the order of the text.
+  std::vector<size_t> order(n);
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return h[a] > h[b]; });
+  for (size_t k = 1; k < n; ++k) {
+    if (h[order[k]] == h[order[k - 1]]) {
+      const TableRow& a = table.rows[order[k - 1]];
+      const TableRow& b = table.rows[order[k]];
+      return Status::Error(where + std::to_string(b.line) + ": the same " + h_name + " as line " +
+                           std::to_string(a.line) + " (" + shortest_decimal(b.values[0]) +
+                           "): each grid needs an h of its own");
+    }
+  }
+
+  TableStudy result;
+  Study& s = result.study;
+  s.pL = settings.pL;
+  s.dp = settings.dp;
+  s.itmax = settings.itmax;
+  s.tol = settings.tol;
+  s.pU_min = settings.pU_min;
+  s.pU_max = settings.pU_max;
+  s.nm = static_cast<int32_t>(n);
+  s.h.resize(s.nm);
+  s.Th.resize(s.nm);
+  result.lines.resize(n);
+  for (size_t k = 0; k < n; ++k) {
+    s.h(static_cast<int32_t>(k) + 1) = h[order[k]];
+    result.lines[k] = table.rows[order[k]].line;
+  }
+  switch (settings.ratio) {
+    case RatioChoice::kConstant: s.tipo_r = 1; break;
+    case RatioChoice::kVariable: s.tipo_r = 2; break;
+    case RatioChoice::kDetect: s.tipo_r = constant_ratio(s.h) ? 1 : 2; break;
+  }
+  try {
+    result.variables.resize(static_cast<size_t>(table.columns) - 1);
+  } catch (const std::bad_alloc&) {
+    return Status::Error(where + " not enough memory for the variables");
+  }
+  for (int32_t v = 1; v < table.columns; ++v) {
+    VariableColumn& column = result.variables[v - 1];
+    column.number = v;
+    if (!table.names.empty()) column.name = table.names[v];
+    column.Th.resize(s.nm);
+    for (size_t k = 0; k < n; ++k) column.Th(static_cast<int32_t>(k) + 1) = table.rows[order[k]].values[v];
+  }
+  *out = std::move(result);
+  return Status::Ok();
+}
+
+}  // namespace morvantide

@@ -1,0 +1,195 @@
+#include "run/direct.h"
+
+#include <memory>
+
+#include "common/console.h"
+#include "common/text.h"
+#include "core/analysis.h"
+#include "core/estimation.h"
+#include "output/header.h"
+#include "output/scripts.h"
+#include "run/batch_platform.h"
+#include "run/clash_check.h"
+#include "run/least_squares_plot.h"
+#include "run/progress.h"
+#include "run/report_step.h"
+#include "run/run.h"
+
+namespace morvantide {
+
+namespace {
+
+Status variables_error(const std::string& what) {
+  return Status::Error("morvantide: --variables: " + what);
+}
+
+bool is_absolute(const std::string& name) {
+#ifdef _WIN32
+  if (name.size() >= 2 && name[1] == ':') return true;
+  if (!name.empty() && name[0] == '\\') return true;
+#endif
+  return !name.empty() && name[0] == '/';
+}
+
+// `name` as seen from `folder` (the current folder when it was given).
+std::string from_folder(const std::string& folder, const std::string& name) {
+  if (name.empty() || is_absolute(name) || folder.empty()) return name;
+  return folder + "/" + name;
+}
+
+// Returns to the folder it was made in when it goes.
+class FolderReturn {
+ public:
+  explicit FolderReturn(std::string folder) : folder_(std::move(folder)) {}
+  ~FolderReturn() {
+    if (!folder_.empty()) enter_folder(folder_);
+  }
+
+ private:
+  std::string folder_;
+};
+
+// The report of every chosen variable alone, nothing else written.
+Status report_only(const State& s, const std::vector<VariableColumn>& chosen,
+                   const Options& options, Files& files, OutputFile& console) {
+  std::vector<RunFile> table = run_files(s, FileChoice::of(options));
+  TemplateTexts templates;
+  MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
+  Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
+  // No variable was analysed for a listing (number 0 is none of the
+  // table's): each is analysed by the report, on one grid table and plan.
+  Analysis none;
+  none.grids = tabela_malhas(s.study.h);
+  const LeastSquaresPlan plan(grid_sizes(s.study));
+  return write_report(s, none, &plan, chosen, options, files, console, progress.counter());
+}
+
+// The classic files in options.output_dir, then the report.
+Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chosen,
+                              const Options& options, Files& files,
+                              Platform& system, OutputFile& console) {
+  BatchPlatform platform(system, false, !options.no_plot);
+  const std::string here = current_folder();
+  if (here.empty()) {
+    return Status::Error("morvantide: the current folder cannot be found, which --output-dir needs");
+  }
+  // The data and the report files keep their place when the run moves.
+  Options moved = options;
+  for (std::string* name : {&moved.json_file, &moved.csv_file, &moved.data}) {
+    if (!name->empty() && *name != kStandardOutput) *name = from_folder(here, *name);
+  }
+  MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
+  FolderReturn back(here);
+  std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
+  TemplateTexts templates;
+  MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
+  Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
+  return write_run(s, chosen, moved, files, platform, console, templates, progress.counter());
+}
+
+}  // namespace
+
+Status choose_variables(const TableStudy& table, const VariableChoice& choice,
+                        std::vector<VariableColumn>* chosen) {
+  const std::vector<VariableColumn>& all = table.variables;
+  const int32_t count = static_cast<int32_t>(all.size());
+  std::vector<int32_t> numbers;
+  switch (choice.kind) {
+    case VariableChoice::Kind::kNv:
+    case VariableChoice::Kind::kAll:
+      *chosen = all;
+      return Status::Ok();
+    case VariableChoice::Kind::kList:
+      numbers = choice.numbers;
+      break;
+    case VariableChoice::Kind::kText: {
+      // Numbers, ranges and header names, separated by commas.
+      std::vector<bool> named(static_cast<size_t>(count) + 1, false);
+      std::string_view rest = choice.text;
+      while (true) {
+        const size_t comma = rest.find(',');
+        const std::string part(rest.substr(0, comma));
+        VariableChoice one;
+        int32_t found = 0;
+        for (const VariableColumn& column : all) {
+          if (!column.name.empty() && column.name == part) found = column.number;
+        }
+        if (found > 0) {
+          numbers.push_back(found);
+        } else if (parse_variables(part, &one) && one.kind == VariableChoice::Kind::kList) {
+          numbers.insert(numbers.end(), one.numbers.begin(), one.numbers.end());
+        } else {
+          std::string known;
+          for (const VariableColumn& column : all) {
+            if (!column.name.empty()) known += (known.empty() ? "" : ", ") + column.name;
+          }
+          return variables_error("no variable is named \"" + printable(part) + "\" (" +
+                                 (known.empty() ? std::string("the table has no header")
+                                                : "the header names " + known) +
+                                 ")");
+        }
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+      }
+      break;
+    }
+  }
+  std::vector<bool> taken(static_cast<size_t>(count) + 1, false);
+  chosen->clear();
+  for (int32_t number : numbers) {
+    if (number > count) {
+      return variables_error("variable " + std::to_string(number) + " asked for, the table has " +
+                             std::to_string(count));
+    }
+    if (taken[number]) continue;
+    taken[number] = true;
+    chosen->push_back(all[number - 1]);
+  }
+  return Status::Ok();
+}
+
+void state_for_table(const TableStudy& table, const std::string& source,
+                     const VariableColumn& first, State* s) {
+  State& state = *s;
+  state.study = table.study;
+  state.create_lists(1);
+  state.study.h = table.study.h;
+  state.study.Th = first.Th;
+  state.modo = 1;
+  state.nv = first.number;
+  state.arq(1) = fit(source, kLenArq);
+  state.arq_listagem = fit(kDataListing, kLenArqListagem);
+  state.titulo = fit(first.name.empty() ? source : source + ": " + first.name, kLenTitulo);
+}
+
+Status run_data_text(const std::string& source, std::string_view text, const Options& options,
+                     Files& files, Platform& platform, OutputFile& console) {
+  std::vector<VariableColumn> chosen;
+  State s;
+  {
+    Table table;
+    MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
+    TableStudy study;
+    MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
+    MORVANTIDE_RETURN_IF_ERROR(choose_variables(study, options.variables, &chosen));
+    state_for_table(study, source, chosen.front(), &s);
+  }
+  if (!options.output_dir.empty()) {
+    return run_with_classic_files(s, chosen, options, files, platform, console);
+  }
+  return report_only(s, chosen, options, files, console);
+}
+
+Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {
+  std::string text;
+  std::string source = options.data;
+  if (options.data == kStandardOutput) {
+    source = kStandardInputName;
+    MORVANTIDE_RETURN_IF_ERROR(read_standard_input(&text));
+  } else {
+    MORVANTIDE_RETURN_IF_ERROR(files.read(options.data, &text));
+  }
+  return run_data_text(source, text, options, files, platform, console);
+}
+
+}  // namespace morvantide

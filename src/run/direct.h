@@ -1,0 +1,53 @@
+// A run on a data file (`morvantide [OPTIONS] DATA`): the table is read
+// (input/table.h), turned into a study with the options' settings, and each
+// chosen variable is analysed as the classic run would analyse it from the
+// three files describing the same grids; the summary (or the JSON or CSV) is
+// written, and nothing else unless --output-dir asks for the classic files
+// of the first variable, written in that folder with the classic run's
+// checks (nothing is written before every check has passed).
+#ifndef MORVANTIDE_RUN_DIRECT_H_
+#define MORVANTIDE_RUN_DIRECT_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/files.h"
+#include "common/platform.h"
+#include "common/status.h"
+#include "input/table.h"
+#include "model/state.h"
+#include "run/options.h"
+
+namespace morvantide {
+
+// The name a table read from standard input goes by in messages.
+inline constexpr const char* kStandardInputName = "standard input";
+
+// The listing's name among the classic files of a data run (the bundled
+// example's).
+inline constexpr const char* kDataListing = "listagem.txt";
+
+// The run on the table `text`, read from options.data (its name in
+// messages is `source`).  `console` takes the summary and "-" reports.
+// REQUIRES: options.has_data.
+Status run_data_text(const std::string& source, std::string_view text, const Options& options,
+                     Files& files, Platform& platform, OutputFile& console);
+
+// Reads options.data (a file, or standard input for "-") and runs on it.
+Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console);
+
+// The chosen variables of the table: all by default; numbers, ranges and
+// header names (--variables).  Error: "morvantide: --variables: ...".
+Status choose_variables(const TableStudy& table, const VariableChoice& choice,
+                        std::vector<VariableColumn>* chosen);
+
+// The state the classic outputs and reports read: the study with the first
+// chosen variable's values, layout 1 with the data as its result file, the
+// title the source's name.
+void state_for_table(const TableStudy& table, const std::string& source,
+                     const VariableColumn& first, State* s);
+
+}  // namespace morvantide
+
+#endif  // MORVANTIDE_RUN_DIRECT_H_

@@ -1,0 +1,255 @@
+// Tables of grids: every accepted layout gives the classic run's JSON for
+// the same grids, bit for bit; bad tables give one message each; cell
+// counts; the progress line on a terminal and not on a pipe.
+#include "input/table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/decimal.h"
+#include "input/freeformat.h"
+#include "run/direct.h"
+#include "run/progress.h"
+#include "run_testing.h"
+
+#ifndef _WIN32
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace morvantide {
+namespace {
+
+// The bundled example's grids: h and two variables, coarsest first.
+const char* const kGrids[][3] = {
+    {"2E-1", "1.5297372433402239946162280748459195", "12.124"},
+    {"1E-1", "1.5077062649110640673517327995574178", "12.0305"},
+    {"5E-2", "1.5019628404508497187473712051146709", "12.0075625"},
+    {"2.5E-2", "1.5004953326488823555016365882810339", "12.0018828125"},
+    {"1.25E-2", "1.5001244152968510008392321148462474", "12.0004697265625"},
+    {"6.25E-3", "1.5000311768344080236110847834903716", "12.0001173095703125"},
+    {"3.125E-3", "1.5000078033495015980839058750560773", "12.0000293121337890625"},
+    {"1.5625E-3", "1.5000019519808889907914055589763137", "12.0000073261260986328125"},
+};
+
+// The rows in `order` joined by `sep`, each ended by `eol`.
+std::string rows(const std::string& sep, const std::string& eol, std::vector<int> order = {}) {
+  if (order.empty()) order = {0, 1, 2, 3, 4, 5, 6, 7};
+  std::string out;
+  for (int k : order) out += std::string(kGrids[k][0]) + sep + kGrids[k][1] + sep + kGrids[k][2] + eol;
+  return out;
+}
+
+// A JSON text without the lines that name the input (title, file, names).
+std::string results_only(const std::string& json) {
+  std::string out;
+  size_t from = 0;
+  while (from < json.size()) {
+    size_t end = json.find('\n', from);
+    if (end == std::string::npos) end = json.size();
+    const std::string line = json.substr(from, end - from);
+    if (line.find("\"title\"") == std::string::npos &&
+        line.find("\"result_files\"") == std::string::npos &&
+        line.find("\"name\"") == std::string::npos) {
+      out += line + "\n";
+    }
+    from = end + 1;
+  }
+  return out;
+}
+
+RunResult data_run(const std::string& text, std::vector<std::string> args) {
+  args.push_back("data.txt");
+  RunResult r;
+  Options options;
+  r.status = parse_options(args, &options);
+  if (!r.status.ok()) return r;
+  FakePlatform platform;
+  MemoryFiles screen;
+  std::unique_ptr<OutputFile> console;
+  EXPECT_TRUE(screen.create("console", &console).ok());
+  r.status = run_data_text("data.txt", text, options, r.files, platform, *console);
+  console->close();
+  r.console = screen.contents["console"];
+  return r;
+}
+
+std::string classic_json() {
+  MemoryFiles files;
+  files.contents["Morvantide_4p0.in"] = "1\nn.txt\np1.txt\n";
+  files.contents["p1.txt"] = "1\nl.txt\n2\n1\n1\n50\n1.0E-12\n0.5\n5.0\n8\nr.txt\n't'\n";
+  files.contents["r.txt"] = "h u p\n" + rows(" ", "\n");
+  RunResult r = run_with(files, {"--no-edit", "--no-plot", "--json", "-", "--variables", "all"});
+  EXPECT_TRUE(r.status.ok()) << r.status.message();
+  return results_only(r.console);
+}
+
+TEST(Table, EveryLayoutGivesTheClassicResults) {
+  const std::string expected = classic_json();
+  struct Case {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"CSV with a header", "h,u,p\n" + rows(",", "\n")},
+      {"CSV, blanks after commas", "h, u, p\n" + rows(", ", "\n")},
+      {"TSV", "h\tu\tp\n" + rows("\t", "\n")},
+      {"blanks, no header", rows("   ", "\n")},
+      {"quoted header", "\"h\",\"u (m/s)\",\"p\"\n" + rows(",", "\n")},
+      {"semicolons with decimal points", "h;u;p\n" + rows(";", "\n")},
+      {"comments and blank lines", "# study\n\nh,u,p\n  # grid 1 next\n" + rows(",", "\n\n")},
+      {"a comment after a row", "h,u,p\n" + rows(",", " # ok\n")},
+      {"CR LF", "h,u,p\r\n" + rows(",", "\r\n")},
+      {"byte-order mark", "\xEF\xBB\xBFh,u,p\n" + rows(",", "\n")},
+      {"no last line end", "h,u,p\n" + rows(",", "\n").substr(0, rows(",", "\n").size() - 1)},
+      {"shuffled rows", "h,u,p\n" + rows(",", "\n", {3, 7, 0, 5, 1, 6, 2, 4})},
+      {"finest first", rows(",", "\n", {7, 6, 5, 4, 3, 2, 1, 0})},
+  };
+  for (const Case& c : cases) {
+    RunResult r = data_run(c.text, {"--json", "-"});
+    ASSERT_TRUE(r.status.ok()) << c.what << ": " << r.status.message();
+    EXPECT_EQ(results_only(r.console), expected) << c.what;
+  }
+}
+
+TEST(Table, BadTablesAreOneLine) {
+  struct Case {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"h,u\n0.1,1.5\n0.05,abc\n", "data.txt:3:6: expected a number, found \"abc\""},
+      {"0.1,1.5\n0.05,nan\n", "data.txt:2:6: expected a number, found \"nan\""},
+      {"h,u\n0.1,1.5,2\n", "data.txt:2:9: the row has 3 fields, the header has 2"},
+      {"0.1 1.5 2\n0.05 1.2\n", "data.txt:2:9: the row has 2 fields, the first row has 3"},
+      {"h,u\n0.1,\n", "data.txt:2:5: empty field: a number is expected"},
+      {"h,u\n0,1.5\n0.1,1.4\n", "data.txt:2:1: h must be a positive number, found 0"},
+      {"h,u\n0.1,1.5\n-0.05,1.4\n", "data.txt:3:1: h must be a positive number, found -0.05"},
+      {"h,u\n1e-9999,1.5\n", "data.txt:2:1: h must be a positive number, found 0"},
+      {"h,u\n1e9999,1.5\n", "data.txt:2:1: the number does not fit a binary128 real: \"1e9999\""},
+      {"h;u\n0,1;1,5\n", "data.txt:2:1: found \"0,1\" in a file separated by semicolons: the "
+                         "decimal mark is a dot (0.1)"},
+      {"0,1;1,5\n", "data.txt:1:1: found \"0,1\" in a file separated by semicolons: the decimal "
+                    "mark is a dot (0.1)"},
+      {"h,u\n0.1,1.5\n0.2,1.6\n0.10,1.7\n",
+       "data.txt:4: the same h as line 2 (0.1): each grid needs an h of its own"},
+      {"h,u\n", "data.txt: no data rows (a row per grid: h, then the value of each variable)"},
+      {"# only a comment\n\n", "data.txt: no data rows (a row per grid: h, then the value of each "
+                               "variable)"},
+      {"h\n0.1\n", "data.txt:1:1: a row needs h and the value of at least one variable, found 1 "
+                   "field"},
+      {"\"h,u\n", "data.txt:1:1: a quoted field has no closing quote"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = data_run(c.text, {});
+    EXPECT_EQ(r.status.message(), c.message) << c.text;
+    EXPECT_EQ(r.console, "") << c.text;
+    EXPECT_TRUE(r.files.contents.empty()) << c.text;
+  }
+}
+
+TEST(Table, CellCounts) {
+  // h = N^(-1/D); the exact h of each row is within an ulp of the powq value.
+  struct Case {
+    int32_t cells;
+    const char* text;  // shuffled
+    real h[3];         // coarse to fine
+    int32_t tipo_r;
+  } cases[] = {
+      {1, "40 1.1\n10 1.5\n20 1.2\n", {0.1Q, 0.05Q, 0.025Q}, 1},
+      {2, "N,u\n400,1.2\n100,1.5\n1600,1.1\n", {0.1Q, 0.05Q, 0.025Q}, 1},
+      {3, "1000 1.5\n8000 1.2\n27000 1.1\n", {0.1Q, 0.05Q, 0.1Q / 3}, 2},
+  };
+  for (const Case& c : cases) {
+    Table table;
+    ASSERT_TRUE(parse_table("cells", c.text, &table).ok()) << c.text;
+    TableSettings settings;
+    settings.cells = c.cells;
+    TableStudy study;
+    ASSERT_TRUE(study_from_table(table, settings, &study).ok()) << c.text;
+    ASSERT_EQ(study.study.nm, 3) << c.text;
+    for (int32_t i = 1; i <= 3; ++i) {
+      const real exact = c.h[i - 1];
+      EXPECT_TRUE(q_abs(study.study.h(i) - exact) <= exact * 2e-34Q)
+          << c.text << " grid " << i << ": " << shortest_decimal(study.study.h(i));
+    }
+    EXPECT_TRUE(study.variables[0].Th(1) == 1.5Q) << c.text;
+    EXPECT_EQ(study.study.tipo_r, c.tipo_r) << c.text;
+  }
+}
+
+TEST(Table, RatioAndSettings) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* text;
+    int32_t tipo_r;
+  } cases[] = {
+      {{}, "0.4 1\n0.2 2\n0.1 3\n", 1},
+      {{}, "0.4 1\n0.2 2\n0.09 3\n", 2},
+      {{}, "0.4 1\n0.3 2\n", 1},  // one ratio: constant
+      {{"--ratio", "variable"}, "0.4 1\n0.2 2\n0.1 3\n", 2},
+      {{"--ratio=constant"}, "0.4 1\n0.2 2\n0.09 3\n", 1},
+  };
+  for (const Case& c : cases) {
+    RunResult r = data_run(c.text, [&] {
+      std::vector<std::string> a = c.args;
+      a.insert(a.end(), {"--json", "-"});
+      return a;
+    }());
+    ASSERT_TRUE(r.status.ok()) << c.text << r.status.message();
+    EXPECT_NE(r.console.find("\"tipo_r\": " + std::to_string(c.tipo_r) + ","), std::string::npos)
+        << c.text;
+  }
+  // The defaults read as the bundled example's parameter file reads them.
+  TableSettings d;
+  real tol = 0;
+  ASSERT_EQ(parse_real("1.0E-12", &tol), RealText::kOk);
+  EXPECT_TRUE(same_bits(d.tol, tol) && d.pL == 2 && d.dp == 1 && d.itmax == 50 &&
+              d.pU_min == 0.5Q && d.pU_max == 5);
+}
+
+#ifndef _WIN32
+// What a child writes on its standard error with a progress line asked for
+// (shown when standard error is a terminal) over 300 ms.
+std::string progress_output(bool terminal) {
+  int master = -1, fds[2] = {-1, -1};
+  pid_t pid;
+  if (terminal) {
+    pid = forkpty(&master, nullptr, nullptr, nullptr);
+  } else {
+    EXPECT_EQ(pipe(fds), 0);
+    pid = fork();
+    if (pid == 0) dup2(fds[1], STDERR_FILENO);
+    master = fds[0];
+  }
+  if (pid == 0) {
+    {
+      Progress p(4, standard_error_is_terminal(), stderr, 0);
+      p.counter()->store(1);
+      usleep(300000);
+    }
+    _exit(0);
+  }
+  if (fds[1] >= 0) close(fds[1]);
+  std::string out;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(master, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return out;
+}
+
+TEST(Progress, OnATerminalOnly) {
+  EXPECT_NE(progress_output(true).find("\rmorvantide: 1 of 4 variables analysed (25%), 0 s"),
+            std::string::npos);
+  EXPECT_EQ(progress_output(false), "");
+  EXPECT_EQ(progress_line(1, 3, 61), "morvantide: 1 of 3 variables analysed (33%), 61 s");
+  EXPECT_EQ(progress_line(0, 1, 2), "morvantide: 0 of 1 variable analysed (0%), 2 s");
+}
+#endif
+
+}  // namespace
+}  // namespace morvantide
