@@ -18,11 +18,15 @@
 #include <vector>
 
 #include "common/decimal.h"
+#include "run/options.h"
 #include "study_adapter.h"
 
 namespace py = pybind11;
 using morvantide::real;
+using morvantide::RatioChoice;
 using morvantide::Status;
+using morvantide::TableSettings;
+using morvantide::parse_target;
 namespace mp = morvantide::python;
 
 namespace {
@@ -43,22 +47,15 @@ std::string number_text(py::handle x, const std::string& what) {
   const bool decimal = is_instance_of(x, "decimal", "Decimal");
   const bool is_bool = py::isinstance<py::bool_>(x) || type_name(x) == "bool_";
   if (is_bool || (!decimal && !is_instance_of(x, "numbers", "Real"))) {
-    throw py::value_error("expected a number (int, float, Decimal or str) for " + what +
-                          ", found " + (x.is_none() ? std::string("None") : type_name(x)));
+    throw py::value_error(what + ": expected a number (int, float, Decimal or str), found " +
+                          (x.is_none() ? std::string("None") : type_name(x)));
   }
-  const std::string text = py::str(x);
-  std::string lower = text;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.find("inf") != std::string::npos || lower.find("nan") != std::string::npos) {
-    throw py::value_error(what + " must be finite, found " + text);
-  }
-  return text;
+  return py::str(x);
 }
 
 real to_real(py::handle x, const std::string& what) {
-  const std::string text = number_text(x, what);
   real value = 0;
-  raise_if_error(mp::read_number(text, what, &value));
+  raise_if_error(mp::read_number(number_text(x, what), what, &value));
   return value;
 }
 
@@ -72,56 +69,90 @@ std::vector<real> to_reals(py::handle seq, const std::string& name) {
   }
   // More grids than a run takes are refused before they are read.
   constexpr size_t kMost = morvantide::kMaxGrids;
-  if (py::hasattr(seq, "__len__") && py::len(seq) > kMost + 1) {
-    throw py::value_error(name + " has " + std::to_string(py::len(seq)) +
-                          " entries: more grids than a run takes (at most " +
-                          std::to_string(kMost) + ")");
+  if (py::hasattr(seq, "__len__") && py::len(seq) > kMost) {
+    throw py::value_error(name + ": " + std::to_string(py::len(seq)) +
+                          " grids are more than a run takes (at most " + std::to_string(kMost) +
+                          ")");
   }
   std::vector<real> out;
   for (py::handle x : seq) {
-    if (out.size() > kMost) break;  // analyse_grids says why
+    if (out.size() == kMost) {
+      throw py::value_error(name + ": more grids than a run takes (at most " +
+                            std::to_string(kMost) + ")");
+    }
     out.push_back(to_real(x, name + "[" + std::to_string(out.size()) + "]"));
   }
   return out;
 }
 
+// A setting's value, refused as the program's option of the same name
+// refuses it: "bad value for NAME: VALUE (EXPECTED)".
+[[noreturn]] void bad_setting(const std::string& name, py::handle value,
+                              const std::string& expected) {
+  throw py::value_error("bad value for " + name + ": " + std::string(py::repr(value)) + " (" +
+                        expected + ")");
+}
+
+real setting(py::handle value, const std::string& name, const std::string& expected) {
+  real x = 0;
+  const bool number = !py::isinstance<py::bool_>(value) &&
+                      (py::isinstance<py::str>(value) || is_instance_of(value, "numbers", "Real") ||
+                       is_instance_of(value, "decimal", "Decimal"));
+  if (!number || !mp::read_number(py::str(value), name, &x).ok()) {
+    bad_setting(name, value, expected);
+  }
+  return x;
+}
+
+// None keeps the direct run's default of each setting.
 mp::Settings to_settings(const py::object& cells, const py::object& order,
                          const py::object& order_step, const py::object& ratio,
                          const py::object& order_range, const py::object& itmax,
                          const py::object& tol, const py::object& target, bool least_squares) {
-  mp::Settings s = mp::default_settings();
+  mp::Settings s;
+  TableSettings& t = s.table;
   if (!cells.is_none()) {
-    raise_if_error(mp::read_integer(number_text(cells, "cells"), "cells", &s.cells));
-    if (s.cells < 1) {
-      throw py::value_error("cells (the dimensions of the grid) must be at least 1, found " +
-                            std::to_string(s.cells));
+    const std::string c = py::str(cells);
+    if (py::isinstance<py::bool_>(cells) || (c != "1" && c != "2" && c != "3")) {
+      bad_setting("cells", cells, "the grid's dimension: 1, 2 or 3");
     }
+    t.cells = c[0] - '0';
   }
-  s.pL = to_real(order, "order");
-  s.dp = to_real(order_step, "order_step");
+  if (!order.is_none()) t.pL = setting(order, "order", "a number");
+  if (!order_step.is_none()) t.dp = setting(order_step, "order_step", "a number");
   if (!ratio.is_none()) {
     const std::string r = py::isinstance<py::str>(ratio) ? ratio.cast<std::string>() : "";
     if (r != "constant" && r != "variable") {
-      throw py::value_error("ratio must be \"constant\", \"variable\" or None, found " +
-                            std::string(py::repr(ratio)));
+      bad_setting("ratio", ratio, "'constant', 'variable' or None");
     }
-    s.ratio = r == "constant" ? 1 : 2;
+    t.ratio = r == "constant" ? RatioChoice::kConstant : RatioChoice::kVariable;
   }
-  const std::vector<real> range = to_reals(order_range, "order_range");
-  if (range.size() != 2) {
-    throw py::value_error("order_range must be two numbers (pU_min, pU_max), found " +
-                          std::to_string(range.size()));
+  if (!order_range.is_none()) {
+    const char* expected = "(pU_min, pU_max), two numbers, the first the smaller, such as (0.5, 5)";
+    const bool pair = !py::isinstance<py::str>(order_range) &&
+                      py::isinstance<py::sequence>(order_range) && py::len(order_range) == 2;
+    if (!pair) bad_setting("order_range", order_range, expected);
+    const py::sequence range = order_range;
+    t.pU_min = setting(range[0], "order_range", expected);
+    t.pU_max = setting(range[1], "order_range", expected);
+    if (!(t.pU_min < t.pU_max)) bad_setting("order_range", order_range, expected);
   }
-  s.pU_min = range[0];
-  s.pU_max = range[1];
-  raise_if_error(mp::read_integer(number_text(itmax, "itmax"), "itmax", &s.itmax));
-  s.tol = to_real(tol, "tol");
+  if (!itmax.is_none()) {
+    const std::string text = py::str(itmax);
+    const bool whole = !py::isinstance<py::bool_>(itmax) && !text.empty() && text.size() <= 9 &&
+                       text.find_first_not_of("0123456789") == std::string::npos &&
+                       std::stol(text) >= 1;
+    if (!whole) bad_setting("itmax", itmax, "a whole number of iterations, at least 1");
+    t.itmax = static_cast<int32_t>(std::stol(text));
+  }
+  if (!tol.is_none()) {
+    t.tol = setting(tol, "tol", "a positive number");
+    if (!(t.tol > 0)) bad_setting("tol", tol, "a positive number");
+  }
   if (!target.is_none()) {
-    if (py::isinstance<py::bool_>(target)) {
-      throw py::value_error("bad value for target: " + std::string(py::repr(target)) +
-                            " (a positive number, or a percentage such as 0.1%)");
+    if (py::isinstance<py::bool_>(target) || !parse_target(py::str(target), &s.target)) {
+      bad_setting("target", target, "a positive number, or a percentage such as 0.1%");
     }
-    raise_if_error(mp::read_target(py::str(target), &s.target));
   }
   s.least_squares = least_squares;
   return s;
@@ -245,10 +276,11 @@ PYBIND11_MODULE(morvantide, m) {
       });
 
   const char* options_doc =
-      "cells=D: h holds cell counts of a D-dimensional grid (h = N^(-1/D)); order, order_step: "
-      "pL and dp; ratio: 'constant', 'variable' or None (detected); order_range: (pU_min, "
-      "pU_max); itmax, tol: the order search; target: an uncertainty (1e-6) or a share of |Th| "
-      "('0.1%'); least_squares=False leaves the least-squares lists missing.";
+      "Settings as the program's options, None for the program's default: cells=D (1, 2, 3): h "
+      "holds cell counts of a D-dimensional grid; order (2), order_step (1): pL and dp; ratio: "
+      "'constant', 'variable' or None (detected); order_range ((0.5, 5)): (pU_min, pU_max); "
+      "itmax (50), tol (1e-12): the order search; target: an uncertainty (1e-6) or a share of "
+      "|Th| ('0.1%'); least_squares=False leaves the least-squares lists missing.";
 
   m.def(
       "analyse",
@@ -261,21 +293,20 @@ PYBIND11_MODULE(morvantide, m) {
         std::vector<mp::Column> columns(1);
         const std::vector<real> sizes = to_reals(h, "h");
         columns[0].values = to_reals(values, "values");
-        std::vector<std::string> where;
-        for (size_t i = 0; i < sizes.size(); ++i) where.push_back("h[" + std::to_string(i) + "]");
         std::vector<mp::Result> results;
         Status status;
         {
           py::gil_scoped_release released;
-          status = mp::analyse_grids(sizes, where, columns, s, &results);
+          status = mp::analyse_lists(sizes, columns, s, &results);
         }
         raise_if_error(status);
         return std::move(wrap(results).front());
       },
-      py::arg("h"), py::arg("values"), py::kw_only(), py::arg("cells") = py::none(),
-      py::arg("order") = 2, py::arg("order_step") = 1, py::arg("ratio") = py::none(),
-      py::arg("order_range") = py::make_tuple(0.5, 5), py::arg("itmax") = 50,
-      py::arg("tol") = 1e-12, py::arg("target") = py::none(), py::arg("least_squares") = true,
+      py::arg("h"), py::arg("values"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
+      py::arg("order_step") = py::none(), py::arg("ratio") = py::none(),
+      py::arg("order_range") = py::none(), py::arg("itmax") = py::none(),
+      py::arg("tol") = py::none(), py::arg("target") = py::none(),
+      py::arg("least_squares") = true,
       (std::string("Analyses one variable: h and values, one per grid, in any order. ") +
        options_doc)
           .c_str());
@@ -293,19 +324,16 @@ PYBIND11_MODULE(morvantide, m) {
         Status status;
         {
           py::gil_scoped_release released;
-          std::vector<real> sizes;
-          std::vector<std::string> where;
-          std::vector<mp::Column> columns;
-          status = mp::read_table(file, &sizes, &where, &columns);
-          if (status.ok()) status = mp::analyse_grids(sizes, where, columns, s, &results);
+          status = mp::analyse_file(file, s, &results);
         }
         raise_if_error(status);
         return wrap(results);
       },
-      py::arg("path"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = 2,
-      py::arg("order_step") = 1, py::arg("ratio") = py::none(),
-      py::arg("order_range") = py::make_tuple(0.5, 5), py::arg("itmax") = 50,
-      py::arg("tol") = 1e-12, py::arg("target") = py::none(), py::arg("least_squares") = true,
+      py::arg("path"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
+      py::arg("order_step") = py::none(), py::arg("ratio") = py::none(),
+      py::arg("order_range") = py::none(), py::arg("itmax") = py::none(),
+      py::arg("tol") = py::none(), py::arg("target") = py::none(),
+      py::arg("least_squares") = true,
       (std::string("Reads a table (h, then one column per variable) and analyses every "
                    "variable. ") +
        options_doc)
