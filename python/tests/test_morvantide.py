@@ -1,5 +1,6 @@
 """The module against the program: the same grids give the same JSON object,
 value for value, and the same summary; inputs of every kind; bad inputs."""
+import itertools
 import json
 import os
 import signal
@@ -13,27 +14,27 @@ import pytest
 import morvantide
 
 PROGRAM = os.environ.get("MORVANTIDE_BINARY", "morvantide")
-DEFAULTS = dict(order="2", order_step="1", ratio=None, itmax="50", tol="1.0E-12",
-                order_range=("0.5", "5.0"))
+OPTIONS = dict(order="--order", order_step="--order-step", ratio="--ratio", itmax="--itmax",
+               tol="--tol", target="--target", cells="--cells")
 
 
-def classic_run(folder, h, values, target=None, **settings):
-    """The program's JSON object and summary of one variable, from the three files."""
-    s = dict(DEFAULTS, **settings)
-    ratio = {"constant": 1, "variable": 2}[s["ratio"]]
-    (folder / "Morvantide_4p0.in").write_text("1\nparametros_n.txt\nparametros_1.txt\n")
-    (folder / "parametros_1.txt").write_text(
-        "1\nlistagem.txt\n%s\n%s\n%d\n%s\n%s\n%s\n%s\n%d\nresultados.txt\n'study'\n"
-        % (s["order"], s["order_step"], ratio, s["itmax"], s["tol"], *s["order_range"], len(h)))
-    rows = "".join("%s %s\n" % row for row in zip(h, values))
-    (folder / "resultados.txt").write_text("grids of the study\n" + rows)  # no names
-    args = [PROGRAM, "--no-edit", "--no-plot", "--json", "out.json", "--summary"]
-    if target is not None:
-        args += ["--target", target]
-    run = subprocess.run(args, cwd=folder, capture_output=True, text=True, check=True)
-    with open(folder / "out.json", encoding="utf-8") as f:
-        doc = json.load(f, parse_float=Decimal)
-    return doc["variables"][0], run.stdout
+def program_args(settings):
+    args = []
+    for key, value in settings.items():
+        args += ["--order-range", "%s:%s" % value] if key == "order_range" else [OPTIONS[key], value]
+    return args
+
+
+def direct_run(folder, h, values, **settings):
+    """The program's JSON object and summary of a table of h and values (no header)."""
+    path = folder / "data.txt"
+    path.write_text("".join("%s %s\n" % row for row in zip(h, values)))
+    args = program_args(settings)
+    doc = subprocess.run([PROGRAM, "--json", "-", *args, path], capture_output=True, text=True,
+                         check=True).stdout
+    summary = subprocess.run([PROGRAM, "--summary", *args, path], capture_output=True, text=True,
+                             check=True).stdout
+    return json.loads(doc, parse_float=Decimal)["variables"][0], summary
 
 
 # (name, h, values, settings): each h and value as the files hold it.
@@ -43,7 +44,11 @@ STUDIES = [
     ("variable ratio, oscillating", ["1", "0.6", "0.35", "0.2", "0.12", "0.07", "0.04"],
      ["2.5", "2.1", "2.3", "2.22", "2.26", "2.245", "2.2499"], dict(ratio="variable")),
     ("order 1, step 2, target", ["0.8", "0.4", "0.2", "0.1", "0.05"],
-     ["3.2", "3.1", "3.06", "3.03", "3.0149"], dict(ratio="constant", order="1", order_step="2")),
+     ["3.2", "3.1", "3.06", "3.03", "3.0149"], dict(order="1", order_step="2", target="1e-4")),
+    ("share target, ratio forced", ["0.8", "0.4", "0.2", "0.09"], ["3.2", "3.1", "3.06", "3.03"],
+     dict(ratio="constant", target="0.5%")),
+    ("3-D cell counts", ["8", "64", "512", "4096"], ["2.6", "2.15", "2.04", "2.01"],
+     dict(cells="3")),
     ("a narrow search", ["0.3", "0.2", "0.11", "0.07"], ["5.1", "5.05", "5.02", "5.011"],
      dict(ratio="variable", itmax="7", tol="1e-3", order_range=("1", "3"))),
     ("two grids", ["0.2", "0.1"], ["1.5", "1.25"], dict(ratio="constant")),
@@ -54,21 +59,19 @@ STUDIES = [
 
 @pytest.mark.parametrize("name,h,values,settings", STUDIES, ids=[s[0] for s in STUDIES])
 def test_to_dict_and_summary_equal_the_program(tmp_path, name, h, values, settings):
-    target = "1e-4" if "target" in name else None
-    expected, summary = classic_run(tmp_path, h, values, target, **settings)
-    # The module gets the grids fine to coarse, and the ratio detected.
-    kwargs = {k: v for k, v in settings.items() if k != "ratio"}
-    a = morvantide.analyse(h[::-1], values[::-1], target=target, **kwargs)
+    expected, summary = direct_run(tmp_path, h[::-1], values[::-1], **settings)
+    a = morvantide.analyse(h[::-1], values[::-1], **settings)
     assert a.to_dict() == expected
     assert a.summary() == summary
-    assert a.h == [Decimal(x) for x in h]
+    if "cells" not in settings:
+        assert a.h == [Decimal(x) for x in h]
     assert a.verdict == expected["verdict"] and a.Th == expected["Th"]
     assert a.number == 1 and type(a.number) is int
 
 
 def test_without_least_squares_only_those_lists_are_missing(tmp_path):
     h, values, settings = STUDIES[1][1:]
-    expected, _ = classic_run(tmp_path, h, values, **settings)
+    expected, _ = direct_run(tmp_path, h, values, **settings)
     got = morvantide.analyse(h, values, least_squares=False).to_dict()
     assert expected["U_LS"] != [None] * len(h)
     for key in [k for k in expected if k.endswith("_LS")]:
@@ -107,46 +110,55 @@ def test_integers_and_the_exact_value_of_a_double():
     assert big[0] == Decimal("10000000000000000000000000000000000000000")  # rounded, once
 
 
-# (name, keyword arguments, message): the message as the program words it.
+# (name, keyword arguments, message): the program's words where it has them.
 BAD = [
     ("h None", dict(h=None), "h must be a sequence of numbers (a list, tuple or numpy array), "
      "found None"),
     ("values a str", dict(values="12"), "values must be a sequence of numbers "
      "(a list, tuple or numpy array), found str"),
     ("lengths", dict(values=[1, 2]), "h has 3 entries and values 2: each grid needs one value"),
-    ("no grids", dict(h=[], values=[]), "no grids: a study needs at least one"),
-    ("zero h", dict(h=[0.2, 0, 0.1]), "h[1] must be positive and finite, found 0"),
-    ("negative h", dict(h=[0.2, "-0.1", 0.1]), "h[1] must be positive and finite, found -0.1"),
-    ("infinite h", dict(h=[float("inf"), 1, 2]), "h[0] must be finite, found inf"),
-    ("NaN value", dict(values=[1, np.nan, 2]), "values[1] must be finite, found nan"),
-    ("Decimal NaN", dict(values=[1, Decimal("NaN"), 2]), "values[1] must be finite, found NaN"),
-    ("equal h", dict(h=[0.2, 0.1, "1E-1"]), "h[1] and h[2] have the same h = 0.1: "
-     "each grid needs a size of its own"),
-    ("not a number", dict(h=["0.2", "0,1", "x"]), 'expected a real number for h[1], found "0,1"'),
-    ("two numbers", dict(values=[1, "2 3", 4]), 'expected a real number for values[1], '
-     'found "2 3"'),
-    ("overflow", dict(values=[1, "1e5000", 2]), 'values[1] does not fit a binary128 real: '
-     '"1e5000"'),
-    ("nested list", dict(h=[[0.2], 0.1, 0.05]), "expected a number (int, float, Decimal or str) "
-     "for h[0], found list"),
-    ("None inside", dict(values=[1, None, 2]), "expected a number (int, float, Decimal or str) "
-     "for values[1], found None"),
-    ("bool", dict(values=[True, 1, 2]), "expected a number (int, float, Decimal or str) "
-     "for values[0], found bool"),
-    ("2-D array", dict(h=np.ones((3, 2))), "expected a number (int, float, Decimal or str) "
-     "for h[0], found ndarray"),
-    ("huge array", dict(h=np.ones(10**6)), "h has 1000000 entries: more grids than a run takes "
+    ("no grids", dict(h=[], values=[]), "h is empty: a study needs at least one grid"),
+    ("zero h", dict(h=[0.2, 0, 0.1]), "h[1]: h must be a positive number, found 0"),
+    ("negative h", dict(h=[0.2, "-0.1", 0.1]), "h[1]: h must be a positive number, found -0.1"),
+    ("infinite h", dict(h=[float("inf"), 1, 2]), 'h[0]: expected a number, found "inf"'),
+    ("NaN value", dict(values=[1, np.nan, 2]), 'values[1]: expected a number, found "nan"'),
+    ("Decimal NaN", dict(values=[1, Decimal("NaN"), 2]),
+     'values[1]: expected a number, found "NaN"'),
+    ("equal h", dict(h=[0.2, 0.1, "1E-1"]), "h[2]: the same h as h[1] (0.1): "
+     "each grid needs an h of its own"),
+    ("not a number", dict(h=["0.2", "0,1", "x"]), 'h[1]: expected a number, found "0,1"'),
+    ("two numbers", dict(values=[1, "2 3", 4]), 'values[1]: expected a number, found "2 3"'),
+    ("overflow", dict(values=[1, "1e5000", 2]), 'values[1]: the number does not fit a binary128 '
+     'real: "1e5000"'),
+    ("nested list", dict(h=[[0.2], 0.1, 0.05]), "h[0]: expected a number (int, float, Decimal or "
+     "str), found list"),
+    ("None inside", dict(values=[1, None, 2]), "values[1]: expected a number (int, float, "
+     "Decimal or str), found None"),
+    ("bool", dict(values=[True, 1, 2]), "values[0]: expected a number (int, float, Decimal or "
+     "str), found bool"),
+    ("2-D array", dict(h=np.ones((3, 2))), "h[0]: expected a number (int, float, Decimal or str), "
+     "found ndarray"),
+    ("huge array", dict(h=np.ones(10**6)), "h: 1000000 grids are more than a run takes "
      "(at most 11000)"),
-    ("itmax", dict(itmax=1.5), 'expected an integer for itmax, found "1.5"'),
-    ("cells", dict(cells=0), "cells (the dimensions of the grid) must be at least 1, found 0"),
-    ("zero cells", dict(cells=2, h=[64, 0, 16]), "h[1] (a cell count) must be positive and "
-     "finite, found 0"),
-    ("ratio", dict(ratio="sometimes"), "ratio must be \"constant\", \"variable\" or None, "
-     "found 'sometimes'"),
-    ("order range", dict(order_range=(1,)), "order_range must be two numbers (pU_min, pU_max), "
-     "found 1"),
-    ("target", dict(target="-1"), 'bad value for target: "-1" (a positive number, or a '
-     'percentage such as 0.1%)'),
+    ("endless", dict(h=itertools.count(1)), "h: more grids than a run takes (at most 11000)"),
+    ("itmax", dict(itmax=1.5), "bad value for itmax: 1.5 (a whole number of iterations, "
+     "at least 1)"),
+    ("itmax 0", dict(itmax=0), "bad value for itmax: 0 (a whole number of iterations, "
+     "at least 1)"),
+    ("cells", dict(cells=0), "bad value for cells: 0 (the grid's dimension: 1, 2 or 3)"),
+    ("cells 4", dict(cells=4), "bad value for cells: 4 (the grid's dimension: 1, 2 or 3)"),
+    ("zero cells", dict(cells=2, h=[64, 0, 16]), "h[1]: the cell count must be a positive "
+     "number, found 0"),
+    ("ratio", dict(ratio="sometimes"), "bad value for ratio: 'sometimes' ('constant', "
+     "'variable' or None)"),
+    ("order", dict(order="two"), "bad value for order: 'two' (a number)"),
+    ("order range", dict(order_range=(1,)), "bad value for order_range: (1,) ((pU_min, pU_max), "
+     "two numbers, the first the smaller, such as (0.5, 5))"),
+    ("order range reversed", dict(order_range=(3, 1)), "bad value for order_range: (3, 1) "
+     "((pU_min, pU_max), two numbers, the first the smaller, such as (0.5, 5))"),
+    ("tol", dict(tol=0), "bad value for tol: 0 (a positive number)"),
+    ("target", dict(target="-1"), "bad value for target: '-1' (a positive number, or a "
+     "percentage such as 0.1%)"),
 ]
 
 
@@ -181,6 +193,10 @@ def test_a_table_as_the_direct_run_reads_it(tmp_path):
     assert u.name == "u" and p.name == "p" and p.number == 2
     assert u.to_dict() == dict(morvantide.analyse(H, T, least_squares=False).to_dict(), name="u")
     assert p.Th == [Decimal(t[::-1]) for t in T]
+    doc = subprocess.run([PROGRAM, "--json", "-", "--target", "1%", path], capture_output=True,
+                         text=True, check=True).stdout
+    expected = json.loads(doc, parse_float=Decimal)["variables"]
+    assert [a.to_dict() for a in morvantide.analyse_table(path, target="1%")] == expected
 
 
 def test_a_windows_1252_name_reads_the_same_in_the_dict_and_the_summary(tmp_path):
@@ -189,24 +205,34 @@ def test_a_windows_1252_name_reads_the_same_in_the_dict_and_the_summary(tmp_path
     assert a.name == "\u00e9t\u00e9" and a.summary().startswith('variable 1 "\u00e9t\u00e9": 2 grids')
 
 
+# Tables the program refuses: the module raises the message it prints.
 BAD_TABLES = [
-    ("0.2;1,5\n0.1;1,25\n", "study.csv:1: fields separated by semicolons; a table is CSV, TSV "
-     "or blank-separated, with a dot as the decimal mark"),
-    ("h u\n0.2 1\n0.1\n", "study.csv:3: 1 fields where the first row has 2"),
-    ("0.2 1\n0.1 x\n", 'study.csv:2:2: expected a real number for variable 1, found "x"'),
-    ("0.2 1\n0.2 2\n", "study.csv:1 and study.csv:2 have the same h = 0.2: each grid needs a "
-     "size of its own"),
-    ("# nothing\n", "study.csv: no grids: a study needs at least one"),
+    "0.2;1,5\n0.1;1,25\n",
+    "h u\n0.2 1\n0.1\n",
+    "0.2 1\n0.1 x\n",
+    "0.2 1\n0.2 2\n",
+    "# nothing\n",
+    "0.2 1\n-0.1 2\n",
+    '0.2 "1\n',
 ]
 
 
-@pytest.mark.parametrize("text,message", BAD_TABLES)
-def test_bad_tables(tmp_path, text, message):
+@pytest.mark.parametrize("text", BAD_TABLES)
+def test_bad_tables(tmp_path, text):
     os.chdir(tmp_path)
     (tmp_path / "study.csv").write_text(text)
+    run = subprocess.run([PROGRAM, "--summary", "study.csv"], capture_output=True, text=True)
+    assert run.returncode != 0 and run.stderr.count("\n") == 1
     with pytest.raises(ValueError) as e:
         morvantide.analyse_table("study.csv")
-    assert str(e.value) == message
+    assert str(e.value) == run.stderr.rstrip("\n")
+
+
+def test_a_missing_file_is_the_programs_message(tmp_path):
+    os.chdir(tmp_path)
+    with pytest.raises(ValueError) as e:
+        morvantide.analyse_table("none.csv")
+    assert str(e.value) == "none.csv: cannot open (No such file or directory)"
 
 
 def test_four_threads_at_once_give_the_serial_results():
