@@ -20,10 +20,15 @@ def version():
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
-        build = os.path.join(os.path.abspath(self.build_temp), "cmake")
-        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DMORVANTIDE_PYTHON=ON",
-                        "-DMORVANTIDE_TESTS=OFF", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-                        "-DPython3_EXECUTABLE=" + sys.executable], check=True)
+        # MORVANTIDE_BUILD names a build folder already configured with
+        # -DMORVANTIDE_PYTHON=ON for this Python version: its module is
+        # brought up to date there instead of building the library afresh.
+        build = os.environ.get("MORVANTIDE_BUILD")
+        if not build:
+            build = os.path.join(os.path.abspath(self.build_temp), "cmake")
+            subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DMORVANTIDE_PYTHON=ON",
+                            "-DMORVANTIDE_TESTS=OFF", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                            "-DPython3_EXECUTABLE=" + sys.executable], check=True)
         subprocess.run(["cmake", "--build", build, "--target", "morvantide_python",
                         "-j", os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")], check=True)
         built = [n for n in os.listdir(build) if n.startswith("morvantide.") and
