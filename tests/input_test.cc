@@ -114,9 +114,9 @@ TEST(Input, RefusedValues) {
       {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n9\n1\n1\n1\n2\nr1.txt\n'r2\x7f.txt'\n",
        "param0.txt:12: the result file name of grid 2 \"r2\\x7f.txt\" holds a control byte, which no "
        "file name may hold"},
-      {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n1.5\n", "param0.txt:6: expected an integer for itmax, found \"1.5\""},
+      {"0\nparam0.txt\nb\n", "1\nl.txt\n2\n1\n1\n1.5\n", "param0.txt:6: expected an integer for itmax (the most iterations of the order search), found \"1.5\""},
       {"1\nparam0.txt\n", "", "Morvantide_4p0.in:3: file ends before the parameter file of layout 1 could be read"},
-      {"1\na\nmissing.txt\n", "", "missing.txt: cannot open (No such file or directory)"},
+      {"1\na\nmissing.txt\n", "", "Morvantide_4p0.in:3: missing.txt: cannot open (No such file or directory)"},
   };
   for (const Case& c : cases) {
     MemoryFiles files;
@@ -142,6 +142,11 @@ TEST(Input, ResultFilesRefused) {
       {1, "h a b\n0.2 1 2\n", "all.txt:3: file ends before h of grid 2 could be read"},
       {1, "h a b\n0.2 1 2\n0.1 1\n",
        "all.txt:3: file ends before the value of variable 2 of grid 2 could be read"},
+      // The listing's variable names only the value that was missing, even
+      // where the header and the first row tell the table's width.
+      {1, "h a\n0.2 1\n", "all.txt:2: file ends before the value of variable 2 of grid 1 could be read"},
+      // g2.txt does not exist: the parameter file's line that names it is told.
+      {0, "0.1\n1 1.0\n2 2.0\n", "param0.txt:12: g2.txt: cannot open (No such file or directory)"},
   };
   for (const Case& c : cases) {
     MemoryFiles files;

@@ -166,6 +166,10 @@ TEST(ReadVariables, MissingVariableNamesFileLineAndVariable) {
        {0, {{"a.txt", "0.4\n1 10\n2 20\n"}, {"b.txt", "0.2\n1 11\nend\n"}}},
        {1, 2},
        "b.txt:3: expected an integer for the number of variable 2 of grid 2, found \"end\""},
+      {"Layout1ValueBetweenTwoListed",
+       {1, {{"r.txt", "h\n0.2 1 2 3 4\n0.1 1 2 x 4\n"}}},
+       {4, 1},
+       "r.txt:3: expected a real number for the value of variable 3 of grid 2, found \"x\""},
       {"Layout1NamedTable",
        {1, {{"r.txt", "h u\n0.2 1\n0.1 2\n"}}},
        {1, 2},
@@ -287,6 +291,63 @@ TEST(ReadVariables, LongListBeyondTheTable) {
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
     EXPECT_TRUE(columns.empty());
+  }
+}
+
+// The listing's variable nv and the report's column of the same number are
+// one read: null values, slashes and repeats give both the same bits, by the
+// rule that a value left out takes the one read last before it on its grid.
+TEST(ReadColumns, ListingAndReportReadTheSameValues) {
+  struct Case {
+    const char* name;
+    int modo;
+    int32_t nv;
+    std::string grid1;  // the result file of grid 1 (layout 0) or the table (layout 1)
+    real h1, Th1;
+  } cases[] = {
+      {"Layout0Plain", 0, 2, "0.1\n1 5.0\n2 6.0\n", 0.1Q, 6},
+      {"Layout0NullTakesTheValueBefore", 0, 2, "0.1\n1 5.0\n2,,\n", 0.1Q, 5},
+      {"Layout0SlashTakesTheValueBefore", 0, 3, "0.1\n1 5.0\n2 /\n3 /\n", 0.1Q, 5},
+      {"Layout0FirstNullIsZero", 0, 1, "0.1\n1,,\n", 0.1Q, 0},
+      {"Layout1Plain", 1, 2, "h\n0.2 1.5 2.5\n0.1 3 4\n", 0.2Q, 2.5Q},
+      {"Layout1NullTakesTheValueBefore", 1, 3, "h\n0.2 1.5 2.5,,\n0.1 3 4 5\n", 0.2Q, 2.5Q},
+      {"Layout1SlashTakesTheValueBefore", 1, 3, "h\n0.2 1.5 /\n0.1 3 4 5\n", 0.2Q, 1.5Q},
+      {"Layout1FirstNullIsZero", 1, 1, "h\n0.2,,\n0.1 3\n", 0.2Q, 0},
+      {"Layout1NullRepeat", 1, 3, "h\n0.2 1.5 2*\n0.1 3 4 5\n", 0.2Q, 1.5Q},
+      {"Layout1RepeatThenNull", 1, 3, "h\n0.2 2*7.5,,\n0.1 3 4 5\n", 0.2Q, 7.5Q},
+      {"Layout1RowOverTwoLines", 1, 3, "h\n0.2 1\n 2 3.25\n0.1 3 4 5\n", 0.2Q, 3.25Q},
+      {"Layout1FarVariableInARepeat", 1, 2000000000, "h\n0.2 1999999999*1 2.5\n0.1 2000000000*5\n",
+       0.2Q, 2.5Q},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFiles files;
+    files.contents["Morvantide_4p0.in"] = std::to_string(c.modo) + "\np0.txt\np1.txt\n";
+    const std::string head = std::to_string(c.nv) + "\nl.txt\n2\n1\n1\n50\n1e-12\n0.5\n5\n";
+    files.contents["p0.txt"] = head + "2\ng1.txt\ng2.txt\nt\n";
+    files.contents["p1.txt"] = head + "2\nall.txt\nt\n";
+    files.contents[c.modo == 0 ? "g1.txt" : "all.txt"] = c.grid1;
+    std::string second = "0.05\n";
+    for (int32_t k = 1; c.modo == 0 && k <= c.nv; ++k) {
+      second += std::to_string(k) + " " + std::to_string(10 + k) + "\n";
+    }
+    files.contents["g2.txt"] = second;
+    FakePlatform platform;
+    State s;
+    Status st = read_input(s, files, platform);
+    ASSERT_TRUE(st.ok()) << st.message();
+    EXPECT_TRUE(same_bits(s.study.h(1), c.h1));
+    EXPECT_TRUE(same_bits(s.study.Th(1), c.Th1));
+    std::vector<VariableColumn> columns;
+    st = read_variables(s, files, false, {c.nv, c.nv}, &columns);
+    ASSERT_TRUE(st.ok()) << st.message();
+    ASSERT_EQ(columns.size(), 2u);
+    for (const VariableColumn& column : columns) {
+      ASSERT_EQ(column.Th.size(), s.study.nm);
+      for (int32_t m = 1; m <= s.study.nm; ++m) {
+        EXPECT_TRUE(same_bits(column.Th(m), s.study.Th(m))) << "grid " << m;
+      }
+    }
   }
 }
 

@@ -17,8 +17,10 @@ constexpr uint64_t kRepeatCap = uint64_t{1} << 62;
 // A CR that is not part of a line end counts as a blank (see at_line_end).
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-// Item::what with every "{}" replaced by the number of the value.
+// Item::what with every "{}" replaced by the number of the value (value
+// `number` of the item, counted from 1, is numbered item.first + number - 1).
 std::string item_name(const Item& item, int64_t number) {
+  number += int64_t{item.first} - 1;
   const std::string& what = item.what;
   std::string out;
   size_t from = 0;

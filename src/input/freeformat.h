@@ -74,8 +74,9 @@ struct Item {
   bool* stopped_at_slash = nullptr;
   // A real item may stand for `count` values in a row, each stored into the
   // same place (so the last one read stays).  In messages "{}" in `what` is
-  // replaced by the value's number, 1 to count.
+  // replaced by the value's number, `first` to first + count - 1.
   int32_t count = 1;
+  int32_t first = 1;
 
   static Item Integer(std::string what, int32_t* dst) {
     Item i{Kind::kInteger, std::move(what)};
@@ -87,9 +88,10 @@ struct Item {
     i.number = dst;
     return i;
   }
-  static Item Reals(std::string what, real* dst, int32_t count) {
+  static Item Reals(std::string what, real* dst, int32_t count, int32_t first = 1) {
     Item i = Real(std::move(what), dst);
     i.count = count;
+    i.first = first;
     return i;
   }
   static Item Text(std::string what, std::string* dst, size_t length) {

@@ -12,6 +12,7 @@
 
 #include "common/text.h"
 #include "input/freeformat.h"
+#include "input/variables.h"
 
 namespace morvantide {
 
@@ -22,6 +23,18 @@ Status invalid(const FreeFormatReader& in, const std::string& what) {
 }
 
 std::string grid(int32_t m) { return " of grid " + std::to_string(m); }
+
+// The items of the two files as messages name them: the name and what it is.
+const std::string kModo = "modo (the layout of the results, 0 or 1)";
+const std::string kNv = "nv (the number of the variable)";
+const std::string kPL = "pL (the asymptotic order)";
+const std::string kDp = "dp (the step between the true orders)";
+const std::string kTipoR = "tipo_r (the kind of refinement ratio, 1 constant or 2 variable)";
+const std::string kItmax = "itmax (the most iterations of the order search)";
+const std::string kTol = "tol (the tolerance of the order search)";
+const std::string kPUMin = "pU_min (the lowest order searched)";
+const std::string kPUMax = "pU_max (the highest order searched)";
+const std::string kNm = "nm (the number of grids)";
 
 // Where a file name was read, for the messages about that file.
 struct NameRead {
@@ -59,11 +72,19 @@ Status with_origin(Status failure, const NameRead& where) {
                        " stopped at a slash: a name with / must be quoted");
 }
 
-// Opens a file for the free-format reader.
+// Opens a file for the free-format reader.  A file named in another one
+// (where.line above 0) that cannot be opened is named with the file and the
+// line that name it:
+//   Morvantide_4p0.in:3: param1.txt: cannot open (No such file or directory)
 Status open_reader(Files& files, const std::string& name, const NameRead& where,
                    std::unique_ptr<FreeFormatReader>* reader) {
   std::unique_ptr<InputFile> file;
-  MORVANTIDE_RETURN_IF_ERROR(with_origin(files.open(name, &file), where));
+  Status opened = with_origin(files.open(name, &file), where);
+  if (!opened.ok() && !where.stopped_at_slash && where.line > 0) {
+    return Status::Error(printable(where.file) + ":" + std::to_string(where.line) + ": " +
+                         opened.message());
+  }
+  MORVANTIDE_RETURN_IF_ERROR(opened);
   *reader = std::make_unique<FreeFormatReader>(name, std::move(file));
   return Status::Ok();
 }
@@ -86,7 +107,7 @@ Status read_control_file(State& s, Files& files) {
   std::unique_ptr<FreeFormatReader> reader;
   MORVANTIDE_RETURN_IF_ERROR(open_reader(files, kControlFile, NameRead(), &reader));
   FreeFormatReader& control = *reader;
-  MORVANTIDE_RETURN_IF_ERROR(control.read({Item::Integer("modo", &s.modo)}));
+  MORVANTIDE_RETURN_IF_ERROR(control.read({Item::Integer(kModo, &s.modo)}));
   if (s.modo != 0 && s.modo != 1) {
     return invalid(control, "the layout of the results (modo) must be 0 or 1, found " +
                                 std::to_string(s.modo));
@@ -107,34 +128,35 @@ Status read_control_file(State& s, Files& files) {
     return Status::Error(std::string(kControlFile) + ": the parameter file of layout " +
                          std::to_string(s.modo) + " has no name");
   }
+  s.arq_dados_line = names[s.modo].line;
   return try_cut_name(files, parameter_file_name(s), names[s.modo]);
 }
 
 Status read_parameter_file(State& s, Files& files) {
   Study& study = s.study;
   const std::string name = parameter_file_name(s);
+  NameRead named;
+  named.file = kControlFile;
+  named.line = s.arq_dados_line;
   std::unique_ptr<FreeFormatReader> reader;
-  MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
+  MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, named, &reader));
   FreeFormatReader& in = *reader;
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("nv", &s.nv)}));
-  if (s.nv < 1) {
-    return invalid(in, "nv (the number of the variable) must be at least 1, found " +
-                           std::to_string(s.nv));
-  }
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer(kNv, &s.nv)}));
+  if (s.nv < 1) return invalid(in, kNv + " must be at least 1, found " + std::to_string(s.nv));
   NameRead listing;
   MORVANTIDE_RETURN_IF_ERROR(
       read_name(in, "the listing file name", &s.arq_listagem, kLenArqListagem, &listing));
   if (trim(s.arq_listagem).empty()) return invalid(in, "the listing file name is empty");
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pL", &study.pL)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("dp", &study.dp)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("tipo_r", &study.tipo_r)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("itmax", &study.itmax)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("tol", &study.tol)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pU_min", &study.pU_min)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("pU_max", &study.pU_max)}));
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("nm", &study.nm)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real(kPL, &study.pL)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real(kDp, &study.dp)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer(kTipoR, &study.tipo_r)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer(kItmax, &study.itmax)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real(kTol, &study.tol)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real(kPUMin, &study.pU_min)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real(kPUMax, &study.pU_max)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer(kNm, &study.nm)}));
   if (study.nm < 1) {
-    return invalid(in, "nm (the number of grids) must be at least 1, found " + std::to_string(study.nm));
+    return invalid(in, kNm + " must be at least 1, found " + std::to_string(study.nm));
   }
   if (study.nm > kMaxGrids) {
     return invalid(in, "nm = " + std::to_string(study.nm) + " grids are more than a run takes (at most " +
@@ -154,53 +176,27 @@ Status read_parameter_file(State& s, Files& files) {
       NameRead where;
       MORVANTIDE_RETURN_IF_ERROR(
           read_name(in, "the result file name" + grid(m), &s.arq(m), kLenArq, &where));
+      s.arq_line(m) = where.line;
       MORVANTIDE_RETURN_IF_ERROR(try_cut_name(files, trim(s.arq(m)), where));
     }
   }
   if (s.modo == 1) {
     NameRead where;
     MORVANTIDE_RETURN_IF_ERROR(read_name(in, "the result file name", &s.arq(1), kLenArq, &where));
+    s.arq_line(1) = where.line;
     MORVANTIDE_RETURN_IF_ERROR(try_cut_name(files, trim(s.arq(1)), where));
   }
   return in.read({Item::Text("the title", &s.titulo, kLenTitulo)});
 }
 
 Status read_result_files(State& s, Files& files) {
-  Study& study = s.study;
-  std::unique_ptr<FreeFormatReader> reader;
-  if (s.modo == 0) {
-    for (int32_t m = 1; m <= study.nm; ++m) {
-      const std::string name = trim(s.arq(m));
-      if (name.empty()) {
-        return Status::Error(printable(parameter_file_name(s)) + ": the result file name" + grid(m) +
-                             " is empty");
-      }
-      MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
-      FreeFormatReader& in = *reader;
-      MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(m), &study.h(m))}));
-      int32_t number = 0;
-      for (int32_t k = 1; k <= s.nv; ++k) {
-        const std::string var = " of variable " + std::to_string(k) + grid(m);
-        MORVANTIDE_RETURN_IF_ERROR(in.read(
-            {Item::Integer("the number" + var, &number),
-             Item::Real("the value" + var, &study.Th(m))}));
-      }
-    }
-    return Status::Ok();
-  }
-
-  const std::string name = trim(s.arq(1));
-  if (name.empty()) {
-    return Status::Error(printable(parameter_file_name(s)) + ": the result file name is empty");
-  }
-  MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, NameRead(), &reader));
-  FreeFormatReader& in = *reader;
-  MORVANTIDE_RETURN_IF_ERROR(in.read({}));  // the header line
-  for (int32_t m = 1; m <= study.nm; ++m) {
-    MORVANTIDE_RETURN_IF_ERROR(
-        in.read({Item::Real("h" + grid(m), &study.h(m)),
-                 Item::Reals("the value of variable {}" + grid(m), &study.Th(m), s.nv)}));
-  }
+  // The listing's variable is the column list {nv}, read with h.
+  ColumnRead how;
+  how.header_checks = false;
+  how.h = &s.study.h;
+  std::vector<VariableColumn> columns;
+  MORVANTIDE_RETURN_IF_ERROR(read_columns(s, files, {s.nv}, how, &columns));
+  s.study.Th = std::move(columns.front().Th);
   return Status::Ok();
 }
 

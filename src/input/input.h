@@ -3,7 +3,12 @@
 // the control file and on the parameter file before each is read.)
 //
 // Every bad input ends the stage with one message naming the file, the line,
-// the item and what was found; nothing has been written at that point.
+// the item and what was found; nothing has been written at that point.  An
+// item is named with what it is:
+//   param1.txt:6: expected an integer for itmax (the most iterations of the
+//   order search), found "1.5"
+// and a file named in another that cannot be opened, with where it is named:
+//   Morvantide_4p0.in:3: param1.txt: cannot open (No such file or directory)
 #ifndef MORVANTIDE_INPUT_INPUT_H_
 #define MORVANTIDE_INPUT_INPUT_H_
 
@@ -25,7 +30,9 @@ Status read_control_file(State& s, Files& files);
 // REQUIRES: read_control_file succeeded.
 Status read_parameter_file(State& s, Files& files);
 
-// Reads h and Th of every grid from the result files, in the layout of s.modo.
+// Reads h and Th of every grid from the result files, in the layout of
+// s.modo: the column list {nv} of the one reader (variables.h), so that a
+// report's column nv holds the same bits.
 Status read_result_files(State& s, Files& files);
 
 // The parameter file used: arq_dados_n or arq_dados_1 by the layout, trimmed.

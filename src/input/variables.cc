@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "input/freeformat.h"
+#include "input/input.h"
 
 namespace morvantide {
 
@@ -152,75 +153,134 @@ Status count_variables(const State& s, Files& files, int32_t* count,
   return Status::Ok();
 }
 
-Status read_variables(const State& s, Files& files, bool all, const std::vector<int32_t>& numbers,
-                      std::vector<VariableColumn>* columns) {
-  columns->clear();
+namespace {
+
+// One wanted variable: its number and its place in the list of columns.
+struct Wanted {
+  int32_t number;
+  size_t column;
+};
+
+// What every read of the result files shares: the variables wanted, what
+// grid 1 was found to hold (`present` values and their header `names`,
+// none when not looked at), where h goes.
+struct ColumnPlan {
+  std::vector<int32_t> wanted;
   int32_t present = 0;
   std::vector<std::string> names;
-  if (all) {
-    MORVANTIDE_RETURN_IF_ERROR(count_variables(s, files, &present, &names));
-  } else if (s.modo == 1 && !count_variables(s, files, &present, &names).ok()) {
-    names.clear();  // only the names were wanted: the rows are read below
-  }
+  RealList* h = nullptr;
+};
 
-  std::vector<int32_t> wanted;
-  if (all) {
-    for (int32_t k = 1; k <= present; ++k) wanted.push_back(k);
-  } else {
-    wanted = numbers;
+// Opens the result file of grid m (the one file in layout 1).  A failure
+// names the parameter file and the line where the name stands.
+Status open_result(const State& s, Files& files, int32_t m,
+                   std::unique_ptr<FreeFormatReader>* reader) {
+  const std::string name = trim(s.arq(m));
+  if (name.empty()) {
+    return Status::Error(printable(parameter_file_name(s)) + ": the result file name" +
+                         (s.modo == 0 ? grid(m) : std::string()) + " is empty");
   }
+  Status opened = open_reader(files, name, reader);
+  const int32_t line = m <= s.arq_line.size() ? s.arq_line(m) : 0;
+  if (opened.ok() || line <= 0) return opened;
+  return Status::Error(printable(parameter_file_name(s)) + ":" + std::to_string(line) + ": " +
+                       opened.message());
+}
+
+Status read_planned(const State& s, Files& files, const ColumnPlan& plan,
+                    std::vector<VariableColumn>* columns) {
+  columns->clear();
+  const std::vector<int32_t>& wanted = plan.wanted;
   const int32_t last = wanted.empty() ? 0 : *std::max_element(wanted.begin(), wanted.end());
   const std::string first_name = trim(s.arq(1));
   // A header that names each column of the first row makes the table's
   // width plain: a variable beyond it is missing, not on a following line.
-  if (s.modo == 1 && !names.empty() && last > present) {
+  if (s.modo == 1 && !plan.names.empty() && last > plan.present) {
     return Status::Error(first_name + ":1: variable " + std::to_string(last) +
-                         " is not in the table: its header names " + std::to_string(present) +
+                         " is not in the table: its header names " + std::to_string(plan.present) +
                          " variables after h");
   }
-  // column_of[k]: the column of variable k, -1 when not wanted.
-  std::vector<int32_t> column_of;
+  // The wanted variables by number; a number listed twice fills both columns.
+  std::vector<Wanted> by_number;
+  for (size_t c = 0; c < wanted.size(); ++c) by_number.push_back({wanted[c], c});
+  std::stable_sort(by_number.begin(), by_number.end(),
+                   [](const Wanted& a, const Wanted& b) { return a.number < b.number; });
 
   // One pass over the result files; values are kept only once the columns
-  // exist.
+  // exist.  Every value of a grid's variables passes through one place, so
+  // a variable whose value is left out (a null value, or a slash that ends
+  // the read before it) takes the value read last before it on that grid,
+  // or 0 when there is none.
   auto read_pass = [&](bool keep) -> Status {
-    auto destination = [&](int32_t k, int32_t m) -> real* {
-      const int32_t c = keep ? column_of[k] : -1;
-      return c < 0 ? nullptr : &(*columns)[c].Th(m);
+    const real unread = nanq("");
+    auto take = [&](size_t& at, int32_t number, int32_t m, real value) {
+      for (; at < by_number.size() && by_number[at].number == number; ++at) {
+        if (keep) (*columns)[by_number[at].column].Th(m) = value;
+      }
+    };
+    auto h_of = [&](int32_t m) -> real* {
+      return keep && plan.h != nullptr ? &(*plan.h)(m) : nullptr;
     };
     std::unique_ptr<FreeFormatReader> reader;
     if (s.modo == 0) {
       for (int32_t m = 1; m <= s.study.nm; ++m) {
-        MORVANTIDE_RETURN_IF_ERROR(open_reader(files, trim(s.arq(m)), &reader));
+        MORVANTIDE_RETURN_IF_ERROR(open_result(s, files, m, &reader));
         FreeFormatReader& in = *reader;
-        MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(m), nullptr)}));
+        MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(m), h_of(m))}));
+        real current = 0;
+        size_t at = 0;
         for (int32_t k = 1; k <= last; ++k) {
           const std::string var = variable(k) + grid(m);
-          MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Integer("the number" + var, nullptr),
-                                              Item::Real("the value" + var, destination(k, m))}));
+          real value = unread;
+          MORVANTIDE_RETURN_IF_ERROR(in.read(
+              {Item::Integer("the number" + var, nullptr), Item::Real("the value" + var, &value)}));
+          if (!q_isnan(value)) current = value;
+          take(at, k, m, current);
         }
       }
       return Status::Ok();
     }
-    MORVANTIDE_RETURN_IF_ERROR(open_reader(files, first_name, &reader));
+    MORVANTIDE_RETURN_IF_ERROR(open_result(s, files, 1, &reader));
     FreeFormatReader& in = *reader;
     MORVANTIDE_RETURN_IF_ERROR(in.read({}));  // the header line
+    // A row's items: h, then for each wanted number the run of variables
+    // before it (one item standing for them all) and the variable itself.
     std::vector<Item> row;
+    std::vector<real> values;  // the value each item after h stored last
+    std::vector<int32_t> item_number;  // the variable an item gives, 0 for a run before one
     for (int32_t m = 1; m <= s.study.nm; ++m) {
       row.clear();
-      row.push_back(Item::Real("h" + grid(m), nullptr));
-      for (int32_t k = 1; k <= last; ++k) {
-        row.push_back(Item::Real("the value" + variable(k) + grid(m), destination(k, m)));
+      item_number.clear();
+      const std::string what = "the value of variable {}" + grid(m);
+      row.push_back(Item::Real("h" + grid(m), h_of(m)));
+      int32_t previous = 0;
+      for (const Wanted& w : by_number) {
+        if (w.number == previous) continue;
+        if (w.number - previous > 1) {
+          row.push_back(Item::Reals(what, nullptr, w.number - previous - 1, previous + 1));
+          item_number.push_back(0);
+        }
+        row.push_back(Item::Reals(what, nullptr, 1, w.number));
+        item_number.push_back(w.number);
+        previous = w.number;
       }
+      values.assign(item_number.size(), unread);
+      for (size_t i = 0; i < values.size(); ++i) row[i + 1].number = &values[i];
       Status status = in.read(row);
-      if (!status.ok() && present > 0 && last > present) {
+      if (!status.ok() && plan.present > 0 && last > plan.present) {
         // Rows may run over several lines, so the read went on past the first
         // line of each row; say which variable sent it there.
         return Status::Error(status.message() + " (variable " + std::to_string(last) +
                              " is not on the first line of grid 1, which holds " +
-                             std::to_string(present) + " values after h)");
+                             std::to_string(plan.present) + " values after h)");
       }
       MORVANTIDE_RETURN_IF_ERROR(status);
+      real current = 0;
+      size_t at = 0;
+      for (size_t i = 0; i < values.size(); ++i) {
+        if (!q_isnan(values[i])) current = values[i];
+        if (item_number[i] != 0) take(at, item_number[i], m, current);
+      }
     }
     return Status::Ok();
   };
@@ -233,14 +293,14 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
   }
 
   try {
-    column_of.assign(static_cast<size_t>(last) + 1, -1);
     columns->resize(wanted.size());
     for (size_t c = 0; c < wanted.size(); ++c) {
       VariableColumn& column = (*columns)[c];
       column.number = wanted[c];
-      if (static_cast<size_t>(wanted[c]) <= names.size()) column.name = names[wanted[c] - 1];
+      if (static_cast<size_t>(wanted[c]) <= plan.names.size()) {
+        column.name = plan.names[wanted[c] - 1];
+      }
       column.Th.resize(s.study.nm, 0);
-      column_of[wanted[c]] = static_cast<int32_t>(c);
     }
   } catch (const std::bad_alloc&) {
     columns->clear();
@@ -248,6 +308,30 @@ Status read_variables(const State& s, Files& files, bool all, const std::vector<
                          " variables of nm = " + std::to_string(s.study.nm) + " grids");
   }
   return read_pass(true);
+}
+
+}  // namespace
+
+Status read_columns(const State& s, Files& files, const std::vector<int32_t>& numbers,
+                    const ColumnRead& how, std::vector<VariableColumn>* columns) {
+  ColumnPlan plan;
+  plan.wanted = numbers;
+  plan.h = how.h;
+  if (how.header_checks && s.modo == 1 &&
+      !count_variables(s, files, &plan.present, &plan.names).ok()) {
+    plan.names.clear();  // only the names were wanted: the rows are read below
+  }
+  return read_planned(s, files, plan, columns);
+}
+
+Status read_variables(const State& s, Files& files, bool all, const std::vector<int32_t>& numbers,
+                      std::vector<VariableColumn>* columns) {
+  if (!all) return read_columns(s, files, numbers, ColumnRead(), columns);
+  columns->clear();
+  ColumnPlan plan;
+  MORVANTIDE_RETURN_IF_ERROR(count_variables(s, files, &plan.present, &plan.names));
+  for (int32_t k = 1; k <= plan.present; ++k) plan.wanted.push_back(k);
+  return read_planned(s, files, plan, columns);
 }
 
 }  // namespace morvantide

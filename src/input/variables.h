@@ -1,7 +1,14 @@
-// Several variables of the result files in one run.  The classic reading
-// (input.h) takes the one variable nv for the listing; this one takes any
-// set of variables for the report, by the same free-format rules, from the
-// same files.
+// The one reader of the result files' columns.  The run's variable nv (the
+// listing's Th, input.h) is the list {nv} read with h and without the
+// header checks; the report reads any set of variables by the same rules,
+// from the same files, so its column nv is the listing's Th bit for bit.
+//
+// On every grid the values of variables 1, 2, ... pass through one place:
+// a variable whose value is left out (a null value, or a slash that ends
+// the read before it) takes the value read last before it on that grid, or
+// 0 when there is none.  A file that cannot be opened is named with the
+// parameter file's line that names it:
+//   param1.txt:11: resultados.txt: cannot open (No such file or directory)
 //
 // "All the variables" are those present on grid 1:
 // - layout 0: the consecutive lines after h that each read as a number and
@@ -46,6 +53,23 @@ struct VariableColumn {
 // REQUIRES: the control and parameter files were read (modo, nm, arq).
 Status count_variables(const State& s, Files& files, int32_t* count,
                        std::vector<std::string>* names);
+
+// How read_columns reads.
+struct ColumnRead {
+  // Layout 1: take the names from the header, refuse a variable beyond a
+  // header that names each column of the first row, and say so when a
+  // short row sent the read past the first line.  Off for the listing's
+  // variable nv, whose messages name only the value that was missing.
+  bool header_checks = true;
+  // Given: receives h of every grid (REQUIRES: nm entries).
+  RealList* h = nullptr;
+};
+
+// Reads the variables `numbers` (each at least 1, in the order given) of
+// every grid, each file only as far as the last value used.
+// REQUIRES: the control and parameter files were read (modo, nm, arq).
+Status read_columns(const State& s, Files& files, const std::vector<int32_t>& numbers,
+                    const ColumnRead& how, std::vector<VariableColumn>* columns);
 
 // Reads the variables `numbers` (each at least 1, in the order given) of
 // every grid, or all of them (`all`, the numbers then ignored).

@@ -18,6 +18,7 @@ void Estimates::create(int32_t nm) {
 
 void State::create_lists(int32_t arq_entries) {
   arq.resize(arq_entries, std::string(kLenArq, ' '));
+  arq_line.resize(arq_entries, 0);
   study.h.resize(study.nm, 0);
   study.Th.resize(study.nm, 0);
 }

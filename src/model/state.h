@@ -138,6 +138,12 @@ struct State {
   int32_t nv = 0;
   std::string arq_listagem = std::string(kLenArqListagem, ' ');
   GridList<std::string> arq;  // nm entries in layout 0, one in layout 1
+  // Where the names stand, for messages about the files they name: the
+  // line of the control file that names the parameter file used, and the
+  // line of the parameter file that names each result file (0: not read
+  // from a file).
+  int32_t arq_dados_line = 0;
+  GridList<int32_t> arq_line;
   std::string titulo = std::string(kLenTitulo, ' ');
 
   // Texts of the run.
@@ -145,8 +151,8 @@ struct State {
   std::string hora = std::string(kLenHora, ' ');
   std::string titulo_grafico = std::string(kLenTituloGrafico, ' ');
 
-  // Creates study.h, study.Th and arq (`arq_entries`: nm in layout 0, 1 in
-  // layout 1).
+  // Creates study.h, study.Th, arq and arq_line (`arq_entries`: nm in
+  // layout 0, 1 in layout 1).
   void create_lists(int32_t arq_entries);
 };
 
