@@ -11,7 +11,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cctype>
 #include <cmath>
 #include <memory>
 #include <string>
