@@ -6,8 +6,8 @@ Each row is the median of repeated timings.
     PYTHONPATH=BUILD /usr/bin/python3 bench/python_call.py BUILD/morvantide
 
 with BUILD configured with -DMORVANTIDE_PYTHON=ON.  On 2 shared cores
-(x86-64): a run 3.8 ms (from Python's subprocess), analyse 0.68 ms with least
-squares (18% of a run), 8 us without, to_dict 0.18 ms more."""
+(x86-64): a run 3.4 ms (from Python's subprocess), analyse 0.37 ms with least
+squares (11% of a run), 8 us without, to_dict 0.19 ms more."""
 import os
 import statistics
 import subprocess
