@@ -176,16 +176,18 @@ TEST(Table, ClashesOfADataRun) {
 }
 
 TEST(Table, CellCounts) {
-  // h = N^(-1/D); the exact h of each row is within an ulp of the powq value.
+  // h = 1/N, 1/sqrt(N), 1/cbrt(N): k^D cells give 1/k, rounded once.
   struct Case {
     int32_t cells;
     const char* text;  // shuffled
-    real h[3];         // coarse to fine
+    int32_t k[3];      // h = 1/k, coarse to fine
     int32_t tipo_r;
   } cases[] = {
-      {1, "40 1.1\n10 1.5\n20 1.2\n", {0.1Q, 0.05Q, 0.025Q}, 1},
-      {2, "N,u\n400,1.2\n100,1.5\n1600,1.1\n", {0.1Q, 0.05Q, 0.025Q}, 1},
-      {3, "1000 1.5\n8000 1.2\n27000 1.1\n", {0.1Q, 0.05Q, 0.1Q / 3}, 2},
+      {1, "40 1.1\n10 1.5\n20 1.2\n", {10, 20, 40}, 1},
+      {2, "N,u\n400,1.2\n100,1.5\n1600,1.1\n", {10, 20, 40}, 1},
+      {3, "1000 1.5\n8000 1.2\n27000 1.1\n", {10, 20, 30}, 2},
+      {3, "64 1.2\n8 1.5\n512 1.1\n", {2, 4, 8}, 1},
+      {2, "9 1.5\n81 1.2\n729 1.1\n", {3, 9, 27}, 1},
   };
   for (const Case& c : cases) {
     Table table;
@@ -196,12 +198,17 @@ TEST(Table, CellCounts) {
     ASSERT_TRUE(study_from_table(table, settings, &study).ok()) << c.text;
     ASSERT_EQ(study.study.nm, 3) << c.text;
     for (int32_t i = 1; i <= 3; ++i) {
-      const real exact = c.h[i - 1];
-      EXPECT_TRUE(q_abs(study.study.h(i) - exact) <= exact * 2e-34Q)
+      EXPECT_TRUE(same_bits(study.study.h(i), 1 / q_from_int(c.k[i - 1])))
           << c.text << " grid " << i << ": " << shortest_decimal(study.study.h(i));
     }
     EXPECT_TRUE(study.variables[0].Th(1) == 1.5Q) << c.text;
     EXPECT_EQ(study.study.tipo_r, c.tipo_r) << c.text;
+  }
+  // Every whole square and cube up to 10^5 cubed.
+  for (int32_t k = 1; k <= 100000; k += 7) {
+    const real K = q_from_int(k);
+    ASSERT_TRUE(same_bits(h_of_cells(K * K, 2), 1 / K)) << k;
+    ASSERT_TRUE(same_bits(h_of_cells(K * K * K, 3), 1 / K)) << k;
   }
 }
 

@@ -23,6 +23,13 @@ std::string shown(std::string_view raw) {
   return out + "\"";
 }
 
+// Where a row is, for messages.
+std::string place(const Table& table, const TableRow& row) {
+  if (!row.place.empty()) return row.place;
+  return printable(table.source) + ":" + std::to_string(row.line) + ":" +
+         std::to_string(row.first_column);
+}
+
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 struct Field {
@@ -243,6 +250,19 @@ Status parse_table(const std::string& source, std::string_view text, Table* tabl
 
 TableSettings::TableSettings() { parse_real("1.0E-12", &tol); }
 
+real h_of_cells(real n, int32_t dimensions) {
+  switch (dimensions) {
+    case 1:
+      return 1 / n;
+    case 2:
+      return 1 / sqrtq(n);
+    case 3:
+      return 1 / cbrtq(n);
+    default:
+      return q_pow(n, -1 / q_from_int(dimensions));
+  }
+}
+
 bool constant_ratio(const RealList& h) {
   for (int32_t i = 3; i <= h.size(); ++i) {
     if (!same_bits(h(i - 1) / h(i), h(i - 2) / h(i - 1))) return false;
@@ -262,13 +282,12 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
   for (size_t k = 0; k < n; ++k) {
     const TableRow& row = table.rows[k];
     const real first = row.values[0];
-    const std::string at =
-        where + std::to_string(row.line) + ":" + std::to_string(row.first_column) + ": ";
+    const std::string at = place(table, row) + ": ";
     if (!(first > 0)) {
       return Status::Error(at + h_name + " must be a positive number, found " +
                            shortest_decimal(first));
     }
-    h[k] = settings.cells > 0 ? q_pow(first, -1 / q_from_int(settings.cells)) : first;
+    h[k] = settings.cells > 0 ? h_of_cells(first, settings.cells) : first;
     if (!(h[k] > 0) || q_isinf(h[k])) {
       return Status::Error(at + "h must be a positive finite number, found " +
                            shortest_decimal(h[k]));
@@ -282,9 +301,13 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
     if (h[order[k]] == h[order[k - 1]]) {
       const TableRow& a = table.rows[order[k - 1]];
       const TableRow& b = table.rows[order[k]];
+      const std::string value = " (" + shortest_decimal(b.values[0]) + ")";
+      const std::string rest = ": each grid needs an h of its own";
+      if (!b.place.empty()) {
+        return Status::Error(b.place + ": the same " + h_name + " as " + a.place + value + rest);
+      }
       return Status::Error(where + std::to_string(b.line) + ": the same " + h_name + " as line " +
-                           std::to_string(a.line) + " (" + shortest_decimal(b.values[0]) +
-                           "): each grid needs an h of its own");
+                           std::to_string(a.line) + value + rest);
     }
   }
 

@@ -51,6 +51,9 @@ struct TableRow {
   int64_t line = 0;          // its line in the text, 1-based
   int64_t first_column = 1;  // the byte column where its first field starts
   std::vector<real> values;  // one per column, h or the cell count first
+  // How messages name the row when it was not read from a text (a table
+  // built from lists, "h[3]"); empty: "SOURCE:LINE:COLUMN".
+  std::string place;
 };
 
 struct Table {
@@ -71,7 +74,9 @@ enum class RatioChoice { kDetect, kConstant, kVariable };
 // bracket 0.5 to 5.0.
 struct TableSettings {
   int32_t cells = 0;  // 1, 2 or 3: the first column holds cell counts N of a
-                      // grid of that dimension, h = N^(-1/D); 0: it holds h
+                      // grid of that dimension, h = N^(-1/D) (h_of_cells:
+                      // 8, 64, 512 cells in 3-D give 0.5, 0.25, 0.125, a
+                      // constant ratio); 0: it holds h
   RatioChoice ratio = RatioChoice::kDetect;
   real pL = 2;
   real dp = 1;
@@ -96,10 +101,16 @@ struct TableStudy {
 
 // The grids sorted from coarse to fine (h decreasing).  Refused: an h (or a
 // cell count) that is not positive, an h that is not finite, two grids with
-// the same h (naming both lines), more than kMaxGrids grids.  tipo_r is 1
+// the same h (naming both lines, or both places), more than kMaxGrids grids.  tipo_r is 1
 // when every ratio h(i-1)/h(i) is the same binary128 value (always so with
 // one or two grids), else 2, unless settings.ratio says which.
 Status study_from_table(const Table& table, const TableSettings& settings, TableStudy* out);
+
+// The size h of a grid of n cells in `dimensions` dimensions (1, 2 or 3):
+// 1/n, 1/sqrt(n), 1/cbrt(n): the root of a whole square or cube is exact,
+// so k^D cells give 1/k rounded once.
+//   h_of_cells(64, 3) == 0.25   h_of_cells(100, 2) == 0.1 (rounded once)
+real h_of_cells(real n, int32_t dimensions);
 
 // The value of the ratio of every grid after the first, h(i-1)/h(i), is the
 // same binary128 value.

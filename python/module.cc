@@ -1,0 +1,340 @@
+// The Python module morvantide: analyse(h, values, ...) and
+// analyse_table(path, ...) return Analysis objects whose to_dict() is the
+// variable's object of --json, numbers as decimal.Decimal.
+//
+// Numbers are read from their text, as the result files' numbers are: a str
+// as it is, a decimal.Decimal, an int or a float (Python's or numpy's) from
+// str(x), the shortest text that gives back that very value in its own
+// type, as Python and numpy write it into a file.  So 0.1 means the decimal
+// 0.1 read into binary128, as in a result file; Decimal(0.1) gives the
+// double's exact value instead.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/decimal.h"
+#include "run/options.h"
+#include "study_adapter.h"
+
+namespace py = pybind11;
+using morvantide::real;
+using morvantide::RatioChoice;
+using morvantide::Status;
+using morvantide::TableSettings;
+using morvantide::parse_target;
+namespace mp = morvantide::python;
+
+namespace {
+
+void raise_if_error(const Status& status) {
+  if (!status.ok()) throw py::value_error(status.message());
+}
+
+std::string type_name(py::handle x) { return py::str(py::type::handle_of(x).attr("__name__")); }
+
+bool is_instance_of(py::handle x, const char* module, const char* name) {
+  return py::isinstance(x, py::module_::import(module).attr(name));
+}
+
+// The text a Python number is read from (see the top of the file).
+std::string number_text(py::handle x, const std::string& what) {
+  if (py::isinstance<py::str>(x)) return x.cast<std::string>();
+  const bool decimal = is_instance_of(x, "decimal", "Decimal");
+  const bool is_bool = py::isinstance<py::bool_>(x) || type_name(x) == "bool_";
+  if (is_bool || (!decimal && !is_instance_of(x, "numbers", "Real"))) {
+    throw py::value_error(what + ": expected a number (int, float, Decimal or str), found " +
+                          (x.is_none() ? std::string("None") : type_name(x)));
+  }
+  return py::str(x);
+}
+
+real to_real(py::handle x, const std::string& what) {
+  real value = 0;
+  raise_if_error(mp::read_number(number_text(x, what), what, &value));
+  return value;
+}
+
+// The numbers of a sequence (list, tuple, numpy array, any iterable of
+// numbers); `name` names it in messages ("h" -> "h[3]").
+std::vector<real> to_reals(py::handle seq, const std::string& name) {
+  if (py::isinstance<py::str>(seq) || py::isinstance<py::bytes>(seq) ||
+      !py::isinstance<py::iterable>(seq)) {
+    throw py::value_error(name + " must be a sequence of numbers (a list, tuple or numpy array), "
+                          "found " + (seq.is_none() ? std::string("None") : type_name(seq)));
+  }
+  // More grids than a run takes are refused before they are read.
+  constexpr size_t kMost = morvantide::kMaxGrids;
+  if (py::hasattr(seq, "__len__") && py::len(seq) > kMost) {
+    throw py::value_error(name + ": " + std::to_string(py::len(seq)) +
+                          " grids are more than a run takes (at most " + std::to_string(kMost) +
+                          ")");
+  }
+  std::vector<real> out;
+  for (py::handle x : seq) {
+    if (out.size() == kMost) {
+      throw py::value_error(name + ": more grids than a run takes (at most " +
+                            std::to_string(kMost) + ")");
+    }
+    out.push_back(to_real(x, name + "[" + std::to_string(out.size()) + "]"));
+  }
+  return out;
+}
+
+// A setting's value, refused as the program's option of the same name
+// refuses it: "bad value for NAME: VALUE (EXPECTED)".
+[[noreturn]] void bad_setting(const std::string& name, py::handle value,
+                              const std::string& expected) {
+  throw py::value_error("bad value for " + name + ": " + std::string(py::repr(value)) + " (" +
+                        expected + ")");
+}
+
+real setting(py::handle value, const std::string& name, const std::string& expected) {
+  real x = 0;
+  const bool number = !py::isinstance<py::bool_>(value) &&
+                      (py::isinstance<py::str>(value) || is_instance_of(value, "numbers", "Real") ||
+                       is_instance_of(value, "decimal", "Decimal"));
+  if (!number || !mp::read_number(py::str(value), name, &x).ok()) {
+    bad_setting(name, value, expected);
+  }
+  return x;
+}
+
+// None keeps the direct run's default of each setting.
+mp::Settings to_settings(const py::object& cells, const py::object& order,
+                         const py::object& order_step, const py::object& ratio,
+                         const py::object& order_range, const py::object& itmax,
+                         const py::object& tol, const py::object& target, bool least_squares) {
+  mp::Settings s;
+  TableSettings& t = s.table;
+  if (!cells.is_none()) {
+    const std::string c = py::str(cells);
+    if (py::isinstance<py::bool_>(cells) || (c != "1" && c != "2" && c != "3")) {
+      bad_setting("cells", cells, "the grid's dimension: 1, 2 or 3");
+    }
+    t.cells = c[0] - '0';
+  }
+  if (!order.is_none()) t.pL = setting(order, "order", "a number");
+  if (!order_step.is_none()) t.dp = setting(order_step, "order_step", "a number");
+  if (!ratio.is_none()) {
+    const std::string r = py::isinstance<py::str>(ratio) ? ratio.cast<std::string>() : "";
+    if (r != "constant" && r != "variable") {
+      bad_setting("ratio", ratio, "'constant', 'variable' or None");
+    }
+    t.ratio = r == "constant" ? RatioChoice::kConstant : RatioChoice::kVariable;
+  }
+  if (!order_range.is_none()) {
+    const char* expected = "(pU_min, pU_max), two numbers, the first the smaller, such as (0.5, 5)";
+    const bool pair = !py::isinstance<py::str>(order_range) &&
+                      py::isinstance<py::sequence>(order_range) && py::len(order_range) == 2;
+    if (!pair) bad_setting("order_range", order_range, expected);
+    const py::sequence range = order_range;
+    t.pU_min = setting(range[0], "order_range", expected);
+    t.pU_max = setting(range[1], "order_range", expected);
+    if (!(t.pU_min < t.pU_max)) bad_setting("order_range", order_range, expected);
+  }
+  if (!itmax.is_none()) {
+    const std::string text = py::str(itmax);
+    const bool whole = !py::isinstance<py::bool_>(itmax) && !text.empty() && text.size() <= 9 &&
+                       text.find_first_not_of("0123456789") == std::string::npos &&
+                       std::stol(text) >= 1;
+    if (!whole) bad_setting("itmax", itmax, "a whole number of iterations, at least 1");
+    t.itmax = static_cast<int32_t>(std::stol(text));
+  }
+  if (!tol.is_none()) {
+    t.tol = setting(tol, "tol", "a positive number");
+    if (!(t.tol > 0)) bad_setting("tol", tol, "a positive number");
+  }
+  if (!target.is_none()) {
+    if (py::isinstance<py::bool_>(target) || !parse_target(py::str(target), &s.target)) {
+      bad_setting("target", target, "a positive number, or a percentage such as 0.1%");
+    }
+  }
+  s.least_squares = least_squares;
+  return s;
+}
+
+py::object decimal_of(real x) {
+  static py::object* decimal = new py::object(py::module_::import("decimal").attr("Decimal"));
+  return (*decimal)(morvantide::shortest_decimal(x));
+}
+
+// One analysed variable as Python sees it.
+class Analysis {
+ public:
+  explicit Analysis(mp::Result r) : r_(std::move(r)) {}
+
+  py::dict to_dict() const {
+    const py::module_ json = py::module_::import("json");
+    const py::object decimal = py::module_::import("decimal").attr("Decimal");
+    py::dict d = json.attr("loads")(r_.json(), py::arg("parse_float") = decimal,
+                                    py::arg("parse_int") = decimal);
+    // The two whole numbers of the object are ints; every real is a Decimal.
+    d["number"] = py::int_(d["number"]);
+    py::dict finest = d["verdict"]["finest"];
+    finest["grid"] = py::int_(finest["grid"]);
+    return d;
+  }
+
+  // An entry of the object (a per-grid list, the verdict, number, name): a
+  // fresh copy each time.
+  py::object entry(const std::string& name) const {
+    if (!cache_) cache_ = to_dict();
+    py::dict d = cache_;
+    if (name.rfind("__", 0) == 0 || !d.contains(name)) {
+      throw py::attribute_error("'Analysis' object has no attribute '" + name + "'");
+    }
+    return py::module_::import("copy").attr("deepcopy")(d[name.c_str()]);
+  }
+
+  py::list keys() const {
+    if (!cache_) cache_ = to_dict();
+    return py::list(cache_);
+  }
+
+  py::list h() const {
+    py::list out;
+    for (real x : r_.h()) out.append(decimal_of(x));
+    return out;
+  }
+
+  // A variable's name is bytes from the table: UTF-8, or else the
+  // Windows-1252 of the program's files.
+  py::str summary() const {
+    const std::string text = r_.summary();
+    PyObject* utf8 = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+    if (utf8 != nullptr) return py::reinterpret_steal<py::str>(utf8);
+    PyErr_Clear();
+    return py::bytes(text).attr("decode")("cp1252", "replace");
+  }
+
+  // Every numeric per-grid list, and h, as float64 arrays (missing: NaN).
+  py::dict to_numpy() const {
+    const py::module_ np = py::module_::import("numpy");
+    py::dict out;
+    out["h"] = np.attr("array")(h(), py::arg("dtype") = "float64");
+    py::dict d = to_dict();
+    for (auto item : d) {
+      if (!py::isinstance<py::list>(item.second)) continue;
+      py::list values;
+      bool numeric = true;
+      for (py::handle x : item.second) {
+        if (x.is_none()) {
+          values.append(py::float_(NAN));
+        } else if (py::isinstance<py::str>(x)) {
+          const std::string w = x.cast<std::string>();
+          numeric = w == "inf" || w == "-inf" || w == "nan";
+          if (!numeric) break;
+          values.append(py::float_(py::str(x)));
+        } else {
+          values.append(py::float_(py::reinterpret_borrow<py::object>(x)));
+        }
+      }
+      if (numeric) out[item.first] = np.attr("array")(values, py::arg("dtype") = "float64");
+    }
+    return out;
+  }
+
+ private:
+  mp::Result r_;
+  mutable py::object cache_;
+};
+
+std::vector<Analysis> wrap(std::vector<mp::Result>& results) {
+  std::vector<Analysis> out;
+  for (mp::Result& r : results) out.emplace_back(std::move(r));
+  return out;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(morvantide, m) {
+  m.doc() = "Error estimates of a grid refinement study, computed in binary128.";
+  m.attr("__version__") = MORVANTIDE_VERSION;
+  mp::single_thread_after_fork();
+
+  py::class_<Analysis>(m, "Analysis",
+                       "One analysed variable: to_dict() is its object of the program's JSON.")
+      .def("to_dict", &Analysis::to_dict,
+           "The variable's object of --json: reals as Decimal, None when missing.")
+      .def("summary", &Analysis::summary, "The text --summary prints for the variable.")
+      .def("to_numpy", &Analysis::to_numpy,
+           "h and every numeric per-grid list as float64 arrays (missing: nan).")
+      .def_property_readonly("h", &Analysis::h, "The grid sizes, coarsest first, as Decimal.")
+      .def("__getattr__", &Analysis::entry)
+      .def("__dir__", [](const Analysis& a) {
+        py::list names = a.keys();
+        for (const char* n : {"h", "summary", "to_dict", "to_numpy"}) names.append(n);
+        return names;
+      })
+      .def("__repr__", [](const Analysis& a) {
+        return "<morvantide.Analysis " + std::string(py::repr(a.entry("number"))) + ">";
+      });
+
+  const char* options_doc =
+      "Settings as the program's options, None for the program's default: cells=D (1, 2, 3): h "
+      "holds cell counts of a D-dimensional grid; order (2), order_step (1): pL and dp; ratio: "
+      "'constant', 'variable' or None (detected); order_range ((0.5, 5)): (pU_min, pU_max); "
+      "itmax (50), tol (1e-12): the order search; target: an uncertainty (1e-6) or a share of "
+      "|Th| ('0.1%'); least_squares=False leaves the least-squares lists missing.";
+
+  m.def(
+      "analyse",
+      [](const py::object& h, const py::object& values, const py::object& cells,
+         const py::object& order, const py::object& order_step, const py::object& ratio,
+         const py::object& order_range, const py::object& itmax, const py::object& tol,
+         const py::object& target, bool least_squares) {
+        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
+                                           tol, target, least_squares);
+        std::vector<mp::Column> columns(1);
+        const std::vector<real> sizes = to_reals(h, "h");
+        columns[0].values = to_reals(values, "values");
+        std::vector<mp::Result> results;
+        Status status;
+        {
+          py::gil_scoped_release released;
+          status = mp::analyse_lists(sizes, columns, s, &results);
+        }
+        raise_if_error(status);
+        return std::move(wrap(results).front());
+      },
+      py::arg("h"), py::arg("values"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
+      py::arg("order_step") = py::none(), py::arg("ratio") = py::none(),
+      py::arg("order_range") = py::none(), py::arg("itmax") = py::none(),
+      py::arg("tol") = py::none(), py::arg("target") = py::none(),
+      py::arg("least_squares") = true,
+      (std::string("Analyses one variable: h and values, one per grid, in any order. ") +
+       options_doc)
+          .c_str());
+
+  m.def(
+      "analyse_table",
+      [](const py::object& path, const py::object& cells, const py::object& order,
+         const py::object& order_step, const py::object& ratio, const py::object& order_range,
+         const py::object& itmax, const py::object& tol, const py::object& target,
+         bool least_squares) {
+        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
+                                           tol, target, least_squares);
+        const std::string file = py::str(py::module_::import("os").attr("fspath")(path));
+        std::vector<mp::Result> results;
+        Status status;
+        {
+          py::gil_scoped_release released;
+          status = mp::analyse_file(file, s, &results);
+        }
+        raise_if_error(status);
+        return wrap(results);
+      },
+      py::arg("path"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
+      py::arg("order_step") = py::none(), py::arg("ratio") = py::none(),
+      py::arg("order_range") = py::none(), py::arg("itmax") = py::none(),
+      py::arg("tol") = py::none(), py::arg("target") = py::none(),
+      py::arg("least_squares") = true,
+      (std::string("Reads a table (h, then one column per variable) and analyses every "
+                   "variable. ") +
+       options_doc)
+          .c_str());
+}
