@@ -381,9 +381,8 @@ TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
   std::unique_ptr<OutputFile> listing;
   ASSERT_TRUE(files.create("lista.txt", &listing).ok());
   listing->write(header);
-  Status st = write_outputs(r.s, r.nv, *listing, files, platform);
+  Status st = write_outputs(r.s, r.nv, run_files(r.s, FileChoice()), *listing, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
-  ASSERT_TRUE(listing->close().ok());
 
   EXPECT_EQ(files.contents["lista.txt"],
             header + tabelas_pU_psi(r.nv) + tabela_T(r.nv) + tabela_U(r.nv));
@@ -420,7 +419,7 @@ TEST(SaidaResultados, ReturnsTheFirstError) {
     const SmallRun r = small_run();
     std::unique_ptr<OutputFile> listing;
     ASSERT_TRUE(files.create("lista.txt", &listing).ok());
-    Status st = write_outputs(r.s, r.nv, *listing, files, platform);
+    Status st = write_outputs(r.s, r.nv, run_files(r.s, FileChoice()), *listing, files, platform);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
     EXPECT_EQ(platform.calls.size(), c.plotter_runs);
