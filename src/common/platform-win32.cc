@@ -11,13 +11,17 @@
 #include "common/text.h"
 
 #include "common/command_line.h"
+#include "common/console.h"
 #include "common/platform.h"
 
 namespace morvantide {
 
 // Windows has neither closed standard descriptors that a file could take
-// nor SIGXFSZ.
-void prepare_process() {}
+// nor SIGXFSZ: a closed standard output is only noted.
+void prepare_process() {
+  const int fd = _fileno(stdout);
+  if (fd < 0 || _get_osfhandle(fd) < 0) mark_standard_output_closed();
+}
 
 LocalTime SystemPlatform::now() {
   SYSTEMTIME t;

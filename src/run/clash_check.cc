@@ -89,9 +89,11 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
 
 Status check_outputs_writable(const std::vector<RunFile>& table, Files& files) {
   for (const RunFile& f : table) {
-    if (is_input(f.role) || f.role == FileRole::kPicture || f.role == FileRole::kStandardOutput) {
+    if (f.role == FileRole::kStandardOutput) {
+      MORVANTIDE_RETURN_IF_ERROR(files.check_standard_output());
       continue;
     }
+    if (is_input(f.role) || f.role == FileRole::kPicture) continue;
     MORVANTIDE_RETURN_IF_ERROR(files.check_writable(f.name, f.replaced_whole));
   }
   return Status::Ok();

@@ -183,6 +183,13 @@ Status run_data_text(const std::string& source, std::string_view text, const Opt
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {
   std::string text;
   std::string source = options.data;
+  if (options.data != kStandardOutput) {
+    // `morvantide data.csv > data.csv`: the shell has emptied the table
+    // already; the clash is named rather than the empty table.
+    const std::vector<RunFile> both = {{options.data, FileRole::kDataFile},
+                                       {"standard output", FileRole::kStandardOutput}};
+    MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(both, files));
+  }
   if (options.data == kStandardOutput) {
     source = kStandardInputName;
     MORVANTIDE_RETURN_IF_ERROR(read_standard_input(&text));
