@@ -661,6 +661,11 @@ TEST(BadInput, SharedFoldersAndReports) {
       {"data run's standard output onto its own data file", {{"d.csv", "h,u\n0.4,1.16\n"}},
        {.arguments = {"d.csv"}, .stdout_to = "d.csv"}, 2,
        "standard output would overwrite the data file \"d.csv\"; send it elsewhere", "", {}},
+      {"two report names for one file in a data run, no listing to rename",
+       {{"d.csv", "h,u\n0.4,1.16\n0.2,1.04\n"}},
+       {.arguments = {"--json", "x.json", "--csv", "./x.json", "d.csv"}}, 2,
+       "the report file \"x.json\" is the same file as the report file \"./x.json\"; rename one "
+       "of them", "", {}},
       {"header control bytes shown in a data run's summary",
        {{"d.csv", "h,u\x1b[2JV\n0.4,1.16\n0.2,1.04\n0.1,1.01\n"}}, {.arguments = {"d.csv"}}, 0,
        "", "\"u\\x1b[2JV\"", {}},

@@ -80,7 +80,8 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
                              "; send it elsewhere");
       }
       return Status::Error(describe(*outputs[j]) + " is the same file as " + describe(out) +
-                           "; rename " + (j == 0 ? "the listing" : "one of them"));
+                           "; rename " +
+                           (outputs[j]->role == FileRole::kListing ? "the listing" : "one of them"));
     }
     outputs.push_back(&out);
   }
