@@ -261,6 +261,14 @@ std::string whole_run(std::string_view data, std::string* outcome) {
   return "";
 }
 
+namespace {
+
+bool ends_with(const std::string& name, std::string_view end) {
+  return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
 std::string data_run(std::string_view data, std::string* outcome) {
   const size_t bits = data.size() % 64;
   std::vector<std::string> args;
@@ -290,10 +298,8 @@ std::string data_run(std::string_view data, std::string* outcome) {
     }
   }
   for (const auto& [name, content] : files.contents) {
-    auto ends_with = [&](std::string_view end) {
-      return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
-    };
-    if (!ends_with("r.json") && !ends_with("r.csv") && !classic) return "a data run without --output-dir wrote " + name;
+    const bool report = ends_with(name, "r.json") || ends_with(name, "r.csv");
+    if (!report && !classic) return "a data run without --output-dir wrote " + name;
   }
   if (status.ok()) {
     for (const std::string* report : {&options.json_file, &options.csv_file}) {
