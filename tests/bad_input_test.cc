@@ -461,6 +461,14 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       // One run at a time in a folder.
       {"another run holds the folder", layout1(), "Morvantide_4p0.in: another run is using this folder",
        {}, true},
+      {"a data run's --output-dir where another run holds the folder",
+       [] {
+         Folder f = layout1();
+         f["d.csv"] = "h,u\n0.4,1.16\n0.2,1.04\n";
+         return f;
+       }(),
+       "Morvantide_4p0.in: another run is using this folder",
+       {.arguments = {"--output-dir", ".", "d.csv"}}, true},
 
       // Outputs that cannot be written.
       {"listing in a missing folder", param1_line(2, "'nao_existe/lista.txt'"),

@@ -20,7 +20,13 @@ namespace morvantide {
 // nor SIGXFSZ: a closed standard output is only noted.
 void prepare_process() {
   const int fd = _fileno(stdout);
-  if (fd < 0 || _get_osfhandle(fd) < 0) mark_standard_output_closed();
+  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  bool closed = fd < 0 || _get_osfhandle(fd) < 0 || h == nullptr || h == INVALID_HANDLE_VALUE;
+  if (!closed) {
+    SetLastError(NO_ERROR);
+    closed = GetFileType(h) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR;
+  }
+  if (closed) mark_standard_output_closed();
 }
 
 LocalTime SystemPlatform::now() {

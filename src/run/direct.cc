@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "core/analysis.h"
 #include "core/estimation.h"
+#include "input/input.h"
 #include "output/header.h"
 #include "output/scripts.h"
 #include "run/batch_platform.h"
@@ -80,6 +81,10 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   }
   MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
   FolderReturn back(here);
+  // The folder of a classic study: a run there holds its control file, and
+  // this one writes the same files.
+  std::unique_ptr<FolderLock> lock;
+  MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
