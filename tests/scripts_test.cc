@@ -412,7 +412,8 @@ TEST(SaidaResultados, EachRowAloneWritesItsFileAlone) {
     const SmallRun r = small_run();
     std::unique_ptr<OutputFile> listing;
     ASSERT_TRUE(files.create("lista.txt", &listing).ok());
-    const std::vector<RunFile> row = {{f.name, f.role, f.option, f.replaced_whole, f.script, f.plot}};
+    const std::vector<RunFile> row = {
+        {f.name, f.role, f.option, f.replaced_whole, f.script, f.plot}};
     ASSERT_TRUE(write_outputs(r.s, r.nv, row, *listing, files, platform).ok());
     EXPECT_EQ(files.contents["lista.txt"], "");
     files.contents.erase("lista.txt");

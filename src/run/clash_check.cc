@@ -79,9 +79,9 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
         return Status::Error("standard output would overwrite " + describe(*outputs[j]) +
                              "; send it elsewhere");
       }
+      const bool listing = outputs[j]->role == FileRole::kListing;
       return Status::Error(describe(*outputs[j]) + " is the same file as " + describe(out) +
-                           "; rename " +
-                           (outputs[j]->role == FileRole::kListing ? "the listing" : "one of them"));
+                           "; rename " + (listing ? "the listing" : "one of them"));
     }
     outputs.push_back(&out);
   }

@@ -89,7 +89,8 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   Progress progress(static_cast<int64_t>(chosen.size()), standard_error_is_terminal());
-  return write_run(s, table, chosen, moved, files, platform, console, templates, progress.counter());
+  return write_run(s, table, chosen, moved, files, platform, console, templates,
+                   progress.counter());
 }
 
 }  // namespace
