@@ -14,6 +14,8 @@
 #include "output/scripts.h"
 #include "output/tables.h"
 #include "common/platform.h"
+#include "model/plot_files.h"
+#include "run/direct.h"
 #include "run/run.h"
 #include "model/state.h"
 
@@ -255,6 +257,61 @@ std::string whole_run(std::string_view data, std::string* outcome) {
     if (content.size() < end.size() || content.compare(content.size() - end.size(), end.size(), end) != 0) {
       return std::string(script->name) + " does not end with replot";
     }
+  }
+  return "";
+}
+
+namespace {
+
+bool ends_with(const std::string& name, std::string_view end) {
+  return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+std::string data_run(std::string_view data, std::string* outcome) {
+  const size_t bits = data.size() % 64;
+  std::vector<std::string> args;
+  if (bits & 1) args.push_back("--summary");
+  if (bits & 2) args.insert(args.end(), {"--json", (bits & 8) && !(bits & 1) ? "-" : "r.json"});
+  if (bits & 4) args.insert(args.end(), {"--csv", "r.csv"});
+  if (bits & 16) args.insert(args.end(), {"--variables", "all"});
+  if (bits & 32) args.insert(args.end(), {"--cells", "2"});
+  const bool classic = (bits & 12) == 12;
+  if (classic) args.insert(args.end(), {"--output-dir", "."});
+  args.push_back("d.csv");
+  Options options;
+  if (!parse_options(args, &options).ok()) return "the harness's options were refused";
+
+  MemoryFiles files;
+  FixedPlatform platform;
+  KeptOutput console;
+  const Status status = run_data_text("d.csv", data, options, files, platform, console);
+  if (outcome != nullptr) *outcome = status.ok() ? "ok" : status.message();
+  if (!status.ok()) {
+    if (status.message().empty()) return "a failed run with no message";
+    if (has_line_break(status.message())) return "a message of more than one line";
+  } else {
+    if (console.text.empty()) return "a data run that printed nothing";
+    if (options.json_file == kStandardOutput && console.text.back() != '\n') {
+      return "a JSON report on standard output that does not end with a line end";
+    }
+  }
+  for (const auto& [name, content] : files.contents) {
+    const bool report = ends_with(name, "r.json") || ends_with(name, "r.csv");
+    if (!report && !classic) return "a data run without --output-dir wrote " + name;
+  }
+  if (status.ok()) {
+    for (const std::string* report : {&options.json_file, &options.csv_file}) {
+      if (report->empty() || *report == kStandardOutput) continue;
+      bool found = false;
+      for (const auto& [name, content] : files.contents) {
+        found = found || name.find(*report) != std::string::npos;
+      }
+      if (!found) return "a data run that succeeded without " + *report;
+    }
+    if (classic && !files.exists(kDataListing)) return "--output-dir without the listing";
+    if (classic && !files.exists(kPlotFiles[11].name)) return "--output-dir without the plot files";
   }
   return "";
 }

@@ -43,6 +43,15 @@ std::string free_format(std::string_view data);
 inline constexpr int32_t kMaxFuzzGrids = 2000;
 std::string whole_run(std::string_view data, std::string* outcome = nullptr);
 
+// A run on a data file: the input is the table's text, the options come
+// from its length (--summary, --json, --csv to a file or to standard output,
+// --variables all, --cells 2, --output-dir . by its bits).
+// Rules: a failed run reports one line; a run that succeeds prints on
+// standard output (its JSON ending with a line end), writes each report file
+// it names and, only with --output-dir, the listing and the plot files;
+// nothing else is written.
+std::string data_run(std::string_view data, std::string* outcome = nullptr);
+
 }  // namespace morvantide::fuzz
 
 #endif  // MORVANTIDE_FUZZ_HARNESS_H_

@@ -461,6 +461,14 @@ TEST(BadInput, RefusedWithoutWritingAnything) {
       // One run at a time in a folder.
       {"another run holds the folder", layout1(), "Morvantide_4p0.in: another run is using this folder",
        {}, true},
+      {"a data run's --output-dir where another run holds the folder",
+       [] {
+         Folder f = layout1();
+         f["d.csv"] = "h,u\n0.4,1.16\n0.2,1.04\n";
+         return f;
+       }(),
+       "Morvantide_4p0.in: another run is using this folder",
+       {.arguments = {"--output-dir", ".", "d.csv"}}, true},
 
       // Outputs that cannot be written.
       {"listing in a missing folder", param1_line(2, "'nao_existe/lista.txt'"),
@@ -654,6 +662,21 @@ TEST(BadInput, SharedFoldersAndReports) {
       {"report to a closed standard output", three_variables(),
        {.arguments = {"--json", "-"}, .closed = {1}}, 2,
        "standard output: cannot write (Bad file descriptor)", "", {}},
+      {"closed standard output refused before any file is written", three_variables(),
+       {.arguments = {"--summary", "--json", "r.json"}, .closed = {1}}, 2,
+       "standard output: cannot write (Bad file descriptor)", "", {"r.json"}, {},
+       [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "lista.txt")); }},
+      {"data run's standard output onto its own data file", {{"d.csv", "h,u\n0.4,1.16\n"}},
+       {.arguments = {"d.csv"}, .stdout_to = "d.csv"}, 2,
+       "standard output would overwrite the data file \"d.csv\"; send it elsewhere", "", {}},
+      {"two report names for one file in a data run, no listing to rename",
+       {{"d.csv", "h,u\n0.4,1.16\n0.2,1.04\n"}},
+       {.arguments = {"--json", "x.json", "--csv", "./x.json", "d.csv"}}, 2,
+       "the report file \"x.json\" is the same file as the report file \"./x.json\"; rename one "
+       "of them", "", {}},
+      {"header control bytes shown in a data run's summary",
+       {{"d.csv", "h,u\x1b[2JV\n0.4,1.16\n0.2,1.04\n0.1,1.01\n"}}, {.arguments = {"d.csv"}}, 0,
+       "", "\"u\\x1b[2JV\"", {}},
       {"summary into a pipe nobody reads", three_variables(),
        {.arguments = {"--summary"}, .stdout_to_closed_pipe = true}, 2,
        "standard output: cannot write (Broken pipe)", "", {}},

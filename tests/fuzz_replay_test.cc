@@ -57,4 +57,18 @@ TEST(FuzzReplay, WholeRun) {
   }
 }
 
+TEST(FuzzReplay, DataRun) {
+  const std::vector<fs::path> seeds = files_in("corpus/data");
+  EXPECT_GE(seeds.size(), 3u);
+  for (const fs::path& p : seeds) {
+    std::string outcome;
+    EXPECT_EQ(morvantide::fuzz::data_run(content(p), &outcome), "") << p;
+    EXPECT_EQ(outcome, "ok") << p;
+  }
+  for (const fs::path& p : files_in("regressions/data")) {
+    std::string outcome;
+    EXPECT_EQ(morvantide::fuzz::data_run(content(p), &outcome), "") << p << ": " << outcome;
+  }
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform_testing.h"
 #include "common/platform.h"
 #include "run/run.h"
+#include "run/run_files.h"
 
 namespace morvantide {
 namespace {
@@ -381,9 +382,8 @@ TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
   std::unique_ptr<OutputFile> listing;
   ASSERT_TRUE(files.create("lista.txt", &listing).ok());
   listing->write(header);
-  Status st = write_outputs(r.s, r.nv, *listing, files, platform);
+  Status st = write_outputs(r.s, r.nv, run_files(r.s, FileChoice()), *listing, files, platform);
   ASSERT_TRUE(st.ok()) << st.message();
-  ASSERT_TRUE(listing->close().ok());
 
   EXPECT_EQ(files.contents["lista.txt"],
             header + tabelas_pU_psi(r.nv) + tabela_T(r.nv) + tabela_U(r.nv));
@@ -399,6 +399,28 @@ TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
   EXPECT_EQ(platform.calls[1].file, kScriptU.name);
   EXPECT_EQ(files.contents[kScriptPU.name], numbered(15) + kTitleLines);
   EXPECT_EQ(files.contents[kScriptU.name], std::string(kScriptU.default_template) + kTitleLines);
+}
+
+// A row of the table is an output: each fixed output row alone writes its
+// file alone (a script with one plotter run).
+TEST(SaidaResultados, EachRowAloneWritesItsFileAlone) {
+  for (const FixedFile& f : fixed_files()) {
+    if (is_input(f.role)) continue;
+    SCOPED_TRACE(f.name);
+    MemoryFiles files;
+    FakePlatform platform(&files, {0, 0});
+    const SmallRun r = small_run();
+    std::unique_ptr<OutputFile> listing;
+    ASSERT_TRUE(files.create("lista.txt", &listing).ok());
+    const std::vector<RunFile> row = {
+        {f.name, f.role, f.option, f.replaced_whole, f.script, f.plot}};
+    ASSERT_TRUE(write_outputs(r.s, r.nv, row, *listing, files, platform).ok());
+    EXPECT_EQ(files.contents["lista.txt"], "");
+    files.contents.erase("lista.txt");
+    ASSERT_EQ(files.contents.size(), 1u);
+    EXPECT_EQ(files.contents.begin()->first, f.name);
+    EXPECT_EQ(platform.calls.size(), f.role == FileRole::kScript ? 1u : 0u);
+  }
 }
 
 TEST(SaidaResultados, ReturnsTheFirstError) {
@@ -420,7 +442,7 @@ TEST(SaidaResultados, ReturnsTheFirstError) {
     const SmallRun r = small_run();
     std::unique_ptr<OutputFile> listing;
     ASSERT_TRUE(files.create("lista.txt", &listing).ok());
-    Status st = write_outputs(r.s, r.nv, *listing, files, platform);
+    Status st = write_outputs(r.s, r.nv, run_files(r.s, FileChoice()), *listing, files, platform);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
     EXPECT_EQ(platform.calls.size(), c.plotter_runs);

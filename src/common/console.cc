@@ -20,6 +20,8 @@ bool g_closed_at_start = false;
 
 void mark_standard_output_closed() { g_closed_at_start = true; }
 
+bool standard_output_closed() { return g_closed_at_start; }
+
 StandardOutput::StandardOutput() {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);

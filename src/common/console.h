@@ -27,6 +27,7 @@ class StandardOutput : public OutputFile {
 // Standard output was closed when the process started (and is now
 // /dev/null): every write to StandardOutput fails with EBADF.
 void mark_standard_output_closed();
+bool standard_output_closed();
 
 // The line end of the text meant for a terminal: CR LF on Windows, LF
 // elsewhere.

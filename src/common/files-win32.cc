@@ -152,6 +152,12 @@ Status DiskFiles::check_writable(const std::string& name, bool replaced) {
     (void)replaced;
     return Status::Ok();
   }
+  // A name Windows cannot create: a part of more than 255 bytes, or a full
+  // path of MAX_PATH bytes or more.
+  const size_t part = name.size() - (name.find_last_of("/\\:") + 1);
+  char full[MAX_PATH * 2];
+  const DWORD n = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+  if (part > 255 || n >= MAX_PATH) return file_error(name, "cannot create", ENAMETOOLONG);
   if (!folder_attributes(folder_of(name))) return file_error(name, "cannot create", ENOENT);
   return Status::Ok();
 }

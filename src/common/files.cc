@@ -8,6 +8,7 @@
 #include <filesystem>
 #endif
 
+#include "common/console.h"
 #include "common/files_fd.h"
 #if !defined(_WIN32)
 #include "common/paths.h"
@@ -166,6 +167,11 @@ Status FdOutputFile::close() {
 }
 
 // --- DiskFiles, the parts common to every system
+
+Status DiskFiles::check_standard_output() {
+  if (!standard_output_closed()) return Status::Ok();
+  return file_error("standard output", "cannot write", EBADF);
+}
 
 Status DiskFiles::read(const std::string& name, std::string* content) {
   std::unique_ptr<InputFile> in;

@@ -83,6 +83,10 @@ class Files {
   // The identity (as identity() gives it) of the file standard output
   // writes to, empty when it is no file of a folder (a terminal, a pipe).
   virtual std::string standard_output_identity() { return std::string(); }
+  // Checks, before anything is written, that standard output can take the
+  // text of the run: one closed when the process started cannot
+  // ("standard output: cannot write (Bad file descriptor)").
+  virtual Status check_standard_output() { return Status::Ok(); }
   // Holds `name` (an existing file) and its folder exclusively until *held
   // is destroyed: a second run on the same file, or in the same folder, is
   // refused at once with "NAME: another run is using this folder".  The
@@ -137,6 +141,7 @@ class DiskFiles : public Files {
 #endif
   Status check_writable(const std::string& name, bool replaced) override;
   std::string standard_output_identity() override;
+  Status check_standard_output() override;
   Status lock(const std::string& name, std::unique_ptr<FolderLock>* held) override;
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;

@@ -11,13 +11,23 @@
 #include "common/text.h"
 
 #include "common/command_line.h"
+#include "common/console.h"
 #include "common/platform.h"
 
 namespace morvantide {
 
 // Windows has neither closed standard descriptors that a file could take
-// nor SIGXFSZ.
-void prepare_process() {}
+// nor SIGXFSZ: a closed standard output is only noted.
+void prepare_process() {
+  const int fd = _fileno(stdout);
+  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  bool closed = fd < 0 || _get_osfhandle(fd) < 0 || h == nullptr || h == INVALID_HANDLE_VALUE;
+  if (!closed) {
+    SetLastError(NO_ERROR);
+    closed = GetFileType(h) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR;
+  }
+  if (closed) mark_standard_output_closed();
+}
 
 LocalTime SystemPlatform::now() {
   SYSTEMTIME t;

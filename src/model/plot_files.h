@@ -15,13 +15,14 @@ enum class PlotKind {
   kTrueOrder,      // the true order `level` at every grid (a reference line)
   kObservedOrder,  // an observed order, plotted where below kOrderBound
   kEstimate,       // log10 of an absolute error estimate, plotted where computed
+  kLeastSquares,   // log10|U_LS| of the least-squares results, plotted where computed
 };
 
 struct PlotFile {
   const char* name;
   const char* label;  // as the heading prints it, blanks included
   PlotKind kind;
-  RealList Estimates::*list;  // the plotted list (none for a true order)
+  RealList Estimates::*list;  // the plotted list (none for a true order or U_LS)
   int32_t first;              // first grid of the file
   int32_t level;              // which true order (1 = pL), for kTrueOrder
 };

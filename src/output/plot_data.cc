@@ -90,10 +90,23 @@ std::string estimate_file(const Analysis& a, const XFields& x, std::string_view 
          });
 }
 
-// The content of one plot file.  The true orders are formed from pL and dp
-// rather than read from pV, so that the reference lines are complete also
-// with fewer grids than levels.
-std::string plot_file_content(const Analysis& a, const XFields& x, const PlotFile& file) {
+RealList least_squares_list(const Analysis& a) {
+  RealList U_LS;
+  U_LS.resize(a.study.nm, kSentinel);
+  for (int32_t i = 1; i <= a.study.nm && i <= static_cast<int32_t>(a.ls.size()); ++i) {
+    U_LS(i) = a.ls[i - 1].U_LS;
+  }
+  return U_LS;
+}
+
+}  // namespace
+
+// The true orders are formed from pL and dp rather than read from pV, so
+// that the reference lines are complete also with fewer grids than levels.
+std::string PlotData::content(const PlotFile& file) {
+  if (x_.empty()) x_ = x_fields(a_);
+  const Analysis& a = a_;
+  const XFields& x = x_;
   switch (file.kind) {
     case PlotKind::kTrueOrder:
       return true_order_file(a, x, file.label, true_order(a.study.pL, a.study.dp, file.level));
@@ -101,27 +114,18 @@ std::string plot_file_content(const Analysis& a, const XFields& x, const PlotFil
       return observed_order_file(a, x, file.label, a.e.*file.list, file.first);
     case PlotKind::kEstimate:
       return estimate_file(a, x, file.label, a.e.*file.list, file.first);
+    case PlotKind::kLeastSquares:
+      return estimate_file(a, x, file.label, least_squares_list(a), file.first);
   }
   return std::string();
-}
-
-}  // namespace
-
-std::string least_squares_plot_data(const Analysis& a) {
-  RealList U_LS;
-  U_LS.resize(a.study.nm, kSentinel);
-  for (int32_t i = 1; i <= a.study.nm && i <= static_cast<int32_t>(a.ls.size()); ++i) {
-    U_LS(i) = a.ls[i - 1].U_LS;
-  }
-  return estimate_file(a, x_fields(a), "log|U_LS|", U_LS, kFirstLeastSquares);
 }
 
 Status write_plot_data(const Analysis& a, Files& files) {
   // Each file is formed only when its turn comes, so that a failed write
   // leaves the later files untouched.
-  const XFields x = x_fields(a);
+  PlotData data(a);
   for (const PlotFile& file : kPlotFiles) {
-    MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, file.name, plot_file_content(a, x, file)));
+    MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, file.name, data.content(file)));
   }
   return Status::Ok();
 }

@@ -4,10 +4,13 @@
 #define MORVANTIDE_OUTPUT_PLOT_DATA_H_
 
 #include <string>
+#include <vector>
 
 #include "common/files.h"
 #include "common/status.h"
 #include "core/analysis.h"
+#include "core/least_squares.h"
+#include "model/plot_files.h"
 
 namespace morvantide {
 
@@ -18,9 +21,21 @@ Status write_plot_data(const Analysis& a, Files& files);
 // The plot data file of the least-squares uncertainty: log10(h) against
 // log10|U_LS| from grid kFirstLeastSquares on, an empty line where U_LS is
 // missing, laid out as U_12.dat ... U_15.dat are.
-inline constexpr const char* kLeastSquaresPlotFile = "U_LS.dat";
-// Its content.  Reads: nm, log10_h and the U_LS of a.ls.
-std::string least_squares_plot_data(const Analysis& a);
+inline constexpr PlotFile kLeastSquaresPlot = {"U_LS.dat", "log|U_LS|", PlotKind::kLeastSquares,
+                                               nullptr, kFirstLeastSquares, 0};
+
+// The plot data files of one analysis, each formed when asked for; the
+// log10(h) field of each grid is formed once, for the first file.
+// Reads: nm, pL, dp, log10_h, the lists the file names and the U_LS of a.ls.
+class PlotData {
+ public:
+  explicit PlotData(const Analysis& a) : a_(a) {}
+  std::string content(const PlotFile& file);
+
+ private:
+  const Analysis& a_;
+  std::vector<std::string> x_;  // x_[i]: grid i's log10(h) field (x_[0] unused)
+};
 
 }  // namespace morvantide
 

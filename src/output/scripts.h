@@ -24,7 +24,7 @@ struct PlotScript {
 extern const PlotScript kScriptPU;  // Morvantide_4p0_pU.gnu, 15 lines
 extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
 // Only with --plot-least-squares: the four estimates of Morvantide_4p0_U.gnu
-// and the least-squares uncertainty of kLeastSquaresPlotFile.
+// and the least-squares uncertainty of kLeastSquaresPlot.
 extern const PlotScript kScriptULS;  // Morvantide_4p0_U_LS.gnu, 11 lines
 
 // The templates as check_templates read them, so that completing a script

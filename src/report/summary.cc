@@ -5,6 +5,7 @@
 
 #include "common/decimal.h"
 #include "common/digits.h"
+#include "common/text.h"
 
 namespace morvantide {
 
@@ -187,7 +188,9 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
   const GridVerdict& g = v.verdict(n);
   const std::string end(line_end);
   std::string out = "variable " + std::to_string(v.number);
-  if (!v.name.empty()) out += " \"" + v.name + "\"";
+  // A name from a file's header reaches the terminal: no byte of it may
+  // move the cursor.
+  if (!v.name.empty()) out += " \"" + control_bytes_shown(v.name) + "\"";
   out += ": " + std::to_string(n) + (n == 1 ? " grid" : " grids") +
          ", finest h = " + value(v.study.h(n)) + end;
   auto line = [&](std::string label, const std::string& text) {

@@ -79,10 +79,9 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
         return Status::Error("standard output would overwrite " + describe(*outputs[j]) +
                              "; send it elsewhere");
       }
+      const bool listing = outputs[j]->role == FileRole::kListing;
       return Status::Error(describe(*outputs[j]) + " is the same file as " + describe(out) +
-                           "; rename " +
-                           (outputs[j]->role == FileRole::kListing ? "the listing"
-                                                                   : "one of them"));
+                           "; rename " + (listing ? "the listing" : "one of them"));
     }
     outputs.push_back(&out);
   }
@@ -91,9 +90,11 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
 
 Status check_outputs_writable(const std::vector<RunFile>& table, Files& files) {
   for (const RunFile& f : table) {
-    if (is_input(f.role) || f.role == FileRole::kPicture || f.role == FileRole::kStandardOutput) {
+    if (f.role == FileRole::kStandardOutput) {
+      MORVANTIDE_RETURN_IF_ERROR(files.check_standard_output());
       continue;
     }
+    if (is_input(f.role) || f.role == FileRole::kPicture) continue;
     MORVANTIDE_RETURN_IF_ERROR(files.check_writable(f.name, f.replaced_whole));
   }
   return Status::Ok();

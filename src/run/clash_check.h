@@ -32,7 +32,8 @@ Status check_outputs_spare_inputs(const std::vector<RunFile>& table, Files& file
 
 // Refuses a run with an output that is not a regular file or that the user
 // may not write or create (Files::check_writable); the files replaced whole
-// need room for their temporary file too.
+// need room for their temporary file too.  Standard output, when the run
+// writes to it, must not have been closed (Files::check_standard_output).
 Status check_outputs_writable(const std::vector<RunFile>& table, Files& files);
 
 // Every check before the first write, over the run's table: the templates

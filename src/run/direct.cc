@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "core/analysis.h"
 #include "core/estimation.h"
+#include "input/input.h"
 #include "output/header.h"
 #include "output/scripts.h"
 #include "run/batch_platform.h"
@@ -81,13 +82,18 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   }
   MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
   FolderReturn back(here);
+  // The folder of a classic study: a run there holds its control file, and
+  // this one writes the same files.
+  std::unique_ptr<FolderLock> lock;
+  MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   // nv is the first chosen variable: its analysis is counted once.
   Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
                     standard_error_is_terminal());
-  return write_run(s, chosen, moved, files, platform, console, templates, progress.work());
+  return write_run(s, table, chosen, moved, files, platform, console, templates,
+                   progress.work());
 }
 
 }  // namespace
@@ -186,6 +192,13 @@ Status run_data_text(const std::string& source, std::string_view text, const Opt
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {
   std::string text;
   std::string source = options.data;
+  if (options.data != kStandardOutput) {
+    // `morvantide data.csv > data.csv`: the shell has emptied the table
+    // already; the clash is named rather than the empty table.
+    const std::vector<RunFile> both = {{options.data, FileRole::kDataFile},
+                                       {"standard output", FileRole::kStandardOutput}};
+    MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(both, files));
+  }
   if (options.data == kStandardOutput) {
     source = kStandardInputName;
     MORVANTIDE_RETURN_IF_ERROR(read_standard_input(&text));

@@ -10,6 +10,7 @@
 #include "output/header.h"
 #include "output/plot_data.h"
 #include "output/saida_resultados.h"
+#include "core/least_squares.h"
 #include "output/scripts.h"
 #include "output/tables.h"
 #include "run/clash_check.h"
@@ -67,11 +68,35 @@ Status draw_plot(const State& s, const PlotScript& script, Files& files, Platfor
   return Status::Ok();
 }
 
-Status write_outputs(const State& s, const Analysis& nv, OutputFile& listing, Files& files,
-                     Platform& platform, const TemplateTexts* templates) {
-  MORVANTIDE_RETURN_IF_ERROR(saida_resultados(nv, listing, files));
-  for (const PlotScript* script : kPlotScripts) {
-    MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *script, files, platform, templates));
+Status write_outputs(const State& s, const Analysis& nv, const std::vector<RunFile>& table,
+                     OutputFile& listing, Files& files, Platform& platform,
+                     const TemplateTexts* templates) {
+  PlotData data(nv);
+  for (const RunFile& f : table) {
+    switch (f.role) {
+      case FileRole::kListing:
+        // A listing that cannot be completed stops the run before any plot
+        // file is touched.
+        saida_resultados(nv, listing);
+        MORVANTIDE_RETURN_IF_ERROR(listing.close());
+        break;
+      case FileRole::kPlotData:
+        MORVANTIDE_RETURN_IF_ERROR(write_whole_file(files, f.name, data.content(*f.plot)));
+        break;
+      case FileRole::kScript:
+        if (f.script == &kScriptULS && s.study.nm < kFirstLeastSquares) {
+          // No grid has U_LS: the picture's title says why its curve is
+          // missing.
+          State titled = s;
+          titled.titulo_grafico = least_squares_title(s.titulo_grafico);
+          MORVANTIDE_RETURN_IF_ERROR(draw_plot(titled, *f.script, files, platform, templates));
+        } else {
+          MORVANTIDE_RETURN_IF_ERROR(draw_plot(s, *f.script, files, platform, templates));
+        }
+        break;
+      default:  // the inputs, the pictures (the plotter draws them), the report
+        break;
+    }
   }
   return Status::Ok();
 }
@@ -101,14 +126,16 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   std::vector<RunFile> table = run_files(s, FileChoice::of(options));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
-  MORVANTIDE_RETURN_IF_ERROR(write_run(s, columns, options, files, platform, console, templates));
+  MORVANTIDE_RETURN_IF_ERROR(
+      write_run(s, table, columns, options, files, platform, console, templates));
   platform.run(Program::kEditor, trim(s.arq_listagem));
   return Status::Ok();
 }
 
-Status write_run(State& s, const std::vector<VariableColumn>& columns, const Options& options,
-                 Files& files, Platform& platform, OutputFile& console,
-                 const TemplateTexts& templates, WorkDone* done) {
+Status write_run(State& s, const std::vector<RunFile>& table,
+                 const std::vector<VariableColumn>& columns, const Options& options, Files& files,
+                 Platform& platform, OutputFile& console, const TemplateTexts& templates,
+                 WorkDone* done) {
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
   MORVANTIDE_RETURN_IF_ERROR(files.create(listing_name, &listing));
@@ -133,13 +160,7 @@ Status write_run(State& s, const std::vector<VariableColumn>& columns, const Opt
   if (done != nullptr) settings.steps = &done->steps;
   Analysis nv = analyse(s.study, grids, settings);
   nv.number = s.nv;
-  Status status = write_outputs(s, nv, *listing, files, platform, &templates);
-  Status closed = listing->close();
-  MORVANTIDE_RETURN_IF_ERROR(status);
-  MORVANTIDE_RETURN_IF_ERROR(closed);
-  if (options.plot_least_squares) {
-    MORVANTIDE_RETURN_IF_ERROR(draw_least_squares_plot(s, nv, files, platform, &templates));
-  }
+  MORVANTIDE_RETURN_IF_ERROR(write_outputs(s, nv, table, *listing, files, platform, &templates));
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(
         write_report(s, nv, settings.plan, columns, options, files, console, done));

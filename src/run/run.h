@@ -27,6 +27,7 @@
 #include "run/clash_check.h"
 #include "run/options.h"
 #include "run/progress.h"
+#include "run/run_files.h"
 
 namespace morvantide {
 
@@ -51,19 +52,25 @@ Status run(State& s, Files& files, Platform& platform, const Options& options,
 Status draw_plot(const State& s, const PlotScript& script, Files& files, Platform& platform,
                  const TemplateTexts* templates = nullptr);
 
-// Everything a run writes once its files passed their checks: the listing
-// (header, then nv's analysis in its tables), the plot data files and
-// scripts with the plotter, the least-squares picture and the report.
-// `done`, when given, counts the reported variables analysed so far and the
-// steps of every analysis.
-Status write_run(State& s, const std::vector<VariableColumn>& columns, const Options& options,
-                 Files& files, Platform& platform, OutputFile& console,
-                 const TemplateTexts& templates, WorkDone* done = nullptr);
+// Everything a run writes once the files of `table` passed their checks:
+// the listing (header, then nv's analysis in its tables), the plot data
+// files and scripts with the plotter as write_outputs() writes them, then
+// the report.  `done`, when given, counts the reported variables analysed
+// so far and the steps of every analysis.
+// REQUIRES: `table` has a listing (FileChoice::classic_outputs).
+Status write_run(State& s, const std::vector<RunFile>& table,
+                 const std::vector<VariableColumn>& columns, const Options& options, Files& files,
+                 Platform& platform, OutputFile& console, const TemplateTexts& templates,
+                 WorkDone* done = nullptr);
 
-// Everything after the analysis of nv: the result tables appended to
-// `listing`, the plot data files, then draw_plot on each script in turn.
-Status write_outputs(const State& s, const Analysis& nv, OutputFile& listing, Files& files,
-                     Platform& platform, const TemplateTexts* templates = nullptr);
+// Everything after the analysis of nv, row by row of `table`: at the
+// listing, the result tables appended to `listing`, which is then closed;
+// at each plot data file, its content; at each script, draw_plot (the
+// least-squares script titled by least_squares_title() when no grid has
+// U_LS).  Inputs, pictures and the report are not written here.
+Status write_outputs(const State& s, const Analysis& nv, const std::vector<RunFile>& table,
+                     OutputFile& listing, Files& files, Platform& platform,
+                     const TemplateTexts* templates = nullptr);
 
 // The date and time texts of the run:
 //   6 Dec 2026 9:05:03  -> dia "(6/12/2026) ", hora "9:5:3   "

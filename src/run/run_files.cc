@@ -23,13 +23,18 @@ bool is_input(FileRole role) {
 
 const std::vector<FixedFile>& fixed_files() {
   static const std::vector<FixedFile> table = [] {
-    std::vector<FixedFile> rows{{kControlFile, FileRole::kControlFile, "", false, nullptr}};
-    for (const PlotFile& f : kPlotFiles) rows.push_back({f.name, FileRole::kPlotData, "", false, nullptr});
-    for (const PlotScript* script : kPlotScripts) {
-      rows.push_back({script->name, FileRole::kScript, "", true, script});
+    std::vector<FixedFile> rows{
+        {kControlFile, FileRole::kControlFile, "", false, nullptr, nullptr}};
+    for (const PlotFile& f : kPlotFiles) {
+      rows.push_back({f.name, FileRole::kPlotData, "", false, nullptr, &f});
     }
-    rows.push_back({kLeastSquaresPlotFile, FileRole::kPlotData, "--plot-least-squares", false, nullptr});
-    rows.push_back({kScriptULS.name, FileRole::kScript, "--plot-least-squares", true, &kScriptULS});
+    for (const PlotScript* script : kPlotScripts) {
+      rows.push_back({script->name, FileRole::kScript, "", true, script, nullptr});
+    }
+    rows.push_back({kLeastSquaresPlot.name, FileRole::kPlotData, "--plot-least-squares", false,
+                    nullptr, &kLeastSquaresPlot});
+    rows.push_back(
+        {kScriptULS.name, FileRole::kScript, "--plot-least-squares", true, &kScriptULS, nullptr});
     return rows;
   }();
   return table;
@@ -86,7 +91,7 @@ std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
   if (choice.classic_outputs) table.push_back({trim(s.arq_listagem), FileRole::kListing});
   for (const FixedFile& f : fixed_files()) {
     if (is_input(f.role) || !asked(f)) continue;
-    table.push_back({f.name, f.role, f.option, f.replaced_whole, f.script});
+    table.push_back({f.name, f.role, f.option, f.replaced_whole, f.script, f.plot});
   }
   for (const std::string& name : choice.report_files) {
     table.push_back({name, FileRole::kReport, "--json/--csv", true});

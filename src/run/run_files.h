@@ -1,8 +1,8 @@
 // The table of a run's files: every file it reads or writes, one row each,
 // built once from the analysis state and the options.  The clash check, the
 // check that every output can be written, the template check, the removal
-// of stray temporary files and --help all loop over it, so a new output is
-// one more row (in kFixedFiles when its name is fixed).
+// of stray temporary files, the write step and --help all loop over it, so
+// a new output is one more row (in fixed_files() when its name is fixed).
 //
 //   name                    role        option                 replaced whole
 //   Morvantide_4p0.in       input       (every run)            -
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "model/plot_files.h"
 #include "model/state.h"
 #include "output/scripts.h"
 #include "run/options.h"
@@ -52,6 +53,7 @@ struct RunFile {
   const char* option = "";       // the option that asks for it; "" for every run
   bool replaced_whole = false;   // written to a temporary file and renamed
   const PlotScript* script = nullptr;  // of a template, script or picture
+  const PlotFile* plot = nullptr;      // what a plot data file holds
   int32_t number = 0;  // the grid of a layout-0 result file; the layout of a parameter file
 };
 
@@ -62,6 +64,7 @@ struct FixedFile {
   const char* option;
   bool replaced_whole;
   const PlotScript* script;
+  const PlotFile* plot;
 };
 const std::vector<FixedFile>& fixed_files();
 
