@@ -13,9 +13,9 @@ ROOT = os.path.dirname(os.path.abspath(__file__))
 
 
 def version():
-    """The project's version, from its one source: CMakeLists.txt."""
-    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
-        return re.search(r"project\(morvantide VERSION ([0-9.]+)", f.read()).group(1)
+    """The project's version, from its one source: src/common/version.h."""
+    with open(os.path.join(ROOT, "src", "common", "version.h"), encoding="utf-8") as f:
+        return re.search(r'kVersion = "([0-9.]+)"', f.read()).group(1)
 
 
 class CMakeBuild(build_ext):

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/decimal.h"
+#include "common/version.h"
 #include "run/options.h"
 #include "study_adapter.h"
 
@@ -253,7 +254,7 @@ std::vector<Analysis> wrap(std::vector<mp::Result>& results) {
 
 PYBIND11_MODULE(morvantide, m) {
   m.doc() = "Error estimates of a grid refinement study, computed in binary128.";
-  m.attr("__version__") = MORVANTIDE_VERSION;
+  m.attr("__version__") = morvantide::kVersion;
   mp::single_thread_after_fork();
 
   py::class_<Analysis>(m, "Analysis",
