@@ -175,6 +175,28 @@ TEST(Table, ClashesOfADataRun) {
   }
 }
 
+TEST(Table, VariablesOfADataRun) {
+  const std::string table = "h,u,p\n" + rows(",", "\n");
+  const std::string expected =
+      " (numbers from 1 to 100000 and ranges such as 1,3-5, or all)";
+  struct Case {
+    const char* list;
+    std::string message;  // "" when the run is made
+  } cases[] = {
+      {"p,1", ""},
+      {"2-2,u", ""},
+      {"q", "morvantide: --variables: no variable is named \"q\" (the header names u, p)"},
+      {"3", "morvantide: --variables: variable 3 asked for, the table has 2"},
+      {"1-100000", "morvantide: --variables: variable 3 asked for, the table has 2"},
+      {"1-1000000", "morvantide: bad value for --variables: \"1-1000000\"" + expected},
+      {"2-1", "morvantide: bad value for --variables: \"2-1\"" + expected},
+  };
+  for (const Case& c : cases) {
+    RunResult r = data_run(table, {"--variables", c.list});
+    EXPECT_EQ(r.status.ok() ? "" : r.status.message(), c.message) << c.list;
+  }
+}
+
 TEST(Table, CellCounts) {
   // h = 1/N, 1/sqrt(N), 1/cbrt(N): k^D cells give 1/k, rounded once.
   struct Case {

@@ -127,6 +127,10 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
           numbers.push_back(found);
         } else if (parse_variables(part, &one) && one.kind == VariableChoice::Kind::kList) {
           numbers.insert(numbers.end(), one.numbers.begin(), one.numbers.end());
+        } else if (!part.empty() && part.find_first_not_of("0123456789-") == std::string::npos) {
+          // A number or a range, not a name: say what numbers may be.
+          return Status::Error("morvantide: bad value for --variables: " + shown(part) + " (" +
+                               kVariablesExpected + ")");
         } else {
           std::string known;
           for (const VariableColumn& column : all) {

@@ -117,10 +117,10 @@ bool parse_setting(const std::string& text, real* out) {
 }
 
 const char kTargetExpected[] = "a positive number, or a percentage such as 0.1%";
+}  // namespace
+
 const std::string kVariablesExpected = "numbers from 1 to " + std::to_string(kMaxVariables) +
                                        " and ranges such as 1,3-5, or all";
-
-}  // namespace
 
 bool parse_target(const std::string& text, Target* target) {
   std::string_view t = text;

@@ -88,6 +88,9 @@ struct Options {
 // "morvantide: ".  A later option of the same name replaces the earlier.
 Status parse_options(const std::vector<std::string>& args, Options* options);
 
+// What a --variables value may hold, for its messages.
+extern const std::string kVariablesExpected;
+
 // The --help text: usage, then one line per option.
 std::string help_text();
 
