@@ -100,31 +100,6 @@ Status check_outputs_writable(const std::vector<RunFile>& table, Files& files) {
   return Status::Ok();
 }
 
-namespace {
-
-// The table with the pictures of the default templates, for scripts not in
-// the folder yet.
-std::vector<RunFile> table_with_default_pictures(const State& s, Files& files,
-                                                 const FileChoice& choice) {
-  std::vector<RunFile> table = run_files(s, choice);
-  TemplateTexts defaults;
-  for (const PlotScript* script : scripts_of(table)) {
-    if (!files.exists(script->name)) defaults.texts.emplace_back(script, script->default_template);
-  }
-  add_pictures(&table, defaults);
-  return table;
-}
-
-}  // namespace
-
-Status check_outputs_spare_inputs(const State& s, Files& files, const FileChoice& choice) {
-  return check_outputs_spare_inputs(table_with_default_pictures(s, files, choice), files);
-}
-
-Status check_outputs_writable(const State& s, Files& files, const FileChoice& choice) {
-  return check_outputs_writable(table_with_default_pictures(s, files, choice), files);
-}
-
 Status check_run_files(std::vector<RunFile>* table, Files& files, TemplateTexts* templates) {
   MORVANTIDE_RETURN_IF_ERROR(check_templates(files, scripts_of(*table), templates));
   add_pictures(table, *templates);

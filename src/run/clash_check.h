@@ -43,10 +43,6 @@ Status check_outputs_writable(const std::vector<RunFile>& table, Files& files);
 // whole are removed.
 Status check_run_files(std::vector<RunFile>* table, Files& files, TemplateTexts* templates);
 
-// The same over the table of a run with `choice` and the default pictures.
-Status check_outputs_spare_inputs(const State& s, Files& files, const FileChoice& choice = {});
-Status check_outputs_writable(const State& s, Files& files, const FileChoice& choice = {});
-
 }  // namespace morvantide
 
 #endif  // MORVANTIDE_RUN_CLASH_CHECK_H_

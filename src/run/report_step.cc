@@ -31,13 +31,6 @@ bool report_needs_every_grid(const Options& options) {
   return !options.json_file.empty() || !options.csv_file.empty();
 }
 
-std::vector<std::string> report_files(const Options& options) {
-  std::vector<std::string> names;
-  for (const std::string* name : {&options.json_file, &options.csv_file}) {
-    if (!name->empty() && *name != kStandardOutput) names.push_back(*name);
-  }
-  return names;
-}
 
 namespace {
 

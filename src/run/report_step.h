@@ -24,9 +24,6 @@ namespace morvantide {
 Status read_report_variables(const State& s, Files& files, const Options& options,
                              std::vector<VariableColumn>* columns);
 
-// The report files written to disk (not "-").
-std::vector<std::string> report_files(const Options& options);
-
 // Whether the report shows the least-squares results of every grid (a JSON
 // or CSV report) or of the finest grid alone (the summary alone).
 bool report_needs_every_grid(const Options& options);
