@@ -121,7 +121,7 @@ mp::Settings to_settings(const py::object& cells, const py::object& order,
   // Orders are positive finite numbers, as the program's --order takes them.
   auto order_setting = [](const py::object& value, const char* name) {
     const real x = setting(value, name, "a positive finite number");
-    if (!(x > 0) || q_isinf(x)) bad_setting(name, value, "a positive finite number");
+    if (!(x > 0) || morvantide::q_isinf(x)) bad_setting(name, value, "a positive finite number");
     return x;
   };
   if (!order.is_none()) t.pL = order_setting(order, "order");
