@@ -198,3 +198,86 @@ for call in (lambda: morvantide.plot(a), a.to_frame):
     assert run.stdout == ("morvantide.plot needs matplotlib (Debian: python3-matplotlib; pip: "
                           "matplotlib)\nAnalysis.to_frame needs pandas (Debian: python3-pandas; "
                           "pip: pandas)\n")
+
+
+def lines_by_gid(ax):
+    return {line.get_gid(): line for line in ax.lines}
+
+
+# (name, h, values, settings, what the study plot draws, log axis).
+PLOTS = [
+    ("5 grids, M1", [0.4, 0.2, 0.1, 0.05, 0.025], [1.16, 1.041, 1.0105, 1.0026, 1.00065], {},
+     {"data", "richardson", "least_squares", "extrapolated"}, True),
+    ("1 + h^2 exactly", [0.8, 0.4, 0.2, 0.1], [1.64, 1.16, 1.04, 1.01], {},
+     {"data", "richardson", "least_squares", "extrapolated"}, False),
+    ("3 grids", [0.4, 0.2, 0.1], [1.16, 1.04, 1.01], {}, {"data", "richardson", "extrapolated"},
+     False),
+    ("2 grids: Ti_pL", [0.2, 0.1], [1.5, 1.25], {}, {"data", "extrapolated"}, False),
+    ("divergent: no U", [0.4, 0.2, 0.1, 0.05], [1, 2, 4, 8.5], {},
+     {"data", "least_squares", "extrapolated"}, False),
+    ("order 1, 4 grids", [0.8, 0.4, 0.2, 0.1], [3.2, 3.1, 3.06, 3.03], dict(order=1),
+     {"data", "richardson", "least_squares", "extrapolated"}, False),
+]
+
+
+@pytest.mark.parametrize("name,h,values,settings,drawn,logx", PLOTS, ids=[p[0] for p in PLOTS])
+def test_the_study_plot_carries_the_analysis_numbers(name, h, values, settings, drawn, logx):
+    pytest.importorskip("matplotlib")
+    import matplotlib
+    matplotlib.use("Agg")
+    a = morvantide.analyse(h, values, **settings)
+    d, f = a.to_dict(), a.to_numpy()
+    ax = morvantide.plot(a)
+    lines = lines_by_gid(ax)
+    assert set(lines) == drawn and (ax.get_xscale() == "log") == logx
+    assert np.asarray(lines["data"].get_xdata()).tolist() == f["h"].tolist()
+    assert np.asarray(lines["data"].get_ydata()).tolist() == f["Th"].tolist()
+    n = len(h)
+    if "richardson" in lines:  # through the two finest grids, the observed order
+        x, y = map(np.asarray, lines["richardson"].get_data())
+        for i in (n - 1, n - 2):
+            assert y[x.tolist().index(f["h"][i])] == pytest.approx(f["Th"][i], rel=1e-12)
+        assert "observed order %.6g" % f["pU_Th"][-1] in lines["richardson"].get_label()
+    if "least_squares" in lines:  # its phi0 at h = 0 on a linear axis
+        x, y = map(np.asarray, lines["least_squares"].get_data())
+        assert d["model_LS"][-1] in lines["least_squares"].get_label()
+        if not logx:
+            assert x[0] == 0 and y[0] == pytest.approx(f["T0_LS"][-1], rel=1e-12)
+        if name == "1 + h^2 exactly":  # M1 through every grid
+            assert [y[x.tolist().index(s)] for s in f["h"]] == pytest.approx(f["Th"].tolist())
+    words = "Ti_pU" if not math.isnan(f["Ti_pU"][-1]) else "Ti_pL"  # without an observed order
+    extrapolated = f[words][-1]
+    assert lines["extrapolated"].get_label().startswith(words + " = ")
+    assert np.asarray(lines["extrapolated"].get_ydata()).tolist() == [extrapolated] * 2
+    bands = [p for p in ax.patches if p.get_gid() == "uncertainty"]
+    U = f["U"][-1]
+    if math.isnan(U):
+        assert bands == []
+    else:
+        (band,) = bands
+        ys = sorted({y for _, y in band.get_xy()})
+        assert ys == [extrapolated - U, extrapolated + U]
+
+
+@pytest.mark.parametrize("order", [None, 1, "2.5"])
+def test_the_orders_plot_carries_the_observed_orders_and_pL(order):
+    pytest.importorskip("matplotlib")
+    import matplotlib
+    matplotlib.use("Agg")
+    a = morvantide.analyse(*PLOTS[0][1:3], order=order)
+    f = a.to_numpy()
+    lines = lines_by_gid(morvantide.plot(a, kind="orders", logx=False))
+    assert set(lines) == {"observed", "p_LS", "pL"}
+    assert np.array_equal(np.asarray(lines["observed"].get_data(), dtype=float), [f["h"], f["pU_Th"]], equal_nan=True)
+    assert np.array_equal(np.asarray(lines["p_LS"].get_data(), dtype=float), [f["h"], f["p_LS"]], equal_nan=True)
+    assert np.asarray(lines["pL"].get_ydata()).tolist() == [float(order or 2)] * 2
+
+
+def test_plot_draws_on_the_axes_given_and_refuses_an_unknown_kind():
+    plt = pytest.importorskip("matplotlib.pyplot")
+    fig, ax = plt.subplots()
+    a = morvantide.analyse([0.2, 0.1], [1.5, 1.25])
+    assert morvantide.plot(a, ax=ax) is ax and ax.get_title() == "variable 1"
+    with pytest.raises(ValueError, match="kind must be 'study' or 'orders', found 'x'"):
+        morvantide.plot(a, kind="x")
+    plt.close(fig)
