@@ -281,3 +281,28 @@ def test_plot_draws_on_the_axes_given_and_refuses_an_unknown_kind():
     with pytest.raises(ValueError, match="kind must be 'study' or 'orders', found 'x'"):
         morvantide.plot(a, kind="x")
     plt.close(fig)
+
+
+def test_the_example_notebook_runs_and_draws_its_two_pictures(tmp_path, monkeypatch):
+    nbformat = pytest.importorskip("nbformat")
+    nbclient = pytest.importorskip("nbclient")
+    pytest.importorskip("ipykernel")
+    nb = nbformat.read(ROOT / "examples" / "study.ipynb", as_version=4)
+    code = [c for c in nb.cells if c.cell_type == "code"]
+    assert code and all(c.outputs == [] and c.execution_count is None for c in code)
+    # The kernel is this interpreter (a kernel spec found first), and the
+    # notebook imports the package the tests import.
+    spec = tmp_path / "jupyter" / "kernels" / "python3"
+    spec.mkdir(parents=True)
+    (spec / "kernel.json").write_text(json.dumps(dict(
+        argv=[sys.executable, "-m", "ipykernel_launcher", "-f", "{connection_file}"],
+        display_name="Python 3", language="python")))
+    monkeypatch.setenv("JUPYTER_PATH", str(tmp_path / "jupyter"))
+    nb.cells.append(nbformat.v4.new_code_cell("print(morvantide.__file__)"))
+    nbclient.NotebookClient(nb, timeout=120, resources={"metadata": {"path": str(tmp_path)}}
+                            ).execute()
+    assert nb.cells[-1].outputs[0]["text"].strip() == morvantide.__file__
+    assert not [o for c in nb.cells if c.cell_type == "code" for o in c.outputs
+                if o["output_type"] == "error"]
+    for picture in ("study-values.png", "study-orders.png"):
+        assert (tmp_path / picture).read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
