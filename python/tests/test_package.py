@@ -168,6 +168,8 @@ BAD_FRAMES = [
      "h has 2 entries and u 3: each grid needs one value"),
     ("not a mapping", lambda pd: morvantide.analyse_columns([0.2, 0.1], None),
      "columns must be a mapping of names to values, found None"),
+    ("no name", lambda pd: morvantide.analyse_columns([0.2, 0.1], {"": [1, 2]}),
+     "a column needs a name"),
     ("not pairs", lambda pd: morvantide.analyse_columns([0.2, 0.1], ["u"]),
      "columns must be a mapping of names to values, or (name, values) pairs, found str"),
 ]
