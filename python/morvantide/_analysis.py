@@ -8,7 +8,9 @@ from decimal import Decimal
 from . import _core
 
 # Per-grid lists of words and of truth values; every other list holds numbers.
-WORDS = frozenset(("convergence", "U_source", "model_LS"))
+# A list not named here is judged by its entries (a study where a list of
+# words is all None would give it as numbers): name each new one here.
+WORDS = frozenset(("convergence", "U_source", "U_note", "model_LS"))
 TRUTHS = frozenset(("gci_dependable", "asymptotic", "within_target"))
 _NONFINITE = ("inf", "-inf", "nan")
 
@@ -58,7 +60,7 @@ def _summary_fields(analysis):
 
 
 def _repr(self):
-    # <morvantide.Analysis 1 "u": 5 grids, Th = 1.00063 +/- 0.00078 (UGCI), order 2,
+    # <morvantide.Analysis 1 "u": 5 grids, Th = 1.00063 +/- 0.00078 (0.078 %) (UGCI),
     #  monotonic convergence>, all in the summary's words and digits.
     first, fields = _summary_fields(self)
     head = first[len("variable "):].rsplit(", finest h = ", 1)[0]
@@ -79,8 +81,8 @@ def _to_numpy(self):
     """h and every per-grid list of numbers or truth values (1.0, 0.0) as
     float64 arrays, missing values NaN; "convergence" as int64 codes, indices
     into "convergence_names" (morvantide.CONVERGENCE), the grids before the
-    third 0, undetermined.  The same keys for every study; words (U_source,
-    model_LS) are left to to_frame()."""
+    third 0, undetermined.  The same keys for every study; the other words
+    (U_source, U_note, model_LS) are left to to_frame()."""
     import numpy as np
     out = {"h": np.array([float(x) for x in self.h], dtype=np.float64)}
     for name, entries in per_grid_lists(self.to_dict()):
