@@ -273,8 +273,9 @@ def test_the_orders_plot_carries_the_observed_orders_and_pL(order):
     f = a.to_numpy()
     lines = lines_by_gid(morvantide.plot(a, kind="orders", logx=False))
     assert set(lines) == {"observed", "p_LS", "pL"}
-    assert np.array_equal(np.asarray(lines["observed"].get_data(), dtype=float), [f["h"], f["pU_Th"]], equal_nan=True)
-    assert np.array_equal(np.asarray(lines["p_LS"].get_data(), dtype=float), [f["h"], f["p_LS"]], equal_nan=True)
+    for gid, key in (("observed", "pU_Th"), ("p_LS", "p_LS")):
+        drawn = np.asarray(lines[gid].get_data(), dtype=float)
+        assert np.array_equal(drawn, [f["h"], f[key]], equal_nan=True), gid
     assert np.asarray(lines["pL"].get_ydata()).tolist() == [float(order or 2)] * 2
 
 
