@@ -11,12 +11,21 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/decimal.h"
+#include "common/platform.h"
 #include "common/version.h"
 #include "run/options.h"
 #include "study_adapter.h"
@@ -26,6 +35,7 @@ using morvantide::real;
 using morvantide::RatioChoice;
 using morvantide::Status;
 using morvantide::TableSettings;
+using morvantide::CLocaleScope;
 using morvantide::parse_target;
 namespace mp = morvantide::python;
 
@@ -33,6 +43,68 @@ namespace {
 
 void raise_if_error(const Status& status) {
   if (!status.ok()) throw py::value_error(status.message());
+}
+
+// A path as open() takes it: str, bytes or os.PathLike, made bytes by
+// os.fsencode (so a name that is not UTF-8 reaches its file); an embedded
+// NUL is a ValueError, as in open().
+std::string path_bytes(const py::object& path) {
+  const std::string bytes = py::bytes(py::module_::import("os").attr("fsencode")(path));
+  if (bytes.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+  return bytes;
+}
+
+// Runs `work` (a call into the program) with the interpreter's lock
+// released, on a thread of its own, while this thread looks for signals a
+// few times a second: a signal's exception (KeyboardInterrupt on Ctrl-C)
+// stops the work, which ends within a level of its table, and is raised.
+Status run_stoppable(mp::Settings* settings, const std::function<Status()>& work) {
+  std::atomic<bool> stop{false};
+  settings->stop = &stop;
+  std::mutex mu;
+  std::condition_variable ended;
+  bool done = false;
+  Status status;
+  auto body = [&] {
+    Status s;
+    try {
+      const CLocaleScope c_locale;
+      s = work();
+    } catch (const std::bad_alloc&) {
+      s = Status::Error("not enough memory for the analysis");
+    }
+    std::lock_guard<std::mutex> lock(mu);
+    status = s;
+    done = true;
+    ended.notify_all();
+  };
+  bool interrupted = false;
+  {
+    py::gil_scoped_release released;
+    std::thread worker;
+    try {
+      worker = std::thread(body);
+    } catch (const std::system_error&) {
+      body();  // no thread to spare: the work runs here, not stoppable
+    }
+    std::unique_lock<std::mutex> lock(mu);
+    while (!done) {
+      if (ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
+      lock.unlock();
+      {
+        py::gil_scoped_acquire held;
+        if (!interrupted && PyErr_CheckSignals() != 0) {
+          interrupted = true;
+          stop.store(true);
+        }
+      }
+      lock.lock();
+    }
+    lock.unlock();
+    if (worker.joinable()) worker.join();
+  }
+  if (interrupted) throw py::error_already_set();
+  return status;
 }
 
 std::string type_name(py::handle x) { return py::str(py::type::handle_of(x).attr("__name__")); }
@@ -169,6 +241,7 @@ class Analysis {
   explicit Analysis(mp::Result r) : r_(std::move(r)) {}
 
   py::dict to_dict() const {
+    const CLocaleScope c_locale;
     const py::module_ json = py::module_::import("json");
     const py::object decimal = py::module_::import("decimal").attr("Decimal");
     py::dict d = json.attr("loads")(r_.json(), py::arg("parse_float") = decimal,
@@ -197,6 +270,7 @@ class Analysis {
   }
 
   py::list h() const {
+    const CLocaleScope c_locale;
     py::list out;
     for (real x : r_.h()) out.append(decimal_of(x));
     return out;
@@ -205,6 +279,7 @@ class Analysis {
   // A variable's name is bytes from the table: UTF-8, or else the
   // Windows-1252 of the program's files.
   py::str summary() const {
+    const CLocaleScope c_locale;
     const std::string text = r_.summary();
     PyObject* utf8 = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
     if (utf8 != nullptr) return py::reinterpret_steal<py::str>(utf8);
@@ -288,18 +363,15 @@ PYBIND11_MODULE(morvantide, m) {
          const py::object& order, const py::object& order_step, const py::object& ratio,
          const py::object& order_range, const py::object& itmax, const py::object& tol,
          const py::object& target, bool least_squares) {
-        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
-                                           tol, target, least_squares);
+        const CLocaleScope c_locale;
+        mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
+                                     target, least_squares);
         std::vector<mp::Column> columns(1);
         const std::vector<real> sizes = to_reals(h, "h");
         columns[0].values = to_reals(values, "values");
         std::vector<mp::Result> results;
-        Status status;
-        {
-          py::gil_scoped_release released;
-          status = mp::analyse_lists(sizes, columns, s, &results);
-        }
-        raise_if_error(status);
+        raise_if_error(run_stoppable(
+            &s, [&] { return mp::analyse_lists(sizes, columns, s, &results); }));
         return std::move(wrap(results).front());
       },
       py::arg("h"), py::arg("values"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
@@ -317,16 +389,13 @@ PYBIND11_MODULE(morvantide, m) {
          const py::object& order_step, const py::object& ratio, const py::object& order_range,
          const py::object& itmax, const py::object& tol, const py::object& target,
          bool least_squares) {
-        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
-                                           tol, target, least_squares);
-        const std::string file = py::str(py::module_::import("os").attr("fspath")(path));
+        const CLocaleScope c_locale;
+        mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
+                                     target, least_squares);
+        const std::string file = path_bytes(path);
         std::vector<mp::Result> results;
-        Status status;
-        {
-          py::gil_scoped_release released;
-          status = mp::analyse_file(file, s, &results);
-        }
-        raise_if_error(status);
+        raise_if_error(
+            run_stoppable(&s, [&] { return mp::analyse_file(file, s, &results); }));
         return wrap(results);
       },
       py::arg("path"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),

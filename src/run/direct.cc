@@ -1,8 +1,10 @@
 #include "run/direct.h"
 
 #include <memory>
+#include <new>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "common/text.h"
 #include "core/analysis.h"
 #include "core/estimation.h"
@@ -82,10 +84,10 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   }
   MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
   FolderReturn back(here);
-  // The folder of a classic study: a run there holds its control file, and
-  // this one writes the same files.
+  // One run at a time writes a folder: a classic study's folder is held
+  // through its control file, as the classic run holds it, any other alone.
   std::unique_ptr<FolderLock> lock;
-  MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
+  MORVANTIDE_RETURN_IF_ERROR(files.lock_folder(kControlFile, options.output_dir, &lock));
   std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
@@ -175,13 +177,14 @@ void state_for_table(const TableStudy& table, const std::string& source,
   state.titulo = fit(first.name.empty() ? source : source + ": " + first.name, kLenTitulo);
 }
 
-Status run_data_text(const std::string& source, std::string_view text, const Options& options,
-                     Files& files, Platform& platform, OutputFile& console) {
+namespace {
+
+// The run on a table read already.
+Status run_table(const std::string& source, const Table& table, const Options& options,
+                 Files& files, Platform& platform, OutputFile& console) {
   std::vector<VariableColumn> chosen;
   State s;
   {
-    Table table;
-    MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
     TableStudy study;
     MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
     MORVANTIDE_RETURN_IF_ERROR(choose_variables(study, options.variables, &chosen));
@@ -193,8 +196,22 @@ Status run_data_text(const std::string& source, std::string_view text, const Opt
   return report_only(s, chosen, options, files, console);
 }
 
+Status out_of_memory() { return Status::Error("morvantide: not enough memory for the run"); }
+
+}  // namespace
+
+Status run_data_text(const std::string& source, std::string_view text, const Options& options,
+                     Files& files, Platform& platform, OutputFile& console) {
+  try {
+    Table table;
+    MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
+    return run_table(source, table, options, files, platform, console);
+  } catch (const std::bad_alloc&) {
+    return out_of_memory();
+  }
+}
+
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {
-  std::string text;
   std::string source = options.data;
   if (options.data != kStandardOutput) {
     // `morvantide data.csv > data.csv`: the shell has emptied the table
@@ -203,13 +220,22 @@ Status run_data(const Options& options, Files& files, Platform& platform, Output
                                        {"standard output", FileRole::kStandardOutput}};
     MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(both, files));
   }
+  // Read a block at a time: only the rows are kept, at most a run's grids.
+  std::unique_ptr<InputFile> in;
   if (options.data == kStandardOutput) {
     source = kStandardInputName;
-    MORVANTIDE_RETURN_IF_ERROR(read_standard_input(&text));
+    in = open_standard_input();
   } else {
-    MORVANTIDE_RETURN_IF_ERROR(files.read(options.data, &text));
+    MORVANTIDE_RETURN_IF_ERROR(files.open(options.data, &in));
   }
-  return run_data_text(source, text, options, files, platform, console);
+  try {
+    Table table;
+    MORVANTIDE_RETURN_IF_ERROR(read_table(source, *in, &table));
+    in.reset();
+    return run_table(source, table, options, files, platform, console);
+  } catch (const std::bad_alloc&) {
+    return out_of_memory();
+  }
 }
 
 }  // namespace morvantide
