@@ -11,6 +11,7 @@
 #include "input/input.h"
 #include "output/header.h"
 #include "output/scripts.h"
+#include "report/utf8.h"
 #include "run/batch_platform.h"
 #include "run/clash_check.h"
 #include "run/least_squares_plot.h"
@@ -24,6 +25,13 @@ namespace {
 
 Status variables_error(const std::string& what) {
   return Status::Error("morvantide: --variables: " + what);
+}
+
+// `text` in a field of n bytes; a longer text is cut and ends in "..." to
+// show it.
+std::string fit_marked(const std::string& text, size_t n) {
+  if (text.size() <= n) return fit(text, n);
+  return text.substr(0, n - 3) + "...";
 }
 
 bool is_absolute(const std::string& name) {
@@ -65,7 +73,8 @@ Status report_only(const State& s, const std::vector<VariableColumn>& chosen,
   Analysis none;
   none.grids = tabela_malhas(s.study.h);
   const LeastSquaresPlan plan(grid_sizes(s.study));
-  return write_report(s, none, &plan, chosen, options, files, console, progress.work());
+  OutputBesideProgress out(console, progress);
+  return write_report(s, none, &plan, chosen, options, files, out, progress.work());
 }
 
 // The classic files in options.output_dir, then the report.
@@ -94,8 +103,8 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   // nv is the first chosen variable: its analysis is counted once.
   Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
                     standard_error_is_terminal());
-  return write_run(s, table, chosen, moved, files, platform, console, templates,
-                   progress.work());
+  OutputBesideProgress out(console, progress);
+  return write_run(s, table, chosen, moved, files, platform, out, templates, progress.work());
 }
 
 }  // namespace
@@ -172,9 +181,13 @@ void state_for_table(const TableStudy& table, const std::string& source,
   state.study.Th = first.Th;
   state.modo = 1;
   state.nv = first.number;
-  state.arq(1) = fit(source, kLenArq);
+  // The listing and the scripts are Windows-1252; the name stands at the
+  // end of its line, so it is written whole.
+  state.given_file = source;
+  state.given_title = first.name.empty() ? source : source + ": " + first.name;
+  state.arq(1) = to_windows_1252(source);
   state.arq_listagem = fit(kDataListing, kLenArqListagem);
-  state.titulo = fit(first.name.empty() ? source : source + ": " + first.name, kLenTitulo);
+  state.titulo = fit_marked(to_windows_1252(state.given_title), kLenTitulo);
 }
 
 namespace {
