@@ -459,10 +459,7 @@ Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* hel
 Status DiskFiles::lock_folder(const std::string& control, const std::string& folder_name,
                               std::unique_ptr<FolderLock>* held) {
   held->reset();
-  Status status = lock(control, held);
-  if (!status.ok()) {
-    return Status::Error(printable(folder_name) + ": another run is using this folder");
-  }
+  MORVANTIDE_RETURN_IF_ERROR(lock(control, held));
   if (*held) return Status::Ok();
   // No control file: the folder alone.
   const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);

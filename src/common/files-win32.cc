@@ -195,10 +195,7 @@ constexpr char kFolderHold[] = "morvantide-run.lock";
 Status DiskFiles::lock_folder(const std::string& control, const std::string& folder_name,
                               std::unique_ptr<FolderLock>* held) {
   held->reset();
-  Status status = lock(control, held);
-  if (!status.ok()) {
-    return Status::Error(printable(folder_name) + ": another run is using this folder");
-  }
+  MORVANTIDE_RETURN_IF_ERROR(lock(control, held));
   if (*held) return Status::Ok();
   HANDLE h = CreateFileA(kFolderHold, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |

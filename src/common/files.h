@@ -101,7 +101,8 @@ class Files {
   // Holds the current folder for one run writing into it, as lock(control)
   // holds it when `control` exists, and the folder alone when it does not:
   // a second run there (a data run, a classic one) is refused at once with
-  // "FOLDER_NAME: another run is using this folder".  Success with *held set
+  // lock()'s message, or "FOLDER_NAME: another run is using this folder"
+  // when the folder is held alone.  Success with *held set
   // to nothing where the system offers no locks.
   virtual Status lock_folder(const std::string& control, const std::string& folder_name,
                              std::unique_ptr<FolderLock>* held);
