@@ -54,22 +54,24 @@ std::string path_bytes(const py::object& path) {
   return bytes;
 }
 
-// Runs `work` (a call into the program) with the interpreter's lock
-// released, on a thread of its own, while this thread looks for signals a
-// few times a second: a signal's exception (KeyboardInterrupt on Ctrl-C)
-// stops the work, which ends within a level of its table, and is raised.
-Status run_stoppable(mp::Settings* settings, const std::function<Status()>& work) {
+// A call into the program run on a thread of its own; it owns all it reads
+// and writes, so it may outlive the call that started it (a daemon thread
+// ended by the interpreter's exit).
+struct Job {
+  std::function<Status(const mp::Settings&, std::vector<mp::Result>*)> work;
+  mp::Settings settings;
   std::atomic<bool> stop{false};
-  settings->stop = &stop;
   std::mutex mu;
   std::condition_variable ended;
   bool done = false;
   Status status;
-  auto body = [&] {
+  std::vector<mp::Result> results;
+
+  void run() {
     Status s;
     try {
       const CLocaleScope c_locale;
-      s = work();
+      s = work(settings, &results);
     } catch (const std::bad_alloc&) {
       s = Status::Error("not enough memory for the analysis");
     }
@@ -77,34 +79,45 @@ Status run_stoppable(mp::Settings* settings, const std::function<Status()>& work
     status = s;
     done = true;
     ended.notify_all();
-  };
-  bool interrupted = false;
-  {
-    py::gil_scoped_release released;
-    std::thread worker;
-    try {
-      worker = std::thread(body);
-    } catch (const std::system_error&) {
-      body();  // no thread to spare: the work runs here, not stoppable
-    }
-    std::unique_lock<std::mutex> lock(mu);
-    while (!done) {
-      if (ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
-      lock.unlock();
-      {
-        py::gil_scoped_acquire held;
-        if (!interrupted && PyErr_CheckSignals() != 0) {
-          interrupted = true;
-          stop.store(true);
-        }
-      }
-      lock.lock();
-    }
-    lock.unlock();
-    if (worker.joinable()) worker.join();
   }
+};
+
+// Runs the job with the interpreter's lock released while this thread
+// looks for signals a few times a second: a signal's exception
+// (KeyboardInterrupt on Ctrl-C) stops the job, which ends within a level of
+// its table, and is raised.  The lock is released and taken back by plain
+// calls, never in a destructor: at the interpreter's exit taking it ends a
+// daemon thread by unwinding its stack, which passes through this frame.
+std::vector<mp::Result> run_stoppable(std::shared_ptr<Job> job) {
+  job->settings.stop = &job->stop;
+  PyThreadState* saved = PyEval_SaveThread();
+  bool started = true;
+  try {
+    std::thread([job] { job->run(); }).detach();
+  } catch (const std::system_error&) {
+    started = false;
+  }
+  if (!started) job->run();  // no thread to spare: the job runs here, not stoppable
+  bool interrupted = false;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(job->mu);
+      if (job->ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return job->done; })) {
+        break;
+      }
+    }
+    if (interrupted) continue;
+    PyEval_RestoreThread(saved);
+    if (PyErr_CheckSignals() != 0) {
+      interrupted = true;
+      job->stop.store(true);
+    }
+    saved = PyEval_SaveThread();
+  }
+  PyEval_RestoreThread(saved);
   if (interrupted) throw py::error_already_set();
-  return status;
+  raise_if_error(job->status);
+  return std::move(job->results);
 }
 
 std::string type_name(py::handle x) { return py::str(py::type::handle_of(x).attr("__name__")); }
@@ -369,9 +382,13 @@ PYBIND11_MODULE(morvantide, m) {
         std::vector<mp::Column> columns(1);
         const std::vector<real> sizes = to_reals(h, "h");
         columns[0].values = to_reals(values, "values");
-        std::vector<mp::Result> results;
-        raise_if_error(run_stoppable(
-            &s, [&] { return mp::analyse_lists(sizes, columns, s, &results); }));
+        auto job = std::make_shared<Job>();
+        job->settings = s;
+        job->work = [sizes, columns](const mp::Settings& settings,
+                                     std::vector<mp::Result>* out) {
+          return mp::analyse_lists(sizes, columns, settings, out);
+        };
+        std::vector<mp::Result> results = run_stoppable(job);
         return std::move(wrap(results).front());
       },
       py::arg("h"), py::arg("values"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
@@ -393,9 +410,12 @@ PYBIND11_MODULE(morvantide, m) {
         mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
                                      target, least_squares);
         const std::string file = path_bytes(path);
-        std::vector<mp::Result> results;
-        raise_if_error(
-            run_stoppable(&s, [&] { return mp::analyse_file(file, s, &results); }));
+        auto job = std::make_shared<Job>();
+        job->settings = s;
+        job->work = [file](const mp::Settings& settings, std::vector<mp::Result>* out) {
+          return mp::analyse_file(file, settings, out);
+        };
+        std::vector<mp::Result> results = run_stoppable(job);
         return wrap(results);
       },
       py::arg("path"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),

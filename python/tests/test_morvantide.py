@@ -271,8 +271,15 @@ def test_numbers_do_not_depend_on_the_callers_locale(tmp_path):
     assert "'pU_Th': [None, None, Decimal(" in in_c
 
 
-def test_a_forked_child_exits_without_waiting_for_the_parents_threads():
-    script = """if True:
+LONG_STUDY = """
+from decimal import Decimal
+h = [str(1 / (1 + Decimal(k) / 7 + Decimal(k * k) / 1000)) for k in range(3000)]
+t = [str(1 + Decimal(x) ** 2) for x in h]
+"""
+
+# Ends of a process that must not wait for the module's threads: (what, script).
+EXITS = [
+    ("a forked child's normal exit", """if True:
         import os, signal, morvantide
         h = [str(1 / 1.1 ** k) for k in range(300)]
         morvantide.analyse(h, [str(1 + float(x) ** 2) for x in h], least_squares=False)
@@ -282,24 +289,32 @@ def test_a_forked_child_exits_without_waiting_for_the_parents_threads():
             morvantide.analyse(h, h, least_squares=False)
             raise SystemExit(0)  # the exit of a normal end, not os._exit
         print(os.waitpid(pid, 0)[1])
-    """
-    assert run_script(script, env={"MORVANTIDE_THREADS": "2"}) == "0\n"
+    """),
+    ("the interpreter's exit with a daemon thread inside analyse()", LONG_STUDY + """
+import threading, time, morvantide
+threading.Thread(target=morvantide.analyse, args=(h, t), daemon=True).start()
+time.sleep(1.5)
+print(0)
+"""),
+]
+
+
+@pytest.mark.parametrize("what,script", EXITS, ids=[e[0] for e in EXITS])
+def test_exit_waits_for_no_thread_of_the_module(what, script):
+    assert run_script(script, timeout=30, env={"MORVANTIDE_THREADS": "2"}) == "0\n"
 
 
 def test_ctrl_c_stops_a_long_analysis_at_once():
-    script = """if True:
-        import os, signal, threading, time, morvantide
-        from decimal import Decimal
-        h = [str(1 / (1 + Decimal(k) / 7 + Decimal(k * k) / 1000)) for k in range(3000)]
-        t = [str(1 + Decimal(x) ** 2) for x in h]
-        threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
-        start = time.monotonic()
-        try:
-            morvantide.analyse(h, t)
-        except KeyboardInterrupt:
-            print("interrupted", time.monotonic() - start < 2.5)
-        print(len(morvantide.analyse(h[:50], t[:50]).Th))
-    """
+    script = LONG_STUDY + """
+import os, signal, threading, time, morvantide
+threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+start = time.monotonic()
+try:
+    morvantide.analyse(h, t)
+except KeyboardInterrupt:
+    print("interrupted", time.monotonic() - start < 2.5)
+print(len(morvantide.analyse(h[:50], t[:50]).Th))
+"""
     assert run_script(script) == "interrupted True\n50\n"
 
 
