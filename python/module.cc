@@ -376,14 +376,16 @@ PYBIND11_MODULE(morvantide, m) {
          const py::object& order, const py::object& order_step, const py::object& ratio,
          const py::object& order_range, const py::object& itmax, const py::object& tol,
          const py::object& target, bool least_squares) {
-        const CLocaleScope c_locale;
-        mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
-                                     target, least_squares);
-        std::vector<mp::Column> columns(1);
-        const std::vector<real> sizes = to_reals(h, "h");
-        columns[0].values = to_reals(values, "values");
         auto job = std::make_shared<Job>();
-        job->settings = s;
+        std::vector<real> sizes;
+        std::vector<mp::Column> columns(1);
+        {
+          const CLocaleScope c_locale;  // for the texts of the numbers
+          job->settings = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
+                                      target, least_squares);
+          sizes = to_reals(h, "h");
+          columns[0].values = to_reals(values, "values");
+        }
         job->work = [sizes, columns](const mp::Settings& settings,
                                      std::vector<mp::Result>* out) {
           return mp::analyse_lists(sizes, columns, settings, out);
@@ -406,12 +408,13 @@ PYBIND11_MODULE(morvantide, m) {
          const py::object& order_step, const py::object& ratio, const py::object& order_range,
          const py::object& itmax, const py::object& tol, const py::object& target,
          bool least_squares) {
-        const CLocaleScope c_locale;
-        mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
-                                     target, least_squares);
-        const std::string file = path_bytes(path);
         auto job = std::make_shared<Job>();
-        job->settings = s;
+        {
+          const CLocaleScope c_locale;  // for the texts of the numbers
+          job->settings = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
+                                      target, least_squares);
+        }
+        const std::string file = path_bytes(path);
         job->work = [file](const mp::Settings& settings, std::vector<mp::Result>* out) {
           return mp::analyse_file(file, settings, out);
         };

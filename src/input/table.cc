@@ -6,6 +6,7 @@
 
 #include "common/decimal.h"
 #include "common/files.h"
+#include "common/platform.h"
 #include "common/text.h"
 #include "input/freeformat.h"
 
@@ -354,7 +355,10 @@ Status read_table(const std::string& source, InputFile& in, Table* table) {
   }
 }
 
-TableSettings::TableSettings() { parse_real("1.0E-12", &tol); }
+TableSettings::TableSettings() {
+  const CLocaleScope c_locale;  // made in any thread, whatever its locale
+  parse_real("1.0E-12", &tol);
+}
 
 real h_of_cells(real n, int32_t dimensions) {
   switch (dimensions) {
