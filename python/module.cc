@@ -13,12 +13,21 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/decimal.h"
+#include "common/platform.h"
 #include "common/version.h"
 #include "run/options.h"
 #include "study_adapter.h"
@@ -28,6 +37,7 @@ using morvantide::real;
 using morvantide::RatioChoice;
 using morvantide::Status;
 using morvantide::TableSettings;
+using morvantide::CLocaleScope;
 using morvantide::parse_target;
 namespace mp = morvantide::python;
 
@@ -35,6 +45,81 @@ namespace {
 
 void raise_if_error(const Status& status) {
   if (!status.ok()) throw py::value_error(status.message());
+}
+
+// A path as open() takes it: str, bytes or os.PathLike, made bytes by
+// os.fsencode (so a name that is not UTF-8 reaches its file); an embedded
+// NUL is a ValueError, as in open().
+std::string path_bytes(const py::object& path) {
+  const std::string bytes = py::bytes(py::module_::import("os").attr("fsencode")(path));
+  if (bytes.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+  return bytes;
+}
+
+// A call into the program run on a thread of its own; it owns all it reads
+// and writes, so it may outlive the call that started it (a daemon thread
+// ended by the interpreter's exit).
+struct Job {
+  std::function<Status(const mp::Settings&, std::vector<mp::Result>*)> work;
+  mp::Settings settings;
+  std::atomic<bool> stop{false};
+  std::mutex mu;
+  std::condition_variable ended;
+  bool done = false;
+  Status status;
+  std::vector<mp::Result> results;
+
+  void run() {
+    Status s;
+    try {
+      const CLocaleScope c_locale;
+      s = work(settings, &results);
+    } catch (const std::bad_alloc&) {
+      s = Status::Error("not enough memory for the analysis");
+    }
+    std::lock_guard<std::mutex> lock(mu);
+    status = s;
+    done = true;
+    ended.notify_all();
+  }
+};
+
+// Runs the job with the interpreter's lock released while this thread
+// looks for signals a few times a second: a signal's exception
+// (KeyboardInterrupt on Ctrl-C) stops the job, which ends within a level of
+// its table, and is raised.  The lock is released and taken back by plain
+// calls, never in a destructor: at the interpreter's exit taking it ends a
+// daemon thread by unwinding its stack, which passes through this frame.
+std::vector<mp::Result> run_stoppable(std::shared_ptr<Job> job) {
+  job->settings.stop = &job->stop;
+  PyThreadState* saved = PyEval_SaveThread();
+  bool started = true;
+  try {
+    std::thread([job] { job->run(); }).detach();
+  } catch (const std::system_error&) {
+    started = false;
+  }
+  if (!started) job->run();  // no thread to spare: the job runs here, not stoppable
+  bool interrupted = false;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(job->mu);
+      if (job->ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return job->done; })) {
+        break;
+      }
+    }
+    if (interrupted) continue;
+    PyEval_RestoreThread(saved);
+    if (PyErr_CheckSignals() != 0) {
+      interrupted = true;
+      job->stop.store(true);
+    }
+    saved = PyEval_SaveThread();
+  }
+  PyEval_RestoreThread(saved);
+  if (interrupted) throw py::error_already_set();
+  raise_if_error(job->status);
+  return std::move(job->results);
 }
 
 std::string type_name(py::handle x) { return py::str(py::type::handle_of(x).attr("__name__")); }
@@ -178,6 +263,7 @@ class Analysis {
   explicit Analysis(mp::Result r) : r_(std::move(r)) {}
 
   py::dict to_dict() const {
+    const CLocaleScope c_locale;
     const py::module_ json = py::module_::import("json");
     const py::object decimal = py::module_::import("decimal").attr("Decimal");
     py::dict d = json.attr("loads")(r_.json(), py::arg("parse_float") = decimal,
@@ -206,6 +292,7 @@ class Analysis {
   }
 
   py::list h() const {
+    const CLocaleScope c_locale;
     py::list out;
     for (real x : r_.h()) out.append(decimal_of(x));
     return out;
@@ -214,6 +301,7 @@ class Analysis {
   // A variable's name is bytes from the table: UTF-8, or else the
   // Windows-1252 of the program's files.
   py::str summary() const {
+    const CLocaleScope c_locale;
     const std::string text = r_.summary();
     PyObject* utf8 = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
     if (utf8 != nullptr) return py::reinterpret_steal<py::str>(utf8);
@@ -283,18 +371,21 @@ PYBIND11_MODULE(_core, m) {
          const py::object& order, const py::object& order_step, const py::object& ratio,
          const py::object& order_range, const py::object& itmax, const py::object& tol,
          const py::object& target, bool least_squares) {
-        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
-                                           tol, target, least_squares);
+        auto job = std::make_shared<Job>();
+        std::vector<real> sizes;
         std::vector<mp::Column> columns(1);
-        const std::vector<real> sizes = to_reals(h, "h");
-        columns[0].values = to_reals(values, "values");
-        std::vector<mp::Result> results;
-        Status status;
         {
-          py::gil_scoped_release released;
-          status = mp::analyse_lists(sizes, columns, s, &results);
+          const CLocaleScope c_locale;  // for the texts of the numbers
+          job->settings = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
+                                      target, least_squares);
+          sizes = to_reals(h, "h");
+          columns[0].values = to_reals(values, "values");
         }
-        raise_if_error(status);
+        job->work = [sizes, columns](const mp::Settings& settings,
+                                     std::vector<mp::Result>* out) {
+          return mp::analyse_lists(sizes, columns, settings, out);
+        };
+        std::vector<mp::Result> results = run_stoppable(job);
         return std::move(wrap(results).front());
       },
       py::arg("h"), py::arg("values"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),
@@ -362,16 +453,17 @@ PYBIND11_MODULE(_core, m) {
          const py::object& order_step, const py::object& ratio, const py::object& order_range,
          const py::object& itmax, const py::object& tol, const py::object& target,
          bool least_squares) {
-        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
-                                           tol, target, least_squares);
-        const std::string file = py::str(py::module_::import("os").attr("fspath")(path));
-        std::vector<mp::Result> results;
-        Status status;
+        auto job = std::make_shared<Job>();
         {
-          py::gil_scoped_release released;
-          status = mp::analyse_file(file, s, &results);
+          const CLocaleScope c_locale;  // for the texts of the numbers
+          job->settings = to_settings(cells, order, order_step, ratio, order_range, itmax, tol,
+                                      target, least_squares);
         }
-        raise_if_error(status);
+        const std::string file = path_bytes(path);
+        job->work = [file](const mp::Settings& settings, std::vector<mp::Result>* out) {
+          return mp::analyse_file(file, settings, out);
+        };
+        std::vector<mp::Result> results = run_stoppable(job);
         return wrap(results);
       },
       py::arg("path"), py::kw_only(), py::arg("cells") = py::none(), py::arg("order") = py::none(),

@@ -27,6 +27,7 @@ Status analyse_table(const Table& table, const Settings& settings, std::vector<R
   std::unique_ptr<LeastSquaresPlan> plan;
   AnalysisSettings analysis;
   analysis.target = settings.target;
+  analysis.stop = settings.stop;
   if (settings.least_squares) {
     plan = std::make_unique<LeastSquaresPlan>(grid_sizes(study.study));
     analysis.least_squares = LeastSquaresNeed::kEveryGrid;
@@ -35,6 +36,7 @@ Status analyse_table(const Table& table, const Settings& settings, std::vector<R
   out->clear();
   out->reserve(study.variables.size());
   for (const VariableColumn& column : study.variables) {
+    if (settings.stop != nullptr && settings.stop->load()) return Status::Error(kStopped);
     Study s = study.study;
     s.Th = column.Th;
     Analysis a = analyse(s, grids, analysis);
@@ -42,6 +44,7 @@ Status analyse_table(const Table& table, const Settings& settings, std::vector<R
     a.name = column.name;
     out->emplace_back(std::move(a), settings.target);
   }
+  if (settings.stop != nullptr && settings.stop->load()) return Status::Error(kStopped);
   return Status::Ok();
 }
 
@@ -107,15 +110,16 @@ Status analyse_lists(const std::vector<real>& h, const std::vector<Column>& colu
 
 Status analyse_file(const std::string& path, const Settings& settings, std::vector<Result>* out) {
   DiskFiles files;
-  std::string text;
-  MORVANTIDE_RETURN_IF_ERROR(files.read(path, &text));
+  std::unique_ptr<InputFile> in;
+  MORVANTIDE_RETURN_IF_ERROR(files.open(path, &in));
   Table table;
-  MORVANTIDE_RETURN_IF_ERROR(parse_table(path, text, &table));
+  MORVANTIDE_RETURN_IF_ERROR(read_table(path, *in, &table));
+  in.reset();
   return analyse_table(table, settings, out);
 }
 
 void single_thread_after_fork() {
-  pthread_atfork(nullptr, nullptr, +[] { set_thread_count(1); });
+  pthread_atfork(nullptr, nullptr, +[] { forget_threads_after_fork(); });
 }
 
 }  // namespace morvantide::python

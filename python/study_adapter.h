@@ -13,6 +13,7 @@
 #ifndef MORVANTIDE_PYTHON_STUDY_ADAPTER_H_
 #define MORVANTIDE_PYTHON_STUDY_ADAPTER_H_
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,13 @@ struct Settings {
   TableSettings table;
   Target target;
   bool least_squares = true;
+  // When given and set (by another thread), the analyses stop at once and
+  // the call fails with kStopped.
+  const std::atomic<bool>* stop = nullptr;
 };
+
+// The message of a call stopped through Settings::stop.
+inline constexpr const char* kStopped = "stopped";
 
 // Reads one number as a table's field is read (binary128, correctly
 // rounded, E or D exponents), from text with nothing else in it but blanks

@@ -45,6 +45,29 @@ TEST(Utf8, ValidOrWindows1252) {
   }
 }
 
+// The listing's way: UTF-8 to Windows-1252, '?' for what it lacks; a text
+// that is not UTF-8 is Windows-1252 already and kept.
+TEST(Utf8, ToWindows1252) {
+  struct Case {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"Canal 1", "Canal 1"},
+      {"\xc3\xa9tude", "\xe9tude"},
+      {"\xe2\x82\xac \xc5\x92", "\x80 \x8c"},            // the euro sign, OE
+      {"\xce\xa9 \xf0\x9f\x98\x80 \xc2\x81", "? ? ?"},    // beyond the code page, C1
+      {"\xc3\xbf\xc2\xa0", "\xff\xa0"},                    // the ends of Latin-1
+      {"\xe9tude", "\xe9tude"},                              // not UTF-8
+      {"a\xc3", "a\xc3"},                                    // cut short: not UTF-8
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(to_windows_1252(c.in), c.out) << c.in;
+    if (c.out.find('?') == std::string::npos) {
+      EXPECT_EQ(to_utf8(c.out), to_utf8(c.in)) << c.in;  // and back
+    }
+  }
+}
+
 TEST(JsonString, Escapes) {
   struct Case {
     std::string in;

@@ -6,7 +6,11 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/decimal.h"
@@ -36,6 +40,13 @@ const char* const kGrids[][3] = {
     {"3.125E-3", "1.5000078033495015980839058750560773", "12.0000293121337890625"},
     {"1.5625E-3", "1.5000019519808889907914055589763137", "12.0000073261260986328125"},
 };
+
+// n rows of comma-separated grids, h = 1, 2, ... n.
+std::string many_rows(int n) {
+  std::string out;
+  for (int k = 1; k <= n; ++k) out += std::to_string(k) + ",1.5\n";
+  return out;
+}
 
 // The rows in `order` joined by `sep`, each ended by `eol`.
 std::string rows(const std::string& sep, const std::string& eol, std::vector<int> order = {}) {
@@ -89,6 +100,15 @@ std::string classic_json() {
   return results_only(r.console);
 }
 
+// The rows with every field quoted, as csv.QUOTE_ALL writes them.
+std::string quoted_rows() {
+  std::string out;
+  for (const auto& grid : kGrids) {
+    out += "\"" + std::string(grid[0]) + "\",\"" + grid[1] + "\",\"" + grid[2] + "\"\r\n";
+  }
+  return out;
+}
+
 TEST(Table, EveryLayoutGivesTheClassicResults) {
   const std::string expected = classic_json();
   struct Case {
@@ -109,6 +129,8 @@ TEST(Table, EveryLayoutGivesTheClassicResults) {
       {"no last line end", "h,u,p\n" + rows(",", "\n").substr(0, rows(",", "\n").size() - 1)},
       {"shuffled rows", "h,u,p\n" + rows(",", "\n", {3, 7, 0, 5, 1, 6, 2, 4})},
       {"finest first", rows(",", "\n", {7, 6, 5, 4, 3, 2, 1, 0})},
+      {"every field quoted, no header", quoted_rows()},
+      {"every field quoted, a header", "\"h\",\"u\",\"p\"\n" + quoted_rows()},
   };
   for (const Case& c : cases) {
     RunResult r = data_run(c.text, {"--json", "-"});
@@ -145,13 +167,84 @@ TEST(Table, BadTablesAreOneLine) {
       {"\"h,u\n", "data.txt:1:1: a quoted field has no closing quote"},
       {"h,u\n0.1,1.5\n", "data.txt: 1 grid: a study needs at least two grids"},
       {"h \"a b\"x\n0.1 1\n", "data.txt:1:8: expected a blank after a quoted field, found \"x\""},
+      {"h u\r0.4 1.16\r0.2 1.04\r0.1 1.01\r",
+       "data.txt: lines end with CR only; save it with LF or CR LF line ends"},
+      {"0.4,1.16\r0.2,1.04\r", "data.txt: lines end with CR only; save it with LF or CR LF "
+                                "line ends"},
+      {"h,u\n" + many_rows(11000), ""},
+      {"h,u\n" + many_rows(11001), "data.txt:11002: more grids than a run takes (at most "
+                                   "11000)"},
   };
   for (const Case& c : cases) {
+    const std::string shown = c.text.substr(0, 40);
+    Table table;
+    const Status parsed = parse_table("data.txt", c.text, &table);
+    if (c.message.empty()) {
+      EXPECT_TRUE(parsed.ok()) << parsed.message();
+      continue;
+    }
     RunResult r = data_run(c.text, {});
-    EXPECT_EQ(r.status.message(), c.message) << c.text;
-    EXPECT_EQ(r.console, "") << c.text;
-    EXPECT_TRUE(r.files.contents.empty()) << c.text;
+    EXPECT_EQ(r.status.message(), c.message) << shown;
+    EXPECT_EQ(r.console, "") << shown;
+    EXPECT_TRUE(r.files.contents.empty()) << shown;
+    // Read a block at a time, the same message.
+    MemoryFiles files;
+    files.contents["data.txt"] = c.text;
+    std::unique_ptr<InputFile> in;
+    ASSERT_TRUE(files.open("data.txt", &in).ok());
+    EXPECT_EQ(read_table("data.txt", *in, &table).message(), parsed.message()) << shown;
   }
+}
+
+// A file of endless rows: refused at the row after the last grid a run
+// takes, having read no further than that; a file too large for memory is
+// a message too.
+TEST(Table, ReadingStopsAtTheGridLimit) {
+  class Endless : public InputFile {
+   public:
+    explicit Endless(bool fail) : fail_(fail) {}
+    Status read_block(std::string* buffer, bool* end) override {
+      if (fail_) throw std::bad_alloc();
+      *end = false;
+      for (int k = 0; k < 1000; ++k) *buffer += std::to_string(++rows_) + " 1.5\n";
+      return Status::Ok();
+    }
+    int64_t rows_ = 0;
+    bool fail_;
+  };
+  Table table;
+  Endless endless(false);
+  EXPECT_EQ(read_table("big.txt", endless, &table).message(),
+            "big.txt:11001: more grids than a run takes (at most 11000)");
+  EXPECT_LE(endless.rows_, 12000);
+  Endless failing(true);
+  EXPECT_EQ(read_table("big.txt", failing, &table).message(),
+            "big.txt: not enough memory for the table");
+}
+
+// The name of the data file as given in the reports, however long, control
+// bytes spelled out; the title too.
+TEST(Table, ReportsNameTheFileAsGiven) {
+  const std::string name = std::string(70, 'd') + "\xc3\xa9\x1b.csv";
+  Options options;
+  const Status parsed = parse_options({"--json", "-", "--csv", "r.csv", name}, &options);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  RunResult r;
+  FakePlatform platform;
+  MemoryFiles screen;
+  std::unique_ptr<OutputFile> console;
+  ASSERT_TRUE(screen.create("console", &console).ok());
+  r.status = run_data_text(name, "h,u\x07,p\n" + rows(",", "\n"), options, r.files, platform,
+                           *console);
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const std::string shown = std::string(70, 'd') + "\xc3\xa9\\x1b.csv";
+  const std::string json = screen.contents["console"];
+  EXPECT_NE(json.find("\"result_files\": [\"" + std::string(70, 'd') + "\xc3\xa9\\\\x1b.csv\"]"),
+            std::string::npos) << json;
+  EXPECT_NE(json.find("\"name\": \"u\\\\x07\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"title\": \"" + std::string(70, 'd')), std::string::npos) << json;
+  EXPECT_NE(r.files.contents["r.csv"].find(",u\\x07,1,0.2,"), std::string::npos);
+  EXPECT_NE(r.files.contents["r.csv"].find("," + shown + ","), std::string::npos);
 }
 
 // A data run's files are checked before anything is written; the advice
@@ -415,6 +508,38 @@ TEST(Progress, ShareOfTheSteps) {
                                                      c.share),
               std::string::npos);
   }
+}
+
+// Standard output on the terminal of the line: the line is wiped before the
+// text comes, and not drawn again over a text left without its line end.
+TEST(Progress, WipedBeforeStandardOutput) {
+  std::FILE* terminal = std::tmpfile();
+  ASSERT_NE(terminal, nullptr);
+  class Shared : public OutputFile {
+   public:
+    explicit Shared(std::FILE* f) : f_(f) {}
+    void write(std::string_view bytes) override { std::fwrite(bytes.data(), 1, bytes.size(), f_); }
+    Status close() override { return Status::Ok(); }
+    std::FILE* f_;
+  } screen(terminal);
+  {
+    Progress progress(4, 8, true, terminal, 0);
+    OutputBesideProgress out(screen, progress);
+    while (std::ftell(terminal) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    out.write("variable 1\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    out.write("[1, 2]");
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  }
+  std::rewind(terminal);
+  std::string text;
+  char buffer[256];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, terminal)) > 0;) text.append(buffer, n);
+  std::fclose(terminal);
+  const std::string line = progress_line(0, 4, 0, 0);
+  const std::string wiped = "\r" + std::string(line.size(), ' ') + "\r";
+  EXPECT_EQ(text.substr(0, text.find("variable 1")), "\r" + line + wiped);
+  EXPECT_EQ(text.substr(text.find("[1, 2]")), "[1, 2]") << text;
 }
 
 // With no thread to draw the line, the run goes on without it.

@@ -5,6 +5,7 @@ import json
 import os
 import signal
 import subprocess
+import sys
 import threading
 from decimal import Decimal
 
@@ -221,6 +222,7 @@ BAD_TABLES = [
     "# nothing\n",
     "0.2 1\n-0.1 2\n",
     '0.2 "1\n',
+    "h u\r0.2 1\r0.1 2\r",
 ]
 
 
@@ -233,6 +235,94 @@ def test_bad_tables(tmp_path, text):
     with pytest.raises(ValueError) as e:
         morvantide.analyse_table("study.csv")
     assert str(e.value) == run.stderr.rstrip("\n")
+
+
+def test_paths_are_taken_as_open_takes_them(tmp_path):
+    os.chdir(tmp_path)
+    (tmp_path / "study.csv").write_text("h u\n0.2 1\n0.1 2\n")
+    (tmp_path / "study.csv.json").write_text("h u\n0.2 1\n0.1 1\n")
+    os.rename(tmp_path / "study.csv.json", os.fsencode(tmp_path) + b"/\xffstudy.csv")
+    expected = morvantide.analyse_table("study.csv")[0].to_dict()
+    for path in [b"study.csv", tmp_path / "study.csv", os.fsencode(tmp_path / "study.csv")]:
+        assert morvantide.analyse_table(path)[0].to_dict() == expected, path
+    assert morvantide.analyse_table(b"\xffstudy.csv")[0].Th == [Decimal(1), Decimal(1)]
+    assert morvantide.analyse_table(os.fsdecode(b"\xffstudy.csv"))[0].Th == [Decimal(1), Decimal(1)]
+    with pytest.raises(ValueError, match="embedded null byte"):
+        morvantide.analyse_table("study.csv\0.json")
+    with pytest.raises(TypeError):
+        morvantide.analyse_table(3)
+
+
+def run_script(script, timeout=60, env=None):
+    """A Python of its own running `script` with the module; its output."""
+    env = dict(os.environ, **(env or {}))
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=timeout, env=env, check=True).stdout
+
+
+def test_numbers_do_not_depend_on_the_callers_locale(tmp_path):
+    if subprocess.run(["localedef", "-i", "pt_BR", "-f", "UTF-8", tmp_path / "pt_BR.UTF-8"],
+                      capture_output=True).returncode not in (0, 1):
+        pytest.skip("no localedef to make a locale with a decimal comma")
+    script = """if True:
+        import locale, morvantide
+        locale.setlocale(locale.LC_ALL, "pt_BR.UTF-8")
+        assert locale.localeconv()["decimal_point"] == ","
+        for h, t in [(["0.4", "0.2", "0.1", "0.05"], ["1.16", "1.04", "1.01", "1.0025"]),
+                     ([8, 4, 2, 1], [16, 5, 2, 1])]:
+            a = morvantide.analyse(h, t, tol="1e-12", order="2.0")
+            print(a.to_dict(), a.summary(), a.h)
+    """
+    in_c = run_script(script.replace('"pt_BR.UTF-8"', '"C"').replace('","', '"."'))
+    assert run_script(script, env={"LOCPATH": str(tmp_path)}) == in_c
+    assert "'pU_Th': [None, None, Decimal(" in in_c
+
+
+LONG_STUDY = """
+from decimal import Decimal
+h = [str(1 / (1 + Decimal(k) / 7 + Decimal(k * k) / 1000)) for k in range(3000)]
+t = [str(1 + Decimal(x) ** 2) for x in h]
+"""
+
+# Ends of a process that must not wait for the module's threads: (what, script).
+EXITS = [
+    ("a forked child's normal exit", """if True:
+        import os, signal, morvantide
+        h = [str(1 / 1.1 ** k) for k in range(300)]
+        morvantide.analyse(h, [str(1 + float(x) ** 2) for x in h], least_squares=False)
+        pid = os.fork()
+        if pid == 0:
+            signal.alarm(30)
+            morvantide.analyse(h, h, least_squares=False)
+            raise SystemExit(0)  # the exit of a normal end, not os._exit
+        print(os.waitpid(pid, 0)[1])
+    """),
+    ("the interpreter's exit with a daemon thread inside analyse()", LONG_STUDY + """
+import threading, time, morvantide
+threading.Thread(target=morvantide.analyse, args=(h, t), daemon=True).start()
+time.sleep(1.5)
+print(0)
+"""),
+]
+
+
+@pytest.mark.parametrize("what,script", EXITS, ids=[e[0] for e in EXITS])
+def test_exit_waits_for_no_thread_of_the_module(what, script):
+    assert run_script(script, timeout=30, env={"MORVANTIDE_THREADS": "2"}) == "0\n"
+
+
+def test_ctrl_c_stops_a_long_analysis_at_once():
+    script = LONG_STUDY + """
+import os, signal, threading, time, morvantide
+threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+start = time.monotonic()
+try:
+    morvantide.analyse(h, t)
+except KeyboardInterrupt:
+    print("interrupted", time.monotonic() - start < 2.5)
+print(len(morvantide.analyse(h[:50], t[:50]).Th))
+"""
+    assert run_script(script) == "interrupted True\n50\n"
 
 
 def test_a_missing_file_is_the_programs_message(tmp_path):

@@ -170,6 +170,10 @@ void release_temporary(int slot) {
 // closed without error; with no temporary name, `target` itself, written
 // from its start and cut to what was written.  A temporary file not
 // renamed is removed.
+//
+// The temporary file is held (flock) from its creation until it is renamed
+// or removed, through a second descriptor that outlives the first's close:
+// another run's removal of stray temporaries passes over a file held.
 class DiskReplacement : public OutputFile {
  public:
   DiskReplacement(std::string name, std::string target, std::string temp, int fd)
@@ -177,6 +181,23 @@ class DiskReplacement : public OutputFile {
   ~DiskReplacement() override {
     if (fd_ >= 0) ::close(fd_);
     drop_temporary();
+    release_hold();
+  }
+  // Holds the temporary file; false when it is no longer the file its name
+  // gives (removed by a run that took it for a stray before it was held).
+  bool hold() {
+    hold_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (hold_ < 0 || ::flock(hold_, LOCK_EX | LOCK_NB) != 0) return true;  // no locks here
+    struct stat by_name, held;
+    return ::lstat(temp_.c_str(), &by_name) == 0 && ::fstat(hold_, &held) == 0 &&
+           by_name.st_dev == held.st_dev && by_name.st_ino == held.st_ino;
+  }
+  // Forgets the temporary file without removing it (it is another's now).
+  void abandon() {
+    SignalsBlocked blocked;
+    release_temporary(slot_);
+    slot_ = -1;
+    temp_.clear();
   }
   void write(std::string_view bytes) override {
     if (fd_ < 0 || error_ != 0) return;
@@ -207,6 +228,7 @@ class DiskReplacement : public OutputFile {
       }
     }
     drop_temporary();
+    release_hold();
     return failure();
   }
   // REQUIRES: the ending signals are blocked.
@@ -231,8 +253,14 @@ class DiskReplacement : public OutputFile {
     temp_.clear();
   }
 
+  void release_hold() {
+    if (hold_ >= 0) ::close(hold_);
+    hold_ = -1;
+  }
+
   std::string name_, target_, temp_;
   int fd_;
+  int hold_ = -1;  // a second descriptor of the temporary file, which holds it
   int slot_ = -1;
   std::string pending_;
   size_t written_ = 0;
@@ -305,17 +333,27 @@ Status DiskFiles::create_replacing(const std::string& name, std::unique_ptr<Outp
   // A file with other names (hard links) stays one file: it is rewritten
   // where it is.
   if (existing && st.st_nlink > 1) return rewrite_in_place(name, target, out);
-  std::string temp = append_path(folder_of(target) == "." ? std::string() : folder_of(target),
-                                 kTemporaryPrefix + std::string("XXXXXX") + kTemporarySuffix);
+  const std::string pattern =
+      append_path(folder_of(target) == "." ? std::string() : folder_of(target),
+                  kTemporaryPrefix + std::string("XXXXXX") + kTemporarySuffix);
   std::unique_ptr<DiskReplacement> file;
-  {
-    // Created and listed for the signal handler in one step.
-    SignalsBlocked blocked;
-    const int fd =
-        mkostemps(temp.data(), static_cast<int>(std::strlen(kTemporarySuffix)), O_CLOEXEC);
-    if (fd < 0) return file_error(name, "cannot write", errno);
-    file = std::make_unique<DiskReplacement>(name, target, temp, fd);
-    file->take_slot();
+  // A run that removes strays between the creation and the hold takes this
+  // file with them: then another is made.
+  for (int attempt = 0; !file; ++attempt) {
+    std::string temp = pattern;
+    {
+      // Created and listed for the signal handler in one step.
+      SignalsBlocked blocked;
+      const int fd =
+          mkostemps(temp.data(), static_cast<int>(std::strlen(kTemporarySuffix)), O_CLOEXEC);
+      if (fd < 0) return file_error(name, "cannot write", errno);
+      file = std::make_unique<DiskReplacement>(name, target, temp, fd);
+      file->take_slot();
+    }
+    if (!file->hold() && attempt < 8) {
+      file->abandon();
+      file.reset();
+    }
   }
   const int fd = file->descriptor();
   // The new file keeps the owner, group and permissions of the old one;
@@ -341,9 +379,17 @@ void DiskFiles::remove_stray_temporaries(const std::string& name) {
     if (!is_temporary_name(e->d_name)) continue;
     const std::string path = folder == "." ? std::string(e->d_name) : append_path(folder, e->d_name);
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == self) {
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != self) continue;
+    // A temporary file another run holds is being written: it stays.  One
+    // that cannot be held (no locks there) may be live too, and stays.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+        held.st_dev == st.st_dev && held.st_ino == st.st_ino) {
       ::unlink(path.c_str());
     }
+    ::close(fd);
   }
   ::closedir(dir);
 }
@@ -407,6 +453,26 @@ Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* hel
     return Status::Ok();  // no locks on this file system
   }
   *held = std::make_unique<FlockHeld>(fd, folder);
+  return Status::Ok();
+}
+
+Status DiskFiles::lock_folder(const std::string& control, const std::string& folder_name,
+                              std::unique_ptr<FolderLock>* held) {
+  held->reset();
+  MORVANTIDE_RETURN_IF_ERROR(lock(control, held));
+  if (*held) return Status::Ok();
+  // No control file: the folder alone.
+  const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (folder < 0) return Status::Ok();
+  if (::flock(folder, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(folder);
+    if (err == EWOULDBLOCK) {
+      return Status::Error(printable(folder_name) + ": another run is using this folder");
+    }
+    return Status::Ok();  // no locks on this file system
+  }
+  *held = std::make_unique<FlockHeld>(folder, -1);
   return Status::Ok();
 }
 

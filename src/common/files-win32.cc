@@ -187,6 +187,31 @@ Status DiskFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* hel
   return Status::Ok();
 }
 
+// Without a control file the folder is held by a file of its own, open
+// with no sharing and gone when the run ends (or is ended): a second run
+// cannot open it.  A folder itself takes no lock on Windows.
+constexpr char kFolderHold[] = "morvantide-run.lock";
+
+Status DiskFiles::lock_folder(const std::string& control, const std::string& folder_name,
+                              std::unique_ptr<FolderLock>* held) {
+  held->reset();
+  MORVANTIDE_RETURN_IF_ERROR(lock(control, held));
+  if (*held) return Status::Ok();
+  HANDLE h = CreateFileA(kFolderHold, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                             FILE_FLAG_DELETE_ON_CLOSE,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) {
+      return Status::Error(printable(folder_name) + ": another run is using this folder");
+    }
+    return Status::Ok();  // a folder that takes no new file: writing it will say why
+  }
+  *held = std::make_unique<LockHeld>(h);
+  return Status::Ok();
+}
+
 bool DiskFiles::is_folder(const std::string& name) { return folder_attributes(name); }
 
 bool DiskFiles::exists(const std::string& name) {

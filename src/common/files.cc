@@ -83,6 +83,11 @@ Status Files::replace(const std::string& name, std::string_view content) {
   return write_whole_file(*this, name, content);
 }
 
+Status Files::lock_folder(const std::string& control, const std::string&,
+                         std::unique_ptr<FolderLock>* held) {
+  return lock(control, held);
+}
+
 Status Files::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
   *out = std::make_unique<HeldReplacement>(*this, name);
   return Status::Ok();

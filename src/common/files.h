@@ -98,6 +98,14 @@ class Files {
     held->reset();
     return Status::Ok();
   }
+  // Holds the current folder for one run writing into it, as lock(control)
+  // holds it when `control` exists, and the folder alone when it does not:
+  // a second run there (a data run, a classic one) is refused at once with
+  // lock()'s message, or "FOLDER_NAME: another run is using this folder"
+  // when the folder is held alone.  Success with *held set
+  // to nothing where the system offers no locks.
+  virtual Status lock_folder(const std::string& control, const std::string& folder_name,
+                             std::unique_ptr<FolderLock>* held);
   virtual bool exists(const std::string& name) = 0;
   // True when the name is an existing folder (which no run can write).
   virtual bool is_folder(const std::string&) { return false; }
@@ -143,6 +151,8 @@ class DiskFiles : public Files {
   std::string standard_output_identity() override;
   Status check_standard_output() override;
   Status lock(const std::string& name, std::unique_ptr<FolderLock>* held) override;
+  Status lock_folder(const std::string& control, const std::string& folder_name,
+                     std::unique_ptr<FolderLock>* held) override;
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;
   std::string identity(const std::string& name) override;

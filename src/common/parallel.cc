@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/platform.h"
+
 namespace morvantide {
 namespace {
 
@@ -102,6 +104,7 @@ class Pool {
   }
 
   void work() {
+    const CLocaleScope c_locale;
     uint64_t seen = 0;
     for (;;) {
       // The next level usually follows at once: spin a little, then sleep.
@@ -144,8 +147,11 @@ class Pool {
   std::vector<std::thread> workers_;
 };
 
+// The pool is never destroyed at exit: exit must not wait for workers that
+// are still busy (a thread left inside a loop when the process ends) or
+// that belong to another process (a child made by fork() has none of them).
 std::mutex g_run_mu;             // one loop at a time; guards g_pool
-std::unique_ptr<Pool> g_pool;    // made on first use
+Pool* g_pool = nullptr;          // made on first use
 std::atomic<int> g_forced{0};    // set_thread_count's value, 0 for none
 thread_local bool t_in_loop = false;
 
@@ -155,11 +161,12 @@ Pool* pool() {
   const int forced = g_forced.load();
   const int threads = forced > 0 ? forced : thread_count();
   if (threads <= 1) return nullptr;
-  if (!g_pool || g_pool->requested() != threads) {
-    g_pool.reset();
-    g_pool = std::make_unique<Pool>(threads);
+  if (g_pool == nullptr || g_pool->requested() != threads) {
+    delete g_pool;  // idle: its workers are this process's, waiting
+    g_pool = nullptr;
+    g_pool = new Pool(threads);
   }
-  return g_pool.get();
+  return g_pool;
 }
 
 }  // namespace
@@ -181,6 +188,11 @@ int thread_count() {
 }
 
 void set_thread_count(int threads) { g_forced.store(std::clamp(threads, 0, kMaxThreads)); }
+
+void forget_threads_after_fork() {
+  g_pool = nullptr;  // the parent's: left as it is, never joined here
+  set_thread_count(1);
+}
 
 void parallel_for(int64_t first, int64_t last, int64_t grain, const RangeBody& body) {
   if (last <= first) return;

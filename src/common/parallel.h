@@ -70,6 +70,9 @@ int threads_from(const char* value, unsigned hardware);
 // Forces the number of threads (tests, benchmarks); 0 goes back to the
 // environment's choice.
 void set_thread_count(int threads);
+// In a child made by fork(): loops run on the calling thread alone, and the
+// parent's workers, which the child does not have, are never waited for.
+void forget_threads_after_fork();
 
 }  // namespace morvantide
 

@@ -1,6 +1,7 @@
 // The platform on Linux and other POSIX systems: the local clock, and the
 // editor and plotter started without a shell.
 #include <fcntl.h>
+#include <locale.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 
 #include "common/console.h"
 #include "common/files.h"
+#include "common/files_fd.h"
 #include "common/platform.h"
 #include "common/text.h"
 
@@ -275,6 +277,29 @@ Status read_standard_input(std::string* content) {
                            ")");
     }
   }
+}
+
+std::unique_ptr<InputFile> open_standard_input() {
+  // A descriptor of its own, which the reader closes; standard input stays.
+  const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  return std::make_unique<FdInputFile>("standard input", fd);
+}
+
+namespace {
+
+locale_t c_locale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+
+}  // namespace
+
+CLocaleScope::CLocaleScope() {
+  if (c_locale() != static_cast<locale_t>(nullptr)) previous_ = uselocale(c_locale());
+}
+
+CLocaleScope::~CLocaleScope() {
+  if (previous_ != nullptr) uselocale(static_cast<locale_t>(previous_));
 }
 
 }  // namespace morvantide

@@ -12,6 +12,7 @@
 
 #include "common/command_line.h"
 #include "common/console.h"
+#include "common/files_fd.h"
 #include "common/platform.h"
 
 namespace morvantide {
@@ -129,5 +130,17 @@ Status read_standard_input(std::string* content) {
   if (std::ferror(stdin)) return Status::Error("standard input: cannot read");
   return Status::Ok();
 }
+
+std::unique_ptr<InputFile> open_standard_input() {
+  _setmode(_fileno(stdin), _O_BINARY);
+  // A descriptor of its own, which the reader closes; standard input stays.
+  return std::make_unique<FdInputFile>("standard input", _dup(_fileno(stdin)));
+}
+
+// The program never sets a locale: numbers are read and written in the C
+// locale already.
+CLocaleScope::CLocaleScope() = default;
+
+CLocaleScope::~CLocaleScope() = default;
 
 }  // namespace morvantide

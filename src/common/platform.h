@@ -5,9 +5,11 @@
 #define MORVANTIDE_COMMON_PLATFORM_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "common/status.h"
 
 namespace morvantide {
@@ -81,6 +83,26 @@ bool standard_error_is_terminal();
 // Reads all of standard input, as bytes.  Error:
 // "standard input: cannot read (REASON)".
 Status read_standard_input(std::string* content);
+
+// Standard input read a block at a time, as bytes (named "standard input"
+// in messages); it stays open for the process.
+std::unique_ptr<InputFile> open_standard_input();
+
+// Numbers are read and written in the C locale whatever locale the process
+// runs in (a program that loads the Python module may have set one whose
+// decimal mark is a comma): while a CLocaleScope lives, its thread reads
+// and writes numbers in the C locale, then in its own again.  On Windows,
+// where nothing sets a locale for the program, it does nothing.
+class CLocaleScope {
+ public:
+  CLocaleScope();
+  ~CLocaleScope();
+  CLocaleScope(const CLocaleScope&) = delete;
+  CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+ private:
+  void* previous_ = nullptr;
+};
 
 // Runs argv[0] with the arguments given, without a shell; waits for it.
 // Returns its exit status, or -1 when it cannot be started.

@@ -28,7 +28,8 @@ Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSetti
   Analysis a;
   a.study = study;
   a.grids = grids;
-  a.e = estimativa(a.study, settings.steps);
+  a.e = estimativa(a.study, settings.steps, settings.stop);
+  if (settings.stop != nullptr && settings.stop->load(std::memory_order_relaxed)) return a;
   a.verdict = verdict(a.study, a.e, a.grids, settings.target);
   if (settings.least_squares != LeastSquaresNeed::kNone) {
     std::vector<real> Th(study.nm);

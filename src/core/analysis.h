@@ -58,6 +58,9 @@ struct AnalysisSettings {
   // steps as the work is done (a progress line read on another thread).
   // The results are the same bits with or without it.
   std::atomic<int64_t>* steps = nullptr;
+  // When given and set by another thread, the analysis ends early with
+  // incomplete results, which the caller drops (an interrupted call).
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // The steps one analysis of nm grids counts: an entry of the repeated

@@ -9,12 +9,13 @@
 
 namespace morvantide {
 
-Estimates estimativa(const Study& study, std::atomic<int64_t>* steps) {
+Estimates estimativa(const Study& study, std::atomic<int64_t>* steps,
+                     const std::atomic<bool>* stop) {
   Estimates e;
   e.create(study.nm);
   for (int32_t j = 1; j <= study.nm; ++j) e.pV(j) = true_order(study.pL, study.dp, j);
   ordem_extrapolacao(study, e);
-  extrapolacao_repetida(study, e, steps);
+  extrapolacao_repetida(study, e, steps, stop);
   estimativa_convergente(study, e);
   return e;
 }

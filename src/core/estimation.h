@@ -22,9 +22,10 @@ namespace morvantide {
 // stages, the repeated extrapolation and the convergent estimate run.
 // `steps`, when given, counts the entries of the repeated extrapolation as
 // they are done (core/repeated_extrapolation.h), the bulk of the work of a
-// long study.
+// long study; `stop`, when set, cuts it short (the results incomplete).
 // REQUIRES: study.h and study.Th hold study.nm entries.
-Estimates estimativa(const Study& study, std::atomic<int64_t>* steps = nullptr);
+Estimates estimativa(const Study& study, std::atomic<int64_t>* steps = nullptr,
+                     const std::atomic<bool>* stop = nullptr);
 
 // log10(h) and r21 of every grid.
 GridTable tabela_malhas(const RealList& h);

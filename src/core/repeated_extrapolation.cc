@@ -46,7 +46,8 @@ constexpr int64_t kEntriesPerPieceConstant = 128;
 
 }  // namespace
 
-void extrapolacao_repetida(const Study& s, Estimates& e, std::atomic<int64_t>* entries) {
+void extrapolacao_repetida(const Study& s, Estimates& e, std::atomic<int64_t>* entries,
+                           const std::atomic<bool>* stop) {
   const int32_t nm = s.nm;
   if (nm < 2) return;
 
@@ -66,6 +67,7 @@ void extrapolacao_repetida(const Study& s, Estimates& e, std::atomic<int64_t>* e
   }
   const int64_t grain = ratio_changes ? kEntriesPerPieceVarying : kEntriesPerPieceConstant;
   for (int32_t j = 2; j <= nm - 1; ++j) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
     // The entries of a level depend only on the level before, so they are
     // formed on all threads, each entry by the operations of
     // extrapola_with_power: the difference, the quotient by r21^pV(j) - 1,

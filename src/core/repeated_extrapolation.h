@@ -15,8 +15,11 @@ namespace morvantide {
 // `entries`, when given, grows by the number of table entries of each level
 // as the level is done, (nm - 1) (nm - 2) / 2 in all (for another thread's
 // progress line; the results are the same bits with or without it).
+// `stop`, when given and set (by another thread), ends the table at the next
+// level: the results are then incomplete, for a caller that drops them.
 void extrapolacao_repetida(const Study& study, Estimates& e,
-                           std::atomic<int64_t>* entries = nullptr);
+                           std::atomic<int64_t>* entries = nullptr,
+                           const std::atomic<bool>* stop = nullptr);
 
 }  // namespace morvantide
 

@@ -5,6 +5,8 @@
 #include <numeric>
 
 #include "common/decimal.h"
+#include "common/files.h"
+#include "common/platform.h"
 #include "common/text.h"
 #include "input/freeformat.h"
 
@@ -50,7 +52,9 @@ Separator detect(std::string_view line) {
 
 class Parser {
  public:
-  Parser(const std::string& source, Table* table) : source_(source), table_(table) {}
+  Parser(const std::string& source, Table* table) : source_(source), table_(table) {
+    table_->source = source_;
+  }
 
   Status error(int64_t line, int64_t column, const std::string& what) const {
     return Status::Error(printable(source_) + ":" + std::to_string(line) + ":" +
@@ -146,87 +150,87 @@ class Parser {
     return true;
   }
 
-  Status parse(std::string_view text) {
-    table_->source = source_;
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-      text.remove_prefix(kByteOrderMark.size());
+  // One line of the text, without its line end (LF, or CR LF).
+  Status line(std::string_view line, int64_t number) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t visible = line.find_first_not_of(" \t\r");
+    if (visible == std::string_view::npos || line[visible] == '#') return Status::Ok();
+    if (first_row_) sep_ = detect(line);
+    const Separator sep = sep_;
+    std::vector<Field>& fields = fields_;
+    MORVANTIDE_RETURN_IF_ERROR(split(line, number, sep, &fields));
+
+    if (sep == Separator::kSemicolon) {
+      for (const Field& f : fields) {
+        std::string dotted;
+        if (!f.quoted && decimal_comma(f.text, &dotted)) {
+          return error(number, f.column,
+                       "found " + shown(f.text) +
+                           " in a file separated by semicolons: the decimal mark is a dot (" +
+                           dotted + ")");
+        }
+      }
     }
-    bool first_row = true;
-    Separator sep = Separator::kBlanks;
-    std::vector<Field> fields;
-    int64_t number = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t end = text.find('\n', pos);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(pos, end - pos);
-      pos = end + 1;
-      ++number;
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      const size_t visible = line.find_first_not_of(" \t\r");
-      if (visible == std::string_view::npos || line[visible] == '#') continue;
-      if (first_row) sep = detect(line);
-      MORVANTIDE_RETURN_IF_ERROR(split(line, number, sep, &fields));
 
-      if (sep == Separator::kSemicolon) {
-        for (const Field& f : fields) {
-          std::string dotted;
-          if (!f.quoted && decimal_comma(f.text, &dotted)) {
-            return error(number, f.column,
-                         "found " + shown(f.text) +
-                             " in a file separated by semicolons: the decimal mark is a dot (" +
-                             dotted + ")");
-          }
-        }
+    if (first_row_) {
+      first_row_ = false;
+      table_->columns = static_cast<int32_t>(fields.size());
+      if (fields.size() < 2) {
+        return error(number, fields.empty() ? 1 : fields[0].column,
+                     "a row needs h and the value of at least one variable, found " +
+                         std::to_string(fields.size()) + " field");
       }
-
-      if (first_row) {
-        first_row = false;
-        table_->columns = static_cast<int32_t>(fields.size());
-        if (fields.size() < 2) {
-          return error(number, fields.empty() ? 1 : fields[0].column,
-                       "a row needs h and the value of at least one variable, found " +
-                           std::to_string(fields.size()) + " field");
-        }
-        bool header = false;
-        for (const Field& f : fields) {
-          real ignored;
-          if (f.quoted || parse_real(f.text, &ignored) == RealText::kMalformed) header = true;
-        }
-        if (header) {
-          for (Field& f : fields) table_->names.push_back(std::move(f.text));
-          continue;
-        }
+      // A row of numbers is data, quoted or not (a spreadsheet may quote
+      // every field); a header has a field that is no number.
+      bool header = false;
+      for (const Field& f : fields) {
+        real ignored;
+        if (parse_real(f.text, &ignored) == RealText::kMalformed) header = true;
       }
-
-      if (static_cast<int32_t>(fields.size()) != table_->columns) {
-        const int64_t column = fields.size() > static_cast<size_t>(table_->columns)
-                                   ? fields[table_->columns].column
-                                   : static_cast<int64_t>(line.size()) + 1;
-        return error(number, column,
-                     "the row has " + std::to_string(fields.size()) + " fields, the " +
-                         (table_->names.empty() ? "first row has " : "header has ") +
-                         std::to_string(table_->columns));
+      if (header) {
+        for (Field& f : fields) table_->names.push_back(std::move(f.text));
+        return Status::Ok();
       }
-      TableRow row;
-      row.line = number;
-      row.first_column = fields[0].column;
-      row.values.resize(fields.size());
-      for (size_t k = 0; k < fields.size(); ++k) {
-        const Field& f = fields[k];
-        if (f.text.empty()) return error(number, f.column, "empty field: a number is expected");
-        switch (parse_real(f.text, &row.values[k])) {
-          case RealText::kOk:
-            break;
-          case RealText::kTooLarge:
-            return error(number, f.column, "the number does not fit a binary128 real: " +
-                                               shown(f.text));
-          case RealText::kMalformed:
-            return error(number, f.column, "expected a number, found " + shown(f.text));
-        }
-      }
-      table_->rows.push_back(std::move(row));
     }
+
+    if (static_cast<int32_t>(fields.size()) != table_->columns) {
+      const int64_t column = fields.size() > static_cast<size_t>(table_->columns)
+                                 ? fields[table_->columns].column
+                                 : static_cast<int64_t>(line.size()) + 1;
+      return error(number, column,
+                   "the row has " + std::to_string(fields.size()) + " fields, the " +
+                       (table_->names.empty() ? "first row has " : "header has ") +
+                       std::to_string(table_->columns));
+    }
+    // Refused at the first row too many, before the rest is read.
+    if (table_->rows.size() == static_cast<size_t>(kMaxGrids)) {
+      return Status::Error(printable(source_) + ":" + std::to_string(number) +
+                           ": more grids than a run takes (at most " +
+                           std::to_string(kMaxGrids) + ")");
+    }
+    TableRow row;
+    row.line = number;
+    row.first_column = fields[0].column;
+    row.values.resize(fields.size());
+    for (size_t k = 0; k < fields.size(); ++k) {
+      const Field& f = fields[k];
+      if (f.text.empty()) return error(number, f.column, "empty field: a number is expected");
+      switch (parse_real(f.text, &row.values[k])) {
+        case RealText::kOk:
+          break;
+        case RealText::kTooLarge:
+          return error(number, f.column, "the number does not fit a binary128 real: " +
+                                             shown(f.text));
+        case RealText::kMalformed:
+          return error(number, f.column, "expected a number, found " + shown(f.text));
+      }
+    }
+    table_->rows.push_back(std::move(row));
+    return Status::Ok();
+  }
+
+  // After the last line.
+  Status end() const {
     if (table_->rows.empty()) {
       return Status::Error(printable(source_) +
                            ": no data rows (a row per grid: h, then the value of each variable)");
@@ -234,23 +238,129 @@ class Parser {
     return Status::Ok();
   }
 
+  // The text of a file with no LF whose lines end with CR alone (a classic
+  // Mac file), which would read as one row: refused as the result files
+  // are, naming the line ends.
+  Status cr_only(std::string_view text) const {
+    for (size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', i + 1)) {
+      if (text.find_first_not_of(" \t\r", i + 1) != std::string_view::npos) {
+        return Status::Error(printable(source_) +
+                             ": lines end with CR only; save it with LF or CR LF line ends");
+      }
+    }
+    return Status::Ok();
+  }
+
  private:
   const std::string& source_;
   Table* table_;
+  bool first_row_ = true;
+  Separator sep_ = Separator::kBlanks;
+  std::vector<Field> fields_;
 };
+
+// Feeds the parser the lines of a text that arrives in pieces; the lines
+// already parsed are not kept.
+class LineFeeder {
+ public:
+  explicit LineFeeder(Parser* parser) : parser_(parser) {}
+
+  Status add(std::string_view piece) {
+    pending_.append(piece);
+    if (!started_) {
+      if (pending_.size() < kByteOrderMark.size() &&
+          kByteOrderMark.substr(0, pending_.size()) == pending_) {
+        return Status::Ok();  // perhaps the start of a byte-order mark
+      }
+      started_ = true;
+      if (pending_.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+        pending_.erase(0, kByteOrderMark.size());
+      }
+    }
+    size_t from = 0;
+    for (size_t end = pending_.find('\n'); end != std::string::npos;
+         end = pending_.find('\n', from)) {
+      MORVANTIDE_RETURN_IF_ERROR(
+          parser_->line(std::string_view(pending_).substr(from, end - from), ++number_));
+      from = end + 1;
+    }
+    pending_.erase(0, from);
+    return Status::Ok();
+  }
+
+  Status finish() {
+    if (!started_ && pending_.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+      pending_.clear();
+    }
+    if (!pending_.empty()) {
+      if (number_ == 0) MORVANTIDE_RETURN_IF_ERROR(parser_->cr_only(pending_));
+      MORVANTIDE_RETURN_IF_ERROR(parser_->line(pending_, ++number_));
+    }
+    return parser_->end();
+  }
+
+ private:
+  Parser* parser_;
+  std::string pending_;
+  int64_t number_ = 0;
+  bool started_ = false;
+};
+
+Status out_of_memory(const std::string& source) {
+  return Status::Error(printable(source) + ": not enough memory for the table");
+}
 
 }  // namespace
 
 Status parse_table(const std::string& source, std::string_view text, Table* table) {
   *table = Table();
   try {
-    return Parser(source, table).parse(text);
+    Parser parser(source, table);
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+      text.remove_prefix(kByteOrderMark.size());
+    }
+    if (text.find('\n') == std::string_view::npos) {
+      MORVANTIDE_RETURN_IF_ERROR(parser.cr_only(text));
+    }
+    int64_t number = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string_view::npos) end = text.size();
+      MORVANTIDE_RETURN_IF_ERROR(parser.line(text.substr(pos, end - pos), ++number));
+      pos = end + 1;
+    }
+    return parser.end();
   } catch (const std::bad_alloc&) {
-    return Status::Error(printable(source) + ": not enough memory for the table");
+    *table = Table();
+    return out_of_memory(source);
   }
 }
 
-TableSettings::TableSettings() { parse_real("1.0E-12", &tol); }
+Status read_table(const std::string& source, InputFile& in, Table* table) {
+  *table = Table();
+  try {
+    Parser parser(source, table);
+    LineFeeder feeder(&parser);
+    std::string block;
+    for (;;) {
+      block.clear();
+      bool end = false;
+      MORVANTIDE_RETURN_IF_ERROR(in.read_block(&block, &end));
+      if (end) break;
+      MORVANTIDE_RETURN_IF_ERROR(feeder.add(block));
+    }
+    return feeder.finish();
+  } catch (const std::bad_alloc&) {
+    *table = Table();
+    return out_of_memory(source);
+  }
+}
+
+TableSettings::TableSettings() {
+  const CLocaleScope c_locale;  // made in any thread, whatever its locale
+  parse_real("1.0E-12", &tol);
+}
 
 real h_of_cells(real n, int32_t dimensions) {
   switch (dimensions) {

@@ -10,11 +10,13 @@
 //   field are dropped) or by runs of blanks, whichever the first row that is
 //   not a comment uses, in that order of precedence;
 // - a field may be quoted with double quotes ("" inside stands for one);
-// - lines end with LF or CR LF; a UTF-8 byte-order mark at the start is
+// - lines end with LF or CR LF (a text whose lines end with CR alone is
+//   refused); a UTF-8 byte-order mark at the start is
 //   passed over; blank lines and lines whose first visible character is '#'
 //   are passed over, and a '#' outside quotes ends a row's fields;
 // - the first row is a header of names when any of its fields is not a
-//   number; every other row is data;
+//   number (a row of numbers is data, quoted or not); every other row is
+//   data, at most kMaxGrids of them;
 // - numbers read exactly as in the result files (parse_real: binary128,
 //   correctly rounded, E or D exponents).
 //
@@ -41,6 +43,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/files.h"
 #include "common/quad.h"
 #include "common/status.h"
 #include "input/variables.h"
@@ -67,6 +70,13 @@ struct Table {
 // Parses the text; errors as above.  A table needs a data row and at
 // least two columns (h and one variable).
 Status parse_table(const std::string& source, std::string_view text, Table* table);
+
+// The same table read from a file a block at a time: only the data rows
+// are kept, so a table of more grids than a run takes is refused at the
+// first row too many ("SOURCE:LINE: more grids than a run takes (at most
+// 11000)") without reading the rest, and one too large for memory is "not
+// enough memory for the table"; read errors as the file gives them.
+Status read_table(const std::string& source, InputFile& in, Table* table);
 
 enum class RatioChoice { kDetect, kConstant, kVariable };
 

@@ -146,6 +146,12 @@ struct State {
   int32_t arq_dados_line = 0;
   GridList<int32_t> arq_line;
   std::string titulo = std::string(kLenTitulo, ' ');
+  // A data run's file name and title as given (any bytes, UTF-8 as a rule),
+  // which the reports write whatever their length; arq(1) and titulo hold
+  // them in Windows-1252 for the listing and the scripts.  Empty in a
+  // classic run.
+  std::string given_file;
+  std::string given_title;
 
   // Texts of the run.
   std::string dia = std::string(kLenDia, ' ');

@@ -146,7 +146,8 @@ std::string json_start(const State& s, const GridTable& g, const Target& target)
   const std::string e(kEnd);
   std::string out = "{" + e;
   out += "  \"program\": \"morvantide " + std::string(kVersion) + "\"," + e;
-  out += "  \"title\": " + json_string(to_utf8(trim(s.titulo))) + "," + e;
+  const std::string title = s.given_title.empty() ? trim(s.titulo) : s.given_title;
+  out += "  \"title\": " + json_string(report_text(title)) + "," + e;
   out += "  \"settings\": {\"layout\": " + std::to_string(s.modo) +
          ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(study.pL) +
          ", \"dp\": " + json_number(study.dp) + ", \"tipo_r\": " + std::to_string(study.tipo_r) +
@@ -174,7 +175,10 @@ std::string json_start(const State& s, const GridTable& g, const Target& target)
                    }) +
          "," + e;
   out += list_line("    ", "result_files", s.arq.size(),
-                   [&](int32_t i) { return json_string(to_utf8(trim(s.arq(i)))); }) +
+                   [&](int32_t i) {
+                     return json_string(report_text(s.given_file.empty() ? trim(s.arq(i))
+                                                                         : s.given_file));
+                   }) +
          e;
   out += "  }," + e;
   out += "  \"variables\": [";
@@ -188,7 +192,8 @@ std::string json_variable(const Analysis& v, bool first) {
   out += "    {" + e;
   out += "      \"number\": " + std::to_string(v.number) + "," + e;
   out +=
-      "      \"name\": " + (v.name.empty() ? std::string("null") : json_string(to_utf8(v.name))) +
+      "      \"name\": " +
+      (v.name.empty() ? std::string("null") : json_string(report_text(v.name))) +
       "," + e;
   for (const ReportColumn& column : kQuantityColumns) {
     out += list_line("      ", column.name, s.nm,

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/text.h"
+
 namespace morvantide {
 
 namespace {
@@ -63,6 +65,33 @@ bool is_utf8(std::string_view s) {
   }
   return true;
 }
+
+std::string to_windows_1252(std::string_view bytes) {
+  bool beyond_ascii = false;
+  for (char c : bytes) beyond_ascii = beyond_ascii || static_cast<uint8_t>(c) >= 0x80;
+  if (!beyond_ascii || !is_utf8(bytes)) return std::string(bytes);
+  std::string out;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const uint8_t b = static_cast<uint8_t>(bytes[i]);
+    const size_t n = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+    char32_t c = n == 0 ? b : n == 1 ? (b & 0x1F) : n == 2 ? (b & 0x0F) : (b & 0x07);
+    for (size_t k = 1; k <= n; ++k) c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
+    i += n + 1;
+    char byte = '?';
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      byte = static_cast<char>(c);
+    } else {
+      for (int k = 0; k < 32; ++k) {
+        if (kHighControls[k] == c && c != 0xFFFD) byte = static_cast<char>(0x80 + k);
+      }
+    }
+    out += byte;
+  }
+  return out;
+}
+
+std::string report_text(std::string_view bytes) { return to_utf8(control_bytes_shown(bytes)); }
 
 std::string to_utf8(std::string_view bytes) {
   if (is_utf8(bytes)) return std::string(bytes);

@@ -23,6 +23,21 @@ namespace morvantide {
 bool is_utf8(std::string_view bytes);
 std::string to_utf8(std::string_view bytes);
 
+// The other way, for the listing and the plot scripts, which are
+// Windows-1252: a UTF-8 text with characters beyond ASCII becomes
+// Windows-1252, a character the code page lacks becoming '?'; any other
+// text (ASCII, or not UTF-8, so Windows-1252 already) is kept.
+//   "\xc3\xa9tude"      -> "\xe9tude"      (é)
+//   "\xe2\x82\xac 5"     -> "\x80 5"         (the euro sign)
+//   "\xce\xa9"          -> "?"              (Ω)
+//   "\xe9tude"          -> "\xe9tude"
+std::string to_windows_1252(std::string_view bytes);
+
+// A text from an input file (a name, a title) as the reports write it:
+// control bytes spelled out as \xhh (common/text.h's control_bytes_shown),
+// then in UTF-8.
+std::string report_text(std::string_view bytes);
+
 }  // namespace morvantide
 
 #endif  // MORVANTIDE_REPORT_UTF8_H_

@@ -2,14 +2,17 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "common/text.h"
 #include "core/analysis.h"
 #include "core/estimation.h"
 #include "input/input.h"
 #include "output/header.h"
 #include "output/scripts.h"
+#include "report/utf8.h"
 #include "run/batch_platform.h"
 #include "run/clash_check.h"
 #include "run/least_squares_plot.h"
@@ -23,6 +26,13 @@ namespace {
 
 Status variables_error(const std::string& what) {
   return Status::Error("morvantide: --variables: " + what);
+}
+
+// `text` in a field of n bytes; a longer text is cut and ends in "..." to
+// show it.
+std::string fit_marked(const std::string& text, size_t n) {
+  if (text.size() <= n) return fit(text, n);
+  return text.substr(0, n - 3) + "...";
 }
 
 bool is_absolute(const std::string& name) {
@@ -64,7 +74,8 @@ Status report_only(const State& s, const std::vector<VariableColumn>& chosen,
   Analysis none;
   none.grids = tabela_malhas(s.study.h);
   const LeastSquaresPlan plan(grid_sizes(s.study));
-  return write_report(s, none, &plan, chosen, options, files, console, progress.work());
+  OutputBesideProgress out(console, progress);
+  return write_report(s, none, &plan, chosen, options, files, out, progress.work());
 }
 
 // The classic files in options.output_dir, then the report.
@@ -83,18 +94,18 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   }
   MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
   FolderReturn back(here);
-  // The folder of a classic study: a run there holds its control file, and
-  // this one writes the same files.
+  // One run at a time writes a folder: a classic study's folder is held
+  // through its control file, as the classic run holds it, any other alone.
   std::unique_ptr<FolderLock> lock;
-  MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
+  MORVANTIDE_RETURN_IF_ERROR(files.lock_folder(kControlFile, options.output_dir, &lock));
   std::vector<RunFile> table = run_files(s, FileChoice::of(moved));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   // nv is the first chosen variable: its analysis is counted once.
   Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
                     standard_error_is_terminal());
-  return write_run(s, table, chosen, moved, files, platform, console, templates,
-                   progress.work());
+  OutputBesideProgress out(console, progress);
+  return write_run(s, table, chosen, moved, files, platform, out, templates, progress.work());
 }
 
 }  // namespace
@@ -171,18 +182,23 @@ void state_for_table(const TableStudy& table, const std::string& source,
   state.study.Th = first.Th;
   state.modo = 1;
   state.nv = first.number;
-  state.arq(1) = fit(source, kLenArq);
+  // The listing and the scripts are Windows-1252; the name stands at the
+  // end of its line, so it is written whole.
+  state.given_file = source;
+  state.given_title = first.name.empty() ? source : source + ": " + first.name;
+  state.arq(1) = to_windows_1252(source);
   state.arq_listagem = fit(kDataListing, kLenArqListagem);
-  state.titulo = fit(first.name.empty() ? source : source + ": " + first.name, kLenTitulo);
+  state.titulo = fit_marked(to_windows_1252(state.given_title), kLenTitulo);
 }
 
-Status run_data_text(const std::string& source, std::string_view text, const Options& options,
-                     Files& files, Platform& platform, OutputFile& console) {
+namespace {
+
+// The run on a table read already.
+Status run_table(const std::string& source, const Table& table, const Options& options,
+                 Files& files, Platform& platform, OutputFile& console) {
   std::vector<VariableColumn> chosen;
   State s;
   {
-    Table table;
-    MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
     TableStudy study;
     MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
     for (const std::string& note : study.notes) {
@@ -204,8 +220,22 @@ Status run_data_text(const std::string& source, std::string_view text, const Opt
   return report_only(s, chosen, options, files, console);
 }
 
+Status out_of_memory() { return Status::Error("morvantide: not enough memory for the run"); }
+
+}  // namespace
+
+Status run_data_text(const std::string& source, std::string_view text, const Options& options,
+                     Files& files, Platform& platform, OutputFile& console) {
+  try {
+    Table table;
+    MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
+    return run_table(source, table, options, files, platform, console);
+  } catch (const std::bad_alloc&) {
+    return out_of_memory();
+  }
+}
+
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {
-  std::string text;
   std::string source = options.data;
   if (options.data != kStandardOutput) {
     // `morvantide data.csv > data.csv`: the shell has emptied the table
@@ -214,13 +244,22 @@ Status run_data(const Options& options, Files& files, Platform& platform, Output
                                        {"standard output", FileRole::kStandardOutput}};
     MORVANTIDE_RETURN_IF_ERROR(check_outputs_spare_inputs(both, files));
   }
+  // Read a block at a time: only the rows are kept, at most a run's grids.
+  std::unique_ptr<InputFile> in;
   if (options.data == kStandardOutput) {
     source = kStandardInputName;
-    MORVANTIDE_RETURN_IF_ERROR(read_standard_input(&text));
+    in = open_standard_input();
   } else {
-    MORVANTIDE_RETURN_IF_ERROR(files.read(options.data, &text));
+    MORVANTIDE_RETURN_IF_ERROR(files.open(options.data, &in));
   }
-  return run_data_text(source, text, options, files, platform, console);
+  try {
+    Table table;
+    MORVANTIDE_RETURN_IF_ERROR(read_table(source, *in, &table));
+    in.reset();
+    return run_table(source, table, options, files, platform, console);
+  } catch (const std::bad_alloc&) {
+    return out_of_memory();
+  }
 }
 
 }  // namespace morvantide

@@ -54,21 +54,36 @@ void Progress::draw_loop(int64_t delay_ms) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(mutex_);
   if (wake_.wait_for(lock, std::chrono::milliseconds(delay_ms), [this] { return stop_; })) return;
-  size_t drawn = 0;
   do {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::steady_clock::now() - start)
                              .count();
+    if (paused_) continue;
     const std::string text_line = line(seconds);
     // Blanks over what a longer line before left.
     std::string text = "\r" + text_line;
-    if (text_line.size() < drawn) text.append(drawn - text_line.size(), ' ');
-    drawn = text_line.size();
+    if (text_line.size() < drawn_) text.append(drawn_ - text_line.size(), ' ');
+    drawn_ = text_line.size();
     std::fputs(text.c_str(), out_);
     std::fflush(out_);
   } while (!wake_.wait_for(lock, kRedraw, [this] { return stop_; }));
-  std::fputs(("\r" + std::string(drawn, ' ') + "\r").c_str(), out_);
+  if (drawn_ > 0) std::fputs(("\r" + std::string(drawn_, ' ') + "\r").c_str(), out_);
   std::fflush(out_);
+  drawn_ = 0;
+}
+
+void Progress::resume() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  paused_ = false;
+}
+
+void Progress::wipe() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  paused_ = true;
+  if (drawn_ == 0) return;
+  std::fputs(("\r" + std::string(drawn_, ' ') + "\r").c_str(), out_);
+  std::fflush(out_);
+  drawn_ = 0;
 }
 
 }  // namespace morvantide

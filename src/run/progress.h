@@ -16,7 +16,10 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+
+#include "common/files.h"
 
 namespace morvantide {
 
@@ -41,6 +44,11 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   WorkDone* work() { return &work_; }
+  // Wipes the line now and draws it no more until resume(): what is written
+  // to the terminal next starts on a clean line, and a line of text left
+  // without its line end is never drawn over.
+  void wipe();
+  void resume();
   // Whether the line is drawn (false also when its thread could not start).
   bool drawing() const { return thread_.joinable(); }
 
@@ -55,7 +63,30 @@ class Progress {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  size_t drawn_ = 0;  // the length of the line on the terminal, 0 when none
+  bool paused_ = false;
   std::thread thread_;
+};
+
+// Standard output for a run that draws a progress line: before each write
+// the line is wiped, and what is written reaches the terminal at once, so
+// no text lands beside the line or under it.
+class OutputBesideProgress : public OutputFile {
+ public:
+  OutputBesideProgress(OutputFile& out, Progress& progress) : out_(out), progress_(progress) {}
+  void write(std::string_view bytes) override {
+    if (!progress_.drawing()) return out_.write(bytes);
+    progress_.wipe();
+    out_.write(bytes);
+    out_.flush();
+    if (!bytes.empty() && bytes.back() == '\n') progress_.resume();
+  }
+  Status flush() override { return out_.flush(); }
+  Status close() override { return out_.close(); }
+
+ private:
+  OutputFile& out_;
+  Progress& progress_;
 };
 
 }  // namespace morvantide
