@@ -90,6 +90,25 @@ Uncertainty finest_uncertainty(Convergence c, real UGCI_Th, real Th, real Th_bef
   return u;
 }
 
+real order_ratio(real pU_Th, real pL) {
+  if (!computed(pU_Th) || pL == 0) return kSentinel;
+  const real P = pU_Th / pL;
+  return computed(P) ? P : kSentinel;
+}
+
+real gci_ratio(real UGCI_before, real UGCI, real r21, real pGCI) {
+  if (!computed(UGCI_before) || !computed(UGCI) || !computed(pGCI)) return kSentinel;
+  const real A = UGCI_before / (q_pow(r21, pGCI) * UGCI);
+  return computed(A) ? A : kSentinel;
+}
+
+Asymptotic asymptotic_check(real order_ratio, real gci_ratio) {
+  if (order_ratio == kSentinel || gci_ratio == kSentinel) return Asymptotic::kUndetermined;
+  const bool near = q_abs(order_ratio - 1) <= kAsymptoticTolerance &&
+                    q_abs(gci_ratio - 1) <= kAsymptoticTolerance;
+  return near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
+}
+
 std::string grid_order_warning(const RealList& h) {
   for (int32_t i = 2; i <= h.size(); ++i) {
     if (!(h(i) < h(i - 1))) {
@@ -120,20 +139,11 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
       v.U_source = u.source;
       v.gci_dependable = u.dependable;
     }
-    if (i >= kFirstRatioTh && computed(e.pU_Th(i)) && study.pL != 0) {
-      const real P = e.pU_Th(i) / study.pL;
-      if (computed(P)) v.order_ratio = P;
+    if (i >= kFirstRatioTh) v.order_ratio = order_ratio(e.pU_Th(i), study.pL);
+    if (i >= kFirstGciRatio) {
+      v.gci_ratio = gci_ratio(e.UGCI_Th(i - 1), e.UGCI_Th(i), g.r21(i), e.pGCI(i));
     }
-    if (i >= kFirstGciRatio && computed(e.UGCI_Th(i - 1)) && computed(e.UGCI_Th(i)) &&
-        computed(e.pGCI(i))) {
-      const real A = e.UGCI_Th(i - 1) / (q_pow(g.r21(i), e.pGCI(i)) * e.UGCI_Th(i));
-      if (computed(A)) v.gci_ratio = A;
-    }
-    if (v.order_ratio != kSentinel && v.gci_ratio != kSentinel) {
-      const bool near = q_abs(v.order_ratio - 1) <= kAsymptoticTolerance &&
-                        q_abs(v.gci_ratio - 1) <= kAsymptoticTolerance;
-      v.asymptotic = near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
-    }
+    v.asymptotic = asymptotic_check(v.order_ratio, v.gci_ratio);
 
     if (target.kind == Target::Kind::kNone) continue;
     const real U =

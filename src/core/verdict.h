@@ -112,6 +112,17 @@ struct Uncertainty {
 Uncertainty finest_uncertainty(Convergence c, real UGCI_Th, real Th, real Th_before, real r21,
                                real pU_Th, real pL);
 
+// The order ratio P = pU_Th / pL of a grid; kSentinel where pU_Th is not
+// computed, pL is 0 or P is not finite.
+real order_ratio(real pU_Th, real pL);
+
+// The GCI ratio A = UGCI_Th(i-1) / (r21(i)^pGCI(i) UGCI_Th(i)); kSentinel
+// where one of them is not computed or A is not finite.
+real gci_ratio(real UGCI_before, real UGCI, real r21, real pGCI);
+
+// The asymptotic-range check from P and A (either kSentinel: undetermined).
+Asymptotic asymptotic_check(real order_ratio, real gci_ratio);
+
 // The warning on grids out of order: "" when h decreases from grid 1 to nm.
 std::string grid_order_warning(const RealList& h);
 
