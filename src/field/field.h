@@ -99,10 +99,8 @@ struct FieldColumns {
   void set(int64_t k, const FieldPoint& p);
 };
 
-// The names of the columns in the order outputs give them, each as the
-// verdict's finest figures name it; convergence_names() the words of each
-// convergence number (0 undetermined, 1 monotonic convergence, ...).
-const std::vector<const char*>& field_column_names();
+// The words of each convergence number (0 undetermined, 1 monotonic
+// convergence, ...) and of each asymptotic-range number.
 std::vector<const char*> convergence_names();
 std::vector<const char*> asymptotic_names();
 

@@ -47,8 +47,8 @@ std::string share(int64_t part, int64_t whole) {
   if (whole == 0) return "0.00 %";
   char buffer[64];
   const real percent = static_cast<real>(part) * 100 / static_cast<real>(whole);
-  quadmath_snprintf(buffer, sizeof buffer, "%.2Qf %%", percent);
-  return buffer;
+  quadmath_snprintf(buffer, sizeof buffer, "%.2Qf", percent);
+  return std::string(buffer) + " %";
 }
 
 std::string number_or_null(real x) { return computed(x) ? json_number(x) : "null"; }
