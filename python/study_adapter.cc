@@ -66,7 +66,7 @@ Status read_number(const std::string& text, const std::string& what, real* out) 
 
 std::string Result::json() const { return json_variable(a_, true); }
 
-std::string Result::summary() const { return morvantide::summary(a_, target_, "\n"); }
+std::string Result::summary() const { return morvantide::summary(a_, target_, "\n", "set with order="); }
 
 Status analyse_lists(const std::vector<real>& h, const std::vector<Column>& columns,
                      const Settings& settings, std::vector<Result>* out) {

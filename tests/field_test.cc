@@ -111,15 +111,12 @@ TEST(FieldPoint, SameBitsAsTheAnalysisOfThePointsColumn) {
         const GridVerdict& v = a.verdict(n);
         const FieldPoint p = analyse_point(field, values.data());
         expect_bits(s.Th(n), p.Th, where + " Th");
-        expect_bits(a.e.pU_Th(n), p.p_observed, where + " observed order");
+        expect_bits(v.p_observed, p.p_observed, where + " observed order");
         expect_bits(a.e.Ti_pU(n), p.Ti_pU, where + " Ti_pU");
         expect_bits(a.e.Tm1(n), p.Tm1, where + " Tm1");
         expect_bits(v.U, p.U, where + " U");
-        const real p_U = v.U_source == UncertaintySource::kUGCI ? a.e.pGCI(n)
-                         : v.U_source == UncertaintySource::kConvergenceTest
-                             ? q_min(a.e.pU_Th(n), s.pL)
-                             : kSentinel;
-        expect_bits(p_U, p.p_U, where + " order behind U");
+        expect_bits(v.p_U, p.p_U, where + " order behind U");
+        expect_bits(v.U_relative, p.U_relative, where + " U relative to |Th|");
         EXPECT_EQ(v.convergence, p.convergence) << where;
         EXPECT_EQ(v.asymptotic, p.asymptotic) << where;
         EXPECT_EQ(v.gci_dependable, p.dependable) << where;
@@ -267,7 +264,7 @@ TEST(FieldSummary, FiguresAgainstADirectComputation) {
   // U: 1.25 * 3 / 3 = 1.25 and 1.25 * 1 / 1 = 1.25; in % of 2: 62.5.
   EXPECT_EQ(s.with_U, 2);
   expect_bits(1.25Q, f.U_mean, "U mean");
-  expect_bits(62.5Q, s.U_percent_max, "U % max");
+  expect_bits(0.625Q, s.U_relative_max, "U relative max");
   EXPECT_EQ(s.without_dependable_U, 1);
 }
 

@@ -274,7 +274,8 @@ TEST(CsvReport, ReadBackAgreesWithJson) {
       "U_LS",   "p_LS",    "T0_LS",  "sigma_LS", "Delta_LS", "model_LS", "Fs_LS"};
   const std::vector<std::string> verdicts = {
       "convergence", "U",      "U_source", "gci_dependable",    "order_ratio",  "gci_ratio",
-      "asymptotic",  "target", "h_target", "refinement_factor", "within_target"};
+      "asymptotic",  "target", "h_target", "refinement_factor", "within_target",
+      "p_observed",  "p_U",    "U_relative", "U_note"};
   std::vector<std::string> header = leading;
   header.insert(header.end(), quantities.begin(), quantities.end());
   header.insert(header.end(), verdicts.begin(), verdicts.end());
@@ -322,7 +323,7 @@ TEST(SummaryReport, OneBlockPerVariable) {
   RunResult r = run_with(data.files(), {"--summary"});
   ASSERT_TRUE(r.status.ok()) << r.status.message();
   EXPECT_EQ(r.console.rfind("variable 2 \"p,q\": 5 grids, finest h = ", 0), 0u) << r.console;
-  EXPECT_NE(r.console.find("oscillatory convergence: UGCI is not a dependable bound"),
+  EXPECT_NE(r.console.find("oscillatory convergence: U is not a dependable bound"),
             std::string::npos);
   r = run_with(data.files(), {"--summary", "--variables", "1,4"});
   ASSERT_TRUE(r.status.ok()) << r.status.message();

@@ -114,36 +114,43 @@ TEST(Verdict, VariableRatioTypeAndUncertainty) {
     std::vector<real> h, Th;
     Convergence expected;
     UncertaintySource source;
+    UncertaintyNote note;
     bool dependable;
   } cases[] = {
       // psi = 0.19 / 0.6075 = 0.31 > t: convergence the listing has no UGCI for.
       {"ConvergesBelowOne", below, square(below), Convergence::kMonotonicConvergence,
-       UncertaintySource::kConvergenceTest, true},
-      // psi = 3 <= t: no positive order gives these values.
+       UncertaintySource::kObservedOrder, UncertaintyNote::kNoListingIndex, true},
+      // psi = 3 <= t: no positive order gives these values, and no U.
       {"DivergesAboveOne", above, {0, 3, 4}, Convergence::kMonotonicDivergence,
-       UncertaintySource::kUGCI, false},
+       UncertaintySource::kNone, UncertaintyNote::kDivergence, false},
       {"ConvergesAboveT", above, square(above), Convergence::kMonotonicConvergence,
-       UncertaintySource::kUGCI, true},
+       UncertaintySource::kUGCI, UncertaintyNote::kNone, true},
       {"OscillatesWithinT", above, {0, 3, 2}, Convergence::kOscillatoryDivergence,
-       UncertaintySource::kUGCI, false},
+       UncertaintySource::kNone, UncertaintyNote::kDivergence, false},
+      // |psi| = 8 > t: the order of |psi| is far below pL, which the listing assumes.
       {"OscillatesBeyondT", above, {0, 8, 7}, Convergence::kOscillatoryConvergence,
-       UncertaintySource::kUGCI, false},
-      // psi = -1: oscillatory convergence, but no observed order for a U.
-      {"OscillatesNoOrder", below, {0, 1, 0}, Convergence::kOscillatoryConvergence,
-       UncertaintySource::kNone, false},
+       UncertaintySource::kObservedOrder, UncertaintyNote::kAbsoluteRatio, false},
+      // psi = -1, |psi| > t: an order of |psi|, where the listing has no UGCI.
+      {"OscillatesBelowOne", below, {0, 1, 0}, Convergence::kOscillatoryConvergence,
+       UncertaintySource::kObservedOrder, UncertaintyNote::kNoListingIndex, false},
   };
   Settings k;
   k.tipo_r = 2;
   k.itmax = 200;
   k.tol = 1e-30Q;
+  k.pL = 1;  // below every observed order here: U is the listing's where it has one
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const GridVerdict v = judge(c.h, c.Th, k)(3);
     EXPECT_EQ(v.convergence, c.expected);
     EXPECT_EQ(v.U_source, c.source);
+    EXPECT_EQ(v.U_note, c.note);
     EXPECT_EQ(v.gci_dependable, c.dependable);
     EXPECT_EQ(v.U == S, c.source == UncertaintySource::kNone);
   }
+  // 1.25 |Th(3) - Th(2)| / (2^1 - 1) with pU = min(observed 2, pL = 1).
+  EXPECT_TRUE(NearRel(judge(below, square(below), k)(3).U, 1.25Q * 0.6075Q / 1, 1e-30Q));
+  k.pL = 2;
   // 1.25 |Th(3) - Th(2)| / (2^2 - 1) with the observed order 2.
   EXPECT_TRUE(NearRel(judge(below, square(below), k)(3).U, 1.25Q * 0.6075Q / 3, 1e-25Q));
 }
@@ -361,22 +368,23 @@ TEST(Summary, WordsAndWarnings) {
       {"Oscillating", 5,
        [](int i) { return 1 + (i % 2 ? -1 : 1) * q_pow(2, -2 * q_from_int(i - 1)); },
        "  convergence   oscillatory convergence, asymptotic range undetermined (P = n/a, A = ",
-       "  warning       oscillatory convergence: UGCI is not a dependable bound\n"},
+       "  warning       oscillatory convergence: U is not a dependable bound\n"},
       {"Growing", 5, [](int i) { return q_pow(2, q_from_int(i - 1)); },
        // psi = 1/2: the index is not formed, P = log2(1/2) / 2.
        "  convergence   monotonic divergence, asymptotic range undetermined (P = -0.500000, A = "
        "n/a)\n",
-       "  warning       monotonic divergence: no UGCI at the finest grid\n"},
+       "  warning       monotonic divergence: the grids do not converge, so no uncertainty is "
+       "given\n"},
       {"ThreeGrids", 3, [](int i) { return 1 + q_pow(2, -2 * q_from_int(i - 1)); },
        "  convergence   monotonic convergence, asymptotic range undetermined (needs 4 grids)\n",
        nullptr},
       {"TwoGrids", 2, [](int i) { return 1 + q_pow(2, -2 * q_from_int(i - 1)); },
        "  convergence   undetermined (needs 3 grids), asymptotic range undetermined (needs 4 "
        "grids)\n",
-       "  warning       fewer than 3 grids: the convergence type is unknown and UGCI is not a "
+       "  warning       fewer than 3 grids: the convergence type is unknown and U is not a "
        "dependable bound\n"},
       {"OneGrid", 1, [](int) { return real(1); }, "  convergence   undetermined (needs 3 grids)",
-       "  warning       no UGCI at the finest grid: the error is not estimated\n"},
+       "  warning       no U at the finest grid: the error is not estimated\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -444,19 +452,21 @@ TEST(Summary, ResultLineAndJsonKeys) {
   } cases[] = {
       {"OrderAbovePL", constant_ratio(1, 2, 4), power_law(constant_ratio(1, 2, 4), 1, {{1, 3}}),
        1,
-       {"(UGCI), order 2 (observed 3, limited to pL)\n",
+       {"(UGCI)\n  order         2, the formal order assumed, set with --order; observed 3\n",
         "Tm1 = 1.00000 (repeated, true orders), Ti_pU = 1.00000 (Richardson, observed order)",
         "Umc = Tm1 - Th = "},
        {"\"U_source\": \"UGCI\"", "\"gci_dependable\": true", "\"Ti_pU\": 1,",
         "\"pU_Th\": 3,", "\"grid_order_warning\": null"}},
       {"ConvergesWithoutUGCI", below, power_law(below, 1, {{1, 2}}), 2,
-       {"Th = 1.20 +/- 0.25 (no UGCI in the listing: the GCI from the convergence test), "
-        "order 2\n"},
-       {"\"U\": 0.2531", "\"U_source\": \"convergence test\"", "\"gci_dependable\": true",
-        "\"UGCI_Th\": null"}},
+       {"Th = 1.20 +/- 0.25 (21 %) (observed order)\n  order         2 observed;",
+        "  note          the listing has no UGCI here (|psi| <= 1 on a variable ratio)\n"},
+       {"\"U\": 0.2531", "\"U_source\": \"observed order\"", "\"gci_dependable\": true",
+        "\"UGCI_Th\": null", "\"U_note\": \"no UGCI in the listing\""}},
       {"DivergesWithUGCI", {1, 0.5Q, 0.45Q}, {0, 3, 4}, 2,
-       {"Th = 4.0 +/- 5.3 (UGCI)", "warning       monotonic divergence: UGCI is not a dependable"},
-       {"\"U_source\": \"UGCI\"", "\"gci_dependable\": false"}},
+       {"Th = 4.00000 (no U: monotonic divergence)\n",
+        "warning       monotonic divergence: the grids do not converge"},
+       {"\"U\": null", "\"U_source\": null", "\"U_note\": \"divergence\"",
+        "\"UGCI_Th\": 5.3289", "\"gci_dependable\": false"}},
       {"FinestFirst", {1, 2, 4}, {2, 5, 17}, 1,
        {"warning       h does not decrease from grid 1 to grid 2: the grids must run from coarse"},
        {"\"grid_order_warning\": \"h does not decrease from grid 1 to grid 2", "\"U\": null"}},

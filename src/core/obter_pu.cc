@@ -85,4 +85,74 @@ real obter_pU(const SearchSettings& search, real r21, real r32, real psi, real u
   return p;
 }
 
+namespace {
+
+// Where x lies from the residual's root: -1 below it (the residual is
+// negative), 1 at or above it, 0 when the residual is NaN.  The sign is
+// the guide's where it proves one.
+int side(const OrderResidual& f, real x, Residual* r) {
+  *r = residual_at(f, x);
+  if (!r->exact) return r->sign == OrderResidual::kNegative ? -1 : 1;
+  if (q_isnan(r->value)) return 0;
+  return r->value < 0 ? -1 : 1;
+}
+
+bool finite_above_one(real r) { return r > 1 && !q_isinf(r) && !q_isnan(r); }
+
+// The outward bracket's limits: below 2^-60 the powers r^p - 1 keep too few
+// digits to tell a sign; above 2^14 the powers overflow for any ratio.
+constexpr real kLeastOrder = 0x1p-60Q;
+constexpr real kLargestOrder = 0x1p14Q;
+
+}  // namespace
+
+real order_on_positive_line(real r21, real r32, real psi) {
+  if (!finite_above_one(r21) || !finite_above_one(r32) || q_isnan(psi) || q_isinf(psi)) {
+    return kSentinel;
+  }
+  if (same_bits(r21, r32)) {
+    if (!(psi > 1)) return kSentinel;
+    return q_log10(psi) / q_log10(r21);
+  }
+  const real t = q_log(r32) / q_log(r21);
+  if (!(psi > t)) return kSentinel;
+  const OrderResidual f(r21, r32, psi, q_log10(r21));
+  real a = 1;
+  real b = 2;
+  Residual fa, fb;
+  int at_a = side(f, a, &fa);
+  if (at_a == 0) return kSentinel;
+  if (at_a < 0) {
+    for (int at_b = side(f, b, &fb); at_b <= 0; at_b = side(f, b, &fb)) {
+      if (at_b == 0) return kSentinel;
+      a = b;
+      fa = fb;
+      b = b * 2;
+      if (b > kLargestOrder) return kSentinel;
+    }
+  } else {
+    b = a;
+    while (at_a > 0) {
+      b = a;
+      a = binary128::half(a);
+      if (a < kLeastOrder) return kSentinel;
+      at_a = side(f, a, &fa);
+      if (at_a == 0) return kSentinel;
+    }
+  }
+  // The residual is below zero at a, not below at b.
+  for (;;) {
+    const real m = binary128::half(a + b);
+    if (same_bits(m, a) || same_bits(m, b)) break;
+    const Residual fm = residual_at(f, m);
+    if (same_side(f, a, fa, m, fm)) {
+      a = m;
+      fa = fm;
+    } else {
+      b = m;
+    }
+  }
+  return b;
+}
+
 }  // namespace morvantide

@@ -47,9 +47,35 @@ const char* uncertainty_source_words(UncertaintySource s) {
   switch (s) {
     case UncertaintySource::kUGCI:
       return "UGCI";
-    case UncertaintySource::kConvergenceTest:
-      return "convergence test";
+    case UncertaintySource::kTwoGrids:
+      return "two-grid UGCI";
+    case UncertaintySource::kObservedOrder:
+      return "observed order";
     case UncertaintySource::kNone:
+      break;
+  }
+  return "";
+}
+
+const char* uncertainty_note_words(UncertaintyNote n) {
+  switch (n) {
+    case UncertaintyNote::kBelowSearchRange:
+      return "observed order below the search range";
+    case UncertaintyNote::kAboveSearchRange:
+      return "observed order above the search range";
+    case UncertaintyNote::kSearchFoundNone:
+      return "the order search found none";
+    case UncertaintyNote::kSearchTolerance:
+      return "the order search stops at its tolerance";
+    case UncertaintyNote::kAbsoluteRatio:
+      return "oscillatory: the order of |psi|";
+    case UncertaintyNote::kNoListingIndex:
+      return "no UGCI in the listing";
+    case UncertaintyNote::kNoObservedOrder:
+      return "no observed order";
+    case UncertaintyNote::kDivergence:
+      return "divergence";
+    case UncertaintyNote::kNone:
       break;
   }
   return "";
@@ -69,30 +95,89 @@ Convergence convergence_type(real psi, real t) {
   return Convergence::kOscillatoryDivergence;
 }
 
-Uncertainty finest_uncertainty(Convergence c, real UGCI_Th, real Th, real Th_before, real r21,
-                               real pU_Th, real pL) {
+real observed_order(Convergence c, int32_t tipo_r, real psi, real r21, real r32) {
+  if (c != Convergence::kMonotonicConvergence && c != Convergence::kOscillatoryConvergence) {
+    return kSentinel;
+  }
+  const real ratio = q_abs(psi);
+  real p = kSentinel;
+  if (tipo_r == 1) {
+    p = q_log10(ratio) / q_log10(r21);
+  } else {
+    p = order_on_positive_line(r21, r32, ratio);
+  }
+  return computed(p) && p > 0 ? p : kSentinel;
+}
+
+Uncertainty finest_uncertainty(const UncertaintyInputs& in) {
   Uncertainty u;
-  const bool monotonic = c == Convergence::kMonotonicConvergence;
-  if (computed(UGCI_Th)) {
-    u.U = UGCI_Th;
-    u.source = UncertaintySource::kUGCI;
-    u.dependable = monotonic;
+  const bool monotonic = in.convergence == Convergence::kMonotonicConvergence;
+  const bool converges = monotonic || in.convergence == Convergence::kOscillatoryConvergence;
+  if (in.convergence == Convergence::kMonotonicDivergence ||
+      in.convergence == Convergence::kOscillatoryDivergence) {
+    u.note = UncertaintyNote::kDivergence;
     return u;
   }
-  if (!monotonic && c != Convergence::kOscillatoryConvergence) return u;
-  if (!computed(pU_Th) || !(pU_Th > 0) || !computed(Th) || !computed(Th_before)) return u;
-  const real p = q_min(pU_Th, pL);
-  const real U = kSafety * q_abs((Th - Th_before) / (q_pow(r21, p) - 1));
-  if (!computed(U)) return u;
-  u.U = U;
-  u.source = UncertaintySource::kConvergenceTest;
+  const bool listed = computed(in.UGCI_Th);
+  if (in.grid == kFirstDifference) {
+    if (!listed) return u;
+    u.U = in.UGCI_Th;
+    u.p = in.pGCI;
+    u.source = UncertaintySource::kTwoGrids;
+    return u;
+  }
+  if (converges && in.p_observed != kSentinel && computed(in.Th) && computed(in.Th_before)) {
+    const real p = q_min(in.p_observed, in.pL);
+    const real U = kSafety * q_abs((in.Th - in.Th_before) / (q_pow(in.r21, p) - 1));
+    if (computed(U)) {
+      u.U = U;
+      u.p = p;
+      u.dependable = monotonic;
+      if (listed && same_bits(U, in.UGCI_Th)) {
+        u.source = UncertaintySource::kUGCI;
+        return u;
+      }
+      u.source = UncertaintySource::kObservedOrder;
+      if (!listed) {
+        u.note = UncertaintyNote::kNoListingIndex;
+      } else if (!monotonic) {
+        u.note = UncertaintyNote::kAbsoluteRatio;
+      } else if (computed(in.pU_Th) && in.pU_Th > 0) {
+        u.note = UncertaintyNote::kSearchTolerance;
+      } else if (in.p_observed < in.pU_min) {
+        u.note = UncertaintyNote::kBelowSearchRange;
+      } else if (in.p_observed > in.pU_max) {
+        u.note = UncertaintyNote::kAboveSearchRange;
+      } else {
+        u.note = UncertaintyNote::kSearchFoundNone;
+      }
+      return u;
+    }
+  }
+  if (converges && in.p_observed == kSentinel) u.note = UncertaintyNote::kNoObservedOrder;
+  if (!listed) return u;
+  u.U = in.UGCI_Th;
+  u.p = in.pGCI;
+  u.source = UncertaintySource::kUGCI;
   u.dependable = monotonic;
   return u;
 }
 
-real order_ratio(real pU_Th, real pL) {
-  if (!computed(pU_Th) || pL == 0) return kSentinel;
-  const real P = pU_Th / pL;
+real relative_uncertainty(real U, real Th) {
+  if (U == kSentinel || Th == 0) return kSentinel;
+  const real relative = U / q_abs(Th);
+  return computed(relative) ? relative : kSentinel;
+}
+
+real asymptotic_order(Convergence c, real p_observed, real pU_Th) {
+  // An oscillation's order of |psi| says nothing of the asymptotic range.
+  const bool monotonic = c == Convergence::kMonotonicConvergence;
+  return monotonic && p_observed != kSentinel ? p_observed : pU_Th;
+}
+
+real order_ratio(real p, real pL) {
+  if (!computed(p) || pL == 0) return kSentinel;
+  const real P = p / pL;
   return computed(P) ? P : kSentinel;
 }
 
@@ -131,15 +216,36 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
       v.t = ratio_exponent(g.r21(i), g.r21(i - 1));
       v.convergence = convergence_type(e.psi_Th(i), v.t);
     }
-    if (i >= kFirstDifference) {
-      const Uncertainty u = finest_uncertainty(
-          v.convergence, e.UGCI_Th(i), study.Th(i), study.Th(i - 1), g.r21(i),
-          i >= kFirstRatioTh ? e.pU_Th(i) : kSentinel, study.pL);
-      v.U = u.U;
-      v.U_source = u.source;
-      v.gci_dependable = u.dependable;
+    if (i >= kFirstRatioTh) {
+      v.p_observed =
+          observed_order(v.convergence, study.tipo_r, e.psi_Th(i), g.r21(i), g.r21(i - 1));
     }
-    if (i >= kFirstRatioTh) v.order_ratio = order_ratio(e.pU_Th(i), study.pL);
+    if (i >= kFirstDifference) {
+      UncertaintyInputs in;
+      in.grid = i;
+      in.convergence = v.convergence;
+      in.p_observed = v.p_observed;
+      in.UGCI_Th = e.UGCI_Th(i);
+      in.pGCI = e.pGCI(i);
+      in.pU_Th = i >= kFirstRatioTh ? e.pU_Th(i) : kSentinel;
+      in.Th = study.Th(i);
+      in.Th_before = study.Th(i - 1);
+      in.r21 = g.r21(i);
+      in.pL = study.pL;
+      in.pU_min = study.pU_min;
+      in.pU_max = study.pU_max;
+      const Uncertainty u = finest_uncertainty(in);
+      v.U = u.U;
+      v.p_U = u.p;
+      v.U_source = u.source;
+      v.U_note = u.note;
+      v.gci_dependable = u.dependable;
+      v.U_relative = relative_uncertainty(v.U, study.Th(i));
+    }
+    if (i >= kFirstRatioTh) {
+      v.order_ratio =
+          order_ratio(asymptotic_order(v.convergence, v.p_observed, e.pU_Th(i)), study.pL);
+    }
     if (i >= kFirstGciRatio) {
       v.gci_ratio = gci_ratio(e.UGCI_Th(i - 1), e.UGCI_Th(i), g.r21(i), e.pGCI(i));
     }
@@ -150,8 +256,8 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
         target.kind == Target::Kind::kAbsolute ? target.value : target.value * q_abs(study.Th(i));
     if (!computed(U)) continue;
     v.target = U;
-    const real gci = e.UGCI_Th(i);
-    const real p = e.pGCI(i);
+    const real gci = v.U;
+    const real p = v.p_U;
     if (!computed(gci) || !computed(p)) continue;
     v.within_target = gci <= U;
     if (U > 0 && gci > 0 && p > 0) {

@@ -83,21 +83,27 @@ FieldPoint FieldPointWork::run(const FieldGrids& g, const real* T) {
 
   // The verdict at the finest grid.
   out.convergence = convergence_type(finest.psi, g.t_);
-  const Uncertainty u =
-      finest_uncertainty(out.convergence, index.UGCI, Th(n), Th(n - 1), r21, finest.pU, s.pL);
+  out.p_observed = observed_order(out.convergence, s.tipo_r, finest.psi, r21, g.r21_[n - 1]);
+  UncertaintyInputs in;
+  in.grid = n;
+  in.convergence = out.convergence;
+  in.p_observed = out.p_observed;
+  in.UGCI_Th = index.UGCI;
+  in.pGCI = index.pGCI;
+  in.pU_Th = finest.pU;
+  in.Th = Th(n);
+  in.Th_before = Th(n - 1);
+  in.r21 = r21;
+  in.pL = s.pL;
+  in.pU_min = s.pU_min;
+  in.pU_max = s.pU_max;
+  const Uncertainty u = finest_uncertainty(in);
   out.U = u.U;
+  out.p_U = u.p;
   out.dependable = u.dependable;
-  out.p_observed = finest.pU;
-  if (u.source == UncertaintySource::kUGCI) {
-    out.p_U = index.pGCI;
-  } else if (u.source == UncertaintySource::kConvergenceTest) {
-    out.p_U = q_min(finest.pU, s.pL);
-  }
-  if (u.U != kSentinel) {
-    const real relative = 100 * u.U / q_abs(Th(n));
-    if (!q_isnan(relative) && !q_isinf(relative)) out.U_percent = relative;
-  }
-  const real P = order_ratio(finest.pU, s.pL);
+  out.U_relative = relative_uncertainty(u.U, Th(n));
+  const real P =
+      order_ratio(asymptotic_order(out.convergence, out.p_observed, finest.pU), s.pL);
   real A = kSentinel;
   if (n >= 4) {
     const Index before = index_at(n - 1, order_at(n - 1));
@@ -114,12 +120,10 @@ FieldPoint FieldPointWork::run(const FieldGrids& g, const real* T) {
 }
 
 real field_order(const Study& s, int32_t i, real psi) {
-  if (!(psi > 0)) return kSentinel;
-  if (s.tipo_r == 1) return order_from_positive_constant(psi, q_log10(ratio_r21(s.h, i)));
-  if (s.tipo_r == 2) {
-    return obter_pU(s.search(), ratio_r21(s.h, i), ratio_r32(s.h, i), psi, kSentinel);
-  }
-  return kSentinel;
+  const real r21 = ratio_r21(s.h, i);
+  const real r32 = ratio_r32(s.h, i);
+  const Convergence c = convergence_type(psi, ratio_exponent(r21, r32));
+  return observed_order(c, s.tipo_r, psi, r21, r32);
 }
 
 FieldPoint analyse_point(const FieldGrids& grids, const real* values) {
@@ -128,7 +132,7 @@ FieldPoint analyse_point(const FieldGrids& grids, const real* values) {
 
 void FieldColumns::resize(int64_t points) {
   const size_t n = static_cast<size_t>(points);
-  for (std::vector<real>* c : {&Th, &p_observed, &p_U, &Ti_pU, &Tm1, &U, &U_percent, &U_LS}) {
+  for (std::vector<real>* c : {&Th, &p_observed, &p_U, &Ti_pU, &Tm1, &U, &U_relative, &U_LS}) {
     c->resize(n, kSentinel);
   }
   convergence.resize(n, 0);
@@ -144,7 +148,7 @@ void FieldColumns::set(int64_t k, const FieldPoint& p) {
   Ti_pU[i] = p.Ti_pU;
   Tm1[i] = p.Tm1;
   U[i] = p.U;
-  U_percent[i] = p.U_percent;
+  U_relative[i] = p.U_relative;
   U_LS[i] = p.U_LS;
   convergence[i] = static_cast<uint8_t>(p.convergence);
   asymptotic[i] = static_cast<uint8_t>(p.asymptotic);

@@ -20,7 +20,7 @@
 //
 // Worked example: h = 0.4, 0.2, 0.1 (pL 2) and a point 1.16, 1.04, 1.01
 // (1 + h^2): psi = 4, the observed order 2, Ti_pU = Tm1 = 1, U = 1.25 *
-// 0.03 / 3 = 0.0125, 1.24 % of Th, monotonic convergence.
+// 0.03 / 3 = 0.0125, U relative to |Th| 0.0124, monotonic convergence.
 #ifndef MORVANTIDE_FIELD_FIELD_H_
 #define MORVANTIDE_FIELD_FIELD_H_
 
@@ -73,7 +73,7 @@ struct FieldPoint {
   real Ti_pU = kSentinel;
   real Tm1 = kSentinel;
   real U = kSentinel;
-  real U_percent = kSentinel;   // 100 U / |Th|
+  real U_relative = kSentinel;  // U / |Th|
   real U_LS = kSentinel;
   Convergence convergence = Convergence::kUndetermined;
   Asymptotic asymptotic = Asymptotic::kUndetermined;
@@ -84,13 +84,13 @@ struct FieldPoint {
 // values[0..nm-1].
 FieldPoint analyse_point(const FieldGrids& grids, const real* values);
 
-// The observed order the figures give for a convergence ratio psi at grid
-// i >= 3 of the study (kSentinel where psi is not positive), as a point's.
+// The verdict's observed order for a convergence ratio psi at grid i >= 3
+// of the study, as a point's (kSentinel where psi shows no convergence).
 real field_order(const Study& study, int32_t i, real psi);
 
 // The figures of many points as columns (index k: point k).
 struct FieldColumns {
-  std::vector<real> Th, p_observed, p_U, Ti_pU, Tm1, U, U_percent, U_LS;
+  std::vector<real> Th, p_observed, p_U, Ti_pU, Tm1, U, U_relative, U_LS;
   std::vector<uint8_t> convergence;  // Convergence as its number
   std::vector<uint8_t> asymptotic;   // Asymptotic as its number
   std::vector<uint8_t> dependable;   // 1 or 0

@@ -18,7 +18,7 @@ namespace {
 // The real figures in output order.
 std::vector<const std::vector<real>*> real_columns(const FieldColumns& c, bool least_squares) {
   std::vector<const std::vector<real>*> out = {&c.Th, &c.p_observed, &c.p_U, &c.Ti_pU,
-                                                &c.Tm1, &c.U,          &c.U_percent};
+                                                &c.Tm1, &c.U,          &c.U_relative};
   if (least_squares) out.push_back(&c.U_LS);
   return out;
 }
@@ -304,7 +304,7 @@ class CsvWriter : public FieldWriter {
 }  // namespace
 
 std::vector<std::string> field_output_names(bool least_squares) {
-  std::vector<std::string> names = {"Th", "pU_Th", "U_order", "Ti_pU", "Tm1", "U", "U_percent"};
+  std::vector<std::string> names = {"Th", "p_observed", "p_U", "Ti_pU", "Tm1", "U", "U_relative"};
   if (least_squares) names.push_back("U_LS");
   for (const char* n : {"convergence", "asymptotic", "gci_dependable"}) names.push_back(n);
   return names;

@@ -51,6 +51,9 @@ std::string share(int64_t part, int64_t whole) {
   return std::string(buffer) + " %";
 }
 
+// A fraction as a percentage for the text.
+std::string percent(real x) { return computed(x) ? shown(100 * x) + " %" : "none"; }
+
 std::string number_or_null(real x) { return computed(x) ? json_number(x) : "null"; }
 
 constexpr std::string_view kEnd = "\r\n";
@@ -91,10 +94,10 @@ void FieldSummary::add(const real* values, const FieldPoint& p) {
     keep_max(p.U, &U_max);
     U_sum.add(p.U);
   }
-  if (computed(p.U_percent)) {
-    ++with_U_percent;
-    keep_max(p.U_percent, &U_percent_max);
-    U_percent_sum.add(p.U_percent);
+  if (computed(p.U_relative)) {
+    ++with_U_relative;
+    keep_max(p.U_relative, &U_relative_max);
+    U_relative_sum.add(p.U_relative);
   }
   if (!p.dependable) ++without_dependable_U;
 }
@@ -116,9 +119,9 @@ void FieldSummary::merge(const FieldSummary& o) {
   with_U += o.with_U;
   if (o.U_max != kSentinel) keep_max(o.U_max, &U_max);
   U_sum.merge(o.U_sum);
-  with_U_percent += o.with_U_percent;
-  if (o.U_percent_max != kSentinel) keep_max(o.U_percent_max, &U_percent_max);
-  U_percent_sum.merge(o.U_percent_sum);
+  with_U_relative += o.with_U_relative;
+  if (o.U_relative_max != kSentinel) keep_max(o.U_relative_max, &U_relative_max);
+  U_relative_sum.merge(o.U_relative_sum);
   without_dependable_U += o.without_dependable_U;
 }
 
@@ -145,8 +148,8 @@ bool FieldSummary::operator==(const FieldSummary& o) const {
          std::equal(max_difference.begin(), max_difference.end(), o.max_difference.begin(),
                     [](real x, real y) { return same_bits(x, y); }) &&
          with_U == o.with_U && same_bits(U_max, o.U_max) && U_sum == o.U_sum &&
-         with_U_percent == o.with_U_percent && same_bits(U_percent_max, o.U_percent_max) &&
-         U_percent_sum == o.U_percent_sum && without_dependable_U == o.without_dependable_U;
+         with_U_relative == o.with_U_relative && same_bits(U_relative_max, o.U_relative_max) &&
+         U_relative_sum == o.U_relative_sum && without_dependable_U == o.without_dependable_U;
 }
 
 FieldSummaryFigures summary_figures(const FieldSummary& s) {
@@ -156,7 +159,7 @@ FieldSummaryFigures summary_figures(const FieldSummary& s) {
         (s.order_sum.value() - s.order_negative_sum.value()) / static_cast<real>(s.with_order);
   }
   f.U_mean = mean(s.U_sum, s.with_U);
-  f.U_percent_mean = mean(s.U_percent_sum, s.with_U_percent);
+  f.U_relative_mean = mean(s.U_relative_sum, s.with_U_relative);
   for (size_t k = 0; k < s.l1.size(); ++k) {
     f.l1.push_back(s.l1[k].value());
     f.l2.push_back(sqrtq(s.l2[k].value()));
@@ -232,8 +235,8 @@ std::string summary_json(const FieldSummary& s, const std::string& source) {
          number_or_null(f.order_l2) + ", \"max\": " + number_or_null(f.order_max) + "}," + e;
   out += "  \"U\": {\"points\": " + std::to_string(s.with_U) + ", \"max\": " +
          number_or_null(s.U_max) + ", \"mean\": " + number_or_null(f.U_mean) + "}," + e;
-  out += "  \"U_percent\": {\"points\": " + std::to_string(s.with_U_percent) + ", \"max\": " +
-         number_or_null(s.U_percent_max) + ", \"mean\": " + number_or_null(f.U_percent_mean) +
+  out += "  \"U_relative\": {\"points\": " + std::to_string(s.with_U_relative) + ", \"max\": " +
+         number_or_null(s.U_relative_max) + ", \"mean\": " + number_or_null(f.U_relative_mean) +
          "}," + e;
   out += "  \"without_dependable_U\": {\"count\": " + std::to_string(s.without_dependable_U) +
          ", \"share\": " + part(s.without_dependable_U) + "}," + e;
@@ -257,8 +260,8 @@ std::string summary_text(const FieldSummary& s, const std::string& source) {
   out += "Orders from the norms of the last grid differences: L1 " + shown(f.order_l1) +
          ", L2 " + shown(f.order_l2) + ", max " + shown(f.order_max) + "\n";
   out += "U at " + std::to_string(s.with_U) + " points: max " + shown(s.U_max) + ", mean " +
-         shown(f.U_mean) + "; relative to |Th|: max " + shown(s.U_percent_max) + " %, mean " +
-         shown(f.U_percent_mean) + " %\n";
+         shown(f.U_mean) + "; relative to |Th|: max " + percent(s.U_relative_max) + ", mean " +
+         percent(f.U_relative_mean) + "\n";
   out += "Points without a dependable U: " + std::to_string(s.without_dependable_U) + " (" +
          share(s.without_dependable_U, s.points) + ")\n";
   return out;
@@ -346,8 +349,8 @@ std::string state_text(const FieldSummary& s) {
          " l1=" + joined(s.l1, '/', terms_text) + " l2=" + joined(s.l2, '/', terms_text) +
          " max_difference=" + joined(s.max_difference, ',', num) + " with_U=" + count(s.with_U) +
          " U_max=" + num(s.U_max) + " U_sum=" + terms_text(s.U_sum) +
-         " with_U_percent=" + count(s.with_U_percent) + " U_percent_max=" + num(s.U_percent_max) +
-         " U_percent_sum=" + terms_text(s.U_percent_sum) +
+         " with_U_relative=" + count(s.with_U_relative) + " U_relative_max=" + num(s.U_relative_max) +
+         " U_relative_sum=" + terms_text(s.U_relative_sum) +
          " without_dependable_U=" + count(s.without_dependable_U);
   return out;
 }
@@ -410,9 +413,9 @@ Status summary_from_state(const std::string& text, FieldSummary* out) {
       !sum_field("order_sum", &s.order_sum) ||
       !sum_field("order_negative_sum", &s.order_negative_sum) ||
       !int_field("with_U", &s.with_U) || !real_field("U_max", &s.U_max) ||
-      !sum_field("U_sum", &s.U_sum) || !int_field("with_U_percent", &s.with_U_percent) ||
-      !real_field("U_percent_max", &s.U_percent_max) ||
-      !sum_field("U_percent_sum", &s.U_percent_sum) ||
+      !sum_field("U_sum", &s.U_sum) || !int_field("with_U_relative", &s.with_U_relative) ||
+      !real_field("U_relative_max", &s.U_relative_max) ||
+      !sum_field("U_relative_sum", &s.U_relative_sum) ||
       !int_field("without_dependable_U", &s.without_dependable_U)) {
     return bad;
   }

@@ -53,9 +53,9 @@ struct FieldSummary {
   int64_t with_U = 0;
   real U_max = kSentinel;
   ExactSum U_sum;
-  int64_t with_U_percent = 0;
-  real U_percent_max = kSentinel;
-  ExactSum U_percent_sum;
+  int64_t with_U_relative = 0;
+  real U_relative_max = kSentinel;
+  ExactSum U_relative_sum;
   int64_t without_dependable_U = 0;
 
   FieldSummary() = default;
@@ -72,7 +72,7 @@ struct FieldSummary {
 struct FieldSummaryFigures {
   real order_mean = kSentinel;
   real U_mean = kSentinel;
-  real U_percent_mean = kSentinel;
+  real U_relative_mean = kSentinel;
   std::vector<real> l1, l2;       // by grid from 2, the norms (L2: the root)
   real order_l1 = kSentinel, order_l2 = kSentinel, order_max = kSentinel;
 };

@@ -65,7 +65,13 @@ std::string finest(const Analysis& v, const std::string& indent) {
   field("U_source", g.U_source == UncertaintySource::kNone
                         ? std::string("null")
                         : json_string(uncertainty_source_words(g.U_source)));
+  field("U_relative", real_or_null(g.U_relative));
+  field("U_note", g.U_note == UncertaintyNote::kNone
+                      ? std::string("null")
+                      : json_string(uncertainty_note_words(g.U_note)));
   field("gci_dependable", g.gci_dependable ? "true" : "false");
+  field("p_observed", real_or_null(g.p_observed));
+  field("p_U", real_or_null(g.p_U));
   field("pU_Th", real_or_null(n >= kFirstRatioTh ? v.e.pU_Th(n) : kSentinel));
   field("pGCI", real_or_null(n >= kFirstDifference ? v.e.pGCI(n) : kSentinel));
   field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
@@ -85,7 +91,7 @@ std::string finest(const Analysis& v, const std::string& indent) {
   if (g.target != kSentinel) {
     target = "{\"U\": " + json_number(g.target) + ", \"h_target\": " + real_or_null(g.h_target) +
              ", \"refinement_factor\": " + real_or_null(g.refinement) + ", \"within_target\": " +
-             (v.e.UGCI_Th(n) == kSentinel ? "null"
+             (g.U == kSentinel ? "null"
               : g.within_target           ? "true"
                                           : "false") +
              "}";

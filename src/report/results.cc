@@ -48,13 +48,17 @@ Cell uncertainty_source(const Analysis& v, int32_t i) {
   const UncertaintySource source = v.verdict(i).U_source;
   return source == UncertaintySource::kNone ? Cell() : Cell::Text(uncertainty_source_words(source));
 }
+Cell uncertainty_note(const Analysis& v, int32_t i) {
+  const UncertaintyNote note = v.verdict(i).U_note;
+  return note == UncertaintyNote::kNone ? Cell() : Cell::Text(uncertainty_note_words(note));
+}
 Cell gci_dependable(const Analysis& v, int32_t i) {
   return Cell::Flag(v.verdict(i).gci_dependable);
 }
 
 Cell within_target(const Analysis& v, int32_t i) {
   const GridVerdict& g = v.verdict(i);
-  return g.target == kSentinel || v.e.UGCI_Th(i) == kSentinel ? Cell()
+  return g.target == kSentinel || g.U == kSentinel ? Cell()
                                                               : Cell::Flag(g.within_target);
 }
 
@@ -110,6 +114,11 @@ const ReportColumn kVerdicts[] = {
     {"h_target", kFirstDifference, &judged<&GridVerdict::h_target>},
     {"refinement_factor", kFirstDifference, &judged<&GridVerdict::refinement>},
     {"within_target", kFirstDifference, &within_target},
+    // Added after the first schema: kept last so that columns keep their places.
+    {"p_observed", kFirstRatioTh, &judged<&GridVerdict::p_observed>},
+    {"p_U", kFirstDifference, &judged<&GridVerdict::p_U>},
+    {"U_relative", kFirstDifference, &judged<&GridVerdict::U_relative>},
+    {"U_note", kFirstDifference, &uncertainty_note},
 };
 
 }  // namespace

@@ -122,47 +122,84 @@ std::string distinguishing_text(real Th, real Th_before) {
 
 namespace {
 
-// The order of the uncertainty with the observed order when they differ:
-//   "order 2 (observed 2.93128, limited to pL)"
-std::string order_text(const Analysis& v, real used) {
+// The order U is formed with and where it comes from:
+//   "1.79 observed; formal order 2 assumed, set with --order"
+//   "2, the formal order assumed, set with --order; observed 2.00696"
+std::string order_text(const Analysis& v, const GridVerdict& g, std::string_view origin) {
   const int32_t n = v.study.nm;
-  std::string text = "order " + order_number(used);
-  if (n < kFirstRatioTh) return text + " (pL: no observed order from 2 grids)";
-  const real observed = v.e.pU_Th(n);
-  if (observed == kSentinel || !(observed > 0)) {
-    return text + " (pL: no positive observed order)";
+  const real observed = g.p_observed;
+  const std::string assumed = order_number(g.p_U != kSentinel ? g.p_U : v.study.pL) +
+                              ", the formal order assumed, " + std::string(origin);
+  if (observed != kSentinel && g.p_U != kSentinel && same_bits(g.p_U, observed)) {
+    return order_number(observed) + " observed; formal order " + order_number(v.study.pL) +
+           " assumed, " + std::string(origin);
   }
-  const std::string shown = order_number(observed);
-  if (shown != order_number(used)) {
-    text += " (observed " + shown + (observed > v.study.pL ? ", limited to pL)" : ")");
-  }
-  return text;
+  if (n < kFirstRatioTh) return assumed + "; no observed order from 2 grids";
+  if (observed == kSentinel) return assumed + "; no positive observed order";
+  return assumed + "; observed " + order_number(observed);
 }
 
-std::string warning(const GridVerdict& g, int32_t nm, bool has_gci) {
-  if (g.U_source == UncertaintySource::kConvergenceTest) {
-    return g.gci_dependable ? ""
-                            : std::string(convergence_words(g.convergence)) +
-                                  ": U is not a dependable bound";
-  }
-  if (!has_gci) {
-    if (g.convergence == Convergence::kUndetermined) {
-      return "no UGCI at the finest grid: the error is not estimated";
-    }
-    return std::string(convergence_words(g.convergence)) + ": no UGCI at the finest grid";
-  }
-  switch (g.convergence) {
-    case Convergence::kMonotonicConvergence:
-      return "";
-    case Convergence::kUndetermined:
-      return nm < kFirstRatioTh
-                 ? "fewer than 3 grids: the convergence type is unknown and UGCI is not a "
-                   "dependable bound"
-                 : "the convergence type is undetermined: UGCI is not a dependable bound";
-    default:
+// Why the headline U is not the listing's UGCI, in words; "" when it is.
+std::string note_text(const Analysis& v, const GridVerdict& g) {
+  const Study& s = v.study;
+  const std::string assumes = "the listing's UGCI assumes order " + order_number(s.pL);
+  const std::string range = order_number(s.pU_min) + " to " + order_number(s.pU_max);
+  switch (g.U_note) {
+    case UncertaintyNote::kBelowSearchRange:
+      return "observed order " + order_number(g.p_observed) + " lies below the search range " +
+             range + "; " + assumes;
+    case UncertaintyNote::kAboveSearchRange:
+      return "observed order " + order_number(g.p_observed) + " lies above the search range " +
+             range + "; " + assumes;
+    case UncertaintyNote::kSearchFoundNone:
+      return "the listing's order search (" + range + ") found no order; " + assumes;
+    case UncertaintyNote::kSearchTolerance:
+      return "the listing's UGCI takes the order search's " +
+             order_number(v.e.pU_Th(s.nm)) + ", found to its tolerance; U takes the order to "
+             "the last digit";
+    case UncertaintyNote::kAbsoluteRatio:
+      return "the order of an oscillatory convergence comes from |psi|; " + assumes;
+    case UncertaintyNote::kNoListingIndex:
+      return "the listing has no UGCI here (|psi| <= 1 on a variable ratio)";
+    case UncertaintyNote::kNoObservedOrder:
+      return "no positive order solves the convergence ratio: U is the listing's UGCI";
+    case UncertaintyNote::kDivergence:
+    case UncertaintyNote::kNone:
       break;
   }
-  return std::string(convergence_words(g.convergence)) + ": UGCI is not a dependable bound";
+  return "";
+}
+
+std::string warning(const GridVerdict& g, int32_t nm) {
+  const bool has_U = g.U != kSentinel;
+  if (g.U_note == UncertaintyNote::kDivergence) {
+    return std::string(convergence_words(g.convergence)) +
+           ": the grids do not converge, so no uncertainty is given";
+  }
+  if (!has_U) {
+    if (g.convergence == Convergence::kUndetermined) {
+      return "no U at the finest grid: the error is not estimated";
+    }
+    return std::string(convergence_words(g.convergence)) + ": no U at the finest grid";
+  }
+  if (g.gci_dependable) return "";
+  if (nm < kFirstRatioTh) {
+    return "fewer than 3 grids: the convergence type is unknown and U is not a dependable bound";
+  }
+  if (g.convergence == Convergence::kUndetermined) {
+    return "the convergence type is undetermined: U is not a dependable bound";
+  }
+  return std::string(convergence_words(g.convergence)) + ": U is not a dependable bound";
+}
+
+// U relative to |Th| in percent, to 2 significant digits: "0.10 %".
+std::string percent_text(real relative) {
+  const real x = relative * 100;
+  char d[kUncertaintyDigits];
+  const int e = scientific_digits(x, kUncertaintyDigits, d);
+  const std::string digits(d, kUncertaintyDigits);
+  if (e < -6 || e > 6) return exponent_form(false, digits, e) + " %";
+  return plain(false, digits, e, std::max(0, kUncertaintyDigits - 1 - e)) + " %";
 }
 
 // U_LS at the finest grid with its model and safety factor:
@@ -183,7 +220,8 @@ std::string least_squares_text(const Analysis& v) {
 
 }  // namespace
 
-std::string summary(const Analysis& v, const Target& target, std::string_view line_end) {
+std::string summary(const Analysis& v, const Target& target, std::string_view line_end,
+                    std::string_view order_origin) {
   const int32_t n = v.study.nm;
   const GridVerdict& g = v.verdict(n);
   const std::string end(line_end);
@@ -198,20 +236,22 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
     out += "  " + label + text + end;
   };
 
-  const bool has_gci = n >= kFirstDifference && v.e.UGCI_Th(n) != kSentinel;
   const real Th = v.study.Th(n);
   std::string result = "Th = ";
-  if (g.U_source == UncertaintySource::kUGCI) {
-    result += measurement_text(Th, g.U) + " (UGCI), " + order_text(v, v.e.pGCI(n));
-  } else if (g.U_source == UncertaintySource::kConvergenceTest) {
-    result += measurement_text(Th, g.U) +
-              " (no UGCI in the listing: the GCI from the convergence test), " +
-              order_text(v, q_min(v.e.pU_Th(n), v.study.pL));
+  if (g.U != kSentinel) {
+    result += measurement_text(Th, g.U);
+    if (g.U_relative != kSentinel) result += " (" + percent_text(g.U_relative) + ")";
+    result += std::string(" (") + uncertainty_source_words(g.U_source) + ")";
   } else {
-    result += (n >= kFirstDifference ? distinguishing_text(Th, v.study.Th(n - 1)) : value(Th)) +
-              " (no UGCI)";
+    result += n >= kFirstDifference ? distinguishing_text(Th, v.study.Th(n - 1)) : value(Th);
+    result += g.U_note == UncertaintyNote::kDivergence
+                  ? std::string(" (no U: ") + convergence_words(g.convergence) + ")"
+                  : std::string(" (no U)");
   }
   line("result", result);
+  if (g.U != kSentinel) line("order", order_text(v, g, order_origin));
+  const std::string note = note_text(v, g);
+  if (!note.empty()) line("note", note);
   line("least squares", least_squares_text(v));
 
   std::string convergence = n < kFirstRatioTh ? std::string("undetermined (needs 3 grids)")
@@ -240,12 +280,12 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
     if (target.kind == Target::Kind::kRelative) {
       t += " (" + target.text + " of |Th|)";
     }
-    if (!has_gci || g.target == kSentinel) {
-      t += ": no grid size can be given without UGCI";
+    if (g.U == kSentinel || g.target == kSentinel) {
+      t += ": no grid size can be given without U";
     } else if (g.within_target) {
       t += ": already within the target";
     } else if (g.h_target == kSentinel) {
-      t += ": no grid size can be given (U, UGCI and its order must be positive)";
+      t += ": no grid size can be given (the target, U and its order must be positive)";
     } else {
       t += ": h* = " + number(g.h_target) + ", refine by " + number(g.refinement);
     }
@@ -254,7 +294,7 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
 
   const std::string order = grid_order_warning(v.study.h);
   if (!order.empty()) line("warning", order);
-  const std::string w = warning(g, n, has_gci);
+  const std::string w = warning(g, n);
   if (!w.empty()) line("warning", w);
   return out;
 }

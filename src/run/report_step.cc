@@ -126,7 +126,8 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
       if (csv.active()) csv.write(csv_rows(s, v));
       if (options.summary) {
         if (!first) console.write(kConsoleLineEnd);
-        console.write(summary(v, options.target, kConsoleLineEnd));
+        console.write(summary(v, options.target, kConsoleLineEnd,
+                              options.has_data ? "set with --order" : "set in the parameter file"));
       }
       first = false;
     }
@@ -136,7 +137,11 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
   Status csv_closed = csv.close();
   MORVANTIDE_RETURN_IF_ERROR(json_closed);
   MORVANTIDE_RETURN_IF_ERROR(csv_closed);
-  if (options.summary) return console.flush();
+  if (options.summary) {
+    console.write(kConsoleLineEnd);
+    console.write(std::string(kSummaryTerms) + std::string(kConsoleLineEnd));
+    return console.flush();
+  }
   return Status::Ok();
 }
 
