@@ -1,0 +1,259 @@
+// morvantide --field on files in memory: the outputs against the per-point
+// path, the same bytes whatever the piece size, the float64 and decimal
+// readers, and bad fields refused with their place and nothing written.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/files.h"
+#include "field/field.h"
+#include "field/field_input.h"
+#include "field/npy.h"
+#include "input/freeformat.h"
+#include "run/field_run.h"
+#include "run/options.h"
+
+namespace morvantide {
+namespace {
+
+struct FieldRun {
+  Status status;
+  MemoryFiles files;
+  std::string console;
+};
+
+FieldRun run_field_with(MemoryFiles files, const std::vector<std::string>& args,
+                        int64_t piece = kFieldPiece) {
+  FieldRun r;
+  Options options;
+  r.status = parse_options(args, &options);
+  if (!r.status.ok()) return r;
+  MemoryFiles screen;
+  std::unique_ptr<OutputFile> console;
+  EXPECT_TRUE(screen.create("console", &console).ok());
+  r.status = run_field(options, files, *console, piece);
+  console->close();
+  r.files = std::move(files);
+  r.console = screen.contents["console"];
+  return r;
+}
+
+// A .npy of doubles with the given shape (C order).
+std::string npy_of(const std::vector<int64_t>& shape, const std::vector<double>& values) {
+  std::string dims;
+  for (int64_t n : shape) dims += std::to_string(n) + ",";
+  if (shape.size() > 1) dims.pop_back();
+  std::string dict = "{'descr': '<f8', 'fortran_order': False, 'shape': (" + dims + "), }";
+  while ((10 + dict.size() + 1) % 64 != 0) dict += ' ';
+  dict += '\n';
+  std::string out = "\x93NUMPY";
+  out += '\x01';
+  out += '\x00';
+  out += static_cast<char>(dict.size() & 0xff);
+  out += static_cast<char>(dict.size() >> 8);
+  out += dict;
+  out.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
+  return out;
+}
+
+// A field of every kind of point on h = 0.4, 0.2, 0.1, 0.05 with coordinates.
+std::string table_text(int points) {
+  std::string text = "# a field\nx,y,0.4,0.2,0.1,0.05\n";
+  for (int k = 0; k < points; ++k) {
+    const double p = 0.5 + 0.1 * k;
+    std::string row = std::to_string(k) + ",\"a,b\"";
+    for (double h : {0.4, 0.2, 0.1, 0.05}) {
+      double v = 1 + (k % 3 == 1 ? -1 : 1) * std::pow(h, k % 5 == 4 ? -p : p);
+      if (k % 7 == 6) v = 2.5;  // constant
+      char buffer[40];
+      const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+      row += "," + std::string(buffer, r.ptr);
+    }
+    text += row + "\r\n";
+  }
+  return text;
+}
+
+TEST(FieldRun, CsvOutputHoldsEachPointsFiguresAndIsTheSameForAnyPieceSize) {
+  MemoryFiles files;
+  files.contents["f.csv"] = table_text(40);
+  std::vector<std::string> outputs;
+  for (int64_t piece : {int64_t{1}, int64_t{7}, int64_t{40}, kFieldPiece}) {
+    const FieldRun r = run_field_with(
+        files, {"--field", "f.csv", "--output", "o.csv", "--json", "s.json"}, piece);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    outputs.push_back(r.files.contents.at("o.csv") + r.files.contents.at("s.json") + r.console);
+  }
+  for (size_t k = 1; k < outputs.size(); ++k) EXPECT_EQ(outputs[k], outputs[0]) << k;
+
+  // Row by row: the coordinates as read, then the figures of the point.
+  const std::string& csv = outputs[0];
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+            "x,y,Th,p_observed,p_U,Ti_pU,Tm1,U,U_relative,convergence,asymptotic,"
+            "gci_dependable");
+  Study grids;
+  grids.pL = 2;
+  grids.dp = 1;
+  grids.tipo_r = 1;
+  grids.nm = 4;
+  grids.h.resize(4);
+  const real h[] = {0.4Q, 0.2Q, 0.1Q, 0.05Q};
+  for (int32_t i = 1; i <= 4; ++i) grids.h(i) = h[i - 1];
+  const FieldGrids field(grids, false);
+  size_t at = csv.find("\r\n") + 2;
+  const std::string table = table_text(40);
+  size_t row_at = table.find("\n", table.find("x,y")) + 1;
+  for (int k = 0; k < 40; ++k) {
+    const std::string row = csv.substr(at, csv.find("\r\n", at) - at);
+    at = csv.find("\r\n", at) + 2;
+    const std::string in = table.substr(row_at, table.find("\r\n", row_at) - row_at);
+    row_at = table.find("\n", row_at) + 1;
+    std::vector<real> values;
+    size_t c = in.find("\",") + 2;
+    while (c != std::string::npos + 1 && c <= in.size()) {
+      const size_t end = in.find(',', c);
+      real v;
+      ASSERT_TRUE(read_decimal(in.substr(c, end == std::string::npos ? end : end - c), &v));
+      values.push_back(v);
+      c = end == std::string::npos ? std::string::npos + 1 : end + 1;
+    }
+    ASSERT_EQ(values.size(), 4u);
+    const FieldPoint p = analyse_point(field, values.data());
+    auto number = [](real x, bool present = false) {
+      if (!present && x == kSentinel) return std::string("nan");
+      char buffer[40];
+      const auto r = std::to_chars(buffer, buffer + sizeof buffer, double_from_real(x));
+      return std::string(buffer, r.ptr);
+    };
+    const std::string expected =
+        std::to_string(k) + ",\"a,b\"," + number(p.Th, true) + "," + number(p.p_observed) + "," +
+        number(p.p_U) + "," + number(p.Ti_pU) + "," + number(p.Tm1, true) + "," + number(p.U) +
+        "," + number(p.U_relative) + "," + std::to_string(static_cast<int>(p.convergence)) + "," +
+        std::to_string(static_cast<int>(p.asymptotic)) + "," + (p.dependable ? "1" : "0");
+    EXPECT_EQ(row, expected) << "point " << k;
+  }
+}
+
+TEST(FieldRun, NpyAndTheSameValuesAsCsvGiveTheSameSummary) {
+  std::vector<double> values;
+  std::string csv = "0.4,0.2,0.1\n";
+  for (int k = 0; k < 30; ++k) {
+    std::string row;
+    for (double h : {0.4, 0.2, 0.1}) {
+      const double v = 0.1 * k + std::pow(h, 1 + 0.05 * k);
+      values.push_back(v);
+      char buffer[40];
+      const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+      row += (row.empty() ? "" : ",") + std::string(buffer, r.ptr);
+    }
+    csv += row + "\n";
+  }
+  MemoryFiles files;
+  files.contents["f.npy"] = npy_of({30, 3}, values);
+  files.contents["f.csv"] = csv;
+  const FieldRun a = run_field_with(files, {"--field", "f.npy", "--h", "0.4,0.2,0.1", "--json", "-"});
+  const FieldRun b = run_field_with(files, {"--field", "f.csv", "--json", "-"});
+  ASSERT_TRUE(a.status.ok()) << a.status.message();
+  ASSERT_TRUE(b.status.ok()) << b.status.message();
+  const std::string sa = a.console.substr(a.console.find("\"points\""));
+  const std::string sb = b.console.substr(b.console.find("\"points\""));
+  EXPECT_EQ(sa, sb);
+}
+
+TEST(FieldRun, BadFieldsAreRefusedWithTheirPlaceAndNothingIsWritten) {
+  const std::string npy_1d = npy_of({3}, {1, 2, 3});
+  const std::string npy_nan = npy_of({2, 3}, {1, 2, 3, 1, std::nan(""), 3});
+  const std::string npy_ok = npy_of({2, 3}, {1, 2, 3, 1, 2, 4});
+  struct Case {
+    const char* what;
+    std::string field;  // the content of f.csv or f.npy
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"ragged row", "x,0.4,0.2,0.1\n1,2,3,4\n1,2,3\n", {"--field", "f.csv"},
+       "f.csv:3:5: the row has 3 fields, the first row has 4"},
+      {"a row too long", "0.4,0.2,0.1\n2,3,4\n2,3,4,5\n", {"--field", "f.csv"},
+       "f.csv:3:7: the row has 4 fields, the first row has 3"},
+      {"NaN", "x,0.4,0.2,0.1\n1,2,NaN,4\n", {"--field", "f.csv"},
+       "f.csv:2:5: expected a number, found \"NaN\""},
+      {"empty value", "0.4\t0.2\t0.1\n2\t\t4\n", {"--field", "f.csv"},
+       "f.csv:2:3: expected a number, found an empty field"},
+      {"two grids", "x,0.4,0.2\n1,2,3\n", {"--field", "f.csv"},
+       "a field needs at least 3 grids, found 2"},
+      {"no sizes", "x,y,z\n1,2,3\n", {"--field", "f.csv"}, "f.csv:1:1: the first row names no"},
+      {"--h fewer than columns is fine, more is not", "1,2\n", {"--field", "f.csv", "--h",
+       "0.4,0.2,0.1"}, "f.csv:1:1: the row has 2 fields, fewer than the 3 grid sizes of --h"},
+      {"the same size twice", "0.4,0.2,0.2\n1,2,3\n", {"--field", "f.csv"}, "0.2"},
+      {"no points", "0.4,0.2,0.1\n# nothing\n", {"--field", "f.csv"}, "the field has no points"},
+      {"1-D array", npy_1d, {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
+       "f.npy: the array has 1 dimensions; a field is a 2-D array"},
+      {"NaN in .npy", npy_nan, {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
+       "f.npy: point 1 (row 1 from 0), column 1: NaN is not a value"},
+      {"sizes that do not match", npy_ok, {"--field", "f.npy", "--h", "0.4,0.2,0.1,0.05"},
+       "f.npy: the array has 3 columns (grids) and --h gives 4 sizes"},
+      {".npy without --h", npy_ok, {"--field", "f.npy"}, "are given with --h"},
+      {"a short .npy", npy_ok.substr(0, npy_ok.size() - 8),
+       {"--field", "f.npy", "--h", "0.4,0.2,0.1"}, "the file ends before the 2 x 3 values"},
+      {"output on the input", "0.4,0.2,0.1\n1,2,3\n", {"--field", "f.csv", "--output", "f.csv"},
+       "f.csv"},
+      {"option of a field alone", "", {"--h", "1,2,3"}, "--h goes with --field"},
+      {"bad --output", "", {"--field", "f.csv", "--output", "o.txt"}, "a file name ending in .npz"},
+      {"--target", "", {"--field", "f.csv", "--target", "1"}, "--target does not go with --field"},
+  };
+  for (const Case& c : cases) {
+    MemoryFiles files;
+    const std::string name = c.field.compare(0, 6, "\x93NUMPY") == 0 ? "f.npy" : "f.csv";
+    files.contents[name] = c.field;
+    files.contents["old.npz"] = "old";
+    files.contents["old.json"] = "old";
+    std::vector<std::string> args = c.args;
+    if (c.what != std::string("output on the input") && c.args.size() > 1 &&
+        c.args[0] == "--field" && c.message.find("--output") == std::string::npos) {
+      for (const char* a : {"--output", "old.npz", "--json", "old.json"}) args.push_back(a);
+    }
+    const FieldRun r = run_field_with(files, args);
+    ASSERT_FALSE(r.status.ok()) << c.what;
+    EXPECT_NE(r.status.message().find(c.message), std::string::npos)
+        << c.what << ": " << r.status.message();
+    if (r.files.contents.empty()) continue;  // refused before the run
+    EXPECT_EQ(r.files.contents.at("old.npz"), "old") << c.what;
+    EXPECT_EQ(r.files.contents.at("old.json"), "old") << c.what;
+    EXPECT_EQ(r.files.contents.size(), 3u) << c.what;
+    EXPECT_EQ(r.console, "") << c.what;
+  }
+}
+
+TEST(FieldNumbers, DecimalsAndDoublesReadAsTheReaderReadsTheirText) {
+  // read_decimal's short path against parse_real, on both sides of its limits.
+  for (const char* text : {"0.1", "-2.5", "1e-48", "1e-49", "1e48", "1e49", "1.5D3", "-0",
+                           "00012.5000", "1234567890123456789", "12345678901234567890",
+                           "0.00000000000000000001234567890123456789", "1e+5", "7E-3",
+                           "3.0000000000000000001"}) {
+    real fast = 0, slow = 0;
+    ASSERT_TRUE(read_decimal(text, &fast)) << text;
+    ASSERT_EQ(parse_real(text, &slow), RealText::kOk) << text;
+    EXPECT_TRUE(same_bits(fast, slow)) << text;
+  }
+  real x;
+  for (const char* bad : {"", "abc", "1,5", "NaN", "inf", "1e", "--1"}) {
+    EXPECT_FALSE(read_decimal(bad, &x)) << bad;
+  }
+  // A double as the shortest decimal that gives it back (0.1 is 0.1).
+  for (double d : {0.1, -2.5, 1e300, 5e-324, 2.2250738585072014e-308, 1.2345678901234568e17,
+                   0.30000000000000004, 123.0}) {
+    char buffer[40];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, d);
+    real expected = 0;
+    ASSERT_EQ(parse_real(std::string(buffer, r.ptr), &expected), RealText::kOk);
+    EXPECT_TRUE(same_bits(real_from_double(d), expected)) << buffer;
+    EXPECT_EQ(double_from_real(real_from_double(d)), d) << buffer;
+  }
+}
+
+}  // namespace
+}  // namespace morvantide
