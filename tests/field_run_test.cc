@@ -243,11 +243,13 @@ TEST(FieldNumbers, DecimalsAndDoublesReadAsTheReaderReadsTheirText) {
   for (const char* bad : {"", "abc", "1,5", "NaN", "inf", "1e", "--1"}) {
     EXPECT_FALSE(read_decimal(bad, &x)) << bad;
   }
-  // A double as the shortest decimal that gives it back (0.1 is 0.1).
+  // A double as the shortest decimal that gives it back (0.1 is 0.1), as
+  // repr() writes it: 2.1394512495304323e+18, not 2139451249530432256.
   for (double d : {0.1, -2.5, 1e300, 5e-324, 2.2250738585072014e-308, 1.2345678901234568e17,
-                   0.30000000000000004, 123.0}) {
+                   0.30000000000000004, 123.0, 2.1394512495304323e+18, 1e22}) {
     char buffer[40];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, d);
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::scientific);
     real expected = 0;
     ASSERT_EQ(parse_real(std::string(buffer, r.ptr), &expected), RealText::kOk);
     EXPECT_TRUE(same_bits(real_from_double(d), expected)) << buffer;

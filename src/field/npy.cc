@@ -25,7 +25,10 @@ real exact_power_of_ten(int k) {
 
 real real_from_double(double x) {
   char text[64];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, x);
+  // Scientific form: the shortest digits, as repr() gives them (the plain
+  // form writes a large whole double's every digit, another decimal).
+  const std::to_chars_result r =
+      std::to_chars(text, text + sizeof text, x, std::chars_format::scientific);
   const std::string_view s(text, static_cast<size_t>(r.ptr - text));
   // The digits as a whole number and the power of ten they are scaled by.
   uint64_t digits = 0;
