@@ -65,7 +65,8 @@ int make(const char* name, long points, long grids, bool variable) {
     // The same values as a point table, each double's shortest text.
     FILE* f = std::fopen(name, "w");
     if (f == nullptr) return 2;
-    for (long g = 0; g < grids; ++g) std::fprintf(f, g ? ",%.17g" : "%.17g", h[static_cast<size_t>(g)]);
+    for (long g = 0; g < grids; ++g)
+      std::fprintf(f, g ? ",%.17g" : "%.17g", h[static_cast<size_t>(g)]);
     std::fprintf(f, "\n");
     for (long k = 0; k < points; ++k) {
       for (long g = 0; g < grids; ++g) {
@@ -102,8 +103,8 @@ int main(int argc, char** argv) {
   if (in == nullptr) return 2;
   char start[10];
   if (std::fread(start, 1, 10, in) != 10) return 2;
-  const long header = 10 + (static_cast<unsigned char>(start[8]) |
-                            static_cast<unsigned char>(start[9]) << 8);
+  const long header =
+      10 + (static_cast<unsigned char>(start[8]) | static_cast<unsigned char>(start[9]) << 8);
   std::string text(static_cast<size_t>(header - 10), ' ');
   if (std::fread(text.data(), 1, text.size(), in) != text.size()) return 2;
   long points = 0, grids = 0;

@@ -9,6 +9,8 @@
 //                                Field.convergence_names)
 //   f.summary                 -> the JSON summary as a dict
 //   morvantide.merge_field_summaries([f1.summary, f2.summary]) == the whole's
+#include "field/field.h"
+
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -19,7 +21,6 @@
 #include <vector>
 
 #include "common/parallel.h"
-#include "field/field.h"
 #include "field/field_input.h"
 #include "field/field_output.h"
 #include "field/npy.h"
@@ -88,20 +89,19 @@ TableSettings field_settings(const py::kwargs& kw, bool* least_squares) {
       const char* expected = "(pU_min, pU_max), two numbers, the first the smaller";
       if (py::isinstance<py::str>(value) || !py::isinstance<py::sequence>(value) ||
           py::len(value) != 2) {
-        throw py::value_error("bad value for order_range: " + std::string(py::repr(value)) +
-                              " (" + expected + ")");
+        throw py::value_error("bad value for order_range: " + std::string(py::repr(value)) + " (" +
+                              expected + ")");
       }
       const py::sequence range = py::reinterpret_borrow<py::sequence>(value);
       t.pU_min = setting(range[0], "order_range", expected);
       t.pU_max = setting(range[1], "order_range", expected);
       if (!(t.pU_min < t.pU_max)) {
-        throw py::value_error("bad value for order_range: " + std::string(py::repr(value)) +
-                              " (" + expected + ")");
+        throw py::value_error("bad value for order_range: " + std::string(py::repr(value)) + " (" +
+                              expected + ")");
       }
     } else if (key == "itmax") {
       const std::string text = py::str(value);
-      const bool whole = !py::isinstance<py::bool_>(value) && !text.empty() &&
-                         text.size() <= 9 &&
+      const bool whole = !py::isinstance<py::bool_>(value) && !text.empty() && text.size() <= 9 &&
                          text.find_first_not_of("0123456789") == std::string::npos &&
                          std::stol(text) >= 1;
       if (!whole) {
@@ -193,9 +193,9 @@ Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& 
       }
     }
     if (bad >= 0) {
-      throw py::value_error("F[" + std::to_string(bad / grids) + ", " +
-                            std::to_string(bad % grids) + "]: " +
-                            (std::isnan(data[bad]) ? "NaN" : "an infinity") + " is not a value");
+      throw py::value_error(
+          "F[" + std::to_string(bad / grids) + ", " + std::to_string(bad % grids) +
+          "]: " + (std::isnan(data[bad]) ? "NaN" : "an infinity") + " is not a value");
     }
   } else {
     // Exact decimals: each element from its text (str or Decimal).
@@ -220,8 +220,8 @@ Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& 
   }
   const std::vector<std::string> names = field_output_names(true);
   const std::vector<const std::vector<real>*> reals = {
-      &columns.Th, &columns.p_observed, &columns.p_U,        &columns.Ti_pU,
-      &columns.Tm1, &columns.U,         &columns.U_relative, &columns.U_LS};
+      &columns.Th,  &columns.p_observed, &columns.p_U,        &columns.Ti_pU,
+      &columns.Tm1, &columns.U,          &columns.U_relative, &columns.U_LS};
   for (size_t k = 0; k < reals.size(); ++k) {
     py::array_t<double> out(points);
     double* o = out.mutable_data();

@@ -1,6 +1,8 @@
 // morvantide --field on files in memory: the outputs against the per-point
 // path, the same bytes whatever the piece size, the float64 and decimal
 // readers, and bad fields refused with their place and nothing written.
+#include "run/field_run.h"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -14,7 +16,6 @@
 #include "field/field_input.h"
 #include "field/npy.h"
 #include "input/freeformat.h"
-#include "run/field_run.h"
 #include "run/options.h"
 
 namespace morvantide {
@@ -83,8 +84,8 @@ TEST(FieldRun, CsvOutputHoldsEachPointsFiguresAndIsTheSameForAnyPieceSize) {
   files.contents["f.csv"] = table_text(40);
   std::vector<std::string> outputs;
   for (int64_t piece : {int64_t{1}, int64_t{7}, int64_t{40}, kFieldPiece}) {
-    const FieldRun r = run_field_with(
-        files, {"--field", "f.csv", "--output", "o.csv", "--json", "s.json"}, piece);
+    const FieldRun r =
+        run_field_with(files, {"--field", "f.csv", "--output", "o.csv", "--json", "s.json"}, piece);
     ASSERT_TRUE(r.status.ok()) << r.status.message();
     outputs.push_back(r.files.contents.at("o.csv") + r.files.contents.at("s.json") + r.console);
   }
@@ -155,7 +156,8 @@ TEST(FieldRun, NpyAndTheSameValuesAsCsvGiveTheSameSummary) {
   MemoryFiles files;
   files.contents["f.npy"] = npy_of({30, 3}, values);
   files.contents["f.csv"] = csv;
-  const FieldRun a = run_field_with(files, {"--field", "f.npy", "--h", "0.4,0.2,0.1", "--json", "-"});
+  const FieldRun a =
+      run_field_with(files, {"--field", "f.npy", "--h", "0.4,0.2,0.1", "--json", "-"});
   const FieldRun b = run_field_with(files, {"--field", "f.csv", "--json", "-"});
   ASSERT_TRUE(a.status.ok()) << a.status.message();
   ASSERT_TRUE(b.status.ok()) << b.status.message();
@@ -175,31 +177,53 @@ TEST(FieldRun, BadFieldsAreRefusedWithTheirPlaceAndNothingIsWritten) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"ragged row", "x,0.4,0.2,0.1\n1,2,3,4\n1,2,3\n", {"--field", "f.csv"},
+      {"ragged row",
+       "x,0.4,0.2,0.1\n1,2,3,4\n1,2,3\n",
+       {"--field", "f.csv"},
        "f.csv:3:5: the row has 3 fields, the first row has 4"},
-      {"a row too long", "0.4,0.2,0.1\n2,3,4\n2,3,4,5\n", {"--field", "f.csv"},
+      {"a row too long",
+       "0.4,0.2,0.1\n2,3,4\n2,3,4,5\n",
+       {"--field", "f.csv"},
        "f.csv:3:7: the row has 4 fields, the first row has 3"},
-      {"NaN", "x,0.4,0.2,0.1\n1,2,NaN,4\n", {"--field", "f.csv"},
+      {"NaN",
+       "x,0.4,0.2,0.1\n1,2,NaN,4\n",
+       {"--field", "f.csv"},
        "f.csv:2:5: expected a number, found \"NaN\""},
-      {"empty value", "0.4\t0.2\t0.1\n2\t\t4\n", {"--field", "f.csv"},
+      {"empty value",
+       "0.4\t0.2\t0.1\n2\t\t4\n",
+       {"--field", "f.csv"},
        "f.csv:2:3: expected a number, found an empty field"},
-      {"two grids", "x,0.4,0.2\n1,2,3\n", {"--field", "f.csv"},
+      {"two grids",
+       "x,0.4,0.2\n1,2,3\n",
+       {"--field", "f.csv"},
        "a field needs at least 3 grids, found 2"},
       {"no sizes", "x,y,z\n1,2,3\n", {"--field", "f.csv"}, "f.csv:1:1: the first row names no"},
-      {"--h fewer than columns is fine, more is not", "1,2\n", {"--field", "f.csv", "--h",
-       "0.4,0.2,0.1"}, "f.csv:1:1: the row has 2 fields, fewer than the 3 grid sizes of --h"},
+      {"--h fewer than columns is fine, more is not",
+       "1,2\n",
+       {"--field", "f.csv", "--h", "0.4,0.2,0.1"},
+       "f.csv:1:1: the row has 2 fields, fewer than the 3 grid sizes of --h"},
       {"the same size twice", "0.4,0.2,0.2\n1,2,3\n", {"--field", "f.csv"}, "0.2"},
       {"no points", "0.4,0.2,0.1\n# nothing\n", {"--field", "f.csv"}, "the field has no points"},
-      {"1-D array", npy_1d, {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
+      {"1-D array",
+       npy_1d,
+       {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
        "f.npy: the array has 1 dimensions; a field is a 2-D array"},
-      {"NaN in .npy", npy_nan, {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
+      {"NaN in .npy",
+       npy_nan,
+       {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
        "f.npy: point 1 (row 1 from 0), column 1: NaN is not a value"},
-      {"sizes that do not match", npy_ok, {"--field", "f.npy", "--h", "0.4,0.2,0.1,0.05"},
+      {"sizes that do not match",
+       npy_ok,
+       {"--field", "f.npy", "--h", "0.4,0.2,0.1,0.05"},
        "f.npy: the array has 3 columns (grids) and --h gives 4 sizes"},
       {".npy without --h", npy_ok, {"--field", "f.npy"}, "are given with --h"},
-      {"a short .npy", npy_ok.substr(0, npy_ok.size() - 8),
-       {"--field", "f.npy", "--h", "0.4,0.2,0.1"}, "the file ends before the 2 x 3 values"},
-      {"output on the input", "0.4,0.2,0.1\n1,2,3\n", {"--field", "f.csv", "--output", "f.csv"},
+      {"a short .npy",
+       npy_ok.substr(0, npy_ok.size() - 8),
+       {"--field", "f.npy", "--h", "0.4,0.2,0.1"},
+       "the file ends before the 2 x 3 values"},
+      {"output on the input",
+       "0.4,0.2,0.1\n1,2,3\n",
+       {"--field", "f.csv", "--output", "f.csv"},
        "f.csv"},
       {"option of a field alone", "", {"--h", "1,2,3"}, "--h goes with --field"},
       {"bad --output", "", {"--field", "f.csv", "--output", "o.txt"}, "a file name ending in .npz"},
@@ -230,10 +254,10 @@ TEST(FieldRun, BadFieldsAreRefusedWithTheirPlaceAndNothingIsWritten) {
 
 TEST(FieldNumbers, DecimalsAndDoublesReadAsTheReaderReadsTheirText) {
   // read_decimal's short path against parse_real, on both sides of its limits.
-  for (const char* text : {"0.1", "-2.5", "1e-48", "1e-49", "1e48", "1e49", "1.5D3", "-0",
-                           "00012.5000", "1234567890123456789", "12345678901234567890",
-                           "0.00000000000000000001234567890123456789", "1e+5", "7E-3",
-                           "3.0000000000000000001"}) {
+  for (const char* text :
+       {"0.1", "-2.5", "1e-48", "1e-49", "1e48", "1e49", "1.5D3", "-0", "00012.5000",
+        "1234567890123456789", "12345678901234567890", "0.00000000000000000001234567890123456789",
+        "1e+5", "7E-3", "3.0000000000000000001"}) {
     real fast = 0, slow = 0;
     ASSERT_TRUE(read_decimal(text, &fast)) << text;
     ASSERT_EQ(parse_real(text, &slow), RealText::kOk) << text;
@@ -248,8 +272,7 @@ TEST(FieldNumbers, DecimalsAndDoublesReadAsTheReaderReadsTheirText) {
   for (double d : {0.1, -2.5, 1e300, 5e-324, 2.2250738585072014e-308, 1.2345678901234568e17,
                    0.30000000000000004, 123.0, 2.1394512495304323e+18, 1e22}) {
     char buffer[40];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::scientific);
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::scientific);
     real expected = 0;
     ASSERT_EQ(parse_real(std::string(buffer, r.ptr), &expected), RealText::kOk);
     EXPECT_TRUE(same_bits(real_from_double(d), expected)) << buffer;

@@ -1,5 +1,7 @@
 // The field's per-point path against the per-variable analysis, bit for
 // bit, and the field summary's exactness under any cutting of the points.
+#include "field/field.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +11,6 @@
 #include "core/analysis.h"
 #include "core/estimation.h"
 #include "field/exact_sum.h"
-#include "field/field.h"
 #include "field/summary.h"
 
 namespace morvantide {
@@ -73,8 +74,8 @@ std::vector<std::vector<real>> sample_points(const std::vector<real>& h) {
 }
 
 void expect_bits(real expected, real got, const std::string& what) {
-  EXPECT_TRUE(same_bits(expected, got)) << what << ": analyse() " << q_to_string(expected)
-                                        << ", field " << q_to_string(got);
+  EXPECT_TRUE(same_bits(expected, got))
+      << what << ": analyse() " << q_to_string(expected) << ", field " << q_to_string(got);
 }
 
 TEST(FieldPoint, SameBitsAsTheAnalysisOfThePointsColumn) {
@@ -258,7 +259,7 @@ TEST(FieldSummary, FiguresAgainstADirectComputation) {
   expect_bits(14, f.l1[0], "L1 of grid 2");
   expect_bits(4, f.l1[1], "L1 of grid 3");
   expect_bits(3, s.max_difference[1], "max of grid 3");
-  expect_bits(sqrtq(148) , f.l2[0], "L2 of grid 2");
+  expect_bits(sqrtq(148), f.l2[0], "L2 of grid 2");
   expect_bits(log10q(3.5Q) / log10q(2), f.order_l1, "order from L1");
   expect_bits(2, f.order_max, "order from max");
   // U: 1.25 * 3 / 3 = 1.25 and 1.25 * 1 / 1 = 1.25; in % of 2: 62.5.
@@ -275,7 +276,7 @@ TEST(FieldSummary, RefusesToMergeOtherGridsAndBadStates) {
   EXPECT_FALSE(merge_summaries({a, b}, &whole).ok());
   EXPECT_TRUE(merge_summaries({a, a}, &whole).ok());
   for (const std::string& bad : std::vector<std::string>{"", "morvantide-field-summary-1", "x nm=3",
-                                state_text(a).substr(0, 40)}) {
+                                                         state_text(a).substr(0, 40)}) {
     EXPECT_FALSE(summary_from_state(bad, &whole).ok()) << bad;
   }
 }

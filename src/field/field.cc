@@ -102,8 +102,7 @@ FieldPoint FieldPointWork::run(const FieldGrids& g, const real* T) {
   out.p_U = u.p;
   out.dependable = u.dependable;
   out.U_relative = relative_uncertainty(u.U, Th(n));
-  const real P =
-      order_ratio(asymptotic_order(out.convergence, out.p_observed, finest.pU), s.pL);
+  const real P = order_ratio(asymptotic_order(out.convergence, out.p_observed, finest.pU), s.pL);
   real A = kSentinel;
   if (n >= 4) {
     const Index before = index_at(n - 1, order_at(n - 1));

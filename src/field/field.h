@@ -77,7 +77,7 @@ struct FieldPoint {
   real U_LS = kSentinel;
   Convergence convergence = Convergence::kUndetermined;
   Asymptotic asymptotic = Asymptotic::kUndetermined;
-  bool dependable = false;      // U is a dependable bound
+  bool dependable = false;  // U is a dependable bound
 };
 
 // The finest grid's figures of the point whose values on grids 1..nm are

@@ -80,8 +80,8 @@ bool read_decimal(std::string_view s, real* out) {
   if (plain && k == n && scale >= -48 && scale <= 48) {
     const real d = static_cast<real>(digits);
     const std::vector<real>& p = powers_of_ten();
-    const real v = scale >= 0 ? d * p[static_cast<size_t>(scale)]
-                              : d / p[static_cast<size_t>(-scale)];
+    const real v =
+        scale >= 0 ? d * p[static_cast<size_t>(scale)] : d / p[static_cast<size_t>(-scale)];
     *out = negative ? -v : v;
     return true;
   }
@@ -217,8 +217,8 @@ class TableFieldReader : public FieldReader {
     size_t i = 0;
     const int64_t offset = lines_.bom() + 1;
     auto skip_blanks = [&] {
-      while (i < n && (sep == Separator::kTab ? line[i] == ' ' || line[i] == '\r'
-                                               : is_blank(line[i]))) {
+      while (i < n &&
+             (sep == Separator::kTab ? line[i] == ' ' || line[i] == '\r' : is_blank(line[i]))) {
         ++i;
       }
     };
@@ -252,9 +252,9 @@ class TableFieldReader : public FieldReader {
         if (sep == Separator::kBlanks) continue;
         if (i >= n || line[i] == '#') return Status::Ok();
         if (line[i] != mark) {
-          return error(number, static_cast<int64_t>(i) + offset,
-                       "expected a separator after a quoted field, found " +
-                           shown_text(line.substr(i, 1)));
+          return error(
+              number, static_cast<int64_t>(i) + offset,
+              "expected a separator after a quoted field, found " + shown_text(line.substr(i, 1)));
         }
         ++i;
         skip_blanks();
@@ -361,10 +361,9 @@ class TableFieldReader : public FieldReader {
              std::vector<std::string>* coordinates) {
     MORVANTIDE_RETURN_IF_ERROR(split(line, number, &cells_));
     if (static_cast<int32_t>(cells_.size()) != columns_) {
-      const int64_t column =
-          static_cast<int32_t>(cells_.size()) > columns_
-              ? cells_[static_cast<size_t>(columns_)].column
-              : (cells_.empty() ? 1 : cells_.back().column);
+      const int64_t column = static_cast<int32_t>(cells_.size()) > columns_
+                                 ? cells_[static_cast<size_t>(columns_)].column
+                                 : (cells_.empty() ? 1 : cells_.back().column);
       return error(number, column,
                    "the row has " + std::to_string(cells_.size()) + " fields, the first row has " +
                        std::to_string(columns_));
@@ -380,8 +379,8 @@ class TableFieldReader : public FieldReader {
                      cell.text.empty() ? std::string("expected a number, found an empty field")
                                        : "expected a number, found " + shown_text(cell.text));
       }
-      (*values)[base + static_cast<size_t>(grid_of_column_[static_cast<size_t>(c - first)]) -
-                1] = v;
+      (*values)[base + static_cast<size_t>(grid_of_column_[static_cast<size_t>(c - first)]) - 1] =
+          v;
     }
     if (coordinates != nullptr) {
       for (int32_t c = 0; c < first; ++c) {
@@ -450,15 +449,17 @@ class NpyFieldReader : public FieldReader {
     MORVANTIDE_RETURN_IF_ERROR(fill(12));
     size_t length = 0;
     if (buffer_.size() >= 10 && buffer_[6] == '\x01') {
-      length = 10 + (static_cast<unsigned char>(buffer_[8]) |
-                     static_cast<unsigned char>(buffer_[9]) << 8);
+      length = 10 + (static_cast<unsigned char>(buffer_[8]) | static_cast<unsigned char>(buffer_[9])
+                                                                  << 8);
     } else if (buffer_.size() >= 12) {
       length = 12;
       for (int b = 3; b >= 0; --b) {
         length += (static_cast<size_t>(static_cast<unsigned char>(buffer_[8 + b])) << (8 * b));
       }
     }
-    if (length > (size_t{1} << 24)) return Status::Error(printable(source_) + ": not a NumPy .npy array: a header of " + std::to_string(length) + " bytes");
+    if (length > (size_t{1} << 24))
+      return Status::Error(printable(source_) + ": not a NumPy .npy array: a header of " +
+                           std::to_string(length) + " bytes");
     MORVANTIDE_RETURN_IF_ERROR(fill(length));
     NpyHeader header;
     MORVANTIDE_RETURN_IF_ERROR(parse_npy_header(source_, buffer_, &header));
@@ -531,7 +532,8 @@ class NpyFieldReader : public FieldReader {
           double x;
           const int64_t at = fortran ? c * total + first + p : p * g + c;
           std::memcpy(&x, data + at * 8, 8);
-          const size_t to = static_cast<size_t>(p * g + grid_of_column_[static_cast<size_t>(c)] - 1);
+          const size_t to =
+              static_cast<size_t>(p * g + grid_of_column_[static_cast<size_t>(c)] - 1);
           if (!std::isfinite(x)) {
             (*values)[to] = 0;
             continue;

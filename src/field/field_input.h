@@ -34,8 +34,8 @@
 namespace morvantide {
 
 struct FieldInputSettings {
-  TableSettings table;     // --cells, --ratio and the analysis settings
-  std::vector<real> h;     // --h; empty: from the table's header
+  TableSettings table;              // --cells, --ratio and the analysis settings
+  std::vector<real> h;              // --h; empty: from the table's header
   std::vector<std::string> h_text;  // as given, for messages
 };
 

@@ -3,9 +3,9 @@
 #include <quadmath.h>
 
 #include <charconv>
-#include <limits>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "common/parallel.h"
 #include "common/text.h"
@@ -17,8 +17,8 @@ namespace {
 
 // The real figures in output order.
 std::vector<const std::vector<real>*> real_columns(const FieldColumns& c, bool least_squares) {
-  std::vector<const std::vector<real>*> out = {&c.Th, &c.p_observed, &c.p_U, &c.Ti_pU,
-                                                &c.Tm1, &c.U,          &c.U_relative};
+  std::vector<const std::vector<real>*> out = {&c.Th,  &c.p_observed, &c.p_U,       &c.Ti_pU,
+                                               &c.Tm1, &c.U,          &c.U_relative};
   if (least_squares) out.push_back(&c.U_LS);
   return out;
 }
@@ -97,7 +97,8 @@ class NpzWriter : public FieldWriter {
       const std::vector<real>& column = *reals[k];
       const bool present = always_present(k);
       parallel_for(0, count, 8192, [&](int64_t b, int64_t e) {
-        for (int64_t i = b; i < e; ++i) buffer[static_cast<size_t>(i)] = output_double(column[static_cast<size_t>(i)], present);
+        for (int64_t i = b; i < e; ++i)
+          buffer[static_cast<size_t>(i)] = output_double(column[static_cast<size_t>(i)], present);
       });
       spools_[k]->append(buffer.data(), buffer.size() * sizeof(double));
     }
@@ -197,8 +198,8 @@ class NpzWriter : public FieldWriter {
       const std::string descr = k < reals ? "<f8" : k < names.size() - 1 ? "|u1" : "|b1";
       member(names[k] + ".npy", npy_header(descr, points_), spools_[k].get(), "");
     }
-    for (const auto& [name, words] :
-         {std::pair{"convergence_names", convergence_names()}, {"asymptotic_names", asymptotic_names()}}) {
+    for (const auto& [name, words] : {std::pair{"convergence_names", convergence_names()},
+                                      {"asymptotic_names", asymptotic_names()}}) {
       std::string descr;
       const std::string data = words_array(words, &descr);
       member(std::string(name) + ".npy", npy_header(descr, static_cast<int64_t>(words.size())),
@@ -217,8 +218,9 @@ class NpzWriter : public FieldWriter {
     put16(&end, 0);
     emit(end);
     if (spool_failed_) {
-      return Status::Error("morvantide: the temporary files of the .npz could not be written "
-                           "or read back (is the temporary folder full?)");
+      return Status::Error(
+          "morvantide: the temporary files of the .npz could not be written "
+          "or read back (is the temporary folder full?)");
     }
     return out_->close();
   }
@@ -253,11 +255,14 @@ class CsvWriter : public FieldWriter {
  public:
   CsvWriter(std::unique_ptr<OutputFile> out, const std::vector<std::string>& coordinates,
             bool least_squares, int digits)
-      : out_(std::move(out)), coordinates_(coordinates.size()), least_squares_(least_squares),
+      : out_(std::move(out)),
+        coordinates_(coordinates.size()),
+        least_squares_(least_squares),
         digits_(digits) {
     std::string header;
     for (size_t k = 0; k < coordinates.size(); ++k) {
-      header += csv_cell(coordinates[k].empty() ? "x" + std::to_string(k + 1) : coordinates[k]) + ",";
+      header +=
+          csv_cell(coordinates[k].empty() ? "x" + std::to_string(k + 1) : coordinates[k]) + ",";
     }
     const std::vector<std::string> names = field_output_names(least_squares);
     for (size_t k = 0; k < names.size(); ++k) header += (k ? "," : "") + names[k];
@@ -282,10 +287,12 @@ class CsvWriter : public FieldWriter {
     const std::string text = parallel_concat(0, count, 1024, [&](int64_t i) {
       std::string row;
       const size_t p = static_cast<size_t>(i);
-      for (size_t k = 0; k < coordinates_; ++k) row += csv_cell(coordinates[p * coordinates_ + k]) + ",";
-      for (size_t k = 0; k < reals.size(); ++k) row += (k ? "," : "") + number((*reals[k])[p], always_present(k));
-      row += "," + std::to_string(c.convergence[p]) + "," + std::to_string(c.asymptotic[p]) +
-             "," + std::to_string(c.dependable[p]);
+      for (size_t k = 0; k < coordinates_; ++k)
+        row += csv_cell(coordinates[p * coordinates_ + k]) + ",";
+      for (size_t k = 0; k < reals.size(); ++k)
+        row += (k ? "," : "") + number((*reals[k])[p], always_present(k));
+      row += "," + std::to_string(c.convergence[p]) + "," + std::to_string(c.asymptotic[p]) + "," +
+             std::to_string(c.dependable[p]);
       return row + std::string(kCrLf);
     });
     out_->write(text);

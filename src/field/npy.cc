@@ -59,8 +59,8 @@ real real_from_double(double x) {
   // product or the quotient, gives the correctly rounded value.
   if (count <= 19 && exponent >= -48 && exponent <= 48) {
     const real d = static_cast<real>(digits);
-    const real v = exponent >= 0 ? d * exact_power_of_ten(exponent)
-                                 : d / exact_power_of_ten(-exponent);
+    const real v =
+        exponent >= 0 ? d * exact_power_of_ten(exponent) : d / exact_power_of_ten(-exponent);
     return negative ? -v : v;
   }
   real v = 0;

@@ -31,10 +31,10 @@ double double_from_real(real x);
 
 // The header of a .npy file.
 struct NpyHeader {
-  std::string descr;            // "<f8" is the one a field reads
+  std::string descr;  // "<f8" is the one a field reads
   bool fortran_order = false;
   std::vector<int64_t> shape;
-  int64_t data_offset = 0;      // where the values start
+  int64_t data_offset = 0;  // where the values start
 };
 
 // Parses the header at the start of `bytes` (at least its first 10 bytes and

@@ -129,8 +129,11 @@ bool FieldSummary::same_grids(const FieldSummary& o) const {
   const Study& a = study;
   const Study& b = o.study;
   if (a.nm != b.nm || a.tipo_r != b.tipo_r || a.itmax != b.itmax) return false;
-  for (auto [x, y] : {std::pair{a.pL, b.pL}, {a.dp, b.dp}, {a.tol, b.tol},
-                      {a.pU_min, b.pU_min}, {a.pU_max, b.pU_max}}) {
+  for (auto [x, y] : {std::pair{a.pL, b.pL},
+                      {a.dp, b.dp},
+                      {a.tol, b.tol},
+                      {a.pU_min, b.pU_min},
+                      {a.pU_max, b.pU_max}}) {
     if (!same_bits(x, y)) return false;
   }
   for (int32_t i = 1; i <= a.nm; ++i) {
@@ -143,8 +146,8 @@ bool FieldSummary::operator==(const FieldSummary& o) const {
   return same_grids(o) && points == o.points && convergence == o.convergence &&
          with_order == o.with_order && same_bits(order_min, o.order_min) &&
          same_bits(order_max, o.order_max) && histogram == o.histogram &&
-         order_sum == o.order_sum && order_negative_sum == o.order_negative_sum &&
-         l1 == o.l1 && l2 == o.l2 && max_difference.size() == o.max_difference.size() &&
+         order_sum == o.order_sum && order_negative_sum == o.order_negative_sum && l1 == o.l1 &&
+         l2 == o.l2 && max_difference.size() == o.max_difference.size() &&
          std::equal(max_difference.begin(), max_difference.end(), o.max_difference.begin(),
                     [](real x, real y) { return same_bits(x, y); }) &&
          with_U == o.with_U && same_bits(U_max, o.U_max) && U_sum == o.U_sum &&
@@ -225,19 +228,21 @@ std::string summary_json(const FieldSummary& s, const std::string& source) {
   out += "  \"convergence\": {\"names\": " + list_of(names) + ", \"counts\": " + list_of(counts) +
          ", \"shares\": " + list_of(shares) + "}," + e;
   out += "  \"observed_order\": {\"points\": " + std::to_string(s.with_order) +
-         ", \"min\": " + number_or_null(s.order_min) + ", \"max\": " +
-         number_or_null(s.order_max) + ", \"mean\": " + number_or_null(f.order_mean) + "," + e;
+         ", \"min\": " + number_or_null(s.order_min) + ", \"max\": " + number_or_null(s.order_max) +
+         ", \"mean\": " + number_or_null(f.order_mean) + "," + e;
   out += "    \"histogram\": {\"edges\": " + list_of(edges) + ", \"counts\": " + list_of(bins) +
          "}}," + e;
   out += "  \"norms\": {\"L1\": " + list_of(l1) + ", \"L2\": " + list_of(l2) +
          ", \"max\": " + list_of(mx) + "}," + e;
-  out += "  \"norm_orders\": {\"L1\": " + number_or_null(f.order_l1) + ", \"L2\": " +
-         number_or_null(f.order_l2) + ", \"max\": " + number_or_null(f.order_max) + "}," + e;
-  out += "  \"U\": {\"points\": " + std::to_string(s.with_U) + ", \"max\": " +
-         number_or_null(s.U_max) + ", \"mean\": " + number_or_null(f.U_mean) + "}," + e;
-  out += "  \"U_relative\": {\"points\": " + std::to_string(s.with_U_relative) + ", \"max\": " +
-         number_or_null(s.U_relative_max) + ", \"mean\": " + number_or_null(f.U_relative_mean) +
+  out += "  \"norm_orders\": {\"L1\": " + number_or_null(f.order_l1) +
+         ", \"L2\": " + number_or_null(f.order_l2) + ", \"max\": " + number_or_null(f.order_max) +
          "}," + e;
+  out += "  \"U\": {\"points\": " + std::to_string(s.with_U) +
+         ", \"max\": " + number_or_null(s.U_max) + ", \"mean\": " + number_or_null(f.U_mean) +
+         "}," + e;
+  out += "  \"U_relative\": {\"points\": " + std::to_string(s.with_U_relative) +
+         ", \"max\": " + number_or_null(s.U_relative_max) +
+         ", \"mean\": " + number_or_null(f.U_relative_mean) + "}," + e;
   out += "  \"without_dependable_U\": {\"count\": " + std::to_string(s.without_dependable_U) +
          ", \"share\": " + part(s.without_dependable_U) + "}," + e;
   out += "  \"state\": " + json_string(state_text(s)) + e;
@@ -255,10 +260,10 @@ std::string summary_text(const FieldSummary& s, const std::string& source) {
            share(s.convergence[k], s.points) + ")\n";
   }
   out += "Observed order at " + std::to_string(s.with_order) + " points: min " +
-         shown(s.order_min) + ", max " + shown(s.order_max) + ", average " +
-         shown(f.order_mean) + "\n";
-  out += "Orders from the norms of the last grid differences: L1 " + shown(f.order_l1) +
-         ", L2 " + shown(f.order_l2) + ", max " + shown(f.order_max) + "\n";
+         shown(s.order_min) + ", max " + shown(s.order_max) + ", average " + shown(f.order_mean) +
+         "\n";
+  out += "Orders from the norms of the last grid differences: L1 " + shown(f.order_l1) + ", L2 " +
+         shown(f.order_l2) + ", max " + shown(f.order_max) + "\n";
   out += "U at " + std::to_string(s.with_U) + " points: max " + shown(s.U_max) + ", mean " +
          shown(f.U_mean) + "; relative to |Th|: max " + percent(s.U_relative_max) + ", mean " +
          percent(f.U_relative_mean) + "\n";
@@ -309,7 +314,8 @@ bool read_real(const std::string& text, real* x) {
 }
 
 bool read_int(const std::string& text, int64_t* x) {
-  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 18 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   *x = std::stoll(text);
@@ -349,14 +355,16 @@ std::string state_text(const FieldSummary& s) {
          " l1=" + joined(s.l1, '/', terms_text) + " l2=" + joined(s.l2, '/', terms_text) +
          " max_difference=" + joined(s.max_difference, ',', num) + " with_U=" + count(s.with_U) +
          " U_max=" + num(s.U_max) + " U_sum=" + terms_text(s.U_sum) +
-         " with_U_relative=" + count(s.with_U_relative) + " U_relative_max=" + num(s.U_relative_max) +
+         " with_U_relative=" + count(s.with_U_relative) +
+         " U_relative_max=" + num(s.U_relative_max) +
          " U_relative_sum=" + terms_text(s.U_relative_sum) +
          " without_dependable_U=" + count(s.without_dependable_U);
   return out;
 }
 
 Status summary_from_state(const std::string& text, FieldSummary* out) {
-  const Status bad = Status::Error("morvantide: not a field summary's state: " + printable(text.substr(0, 60)));
+  const Status bad =
+      Status::Error("morvantide: not a field summary's state: " + printable(text.substr(0, 60)));
   std::vector<std::string> tokens = split(text, ' ');
   if (tokens.empty() || tokens[0] != kStateVersion) return bad;
   std::vector<std::pair<std::string, std::string>> fields;
@@ -383,8 +391,11 @@ Status summary_from_state(const std::string& text, FieldSummary* out) {
   st.tipo_r = static_cast<int32_t>(x);
   if (!get("itmax", &v) || !read_int(v, &x) || x > 1000000000) return bad;
   st.itmax = static_cast<int32_t>(x);
-  for (auto [key, r] : {std::pair{"pL", &st.pL}, {"dp", &st.dp}, {"tol", &st.tol},
-                        {"pU_min", &st.pU_min}, {"pU_max", &st.pU_max}}) {
+  for (auto [key, r] : {std::pair{"pL", &st.pL},
+                        {"dp", &st.dp},
+                        {"tol", &st.tol},
+                        {"pU_min", &st.pU_min},
+                        {"pU_max", &st.pU_max}}) {
     if (!get(key, &v) || !read_real(v, r)) return bad;
   }
   if (!get("h", &v)) return bad;
@@ -411,9 +422,9 @@ Status summary_from_state(const std::string& text, FieldSummary* out) {
       !int_field("with_order", &s.with_order) || !real_field("order_min", &s.order_min) ||
       !real_field("order_max", &s.order_max) || !counts("histogram", &s.histogram) ||
       !sum_field("order_sum", &s.order_sum) ||
-      !sum_field("order_negative_sum", &s.order_negative_sum) ||
-      !int_field("with_U", &s.with_U) || !real_field("U_max", &s.U_max) ||
-      !sum_field("U_sum", &s.U_sum) || !int_field("with_U_relative", &s.with_U_relative) ||
+      !sum_field("order_negative_sum", &s.order_negative_sum) || !int_field("with_U", &s.with_U) ||
+      !real_field("U_max", &s.U_max) || !sum_field("U_sum", &s.U_sum) ||
+      !int_field("with_U_relative", &s.with_U_relative) ||
       !real_field("U_relative_max", &s.U_relative_max) ||
       !sum_field("U_relative_sum", &s.U_relative_sum) ||
       !int_field("without_dependable_U", &s.without_dependable_U)) {

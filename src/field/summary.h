@@ -73,7 +73,7 @@ struct FieldSummaryFigures {
   real order_mean = kSentinel;
   real U_mean = kSentinel;
   real U_relative_mean = kSentinel;
-  std::vector<real> l1, l2;       // by grid from 2, the norms (L2: the root)
+  std::vector<real> l1, l2;  // by grid from 2, the norms (L2: the root)
   real order_l1 = kSentinel, order_l2 = kSentinel, order_max = kSentinel;
 };
 FieldSummaryFigures summary_figures(const FieldSummary& s);
