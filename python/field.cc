@@ -60,6 +60,16 @@ real setting(const py::handle& x, const std::string& name, const char* expected)
   return v;
 }
 
+// Orders are positive finite numbers, as the program's --order takes them.
+real order_setting(const py::handle& x, const std::string& name) {
+  const real v = setting(x, name, "a positive finite number");
+  if (!(v > 0) || q_isinf(v)) {
+    throw py::value_error("bad value for " + name + ": " + std::string(py::repr(x)) +
+                          " (a positive finite number)");
+  }
+  return v;
+}
+
 // The settings of a field: the keywords of analyse() that apply to it.
 TableSettings field_settings(const py::kwargs& kw, bool* least_squares) {
   TableSettings t;
@@ -75,9 +85,9 @@ TableSettings field_settings(const py::kwargs& kw, bool* least_squares) {
       }
       t.cells = c[0] - '0';
     } else if (key == "order") {
-      t.pL = setting(value, "order", "a positive number");
+      t.pL = order_setting(value, "order");
     } else if (key == "order_step") {
-      t.dp = setting(value, "order_step", "a positive number");
+      t.dp = order_setting(value, "order_step");
     } else if (key == "ratio") {
       const std::string r = py::isinstance<py::str>(value) ? value.cast<std::string>() : "";
       if (r != "constant" && r != "variable") {

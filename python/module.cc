@@ -122,8 +122,14 @@ mp::Settings to_settings(const py::object& cells, const py::object& order,
     }
     t.cells = c[0] - '0';
   }
-  if (!order.is_none()) t.pL = setting(order, "order", "a number");
-  if (!order_step.is_none()) t.dp = setting(order_step, "order_step", "a number");
+  // Orders are positive finite numbers, as the program's --order takes them.
+  auto order_setting = [](const py::object& value, const char* name) {
+    const real x = setting(value, name, "a positive finite number");
+    if (!(x > 0) || morvantide::q_isinf(x)) bad_setting(name, value, "a positive finite number");
+    return x;
+  };
+  if (!order.is_none()) t.pL = order_setting(order, "order");
+  if (!order_step.is_none()) t.dp = order_setting(order_step, "order_step");
   if (!ratio.is_none()) {
     const std::string r = py::isinstance<py::str>(ratio) ? ratio.cast<std::string>() : "";
     if (r != "constant" && r != "variable") {
@@ -140,6 +146,7 @@ mp::Settings to_settings(const py::object& cells, const py::object& order,
     t.pU_min = setting(range[0], "order_range", expected);
     t.pU_max = setting(range[1], "order_range", expected);
     if (!(t.pU_min < t.pU_max)) bad_setting("order_range", order_range, expected);
+    t.order_range_given = true;
   }
   if (!itmax.is_none()) {
     const std::string text = py::str(itmax);

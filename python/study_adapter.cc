@@ -71,7 +71,7 @@ std::string Result::summary() const { return morvantide::summary(a_, target_, "\
 Status analyse_lists(const std::vector<real>& h, const std::vector<Column>& columns,
                      const Settings& settings, std::vector<Result>* out) {
   const size_t n = h.size();
-  if (n == 0) return Status::Error("h is empty: a study needs at least one grid");
+  if (n == 0) return Status::Error("h is empty: a study needs at least two grids");
   for (const Column& c : columns) {
     if (c.values.size() != n) {
       return Status::Error("h has " + std::to_string(n) + " entries and " +

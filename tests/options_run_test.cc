@@ -2,6 +2,7 @@
 // line on standard error and status 2 with nothing read or written; --help,
 // --version; the report on standard output; a report that cannot be written
 // is a failure.
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -77,6 +78,29 @@ TEST(ProgramOptions, BadCommandLineTouchesNothing) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(contents(s.dir()), before);
+  }
+}
+
+// --output-dir makes a missing folder and its parents, and takes them back
+// when the run then fails; "--" lets a data file's name start with '-'.
+TEST(ProgramOptions, OutputDirIsMadeAndTakenBack) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    bool folder_left;
+  } cases[] = {
+      {{"--no-plot", "--output-dir", "new/sub", "--", "-d.csv"}, 0, true},
+      {{"--no-plot", "--output-dir", "new/sub", "--json", "new/sub/p0.dat", "--", "-d.csv"}, 2,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[4]);
+    Scratch s;
+    std::ofstream(s.dir() / "-d.csv") << "h,u\n0.4,1.16\n0.2,1.04\n0.1,1.01\n";
+    const auto r = run_args(s, c.args);
+    EXPECT_EQ(r.exit_status, c.status) << r.err;
+    EXPECT_EQ(fs::exists(s.dir() / "new"), c.folder_left);
+    EXPECT_EQ(fs::exists(s.dir() / "new/sub/listagem.txt"), c.folder_left);
   }
 }
 

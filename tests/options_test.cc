@@ -46,6 +46,12 @@ TEST(ParseOptions, Accepted) {
     EXPECT_EQ(o.csv_file, c.csv) << shown;
     EXPECT_FALSE(o.help || o.version) << shown;
   }
+  // "--" ends the options: a data file whose name starts with '-'.
+  Options o;
+  ASSERT_TRUE(parse_options({"--summary", "--", "-x.csv"}, &o).ok());
+  EXPECT_TRUE(o.has_data && o.data == "-x.csv" && o.summary);
+  ASSERT_TRUE(parse_options({"--order=0.5", "--order-step", "1e-3", "d"}, &o).ok());
+  EXPECT_TRUE(o.table.pL == 0.5Q && o.table.dp == 1e-3Q);
 }
 
 TEST(ParseTarget, Values) {
@@ -102,7 +108,7 @@ TEST(ParseOptions, Refused) {
   } cases[] = {
       {{"x", "y"}, "morvantide: one data file at a time: \"x\" and \"y\""},
       {{"-", "-"}, "morvantide: one data file at a time: \"-\" and \"-\""},
-      {{"--"}, "morvantide: unexpected argument \"--\" (see morvantide --help)"},
+      {{"--", "-x.csv", "--json"}, "morvantide: one data file at a time: \"-x.csv\" and \"--json\""},
       {{"-x"}, "morvantide: unexpected argument \"-x\" (see morvantide --help)"},
       {{"-h", "x"}, "morvantide: --help takes no data file, found \"x\""},
       {{"--version", "x"}, "morvantide: --version takes no data file, found \"x\""},
@@ -116,7 +122,13 @@ TEST(ParseOptions, Refused) {
       {{"--cells", "4", "d"}, "morvantide: bad value for --cells: \"4\" (the grid's dimension: 1, 2 or 3)"},
       {{"--ratio", "const", "d"},
        "morvantide: bad value for --ratio: \"const\" (constant or variable)"},
-      {{"--order", "two", "d"}, "morvantide: bad value for --order: \"two\" (a number)"},
+      {{"--order", "two", "d"}, "morvantide: bad value for --order: \"two\" (a positive finite number)"},
+      {{"--order", "-1", "d"}, "morvantide: bad value for --order: \"-1\" (a positive finite number)"},
+      {{"--order", "0", "d"}, "morvantide: bad value for --order: \"0\" (a positive finite number)"},
+      {{"--order=1e5000", "d"},
+       "morvantide: bad value for --order: \"1e5000\" (a positive finite number)"},
+      {{"--order-step", "0", "d"},
+       "morvantide: bad value for --order-step: \"0\" (a positive finite number)"},
       {{"--order-range", "5:0.5", "d"},
        "morvantide: bad value for --order-range: \"5:0.5\" (pU_min:pU_max, two numbers, the "
        "first the smaller, such as 0.5:5)"},
@@ -250,7 +262,7 @@ TEST(HelpText, EveryOptionOneLine) {
   size_t rows = 0;
   for (size_t at = help.find("\nOptions"); (at = help.find('\n', at + 1)) != std::string::npos;) {
     const std::string line = help.substr(at + 1, help.find('\n', at + 1) - at - 1);
-    if (line.empty()) continue;
+    if (line.empty()) break;  // the terms follow the options
     ++rows;
     ASSERT_GT(line.size(), column) << line;
     EXPECT_TRUE(line.substr(column - 2, 2) == "  " && line[column] != ' ') << line;

@@ -3,6 +3,7 @@
 // counts; the progress line on a terminal and not on a pipe.
 #include "input/table.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -100,6 +101,7 @@ TEST(Table, EveryLayoutGivesTheClassicResults) {
       {"blanks, no header", rows("   ", "\n")},
       {"quoted header", "\"h\",\"u (m/s)\",\"p\"\n" + rows(",", "\n")},
       {"semicolons with decimal points", "h;u;p\n" + rows(";", "\n")},
+      {"blanks, a quoted name", "h \"u (m/s)\" p\n" + rows(" ", "\n")},
       {"comments and blank lines", "# study\n\nh,u,p\n  # grid 1 next\n" + rows(",", "\n\n")},
       {"a comment after a row", "h,u,p\n" + rows(",", " # ok\n")},
       {"CR LF", "h,u,p\r\n" + rows(",", "\r\n")},
@@ -141,6 +143,8 @@ TEST(Table, BadTablesAreOneLine) {
       {"h\n0.1\n", "data.txt:1:1: a row needs h and the value of at least one variable, found 1 "
                    "field"},
       {"\"h,u\n", "data.txt:1:1: a quoted field has no closing quote"},
+      {"h,u\n0.1,1.5\n", "data.txt: 1 grid: a study needs at least two grids"},
+      {"h \"a b\"x\n0.1 1\n", "data.txt:1:8: expected a blank after a quoted field, found \"x\""},
   };
   for (const Case& c : cases) {
     RunResult r = data_run(c.text, {});
@@ -226,6 +230,29 @@ TEST(Table, CellCounts) {
     EXPECT_TRUE(study.variables[0].Th(1) == 1.5Q) << c.text;
     EXPECT_EQ(study.study.tipo_r, c.tipo_r) << c.text;
   }
+  // Cell doubling is a constant ratio in every dimension, though the roots
+  // of 2 differ in their last bits; an uneven refinement is not.
+  struct Doubling {
+    int32_t cells;
+    const char* text;
+    int32_t tipo_r;
+  } doublings[] = {
+      {1, "1e6 1.5\n2e6 1.2\n4e6 1.1\n8e6 1.05\n", 1},
+      {2, "1e6 1.5\n2e6 1.2\n4e6 1.1\n8e6 1.05\n", 1},
+      {3, "1e6 1.5\n2e6 1.2\n4e6 1.1\n8e6 1.05\n", 1},
+      {3, "4000000 1.1\n1000000 1.5\n2000000 1.2\n", 1},  // shuffled
+      {3, "1e6 1.5\n2e6 1.2\n4000001 1.1\n", 2},
+  };
+  for (const Doubling& c : doublings) {
+    Table table;
+    ASSERT_TRUE(parse_table("cells", c.text, &table).ok()) << c.text;
+    TableSettings settings;
+    settings.cells = c.cells;
+    TableStudy study;
+    ASSERT_TRUE(study_from_table(table, settings, &study).ok()) << c.text;
+    EXPECT_EQ(study.study.tipo_r, c.tipo_r) << c.cells << ": " << c.text;
+    EXPECT_TRUE(study.notes.empty()) << c.text;
+  }
   // Every whole square and cube up to 10^5 cubed.
   for (int32_t k = 1; k <= 100000; k += 7) {
     const real K = q_from_int(k);
@@ -255,6 +282,60 @@ TEST(Table, RatioAndSettings) {
     ASSERT_TRUE(r.status.ok()) << c.text << r.status.message();
     EXPECT_NE(r.console.find("\"tipo_r\": " + std::to_string(c.tipo_r) + ","), std::string::npos)
         << c.text;
+  }
+  // Ratios within kRatioUlps units in the last place of the first are
+  // constant; the notes a reader gives beside a sound study.
+  const real third = 1 / 3.0Q;
+  unsigned __int128 bits = 0;
+  std::memcpy(&bits, &third, sizeof bits);
+  auto nudged = [&](int ulps) {
+    unsigned __int128 b = bits + static_cast<unsigned __int128>(ulps);
+    real x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+  };
+  struct Ratio {
+    std::vector<real> h;  // coarse to fine
+    TableSettings settings;
+    int32_t tipo_r;
+    const char* note;  // the start of the one note expected; "" for none
+  } ratios[] = {
+      {{1, third, third * third}, {}, 1, ""},
+      {{1, third, third * nudged(kRatioUlps)}, {}, 1, ""},
+      {{1, third, third * nudged(2 * kRatioUlps)}, {}, 2, ""},
+      {{1, 0.5Q, 0.2Q}, [] { TableSettings t; t.ratio = RatioChoice::kConstant; return t; }(), 1,
+       "--ratio constant: the ratios h(i-1)/h(i) differ from the first (2) by up to 0.250 of it"},
+      {{1, 0.5Q, 0.25Q}, [] { TableSettings t; t.order_range_given = true; return t; }(), 1,
+       "--order-range is unused: the ratio is constant"},
+      {{1, 0.5Q, 0.2Q}, [] { TableSettings t; t.order_range_given = true; return t; }(), 2, ""},
+  };
+  for (const Ratio& c : ratios) {
+    Table table;
+    table.source = "t";
+    table.columns = 2;
+    for (size_t k = 0; k < c.h.size(); ++k) {
+      table.rows.push_back({static_cast<int64_t>(k + 1), 1, {c.h[k], 1}, ""});
+    }
+    TableStudy study;
+    ASSERT_TRUE(study_from_table(table, c.settings, &study).ok());
+    EXPECT_EQ(study.study.tipo_r, c.tipo_r) << shortest_decimal(c.h[2]);
+    ASSERT_EQ(study.notes.size(), *c.note ? 1u : 0u) << c.note;
+    if (*c.note) {
+      EXPECT_EQ(study.notes[0].rfind(c.note, 0), 0u) << study.notes[0];
+    }
+  }
+  // Whole numbers that grow down the table, without --cells: a hint.
+  for (const char* text : {"100 1.5\n200 1.2\n400 1.1\n", "0.4 1.5\n0.2 1.2\n0.1 1.1\n",
+                           "400 1.5\n200 1.2\n100 1.1\n"}) {
+    Table table;
+    ASSERT_TRUE(parse_table("t", text, &table).ok());
+    TableStudy study;
+    ASSERT_TRUE(study_from_table(table, TableSettings(), &study).ok());
+    const bool hint = text[0] == '1';
+    ASSERT_EQ(study.notes.size(), hint ? 1u : 0u) << text;
+    if (hint) {
+      EXPECT_NE(study.notes[0].find("give --cells D"), std::string::npos);
+    }
   }
   // The defaults read as the bundled example's parameter file reads them.
   TableSettings d;

@@ -492,3 +492,115 @@ TEST(Summary, ResultLineAndJsonKeys) {
 
 }  // namespace
 }  // namespace morvantide
+
+namespace morvantide {
+namespace {
+
+// The verdict's observed order on exact power laws T = 1 + C h^p whose order
+// lies below, inside and above the listing's search range (0.5 to 5), on
+// variable ratios: the order is p, and U is 1.25 |Th(n) - Th(n-1)| /
+// (r21^min(p, pL) - 1) with the true p, never below the true error.
+TEST(Verdict, ObservedOrderOverTheWholeLine) {
+  struct Case {
+    real p, C;
+    std::vector<real> h;
+    UncertaintyNote note;  // why U is not the listing's UGCI
+  } cases[] = {
+      // So low an order leaves |psi| <= 1: the listing has no UGCI at all.
+      {0.1Q, 1, {1, 0.6Q, 0.35Q}, UncertaintyNote::kNoListingIndex},
+      {0.3Q, 1, {1, 0.6Q, 0.35Q}, UncertaintyNote::kBelowSearchRange},
+      {0.3Q, -2, {1, 0.6Q, 0.35Q, 0.2Q}, UncertaintyNote::kBelowSearchRange},
+      {0.45Q, 1, {1, 0.476Q, 0.223Q}, UncertaintyNote::kBelowSearchRange},
+      {0.55Q, 1, {1, 0.476Q, 0.223Q}, UncertaintyNote::kSearchTolerance},
+      {1.29Q, 1, {1, 0.476Q, 0.223Q}, UncertaintyNote::kSearchTolerance},
+      // Above pL both take pL: U is the listing's UGCI, above the range or not.
+      {3, 1, {1, 0.476Q, 0.223Q}, UncertaintyNote::kNone},
+      {5.5Q, 1, {1, 0.6Q, 0.35Q}, UncertaintyNote::kNone},
+      {8, 1, {1, 0.6Q, 0.35Q, 0.2Q}, UncertaintyNote::kNone},
+  };
+  Settings k;
+  k.tipo_r = 2;
+  k.tol = 1.0e-12Q;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(q_to_string(c.p));
+    const std::vector<real> Th = power_law(c.h, 1, {{c.C, c.p}});
+    const GridVerdict v = judge(c.h, Th, k)(static_cast<int32_t>(c.h.size()));
+    const size_t n = c.h.size();
+    EXPECT_EQ(v.convergence, Convergence::kMonotonicConvergence);
+    EXPECT_TRUE(NearRel(v.p_observed, c.p, 1e-24Q)) << q_to_string(v.p_observed);
+    const real r21 = c.h[n - 2] / c.h[n - 1];
+    const real p = q_min(c.p, k.pL);
+    const real U = 1.25Q * q_abs(Th[n - 1] - Th[n - 2]) / (q_pow(r21, p) - 1);
+    EXPECT_TRUE(NearRel(v.U, U, 1e-22Q)) << q_to_string(v.U) << " vs " << q_to_string(U);
+    EXPECT_TRUE(v.U >= q_abs(Th[n - 1] - 1)) << "below the true error";
+    EXPECT_TRUE(v.gci_dependable);
+    EXPECT_EQ(v.U_note, c.note);
+    EXPECT_EQ(v.U_source, c.note == UncertaintyNote::kNone ? UncertaintySource::kUGCI
+                                                           : UncertaintySource::kObservedOrder);
+    EXPECT_TRUE(NearRel(v.U_relative, v.U / q_abs(Th[n - 1]), 1e-32Q));
+  }
+}
+
+// The search on its own: closed form for equal ratios, the sentinel where
+// no positive order exists (psi <= t, ratios not above 1).
+TEST(Verdict, OrderOnThePositiveLine) {
+  const real t = q_log(2.0Q) / q_log(1.25Q);  // r21 = 1.25, r32 = 2
+  struct Case {
+    real r21, r32, psi, expected;  // S: none
+  } cases[] = {
+      {2, 2, 4, 2},
+      {2, 2, 1, S},
+      {1.25Q, 2, t, S},
+      {1.25Q, 2, 0.5Q, S},
+      {0.5Q, 0.5Q, 4, S},
+      {1, 2, 4, S},
+      {1.25Q, 2, nanq(""), S},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(same_bits(order_on_positive_line(c.r21, c.r32, c.psi), c.expected))
+        << q_to_string(c.r21) << " " << q_to_string(c.r32) << " " << q_to_string(c.psi);
+  }
+  // Just above t the order is small and positive.
+  const real small = order_on_positive_line(1.25Q, 2, t * (1 + 1e-6Q));
+  EXPECT_TRUE(small > 0 && small < 1e-4Q) << q_to_string(small);
+  // psi(p) for r21 = 1.25, r32 = 2 at p = 0.2 and 7: the order comes back.
+  for (real p : {0.2Q, 7.0Q}) {
+    const real a = q_pow(1.25Q, p), b = q_pow(2.0Q, p);
+    EXPECT_TRUE(NearRel(order_on_positive_line(1.25Q, 2, a * (b - 1) / (a - 1)), p, 1e-30Q));
+  }
+}
+
+// Random exact power laws (3 to 5 grids, orders 0.1 to 8, constant or
+// variable ratios): a converging study's U is never below 1.25 times the
+// true error |Th - T0| (1.25 exactly where the observed order is below pL).
+TEST(Verdict, RandomPowerLawsNeverUnderstateTheError) {
+  uint64_t state = 20261208;
+  auto uniform = [&] {  // in [0, 1)
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return q_from_int(static_cast<int32_t>(state >> 40)) / 16777216;
+  };
+  int judged = 0;
+  for (int k = 0; k < 300; ++k) {
+    const int n = 3 + static_cast<int>(uniform() * 3);
+    const real p = 0.1Q + uniform() * 7.9Q;
+    const bool variable = k % 2 == 1;
+    std::vector<real> h = {1};
+    for (int i = 1; i < n; ++i) h.push_back(h.back() / (variable ? 1.1Q + uniform() : 1.5Q));
+    const real C = uniform() < 0.5Q ? 1 : -3;
+    const std::vector<real> Th = power_law(h, 2, {{C, p}});
+    Settings s;
+    s.tipo_r = variable ? 2 : 1;
+    const GridVerdict v = judge(h, Th, s)(n);
+    if (v.convergence != Convergence::kMonotonicConvergence) continue;  // lost to rounding
+    ++judged;
+    const real error = q_abs(Th.back() - 2);
+    ASSERT_NE(v.U, S) << "p " << q_to_string(p) << " grids " << n;
+    EXPECT_TRUE(v.U >= 1.25Q * error * (1 - 1e-20Q))
+        << "p " << q_to_string(p) << ": U " << q_to_string(v.U) << ", error "
+        << q_to_string(error);
+  }
+  EXPECT_GT(judged, 250);
+}
+
+}  // namespace
+}  // namespace morvantide

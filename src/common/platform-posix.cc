@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -223,6 +224,40 @@ Status enter_folder(const std::string& folder) {
   }
   return Status::Ok();
 }
+
+namespace {
+
+// The prefixes of `folder` that name its parents and itself, outermost
+// first: "a/b/c" -> "a", "a/b", "a/b/c".
+std::vector<std::string> folder_prefixes(const std::string& folder) {
+  std::vector<std::string> out;
+  for (size_t k = 1; k <= folder.size(); ++k) {
+    const bool end = k == folder.size();
+    if (end || folder[k] == '/') {
+      const std::string prefix = folder.substr(0, k);
+      if (!prefix.empty() && prefix.back() != '/' && prefix.back() != ':') {
+        out.push_back(prefix);
+      }
+    }
+  }
+  return out;
+}
+}  // namespace
+
+Status make_folders(const std::string& folder, std::vector<std::string>* made) {
+  for (const std::string& prefix : folder_prefixes(folder)) {
+    struct stat st;
+    if (stat(prefix.c_str(), &st) == 0) continue;
+    if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+      return Status::Error(printable(folder) + ": cannot make the folder (" +
+                           std::strerror(errno) + ")");
+    }
+    made->push_back(prefix);
+  }
+  return Status::Ok();
+}
+
+void remove_empty_folder(const std::string& folder) { rmdir(folder.c_str()); }
 
 bool standard_error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 

@@ -81,6 +81,40 @@ Status enter_folder(const std::string& folder) {
   return Status::Ok();
 }
 
+namespace {
+
+// The prefixes of `folder` that name its parents and itself, outermost
+// first: "a/b/c" -> "a", "a/b", "a/b/c".
+std::vector<std::string> folder_prefixes(const std::string& folder) {
+  std::vector<std::string> out;
+  for (size_t k = 1; k <= folder.size(); ++k) {
+    const bool end = k == folder.size();
+    if (end || (folder[k] == '/' || folder[k] == '\\')) {
+      const std::string prefix = folder.substr(0, k);
+      const char last = prefix.empty() ? '/' : prefix.back();
+      if (last != '/' && last != '\\' && last != ':') {
+        out.push_back(prefix);
+      }
+    }
+  }
+  return out;
+}
+}  // namespace
+
+Status make_folders(const std::string& folder, std::vector<std::string>* made) {
+  for (const std::string& prefix : folder_prefixes(folder)) {
+    if (GetFileAttributesA(prefix.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    if (!CreateDirectoryA(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return Status::Error(printable(folder) + ": cannot make the folder (Windows error " +
+                           std::to_string(GetLastError()) + ")");
+    }
+    made->push_back(prefix);
+  }
+  return Status::Ok();
+}
+
+void remove_empty_folder(const std::string& folder) { RemoveDirectoryA(folder.c_str()); }
+
 bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
 Status read_standard_input(std::string* content) {

@@ -66,6 +66,15 @@ std::string current_folder();
 // "FOLDER: cannot enter the folder (REASON)".
 Status enter_folder(const std::string& folder);
 
+// Makes `folder` and each missing parent, appending to `made` the folders
+// it made, the outermost first (so that a run that fails can take them
+// back with remove_empty_folder, last first).  Error: "FOLDER: cannot
+// make the folder (REASON)".
+Status make_folders(const std::string& folder, std::vector<std::string>* made);
+
+// Removes `folder` if it is empty; nothing otherwise.
+void remove_empty_folder(const std::string& folder);
+
 // True when standard error is a terminal (where a progress line may go).
 bool standard_error_is_terminal();
 

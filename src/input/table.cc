@@ -97,7 +97,9 @@ class Parser {
           }
           f.text += line[i++];
         }
-        skip_blanks();
+        // Blanks after the closing quote separate the next field of a
+        // blank-separated row: they are checked for below, not passed over.
+        if (sep != Separator::kBlanks) skip_blanks();
       } else {
         const size_t start = i;
         while (i < n && line[i] != '#' &&
@@ -263,9 +265,50 @@ real h_of_cells(real n, int32_t dimensions) {
   }
 }
 
-bool constant_ratio(const RealList& h) {
+namespace {
+
+// The distance of two positive finite binary128 numbers in units in the
+// last place: their bit patterns are ordered as the numbers are.
+unsigned __int128 ulps_apart(real a, real b) {
+  unsigned __int128 x = 0, y = 0;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x > y ? x - y : y - x;
+}
+
+bool within_ulps(real a, real b) {
+  return a > 0 && b > 0 && !q_isinf(a) && !q_isinf(b) && ulps_apart(a, b) <= kRatioUlps;
+}
+
+// The largest |r(i) / r(1) - 1| over the ratios h(i-1)/h(i).
+real ratio_spread(const RealList& h) {
+  real spread = 0;
+  const real first = h(1) / h(2);
   for (int32_t i = 3; i <= h.size(); ++i) {
-    if (!same_bits(h(i - 1) / h(i), h(i - 2) / h(i - 1))) return false;
+    const real d = q_abs((h(i - 1) / h(i)) / first - 1);
+    if (d > spread) spread = d;
+  }
+  return spread;
+}
+
+// Whole numbers above 1 that grow down the table: cell counts, likely.
+bool looks_like_cell_counts(const Table& table) {
+  real before = 1;
+  for (const TableRow& row : table.rows) {
+    const real n = row.values[0];
+    if (!(n > before) || n != floorq(n)) return false;
+    before = n;
+  }
+  return table.rows.size() >= 2;
+}
+
+}  // namespace
+
+bool constant_ratio(const RealList& h) {
+  if (h.size() < 3) return true;
+  const real first = h(1) / h(2);
+  for (int32_t i = 3; i <= h.size(); ++i) {
+    if (!same_bits(h(i - 1) / h(i), first) && !within_ulps(h(i - 1) / h(i), first)) return false;
   }
   return true;
 }
@@ -311,6 +354,10 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
     }
   }
 
+  if (n < 2) {
+    return Status::Error(where + " " + std::to_string(n) +
+                         " grid: a study needs at least two grids");
+  }
   TableStudy result;
   Study& s = result.study;
   s.pL = settings.pL;
@@ -327,10 +374,35 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
     s.h(static_cast<int32_t>(k) + 1) = h[order[k]];
     result.lines[k] = table.rows[order[k]].line;
   }
+  s.cells = settings.cells;
+  // The ratio as the user meant it: cell counts compared before any root.
+  bool constant = constant_ratio(s.h);
+  if (settings.cells > 0) {
+    constant = true;
+    for (size_t k = 2; k < n; ++k) {
+      const real later = table.rows[order[k]].values[0] / table.rows[order[k - 1]].values[0];
+      const real first = table.rows[order[1]].values[0] / table.rows[order[0]].values[0];
+      if (!same_bits(later, first)) constant = false;
+    }
+  }
   switch (settings.ratio) {
     case RatioChoice::kConstant: s.tipo_r = 1; break;
     case RatioChoice::kVariable: s.tipo_r = 2; break;
-    case RatioChoice::kDetect: s.tipo_r = constant_ratio(s.h) ? 1 : 2; break;
+    case RatioChoice::kDetect: s.tipo_r = constant ? 1 : 2; break;
+  }
+  if (settings.ratio == RatioChoice::kConstant && !constant) {
+    result.notes.push_back("--ratio constant: the ratios h(i-1)/h(i) differ from the first (" +
+                           shortest_decimal(s.h(1) / s.h(2)) + ") by up to " +
+                           decimal_digits(ratio_spread(s.h), 3) +
+                           " of it; each grid keeps its own ratio");
+  }
+  if (s.tipo_r == 1 && settings.order_range_given) {
+    result.notes.push_back("--order-range is unused: the ratio is constant, so the observed "
+                           "order has a closed form");
+  }
+  if (settings.cells == 0 && looks_like_cell_counts(table)) {
+    result.notes.push_back("the first column holds whole numbers that grow down the table; if "
+                           "they are cell counts, give --cells D (D = 1, 2 or 3 dimensions)");
   }
   try {
     result.variables.resize(static_cast<size_t>(table.columns) - 1);

@@ -36,6 +36,7 @@
 #define MORVANTIDE_INPUT_TABLE_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,7 @@ struct TableSettings {
   real tol;  // 1.0E-12 as the reader reads it
   real pU_min = 0.5Q;
   real pU_max = 5;
+  bool order_range_given = false;  // pU_min, pU_max set by the user
 
   TableSettings();
 };
@@ -95,15 +97,23 @@ struct TableSettings {
 // the grids' order.
 struct TableStudy {
   Study study;
+  // What the reader noticed and a user should hear of, one line each
+  // without a line end (the study is sound all the same): a --cells hint,
+  // --order-range unused, ratios taken as constant that are not.
+  std::vector<std::string> notes;
   std::vector<int64_t> lines;
   std::vector<VariableColumn> variables;
 };
 
-// The grids sorted from coarse to fine (h decreasing).  Refused: an h (or a
-// cell count) that is not positive, an h that is not finite, two grids with
-// the same h (naming both lines, or both places), more than kMaxGrids grids.  tipo_r is 1
-// when every ratio h(i-1)/h(i) is the same binary128 value (always so with
-// one or two grids), else 2, unless settings.ratio says which.
+// The grids sorted from coarse to fine (h decreasing).  Refused: fewer than
+// two grids, an h (or a cell count) that is not positive, an h that is not
+// finite, two grids with the same h (naming both lines, or both places),
+// more than kMaxGrids grids.  tipo_r is 1 when the ratio is constant, else
+// 2, unless settings.ratio says which: with cell counts, when every ratio
+// N(i)/N(i-1) is the same binary128 value (before any root: 1e6, 2e6, 4e6
+// cells in 3-D are a constant ratio though their cube roots differ in the
+// last bits); with h, when every h(i-1)/h(i) is within kRatioUlps units in
+// the last place of h(1)/h(2).
 Status study_from_table(const Table& table, const TableSettings& settings, TableStudy* out);
 
 // The size h of a grid of n cells in `dimensions` dimensions (1, 2 or 3):
@@ -112,8 +122,11 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
 //   h_of_cells(64, 3) == 0.25   h_of_cells(100, 2) == 0.1 (rounded once)
 real h_of_cells(real n, int32_t dimensions);
 
-// The value of the ratio of every grid after the first, h(i-1)/h(i), is the
-// same binary128 value.
+// How far (in binary128 units in the last place) a ratio h(i-1)/h(i) may
+// stand from the first and the ratio still be constant.
+inline constexpr int kRatioUlps = 8;
+
+// Every ratio h(i-1)/h(i) is within kRatioUlps of h(1)/h(2).
 bool constant_ratio(const RealList& h);
 
 }  // namespace morvantide

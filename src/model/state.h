@@ -94,6 +94,7 @@ struct Study {
   int32_t nm = 0;  // number of grids
   RealList h;      // spacing of each grid
   RealList Th;     // the variable's value on each grid
+  int32_t cells = 0;  // h came from cell counts in this many dimensions; 0: h given
 
   SearchSettings search() const { return {itmax, tol, pU_min, pU_max}; }
 };

@@ -230,7 +230,17 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
   // move the cursor.
   if (!v.name.empty()) out += " \"" + control_bytes_shown(v.name) + "\"";
   out += ": " + std::to_string(n) + (n == 1 ? " grid" : " grids") +
-         ", finest h = " + value(v.study.h(n)) + end;
+         ", finest h = " + value(v.study.h(n));
+  if (n >= kFirstDifference && v.study.tipo_r == 1) {
+    const real r = v.study.h(n - 1) / v.study.h(n);
+    out += ", constant ratio " + order_number(r);
+    if (v.study.cells > 0) {
+      out += " (cell counts x" + order_number(q_pow(r, q_from_int(v.study.cells))) + ")";
+    }
+  } else if (n >= kFirstRatioTh && v.study.tipo_r == 2) {
+    out += ", variable ratio";
+  }
+  out += end;
   auto line = [&](std::string label, const std::string& text) {
     label.resize(kLabelWidth, ' ');
     out += "  " + label + text + end;

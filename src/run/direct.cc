@@ -1,5 +1,6 @@
 #include "run/direct.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "common/console.h"
@@ -184,11 +185,21 @@ Status run_data_text(const std::string& source, std::string_view text, const Opt
     MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
     TableStudy study;
     MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
+    for (const std::string& note : study.notes) {
+      std::fputs(("morvantide: " + note + "\n").c_str(), stderr);
+    }
     MORVANTIDE_RETURN_IF_ERROR(choose_variables(study, options.variables, &chosen));
     state_for_table(study, source, chosen.front(), &s);
   }
   if (!options.output_dir.empty()) {
-    return run_with_classic_files(s, chosen, options, files, platform, console);
+    // A missing folder is made, and taken back when the run fails.
+    std::vector<std::string> made;
+    MORVANTIDE_RETURN_IF_ERROR(make_folders(options.output_dir, &made));
+    Status status = run_with_classic_files(s, chosen, options, files, platform, console);
+    if (!status.ok()) {
+      for (auto k = made.rbegin(); k != made.rend(); ++k) remove_empty_folder(*k);
+    }
+    return status;
   }
   return report_only(s, chosen, options, files, console);
 }

@@ -197,13 +197,18 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
   Options o;
   std::string data_option;  // the first option given that needs a data file
   std::string field_option;  // the first option given that needs --field
+  bool options_ended = false;  // after "--" every argument is a data file
   for (size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
-    if (arg == "-h") {
+    if (arg == "--" && !options_ended) {
+      options_ended = true;
+      continue;
+    }
+    if (arg == "-h" && !options_ended) {
       o.help = true;
       continue;
     }
-    if (arg == "-" || (!arg.empty() && arg[0] != '-')) {
+    if (options_ended || arg == "-" || (!arg.empty() && arg[0] != '-')) {
       if (o.has_data) {
         return error("one data file at a time: " + shown(o.data) + " and " + shown(arg));
       }
@@ -293,8 +298,9 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
       case Name::kOrder:
       case Name::kOrderStep: {
         real v = 0;
-        if (!parse_setting(value, &v)) {
-          return error("bad value for " + option + ": " + shown(value) + " (a number)");
+        if (!parse_setting(value, &v) || !(v > 0) || q_isinf(v)) {
+          return error("bad value for " + option + ": " + shown(value) +
+                       " (a positive finite number)");
         }
         (row->id == Name::kOrder ? o.table.pL : o.table.dp) = v;
         break;
@@ -309,6 +315,7 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
         }
         o.table.pU_min = a;
         o.table.pU_max = b;
+        o.table.order_range_given = true;
         break;
       }
       case Name::kItmax: {
@@ -549,6 +556,22 @@ std::string help_text() {
     }
     out += line + "\n";
   }
+  std::string ends = "  --";
+  ends.resize(column, ' ');
+  out += ends + "the options end: a data file follows (-x.csv)\n";
+  out +=
+      "\n"
+      "Terms of the summary (at the finest grid; grid 1 is the coarsest):\n"
+      "  Th     the solution on the grid, as given\n"
+      "  U      the uncertainty of Th: 1.25 |Th - Th(coarser)| / (r^p - 1), p the\n"
+      "         observed order capped at pL; none where the grids diverge\n"
+      "  Ti_pU  Th extrapolated once (Richardson) with the observed order\n"
+      "  Tm1    Th extrapolated repeatedly with the true orders pL, pL + dp, ...\n"
+      "  Tc     the mean of the extrapolations with pL and with the observed order\n"
+      "  Umc    Tm1 - Th, the distance to the most extrapolated value\n"
+      "  Um     the error of Tm1, from the convergence of its own sequence\n"
+      "  Uc     half the distance between the two extrapolations behind Tc\n"
+      "  U_LS   the uncertainty of a least-squares fit over all the grids\n";
   return out;
 }
 
