@@ -23,6 +23,13 @@ Status run_field(const Options& options, Files& files, OutputFile& console, int6
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
 
+  // An output that exists already is held, with its folder, for the run: a
+  // second run replacing it at the same time is refused.
+  std::unique_ptr<FolderLock> lock;
+  if (!options.field_output.empty() && files.exists(options.field_output)) {
+    MORVANTIDE_RETURN_IF_ERROR(files.lock(options.field_output, &lock));
+  }
+
   FieldInputSettings input;
   input.table = options.table;
   input.h = options.field_h;
