@@ -325,7 +325,6 @@ class TableFieldReader : public FieldReader {
         pending_ = std::string(line);
         has_pending_ = true;
         pending_line_ = lines_.number();
-        pending_bom_ = lines_.bom();
       }
     } else {
       // The header: the coordinates' names, then the grids' sizes.
@@ -424,7 +423,6 @@ class TableFieldReader : public FieldReader {
   std::string pending_;  // a first row that is data
   bool has_pending_ = false;
   int64_t pending_line_ = 0;
-  int64_t pending_bom_ = 0;
 };
 
 class NpyFieldReader : public FieldReader {
@@ -525,7 +523,6 @@ class NpyFieldReader : public FieldReader {
     const int64_t g = grids_;
     const int64_t total = points_;
     const bool fortran = fortran_;
-    std::vector<int64_t> bad(1, -1);
     parallel_for(0, n, 4096, [&](int64_t b, int64_t e) {
       for (int64_t p = b; p < e; ++p) {
         for (int64_t c = 0; c < g; ++c) {
