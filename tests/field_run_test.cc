@@ -139,31 +139,68 @@ TEST(FieldRun, CsvOutputHoldsEachPointsFiguresAndIsTheSameForAnyPieceSize) {
   }
 }
 
-TEST(FieldRun, NpyAndTheSameValuesAsCsvGiveTheSameSummary) {
+TEST(FieldRun, NpyAndTheSameValuesInEveryTableFormGiveTheSameSummary) {
+  // The values as .npy (read as repr() writes a double) and as tables of
+  // their shortest digits: commas, tabs, semicolons, blanks, the columns in
+  // another order, sizes from --h under a header of names, cell counts.
   std::vector<double> values;
-  std::string csv = "0.4,0.2,0.1\n";
+  std::vector<std::string> texts;
   for (int k = 0; k < 30; ++k) {
-    std::string row;
     for (double h : {0.4, 0.2, 0.1}) {
-      const double v = 0.1 * k + std::pow(h, 1 + 0.05 * k);
+      const double v = 0.1 * k + std::pow(h, 1 + 0.05 * k) * (k == 7 ? 1e20 : 1);
       values.push_back(v);
       char buffer[40];
-      const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-      row += (row.empty() ? "" : ",") + std::string(buffer, r.ptr);
+      const auto r =
+          std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific);
+      texts.emplace_back(buffer, r.ptr);
     }
-    csv += row + "\n";
   }
+  auto table = [&](const std::string& header, const std::string& sep, bool reversed) {
+    std::string out = header + "\n";
+    for (int k = 0; k < 30; ++k) {
+      std::string row = "# point " + std::to_string(k) + "\n" + std::to_string(k);
+      for (int c = 0; c < 3; ++c)
+        row += sep + texts[static_cast<size_t>(3 * k + (reversed ? 2 - c : c))];
+      out += row + "\r\n";
+    }
+    return out;
+  };
   MemoryFiles files;
   files.contents["f.npy"] = npy_of({30, 3}, values);
-  files.contents["f.csv"] = csv;
+  files.contents["comma.csv"] = table("id,0.4,0.2,0.1", ",", false);
+  files.contents["tab.tsv"] = table("id\t0.4\t0.2\t0.1", "\t", false);
+  files.contents["semicolon.csv"] = table("id;0.4;0.2;0.1", ";", false);
+  files.contents["blank.txt"] = table("\xEF\xBB\xBFid   0.4 0.2  0.1", "  ", false);
+  files.contents["reversed.csv"] = table("id,0.1,0.2,0.4", ",", true);
+  files.contents["names.csv"] = table("id,\"u, coarse\",u_medium,u_fine", ",", false);
+  files.contents["cells.csv"] = table("id,1000,8000,64000", ",", false);
   const FieldRun a =
       run_field_with(files, {"--field", "f.npy", "--h", "0.4,0.2,0.1", "--json", "-"});
-  const FieldRun b = run_field_with(files, {"--field", "f.csv", "--json", "-"});
   ASSERT_TRUE(a.status.ok()) << a.status.message();
-  ASSERT_TRUE(b.status.ok()) << b.status.message();
-  const std::string sa = a.console.substr(a.console.find("\"points\""));
-  const std::string sb = b.console.substr(b.console.find("\"points\""));
-  EXPECT_EQ(sa, sb);
+  const std::string expected = a.console.substr(a.console.find("\"points\""));
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--field", "comma.csv"},
+                                             {"--field", "tab.tsv"},
+                                             {"--field", "semicolon.csv"},
+                                             {"--field", "blank.txt"},
+                                             {"--field", "reversed.csv"},
+                                             {"--field", "names.csv", "--h", "0.4,0.2,0.1"}}) {
+    std::vector<std::string> with_json = args;
+    with_json.insert(with_json.end(), {"--json", "-"});
+    const FieldRun b = run_field_with(files, with_json);
+    ASSERT_TRUE(b.status.ok()) << args[1] << ": " << b.status.message();
+    EXPECT_EQ(b.console.substr(b.console.find("\"points\"")), expected) << args[1];
+  }
+  // Cell counts in 3-D: h = 0.1, 0.05, 0.025, a constant ratio as 0.4, 0.2, 0.1.
+  const FieldRun c = run_field_with(files, {"--field", "cells.csv", "--cells", "3", "--json", "-"});
+  ASSERT_TRUE(c.status.ok()) << c.status.message();
+  EXPECT_NE(c.console.find("\"ratio\": \"constant\""), std::string::npos);
+  // Every figure but the sizes themselves is the same as with h.
+  auto figures = [](const std::string& json) {
+    const size_t from = json.find("\"convergence\"");
+    return json.substr(from, json.find("\"state\"") - from);
+  };
+  EXPECT_EQ(figures(c.console), figures(a.console));
 }
 
 TEST(FieldRun, BadFieldsAreRefusedWithTheirPlaceAndNothingIsWritten) {
