@@ -3,7 +3,7 @@ least-squares uncertainty, against a whole-process run of the program on the
 same table (morvantide --json - data.txt, the same object as to_dict() gives).
 Each row is the median of repeated timings.
 
-    PYTHONPATH=BUILD /usr/bin/python3 bench/python_call.py BUILD/morvantide
+    PYTHONPATH=BUILD/python /usr/bin/python3 bench/python_call.py BUILD/morvantide
 
 with BUILD configured with -DMORVANTIDE_PYTHON=ON.  On 2 shared cores
 (x86-64): a run 3.4 ms (from Python's subprocess), analyse 0.37 ms with least

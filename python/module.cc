@@ -1,6 +1,8 @@
-// The Python module morvantide: analyse(h, values, ...) and
+// The extension morvantide._core under the Python package morvantide:
+// analyse(h, values, ...), analyse_columns(h, columns, ...) and
 // analyse_table(path, ...) return Analysis objects whose to_dict() is the
-// variable's object of --json, numbers as decimal.Decimal.
+// variable's object of --json, numbers as decimal.Decimal.  The package adds
+// the methods written in Python (repr, to_numpy, to_frame) to Analysis.
 //
 // Numbers are read from their text, as the result files' numbers are: a str
 // as it is, a decimal.Decimal, an int or a float (Python's or numpy's) from
@@ -223,31 +225,14 @@ class Analysis {
     return py::bytes(text).attr("decode")("cp1252", "replace");
   }
 
-  // Every numeric per-grid list, and h, as float64 arrays (missing: NaN).
-  py::dict to_numpy() const {
-    const py::module_ np = py::module_::import("numpy");
-    py::dict out;
-    out["h"] = np.attr("array")(h(), py::arg("dtype") = "float64");
-    py::dict d = to_dict();
-    for (auto item : d) {
-      if (!py::isinstance<py::list>(item.second)) continue;
-      py::list values;
-      bool numeric = true;
-      for (py::handle x : item.second) {
-        if (x.is_none()) {
-          values.append(py::float_(NAN));
-        } else if (py::isinstance<py::str>(x)) {
-          const std::string w = x.cast<std::string>();
-          numeric = w == "inf" || w == "-inf" || w == "nan";
-          if (!numeric) break;
-          values.append(py::float_(py::str(x)));
-        } else {
-          values.append(py::float_(py::reinterpret_borrow<py::object>(x)));
-        }
-      }
-      if (numeric) out[item.first] = np.attr("array")(values, py::arg("dtype") = "float64");
-    }
-    return out;
+  // The study's settings (pL, dp, refinement, the order search), reals as
+  // Decimal.
+  py::dict settings() const {
+    const py::object decimal = py::module_::import("decimal").attr("Decimal");
+    py::dict d = py::module_::import("json").attr("loads")(
+        r_.settings_json(), py::arg("parse_float") = decimal, py::arg("parse_int") = decimal);
+    d["itmax"] = py::int_(d["itmax"]);
+    return d;
   }
 
  private:
@@ -263,7 +248,7 @@ std::vector<Analysis> wrap(std::vector<mp::Result>& results) {
 
 }  // namespace
 
-PYBIND11_MODULE(morvantide, m) {
+PYBIND11_MODULE(_core, m) {
   m.doc() = "Error estimates of a grid refinement study, computed in binary128.";
   m.attr("__version__") = morvantide::kVersion;
   mp::single_thread_after_fork();
@@ -274,18 +259,21 @@ PYBIND11_MODULE(morvantide, m) {
       .def("to_dict", &Analysis::to_dict,
            "The variable's object of --json: reals as Decimal, None when missing.")
       .def("summary", &Analysis::summary, "The text --summary prints for the variable.")
-      .def("to_numpy", &Analysis::to_numpy,
-           "h and every numeric per-grid list as float64 arrays (missing: nan).")
       .def_property_readonly("h", &Analysis::h, "The grid sizes, coarsest first, as Decimal.")
+      .def_property_readonly("settings", &Analysis::settings,
+                             "The study's settings: pL, dp, refinement, itmax, tol, pU_min, "
+                             "pU_max.")
       .def("__getattr__", &Analysis::entry)
-      .def("__dir__", [](const Analysis& a) {
-        py::list names = a.keys();
-        for (const char* n : {"h", "summary", "to_dict", "to_numpy"}) names.append(n);
-        return names;
-      })
-      .def("__repr__", [](const Analysis& a) {
-        return "<morvantide.Analysis " + std::string(py::repr(a.entry("number"))) + ">";
-      });
+      .def("_keys", &Analysis::keys, "The keys of to_dict().");
+
+  // The words of the verdict's convergence types in the order of their
+  // codes (Analysis.to_numpy()'s "convergence").
+  using morvantide::Convergence;
+  py::list convergence;
+  for (int c = 0; c <= static_cast<int>(Convergence::kOscillatoryDivergence); ++c) {
+    convergence.append(morvantide::convergence_words(static_cast<Convergence>(c)));
+  }
+  m.attr("CONVERGENCE") = py::tuple(convergence);
 
   const char* options_doc =
       "Settings as the program's options, None for the program's default: cells=D (1, 2, 3): h "
@@ -320,6 +308,56 @@ PYBIND11_MODULE(morvantide, m) {
       py::arg("tol") = py::none(), py::arg("target") = py::none(),
       py::arg("least_squares") = true,
       (std::string("Analyses one variable: h and values, one per grid, in any order. ") +
+       options_doc)
+          .c_str());
+
+  m.def(
+      "analyse_columns",
+      [](const py::object& h, const py::object& columns, const py::object& cells,
+         const py::object& order, const py::object& order_step, const py::object& ratio,
+         const py::object& order_range, const py::object& itmax, const py::object& tol,
+         const py::object& target, bool least_squares) {
+        const mp::Settings s = to_settings(cells, order, order_step, ratio, order_range, itmax,
+                                           tol, target, least_squares);
+        const std::vector<real> sizes = to_reals(h, "h");
+        // A mapping gives its items; any other iterable, (name, values) pairs.
+        const py::object pairs =
+            py::hasattr(columns, "items") ? columns.attr("items")() : columns;
+        if (py::isinstance<py::str>(columns) || !py::isinstance<py::iterable>(pairs)) {
+          throw py::value_error("columns must be a mapping of names to values, found " +
+                                (columns.is_none() ? std::string("None") : type_name(columns)));
+        }
+        std::vector<mp::Column> list;
+        for (py::handle pair : pairs) {
+          if (py::isinstance<py::str>(pair) || !py::isinstance<py::sequence>(pair) ||
+              py::len(pair) != 2) {
+            throw py::value_error("columns must be a mapping of names to values, or (name, "
+                                  "values) pairs, found " + type_name(pair));
+          }
+          const py::sequence item = py::reinterpret_borrow<py::sequence>(pair);
+          mp::Column column;
+          column.name = py::str(item[0]);
+          if (column.name.empty()) throw py::value_error("a column needs a name");
+          column.values = to_reals(item[1], column.name);
+          list.push_back(std::move(column));
+        }
+        if (list.empty()) throw py::value_error("columns is empty: name at least one column");
+        std::vector<mp::Result> results;
+        Status status;
+        {
+          py::gil_scoped_release released;
+          status = mp::analyse_lists(sizes, list, s, &results);
+        }
+        raise_if_error(status);
+        return wrap(results);
+      },
+      py::arg("h"), py::arg("columns"), py::kw_only(), py::arg("cells") = py::none(),
+      py::arg("order") = py::none(), py::arg("order_step") = py::none(),
+      py::arg("ratio") = py::none(), py::arg("order_range") = py::none(),
+      py::arg("itmax") = py::none(), py::arg("tol") = py::none(),
+      py::arg("target") = py::none(), py::arg("least_squares") = true,
+      (std::string("Analyses several variables on the same grids, as the columns of a table: "
+                   "columns maps each name to its values, one per grid in the order of h. ") +
        options_doc)
           .c_str());
 

@@ -66,6 +66,15 @@ Status read_number(const std::string& text, const std::string& what, real* out) 
 
 std::string Result::json() const { return json_variable(a_, true); }
 
+std::string Result::settings_json() const {
+  const Study& s = a_.study;
+  return "{\"pL\": " + json_number(s.pL) + ", \"dp\": " + json_number(s.dp) +
+         ", \"refinement\": " + json_string(s.tipo_r == 1 ? "constant" : "variable") +
+         ", \"itmax\": " + std::to_string(s.itmax) + ", \"tol\": " + json_number(s.tol) +
+         ", \"pU_min\": " + json_number(s.pU_min) + ", \"pU_max\": " + json_number(s.pU_max) +
+         "}";
+}
+
 std::string Result::summary() const { return morvantide::summary(a_, target_, "\n", "set with order="); }
 
 Status analyse_lists(const std::vector<real>& h, const std::vector<Column>& columns,

@@ -56,6 +56,9 @@ class Result {
   std::string summary() const;
   // The grid sizes, coarsest first.
   std::vector<real> h() const { return grid_sizes(a_.study); }
+  // The study's settings as --json's "settings" writes them: pL, dp,
+  // refinement, itmax, tol, pU_min, pU_max (one line, JSON).
+  std::string settings_json() const;
 
  private:
   Analysis a_;
