@@ -284,8 +284,10 @@ FieldSummary summary_of(py::handle part, size_t index) {
   return s;
 }
 
-std::vector<std::string> words(const std::vector<const char*>& w) {
-  return std::vector<std::string>(w.begin(), w.end());
+py::tuple words(const std::vector<const char*>& w) {
+  py::tuple out(w.size());
+  for (size_t k = 0; k < w.size(); ++k) out[k] = py::str(w[k]);
+  return out;
 }
 
 }  // namespace

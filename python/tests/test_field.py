@@ -131,6 +131,7 @@ def test_program_npz_and_json_hold_the_modules_figures(tmp_path):
     for name in FIGURES + ["convergence", "asymptotic", "gci_dependable"]:
         assert np.array_equal(z[name], getattr(f, name), equal_nan=True), name
     assert list(z["convergence_names"]) == list(morvantide.Field.convergence_names)
+    assert morvantide.Field.convergence_names == morvantide.CONVERGENCE
     summary = json.loads((tmp_path / "s.json").read_text())
     assert summary["state"] == f.summary["state"]
 
