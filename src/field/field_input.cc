@@ -88,6 +88,19 @@ bool read_decimal(std::string_view s, real* out) {
   return parse_real(s, out) == RealText::kOk;
 }
 
+void append_csv_field(std::string_view text, std::string* out) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out->append(text);
+    return;
+  }
+  *out += '"';
+  for (char c : text) {
+    if (c == '"') *out += '"';
+    *out += c;
+  }
+  *out += '"';
+}
+
 Status field_study(const std::vector<real>& sizes, const std::vector<std::string>& places,
                    const TableSettings& settings, Study* study,
                    std::vector<int32_t>* grid_of_column) {
@@ -357,7 +370,7 @@ class TableFieldReader : public FieldReader {
   }
 
   Status row(std::string_view line, int64_t number, std::vector<real>* values,
-             std::vector<std::string>* coordinates) {
+             CoordinateTexts* coordinates) {
     MORVANTIDE_RETURN_IF_ERROR(split(line, number, &cells_));
     if (static_cast<int32_t>(cells_.size()) != columns_) {
       const int64_t column = static_cast<int32_t>(cells_.size()) > columns_
@@ -383,13 +396,15 @@ class TableFieldReader : public FieldReader {
     }
     if (coordinates != nullptr) {
       for (int32_t c = 0; c < first; ++c) {
-        coordinates->emplace_back(cells_[static_cast<size_t>(c)].text);
+        append_csv_field(cells_[static_cast<size_t>(c)].text, &coordinates->text);
+        coordinates->text += ',';
       }
+      coordinates->offsets.push_back(coordinates->text.size());
     }
     return Status::Ok();
   }
 
-  Status next(int64_t most, std::vector<real>* values, std::vector<std::string>* coordinates,
+  Status next(int64_t most, std::vector<real>* values, CoordinateTexts* coordinates,
               int64_t* count) override {
     values->clear();
     if (coordinates != nullptr) coordinates->clear();
@@ -506,7 +521,7 @@ class NpyFieldReader : public FieldReader {
                          " values its header announces");
   }
 
-  Status next(int64_t most, std::vector<real>* values, std::vector<std::string>* coordinates,
+  Status next(int64_t most, std::vector<real>* values, CoordinateTexts* coordinates,
               int64_t* count) override {
     if (coordinates != nullptr) coordinates->clear();
     const int64_t n = std::min(most, points_ - done_);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/files.h"
@@ -47,6 +48,25 @@ Status field_study(const std::vector<real>& sizes, const std::vector<std::string
                    const TableSettings& settings, Study* study,
                    std::vector<int32_t>* grid_of_column);
 
+// The coordinates of a piece of points as the CSV output writes them, in
+// one block: point k's fields (each quoted where it must be, each followed
+// by a comma) are text[offsets[k], offsets[k + 1]).
+struct CoordinateTexts {
+  std::string text;
+  std::vector<size_t> offsets = {0};
+  void clear() {
+    text.clear();
+    offsets.assign(1, 0);
+  }
+  std::string_view of(int64_t k) const {
+    const size_t i = static_cast<size_t>(k);
+    return std::string_view(text).substr(offsets[i], offsets[i + 1] - offsets[i]);
+  }
+};
+
+// A field as CSV writes it: quoted when it holds a comma, a quote or a line end.
+void append_csv_field(std::string_view text, std::string* out);
+
 class FieldReader {
  public:
   virtual ~FieldReader() = default;
@@ -57,10 +77,10 @@ class FieldReader {
   // The points in all, -1 when not known before the end.
   int64_t total_points() const { return total_points_; }
   // Reads up to `most` points: their values in *values (point by point,
-  // grids coarse to fine) and, when `coordinates` is given, the text of
-  // their coordinates (point by point).  *count is 0 at the end.
-  virtual Status next(int64_t most, std::vector<real>* values,
-                      std::vector<std::string>* coordinates, int64_t* count) = 0;
+  // grids coarse to fine) and, when `coordinates` is given, the texts of
+  // their coordinates.  *count is 0 at the end.
+  virtual Status next(int64_t most, std::vector<real>* values, CoordinateTexts* coordinates,
+                      int64_t* count) = 0;
 
  protected:
   Study study_;

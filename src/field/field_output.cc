@@ -90,7 +90,7 @@ class NpzWriter : public FieldWriter {
     for (size_t k = 0; k < names.size(); ++k) spools_.push_back(std::make_unique<Spool>());
   }
 
-  Status write(const FieldColumns& c, int64_t count, const std::vector<std::string>&) override {
+  Status write(const FieldColumns& c, int64_t count, const CoordinateTexts&) override {
     const std::vector<const std::vector<real>*> reals = real_columns(c, least_squares_);
     std::vector<double> buffer(static_cast<size_t>(count));
     for (size_t k = 0; k < reals.size(); ++k) {
@@ -241,28 +241,19 @@ class NpzWriter : public FieldWriter {
   bool spool_failed_ = false;
 };
 
-std::string csv_cell(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 class CsvWriter : public FieldWriter {
  public:
   CsvWriter(std::unique_ptr<OutputFile> out, const std::vector<std::string>& coordinates,
             bool least_squares, int digits)
       : out_(std::move(out)),
-        coordinates_(coordinates.size()),
+        coordinates_(!coordinates.empty()),
         least_squares_(least_squares),
         digits_(digits) {
     std::string header;
     for (size_t k = 0; k < coordinates.size(); ++k) {
-      header +=
-          csv_cell(coordinates[k].empty() ? "x" + std::to_string(k + 1) : coordinates[k]) + ",";
+      append_csv_field(coordinates[k].empty() ? "x" + std::to_string(k + 1) : coordinates[k],
+                       &header);
+      header += ",";
     }
     const std::vector<std::string> names = field_output_names(least_squares);
     for (size_t k = 0; k < names.size(); ++k) header += (k ? "," : "") + names[k];
@@ -281,14 +272,12 @@ class CsvWriter : public FieldWriter {
     return std::string(buffer, r.ptr);
   }
 
-  Status write(const FieldColumns& c, int64_t count,
-               const std::vector<std::string>& coordinates) override {
+  Status write(const FieldColumns& c, int64_t count, const CoordinateTexts& coordinates) override {
     const std::vector<const std::vector<real>*> reals = real_columns(c, least_squares_);
     const std::string text = parallel_concat(0, count, 1024, [&](int64_t i) {
       std::string row;
       const size_t p = static_cast<size_t>(i);
-      for (size_t k = 0; k < coordinates_; ++k)
-        row += csv_cell(coordinates[p * coordinates_ + k]) + ",";
+      if (coordinates_) row = coordinates.of(i);
       for (size_t k = 0; k < reals.size(); ++k)
         row += (k ? "," : "") + number((*reals[k])[p], always_present(k));
       row += "," + std::to_string(c.convergence[p]) + "," + std::to_string(c.asymptotic[p]) + "," +
@@ -303,7 +292,7 @@ class CsvWriter : public FieldWriter {
 
  private:
   std::unique_ptr<OutputFile> out_;
-  size_t coordinates_;
+  bool coordinates_;
   bool least_squares_;
   int digits_;
 };

@@ -21,16 +21,17 @@
 #include "common/files.h"
 #include "common/status.h"
 #include "field/field.h"
+#include "field/field_input.h"
 
 namespace morvantide {
 
 class FieldWriter {
  public:
   virtual ~FieldWriter() = default;
-  // The first `count` points of `columns`; `coordinates` holds their
-  // coordinates' texts, point by point (empty when there are none).
+  // The first `count` points of `columns`, with their coordinates (none
+  // when the field has none).
   virtual Status write(const FieldColumns& columns, int64_t count,
-                       const std::vector<std::string>& coordinates) = 0;
+                       const CoordinateTexts& coordinates) = 0;
   // Completes the file and closes it.
   virtual Status finish() = 0;
 };

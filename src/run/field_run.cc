@@ -55,7 +55,7 @@ Status run_field(const Options& options, Files& files, OutputFile& console, int6
     Progress progress(reader->total_points(), 0, standard_error_is_terminal(), stderr, 1000,
                       "point");
     std::vector<real> values;
-    std::vector<std::string> coordinates;
+    CoordinateTexts coordinates;
     FieldColumns columns;
     while (true) {
       int64_t count = 0;
