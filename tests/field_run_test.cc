@@ -174,9 +174,12 @@ TEST(FieldRun, NpyAndTheSameValuesInEveryTableFormGiveTheSameSummary) {
   files.contents["reversed.csv"] = table("id,0.1,0.2,0.4", ",", true);
   files.contents["names.csv"] = table("id,\"u, coarse\",u_medium,u_fine", ",", false);
   files.contents["cells.csv"] = table("id,1000,8000,64000", ",", false);
+  files.contents["t\xedtulo.npy"] = files.contents["f.npy"];
   const FieldRun a =
-      run_field_with(files, {"--field", "f.npy", "--h", "0.4,0.2,0.1", "--json", "-"});
+      run_field_with(files, {"--field", "t\xedtulo.npy", "--h", "0.4,0.2,0.1", "--json", "-"});
   ASSERT_TRUE(a.status.ok()) << a.status.message();
+  // A name that is not UTF-8 is taken as Windows-1252, as every report does.
+  EXPECT_NE(a.console.find("\"field\": \"t\xc3\xadtulo.npy\""), std::string::npos);
   const std::string expected = a.console.substr(a.console.find("\"points\""));
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"--field", "comma.csv"},

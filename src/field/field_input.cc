@@ -524,15 +524,23 @@ class NpyFieldReader : public FieldReader {
   Status next(int64_t most, std::vector<real>* values, CoordinateTexts* coordinates,
               int64_t* count) override {
     if (coordinates != nullptr) coordinates->clear();
-    const int64_t n = std::min(most, points_ - done_);
+    int64_t n = std::min(most, points_ - done_);
     *count = 0;
-    values->assign(static_cast<size_t>(std::max<int64_t>(n, 0) * grids_), 0);
     if (n <= 0) return Status::Ok();
-    const size_t bytes = static_cast<size_t>(n * grids_) * 8;
+    size_t bytes = static_cast<size_t>(n * grids_) * 8;
+    // A file cut short: the whole points before the cut are checked first,
+    // so that the first fault in the file is the one named, whatever the
+    // size of the pieces.
+    bool cut_short = false;
     if (!fortran_) {
       MORVANTIDE_RETURN_IF_ERROR(fill(bytes));
-      if (buffer_.size() - pos_ < bytes) return short_file();
+      if (buffer_.size() - pos_ < bytes) {
+        cut_short = true;
+        n = static_cast<int64_t>((buffer_.size() - pos_) / (static_cast<size_t>(grids_) * 8));
+        bytes = static_cast<size_t>(n * grids_) * 8;
+      }
     }
+    values->assign(static_cast<size_t>(n * grids_), 0);
     const char* data = buffer_.data() + pos_;
     const int64_t first = done_;
     const int64_t g = grids_;
@@ -568,6 +576,7 @@ class NpyFieldReader : public FieldReader {
         }
       }
     }
+    if (cut_short) return short_file();
     if (!fortran_) pos_ += bytes;
     done_ += n;
     *count = n;

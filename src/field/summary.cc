@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "input/freeformat.h"
 #include "report/json.h"
+#include "report/utf8.h"
 
 namespace morvantide {
 
@@ -219,7 +220,7 @@ std::string summary_json(const FieldSummary& s, const std::string& source) {
   }
   std::string out = "{" + e;
   out += "  \"program\": \"morvantide\"," + e;
-  out += "  \"field\": " + json_string(source) + "," + e;
+  out += "  \"field\": " + json_string(to_utf8(source)) + "," + e;
   out += "  \"points\": " + std::to_string(s.points) + "," + e;
   out += "  \"grids\": " + std::to_string(s.study.nm) + "," + e;
   out += "  \"h\": " + list_of(h) + "," + e;
