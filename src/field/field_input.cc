@@ -504,6 +504,11 @@ class NpyFieldReader : public FieldReader {
     }
     MORVANTIDE_RETURN_IF_ERROR(
         field_study(settings.h, places, settings.table, &study_, &grid_of_column_));
+    // Sizes no file can hold (their bytes would not fit a 64-bit count).
+    if (points_ > (int64_t{1} << 56) / grids_) {
+      return Status::Error(what + "a shape of " + std::to_string(points_) + " x " +
+                           std::to_string(grids_) + " values is more than a file holds");
+    }
     pos_ = static_cast<size_t>(header.data_offset);
     total_points_ = points_;
     if (fortran_) {

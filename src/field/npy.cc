@@ -120,7 +120,8 @@ Status parse_npy_header(const std::string& source, std::string_view bytes, NpyHe
     if (rest.empty()) break;
     int64_t n = 0;
     const auto r = std::from_chars(rest.data(), rest.data() + rest.size(), n);
-    if (r.ec != std::errc() || n < 0) return bad("a shape that is not whole numbers: " + shape);
+    if (r.ec != std::errc() || n < 0)
+      return bad("a shape that is not whole numbers: " + printable(shape.substr(0, 40)));
     header->shape.push_back(n);
     rest.remove_prefix(static_cast<size_t>(r.ptr - rest.data()));
     if (!rest.empty() && rest.front() == 'L') rest.remove_prefix(1);
