@@ -3,6 +3,7 @@
 #include <quadmath.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "common/parallel.h"
 #include "common/text.h"
@@ -453,15 +454,16 @@ Status summary_from_state(const std::string& text, FieldSummary* out) {
 
 void analyse_field_block(const FieldGrids& grids, const real* values, int64_t count,
                          FieldColumns* columns, int64_t offset, FieldSummary* summary) {
-  // Pieces of points, each with a summary of its own merged in order (the
-  // merge is exact, so the order does not matter to the bits).
+  // Pieces of points, each with a summary of its own merged into the whole
+  // as the piece ends (the merge is exact, so its order does not matter to
+  // the bits); at most one summary a thread at a time.
   constexpr int64_t kPointsPerPiece = 2048;
   const int64_t nm = grids.grids();
   const int64_t pieces = (count + kPointsPerPiece - 1) / kPointsPerPiece;
-  std::vector<FieldSummary> parts(static_cast<size_t>(pieces), FieldSummary(grids.study()));
+  std::mutex merging;
   parallel_for(0, pieces, 1, [&](int64_t b, int64_t e) {
     for (int64_t piece = b; piece < e; ++piece) {
-      FieldSummary& part = parts[static_cast<size_t>(piece)];
+      FieldSummary part(grids.study());
       const int64_t end = std::min(count, (piece + 1) * kPointsPerPiece);
       for (int64_t k = piece * kPointsPerPiece; k < end; ++k) {
         const real* point = values + k * nm;
@@ -469,9 +471,10 @@ void analyse_field_block(const FieldGrids& grids, const real* values, int64_t co
         columns->set(offset + k, p);
         part.add(point, p);
       }
+      const std::lock_guard<std::mutex> lock(merging);
+      summary->merge(part);
     }
   });
-  for (const FieldSummary& part : parts) summary->merge(part);
 }
 
 Status merge_summaries(const std::vector<FieldSummary>& parts, FieldSummary* whole) {
