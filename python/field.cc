@@ -182,7 +182,23 @@ Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& 
   }
   std::vector<real> values(static_cast<size_t>(points * grids));
   const std::string kind = py::str(array.attr("dtype").attr("kind"));
-  if (kind == "f" || kind == "i" || kind == "u") {
+  const std::string itemsize = py::str(array.attr("dtype").attr("itemsize"));
+  if ((kind == "i" || kind == "u") && itemsize == "8") {
+    // Whole numbers, each exact in binary128 (as analyse() reads an int).
+    const bool is_signed = kind == "i";
+    const py::array c = numpy.attr("ascontiguousarray")(array);
+    const void* data = c.data();
+    py::gil_scoped_release released;
+    for (int64_t p = 0; p < points; ++p) {
+      for (int64_t col = 0; col < grids; ++col) {
+        const int64_t k = p * grids + col;
+        values[static_cast<size_t>(p * grids + grid_of_column[static_cast<size_t>(col)] - 1)] =
+            is_signed ? static_cast<real>(static_cast<const int64_t*>(data)[k])
+                      : static_cast<real>(static_cast<const uint64_t*>(data)[k]);
+      }
+    }
+  } else if ((kind == "f" && itemsize == "8") || kind == "i" || kind == "u") {
+    // float64 (and narrower whole numbers, exact in it).
     const py::array_t<double, py::array::c_style | py::array::forcecast> d(array);
     const double* data = d.data();
     int64_t bad = -1;
@@ -208,7 +224,9 @@ Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& 
           "]: " + (std::isnan(data[bad]) ? "NaN" : "an infinity") + " is not a value");
     }
   } else {
-    // Exact decimals: each element from its text (str or Decimal).
+    // Each element from its text, as analyse() reads it: str or Decimal
+    // exact decimals, and floats other than float64 by their own shortest
+    // text (a float32 0.1 is 0.1).
     for (int64_t p = 0; p < points; ++p) {
       for (int64_t c = 0; c < grids; ++c) {
         const py::object x = array[py::make_tuple(p, c)];

@@ -77,6 +77,19 @@ def test_exact_decimals_from_strings_and_decimals():
             assert np.array_equal(getattr(g, name)[k], getattr(f, name)[k], equal_nan=True)
 
 
+def test_every_numpy_type_is_read_as_analyse_reads_its_numbers():
+    h = [0.4, 0.2, 0.1]
+    for F in (np.array([[2**62 + 1, 2**62, 2**62 - 1]], dtype=np.int64),  # not doubles np.array([[5, 3, 2]], dtype=np.int32),
+              np.array([[0.1, 0.3, 0.7]], dtype=np.float32),
+              np.array([[2**64 - 1, 3, 2]], dtype=np.uint64)):
+        f = morvantide.analyse_field(h, F)
+        finest = morvantide.analyse(h, list(F[0]), least_squares=False).to_dict()["verdict"]["finest"]
+        for name in FIGURES:
+            assert np.array_equal(getattr(f, name)[0], as_float(finest[name]), equal_nan=True), \
+                (F.dtype, name)
+        assert morvantide.Field.convergence_names[f.convergence[0]] == finest["convergence"]
+
+
 def test_chunk_summaries_merge_to_the_whole():
     h = [0.4, 0.2, 0.1, 0.05]
     F = sample_field(h, n=300)
