@@ -17,6 +17,7 @@
 #include "common/platform.h"
 #include "model/plot_files.h"
 #include "run/direct.h"
+#include "run/field_run.h"
 #include "run/run.h"
 #include "model/state.h"
 
@@ -362,6 +363,45 @@ std::string data_run(std::string_view data, std::string* outcome) {
     }
     if (classic && !files.exists(kDataListing)) return "--output-dir without the listing";
     if (classic && !files.exists(kPlotFiles[11].name)) return "--output-dir without the plot files";
+  }
+  return "";
+}
+
+std::string field_run(std::string_view data, std::string* outcome) {
+  const size_t bits = data.size() % 32;
+  const bool npy = data.substr(0, 6) == "\x93NUMPY";
+  const std::string field = npy ? "f.npy" : "f.csv";
+  std::vector<std::string> args = {"--field", field, "--output", (bits & 1) ? "o.csv" : "o.npz"};
+  if (bits & 2) args.insert(args.end(), {"--json", (bits & 4) ? "-" : "s.json"});
+  if (npy || (bits & 8)) args.insert(args.end(), {"--h", "0.4,0.2,0.1"});
+  if (bits & 16) args.insert(args.end(), {"--cells", "3"});
+  if ((bits & 31) == 31) args.push_back("--least-squares");
+  Options options;
+  if (!parse_options(args, &options).ok()) return "the harness's options were refused";
+
+  std::string first;
+  for (int64_t piece : {int64_t{1}, kFieldPiece}) {
+    MemoryFiles files;
+    files.contents[field] = std::string(data);
+    KeptOutput console;
+    const Status status = run_field(options, files, console, piece);
+    if (outcome != nullptr) *outcome = status.ok() ? "ok" : status.message();
+    if (!status.ok()) {
+      if (status.message().empty()) return "a failed run with no message";
+      if (has_line_break(status.message())) return "a message of more than one line";
+      if (files.contents.size() != 1) return "a failed field run wrote a file";
+    } else {
+      if (console.text.empty()) return "a field run that printed nothing";
+      if (files.contents.count(options.field_output) == 0) return "no " + options.field_output;
+      if (options.json_file == "s.json" && files.contents.count("s.json") == 0) return "no s.json";
+    }
+    std::string all = (status.ok() ? "ok\n" : status.message() + "\n") + console.text;
+    for (const auto& [name, content] : files.contents) all += name + "\n" + content;
+    if (piece == 1) {
+      first = all;
+    } else if (all != first) {
+      return "a field read a point at a time differs from one read in pieces";
+    }
   }
   return "";
 }

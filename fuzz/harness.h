@@ -52,6 +52,16 @@ std::string whole_run(std::string_view data, std::string* outcome = nullptr);
 // nothing else is written.
 std::string data_run(std::string_view data, std::string* outcome = nullptr);
 
+// A run on a whole field (--field): the input is the field, a .npy when it
+// starts with NumPy's signature, else a point table; the options come from
+// its length (--output as .npz or .csv, --json to a file or to standard
+// output, --h 0.4,0.2,0.1 or none, --cells 3, --least-squares).  The run
+// is made twice, reading one point at a time and in the usual pieces.
+// Rules: a failed run reports one line and writes nothing; a run that
+// succeeds prints on standard output and writes the files it names; both
+// runs give the same bytes.
+std::string field_run(std::string_view data, std::string* outcome = nullptr);
+
 }  // namespace morvantide::fuzz
 
 #endif  // MORVANTIDE_FUZZ_HARNESS_H_

@@ -14,7 +14,7 @@ root=$(pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(freeformat run data)
+[ ${#targets[@]} -gt 0 ] || targets=(freeformat run data field)
 
 cxx=$(command -v clang++-14 || command -v clang++)
 cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER="$cxx" >/dev/null

@@ -32,6 +32,10 @@
 #include "run/options.h"
 #include "study_adapter.h"
 
+namespace morvantide::python {
+void register_field(pybind11::module_& m);  // field.cc
+}  // namespace morvantide::python
+
 namespace py = pybind11;
 using morvantide::real;
 using morvantide::RatioChoice;
@@ -336,6 +340,7 @@ PYBIND11_MODULE(_core, m) {
   m.doc() = "Error estimates of a grid refinement study, computed in binary128.";
   m.attr("__version__") = morvantide::kVersion;
   mp::single_thread_after_fork();
+  mp::register_field(m);
 
   py::class_<Analysis>(m, "Analysis",
                        "One analysed variable: to_dict() is its object of the program's JSON.")

@@ -9,6 +9,7 @@
 #include "common/files.h"
 #include "common/platform.h"
 #include "run/direct.h"
+#include "run/field_run.h"
 #include "common/version.h"
 #include "run/options.h"
 #include "run/run.h"
@@ -43,6 +44,14 @@ int real_main(int argc, char** argv) {
   morvantide::DiskFiles files;
   morvantide::SystemPlatform platform;
   morvantide::StandardOutput console;
+  if (options.has_field) {
+    morvantide::Status status = morvantide::run_field(options, files, console);
+    if (!status.ok()) {
+      std::fprintf(stderr, "%s\n", status.message().c_str());
+      return 2;
+    }
+    return 0;
+  }
   if (options.has_data) {
     morvantide::Status status = morvantide::run_data(options, files, platform, console);
     if (!status.ok()) {

@@ -71,4 +71,17 @@ TEST(FuzzReplay, DataRun) {
   }
 }
 
+TEST(FuzzReplay, FieldRun) {
+  const std::vector<fs::path> seeds = files_in("corpus/field");
+  EXPECT_GE(seeds.size(), 3u);
+  for (const fs::path& p : seeds) {
+    std::string outcome;
+    EXPECT_EQ(morvantide::fuzz::field_run(content(p), &outcome), "") << p << ": " << outcome;
+  }
+  for (const fs::path& p : files_in("regressions/field")) {
+    std::string outcome;
+    EXPECT_EQ(morvantide::fuzz::field_run(content(p), &outcome), "") << p << ": " << outcome;
+  }
+}
+
 }  // namespace

@@ -493,6 +493,10 @@ TEST(Progress, OnATerminalOnly) {
   EXPECT_EQ(progress_line(1, 3, 61), "morvantide: 1 of 3 variables analysed (33%), 61 s");
   EXPECT_EQ(progress_line(0, 1, 2), "morvantide: 0 of 1 variable analysed (0%), 2 s");
   EXPECT_EQ(progress_line(0, 1, 2, 42), "morvantide: 0 of 1 variable analysed (42%), 2 s");
+  // A field counts points, of a total not known before the end for a table.
+  EXPECT_EQ(progress_line(1, 4, 2, -1, "point"), "morvantide: 1 of 4 points analysed (25%), 2 s");
+  EXPECT_EQ(progress_line(65536, -1, 3, -1, "point"), "morvantide: 65536 points analysed, 3 s");
+  EXPECT_EQ(progress_line(1, -1, 0, -1, "point"), "morvantide: 1 point analysed, 0 s");
 }
 
 // The share counts the steps inside the analyses: 9 of 4 x 8 steps is 28%,

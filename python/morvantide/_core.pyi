@@ -42,3 +42,32 @@ def analyse_table(path: Union[str, PathLike[str]], *, cells: Optional[int] = ...
                   order_range: Optional[Sequence[Number]] = ..., itmax: Optional[int] = ...,
                   tol: Order = ..., target: Order = ...,
                   least_squares: bool = ...) -> list[Analysis]: ...
+
+class Field:
+    # The per-point figures as read-only numpy arrays, named as
+    # Analysis.to_dict()["verdict"]["finest"] names them.
+    Th: Any
+    p_observed: Any
+    p_U: Any
+    Ti_pU: Any
+    Tm1: Any
+    U: Any
+    U_relative: Any
+    U_LS: Any
+    convergence: Any
+    asymptotic: Any
+    gci_dependable: Any
+    convergence_names: Tuple[str, ...]
+    asymptotic_names: Tuple[str, ...]
+    @property
+    def summary(self) -> dict[str, Any]: ...
+    @property
+    def points(self) -> int: ...
+    def __len__(self) -> int: ...
+
+def analyse_field(h: Numbers, F: Any, *, cells: Optional[int] = ..., order: Order = ...,
+                  order_step: Order = ..., ratio: Optional[str] = ...,
+                  order_range: Optional[Sequence[Number]] = ..., itmax: Optional[int] = ...,
+                  tol: Order = ..., least_squares: bool = ...) -> Field: ...
+
+def merge_field_summaries(summaries: Iterable[Union[Field, Mapping[str, Any]]]) -> dict[str, Any]: ...

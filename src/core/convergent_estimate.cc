@@ -16,10 +16,14 @@ constexpr int64_t kGridsPerPiece = 32;
 
 // Th converges at grid i (three grids or more).
 bool converges(const Study& s, const Estimates& e, int32_t i) {
-  return i > kFirstDifference && i <= s.nm && q_abs(e.psi_Th(i)) > 1 && e.psi_Th(i) != kSentinel;
+  return i > kFirstDifference && i <= s.nm && converging_ratio(e.psi_Th(i));
 }
 
 }  // namespace
+
+real gci_three_grids(real d, real r21, real pGCI) {
+  return kSafetyThreeGrids * q_abs(d / (q_pow(r21, pGCI) - 1));
+}
 
 void estimativa_convergente(const Study& s, Estimates& e) {
   // Every grid on its own, on the threads; the ratio of Tc needs the Tc of
@@ -42,9 +46,8 @@ void estimativa_convergente(const Study& s, Estimates& e) {
         e.Uc_Tc(i) = q_abs(e.Upl(i) - e.Ups(i)) / 2;
 
         // The order of the index: the observed one, capped at pL.
-        const real pU = e.pU_Th(i);
-        e.pGCI(i) = (pU > 0 && pU < kSentinel) ? q_min(pU, s.pL) : s.pL;
-        e.UGCI_Th(i) = kSafetyThreeGrids * q_abs(d / (q_pow(r21, e.pGCI(i)) - 1));
+        e.pGCI(i) = gci_order(e.pU_Th(i), s.pL);
+        e.UGCI_Th(i) = gci_three_grids(d, r21, e.pGCI(i));
       }
 
       e.Umc_Th(i) = e.Tm1(i) - s.Th(i);

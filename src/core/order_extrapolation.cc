@@ -15,7 +15,7 @@ namespace {
 // other kind.  `current` is the caller's entry, kept when nothing is
 // computed.
 real order_from_positive(const Study& s, int32_t i, real psi, real current) {
-  if (s.tipo_r == 1) return q_log10(psi) / q_log10(ratio_r21(s.h, i));
+  if (s.tipo_r == 1) return order_from_positive_constant(psi, q_log10(ratio_r21(s.h, i)));
   if (s.tipo_r == 2) {
     return obter_pU(s.search(), ratio_r21(s.h, i), ratio_r32(s.h, i), psi, current);
   }

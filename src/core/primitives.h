@@ -21,13 +21,17 @@ inline real ratio_r32(const RealList& h, int32_t i) { return h(i - 2) / h(i - 1)
 // The convergence ratio of T at grid i, the earlier difference over the
 // later one: (T(i-1) - T(i-2)) / (T(i) - T(i-1)).  When the later
 // difference is zero the ratio does not exist and `if_equal` is returned.
-// Entries enter as they stand, sentinels included.
+// Entries enter as they stand, sentinels included.  The first form takes
+// the three values T(i-2), T(i-1), T(i) themselves.
 //   T = 1, 1.5, 1.75 at i = 3 -> 2
 // REQUIRES: 3 <= i <= T.size()
-inline real convergence_ratio(const RealList& T, int32_t i, real if_equal) {
-  const real later = T(i) - T(i - 1);
+inline real convergence_ratio(real t0, real t1, real t2, real if_equal) {
+  const real later = t2 - t1;
   if (later == 0) return if_equal;
-  return (T(i - 1) - T(i - 2)) / later;
+  return (t1 - t0) / later;
+}
+inline real convergence_ratio(const RealList& T, int32_t i, real if_equal) {
+  return convergence_ratio(T(i - 2), T(i - 1), T(i), if_equal);
 }
 
 // A ratio from which an order can be formed: neither zero nor missing.
@@ -35,6 +39,12 @@ inline bool usable_ratio(real psi) { return psi != 0 && psi != kSentinel; }
 
 // An observed order too large to be used (the sentinel among them).
 inline bool unusable_order(real p) { return p > kOrderBound; }
+
+// The order from a positive ratio with a constant refinement ratio, the
+// logarithm of the ratio r21 formed by the caller as q_log10(r21).
+inline real order_from_positive_constant(real psi, real log10_r21) {
+  return q_log10(psi) / log10_r21;
+}
 
 // The order from the absolute ratio: log10(|psi|) / log10(r21).
 //   psi = -4, r21 = 2 -> 2

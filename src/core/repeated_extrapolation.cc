@@ -117,4 +117,73 @@ void extrapolacao_repetida(const Study& s, Estimates& e, std::atomic<int64_t>* e
   }
 }
 
+struct FinestRepeatedExtrapolation::Shared {
+  int32_t nm = 0;
+  std::vector<real> power_pL;      // q_pow(r21(i), pL) by grid
+  bool ratio_changes = false;
+  // Level j (2..nm-1), grid i (j+1..nm): denominators[(j - 2) * (nm + 1) + i].
+  std::vector<real> denominators;
+  std::vector<binary128::Divisor> constant;  // level j at j - 2 (constant ratio)
+};
+
+FinestRepeatedExtrapolation::FinestRepeatedExtrapolation(const Study& s)
+    : shared_(std::make_unique<Shared>()) {
+  Shared& w = *shared_;
+  const int32_t nm = s.nm;
+  w.nm = nm;
+  std::vector<real> r21(static_cast<size_t>(nm) + 1, 0);
+  w.power_pL.assign(static_cast<size_t>(nm) + 1, 0);
+  for (int32_t i = 2; i <= nm; ++i) {
+    r21[i] = ratio_r21(s.h, i);
+    // Ti_pL = extrapola(Th(i), Th(i-1), r21, pL) forms this power first.
+    w.power_pL[i] = q_pow(r21[i], s.pL);
+    if (i > 2 && std::memcmp(&r21[i], &r21[i - 1], sizeof(real)) != 0) w.ratio_changes = true;
+  }
+  if (nm >= 3) w.denominators.assign(static_cast<size_t>(nm - 2) * (nm + 1), 0);
+  for (int32_t j = 2; j <= nm - 1; ++j) {
+    const real pV = true_order(s.pL, s.dp, j);
+    if (!w.ratio_changes) {
+      w.constant.emplace_back(q_pow(r21[2], pV) - 1);
+      continue;
+    }
+    for (int32_t i = j + 1; i <= nm; ++i) {
+      w.denominators[static_cast<size_t>(j - 2) * (nm + 1) + i] = q_pow(r21[i], pV) - 1;
+    }
+  }
+}
+
+FinestRepeatedExtrapolation::~FinestRepeatedExtrapolation() = default;
+
+real FinestRepeatedExtrapolation::Tm1(const real* T) const {
+  const Shared& w = *shared_;
+  const int32_t nm = w.nm;
+  // Level by level in place: entry i of a level needs entries i and i-1 of
+  // the level before, so the grids are taken from the finest down.
+  constexpr int32_t kOnStack = 32;
+  real small[kOnStack + 1] = {};
+  std::vector<real> large;
+  real* level = small;
+  if (nm > kOnStack) {
+    large.resize(static_cast<size_t>(nm) + 1);
+    level = large.data();
+  }
+  for (int32_t i = 2; i <= nm; ++i) {
+    level[i] = extrapola_with_power(T[i - 1], T[i - 2], w.power_pL[i]);
+  }
+  for (int32_t j = 2; j <= nm - 1; ++j) {
+    if (!w.ratio_changes) {
+      const binary128::Divisor& d = w.constant[static_cast<size_t>(j - 2)];
+      for (int32_t i = nm; i >= j + 1; --i) {
+        level[i] = binary128::extrapolation_step(level[i], level[i - 1], d);
+      }
+    } else {
+      const real* d = &w.denominators[static_cast<size_t>(j - 2) * (nm + 1)];
+      for (int32_t i = nm; i >= j + 1; --i) {
+        level[i] = binary128::extrapolation_step(level[i], level[i - 1], d[i]);
+      }
+    }
+  }
+  return level[nm];
+}
+
 }  // namespace morvantide

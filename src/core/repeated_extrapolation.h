@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "model/state.h"
 
@@ -20,6 +21,24 @@ namespace morvantide {
 void extrapolacao_repetida(const Study& study, Estimates& e,
                            std::atomic<int64_t>* entries = nullptr,
                            const std::atomic<bool>* stop = nullptr);
+
+// The same table for many columns of values on the same grids, when only
+// the finest grid's Tm1 is wanted: the powers and denominators every column
+// shares are formed once, and each column's Tm1(nm) is the bits
+// extrapolacao_repetida gives for it (the same operations on the same
+// entries).
+class FinestRepeatedExtrapolation {
+ public:
+  // REQUIRES: study.nm >= 2 and h as for the estimation.
+  explicit FinestRepeatedExtrapolation(const Study& study);
+  ~FinestRepeatedExtrapolation();
+  // Tm1(nm) of the column Th(i) = values[i - 1].
+  real Tm1(const real* values) const;
+
+ private:
+  struct Shared;
+  std::unique_ptr<Shared> shared_;
+};
 
 }  // namespace morvantide
 

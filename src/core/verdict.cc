@@ -163,6 +163,37 @@ Uncertainty finest_uncertainty(const UncertaintyInputs& in) {
   return u;
 }
 
+real relative_uncertainty(real U, real Th) {
+  if (U == kSentinel || Th == 0) return kSentinel;
+  const real relative = U / q_abs(Th);
+  return computed(relative) ? relative : kSentinel;
+}
+
+real asymptotic_order(Convergence c, real p_observed, real pU_Th) {
+  // An oscillation's order of |psi| says nothing of the asymptotic range.
+  const bool monotonic = c == Convergence::kMonotonicConvergence;
+  return monotonic && p_observed != kSentinel ? p_observed : pU_Th;
+}
+
+real order_ratio(real p, real pL) {
+  if (!computed(p) || pL == 0) return kSentinel;
+  const real P = p / pL;
+  return computed(P) ? P : kSentinel;
+}
+
+real gci_ratio(real UGCI_before, real UGCI, real r21, real pGCI) {
+  if (!computed(UGCI_before) || !computed(UGCI) || !computed(pGCI)) return kSentinel;
+  const real A = UGCI_before / (q_pow(r21, pGCI) * UGCI);
+  return computed(A) ? A : kSentinel;
+}
+
+Asymptotic asymptotic_check(real order_ratio, real gci_ratio) {
+  if (order_ratio == kSentinel || gci_ratio == kSentinel) return Asymptotic::kUndetermined;
+  const bool near = q_abs(order_ratio - 1) <= kAsymptoticTolerance &&
+                    q_abs(gci_ratio - 1) <= kAsymptoticTolerance;
+  return near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
+}
+
 std::string grid_order_warning(const RealList& h) {
   for (int32_t i = 2; i <= h.size(); ++i) {
     if (!(h(i) < h(i - 1))) {
@@ -209,30 +240,16 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
       v.U_source = u.source;
       v.U_note = u.note;
       v.gci_dependable = u.dependable;
-      if (v.U != kSentinel && study.Th(i) != 0) {
-        const real relative = v.U / q_abs(study.Th(i));
-        if (computed(relative)) v.U_relative = relative;
-      }
+      v.U_relative = relative_uncertainty(v.U, study.Th(i));
     }
-    if (i >= kFirstRatioTh && study.pL != 0) {
-      // An oscillation's order of |psi| says nothing of the asymptotic range.
-      const bool monotonic = v.convergence == Convergence::kMonotonicConvergence;
-      const real p = monotonic && v.p_observed != kSentinel ? v.p_observed : e.pU_Th(i);
-      if (computed(p)) {
-        const real P = p / study.pL;
-        if (computed(P)) v.order_ratio = P;
-      }
+    if (i >= kFirstRatioTh) {
+      v.order_ratio =
+          order_ratio(asymptotic_order(v.convergence, v.p_observed, e.pU_Th(i)), study.pL);
     }
-    if (i >= kFirstGciRatio && computed(e.UGCI_Th(i - 1)) && computed(e.UGCI_Th(i)) &&
-        computed(e.pGCI(i))) {
-      const real A = e.UGCI_Th(i - 1) / (q_pow(g.r21(i), e.pGCI(i)) * e.UGCI_Th(i));
-      if (computed(A)) v.gci_ratio = A;
+    if (i >= kFirstGciRatio) {
+      v.gci_ratio = gci_ratio(e.UGCI_Th(i - 1), e.UGCI_Th(i), g.r21(i), e.pGCI(i));
     }
-    if (v.order_ratio != kSentinel && v.gci_ratio != kSentinel) {
-      const bool near = q_abs(v.order_ratio - 1) <= kAsymptoticTolerance &&
-                        q_abs(v.gci_ratio - 1) <= kAsymptoticTolerance;
-      v.asymptotic = near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
-    }
+    v.asymptotic = asymptotic_check(v.order_ratio, v.gci_ratio);
 
     if (target.kind == Target::Kind::kNone) continue;
     const real U =

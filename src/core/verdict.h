@@ -160,6 +160,25 @@ struct UncertaintyInputs {
 };
 Uncertainty finest_uncertainty(const UncertaintyInputs& in);
 
+// U relative to |Th|, U / |Th|; kSentinel where U is missing, Th is 0 or
+// the quotient is not finite.
+real relative_uncertainty(real U, real Th);
+
+// The order the asymptotic-range check compares with pL: the observed order
+// under monotonic convergence where there is one, else the listing's pU_Th.
+real asymptotic_order(Convergence c, real p_observed, real pU_Th);
+
+// The order ratio P = p / pL of a grid; kSentinel where p is not computed,
+// pL is 0 or P is not finite.
+real order_ratio(real p, real pL);
+
+// The GCI ratio A = UGCI_Th(i-1) / (r21(i)^pGCI(i) UGCI_Th(i)); kSentinel
+// where one of them is not computed or A is not finite.
+real gci_ratio(real UGCI_before, real UGCI, real r21, real pGCI);
+
+// The asymptotic-range check from P and A (either kSentinel: undetermined).
+Asymptotic asymptotic_check(real order_ratio, real gci_ratio);
+
 // The warning on grids out of order: "" when h decreases from grid 1 to nm.
 std::string grid_order_warning(const RealList& h);
 

@@ -1,6 +1,7 @@
 #include "run/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -36,7 +37,12 @@ enum class Name {
   kOrderRange,
   kItmax,
   kTol,
-  kOutputDir
+  kOutputDir,
+  kField,
+  kH,
+  kOutput,
+  kLeastSquares,
+  kDigits
 };
 
 struct OptionRow {
@@ -44,7 +50,8 @@ struct OptionRow {
   Name id;
   const char* value;  // the value's name in --help, nullptr for a switch
   const char* help;
-  bool data_only = false;  // goes with a data file only
+  bool data_only = false;  // goes with a data file (or a field) only
+  bool field_only = false;  // goes with --field only
 };
 
 // One row per option: the parser and --help both loop over this table.
@@ -70,6 +77,16 @@ constexpr OptionRow kOptions[] = {
     {"itmax", Name::kItmax, "N", "DATA: the order search's iteration limit (50)", true},
     {"tol", Name::kTol, "T", "DATA: the order search's tolerance (1.0E-12)", true},
     {"output-dir", Name::kOutputDir, "DIR", "DATA: also the classic files, in DIR", true},
+    {"field", Name::kField, "FILE",
+     "a whole field: a point table or .npy, a value column per grid (docs/field.md)"},
+    {"h", Name::kH, "H1,H2,...", "FIELD: the grid sizes of the value columns, in their order",
+     false, true},
+    {"output", Name::kOutput, "FILE", "FIELD: the per-point figures, FILE.npz or FILE.csv",
+     false, true},
+    {"least-squares", Name::kLeastSquares, nullptr, "FIELD: U_LS of every point too (slow)",
+     false, true},
+    {"digits", Name::kDigits, "N", "FIELD: N significant digits in the CSV (default: float64's)",
+     false, true},
     {"help", Name::kHelp, nullptr, "show this help and exit (also -h)"},
     {"version", Name::kVersion, nullptr, "show the version and exit"},
 };
@@ -179,6 +196,7 @@ bool parse_variables(const std::string& text, VariableChoice* choice) {
 Status parse_options(const std::vector<std::string>& args, Options* options) {
   Options o;
   std::string data_option;  // the first option given that needs a data file
+  std::string field_option;  // the first option given that needs --field
   bool options_ended = false;  // after "--" every argument is a data file
   for (size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
@@ -213,6 +231,7 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
     }
     const std::string option = std::string("--") + row->name;
     if (row->data_only && data_option.empty()) data_option = option;
+    if (row->field_only && field_option.empty()) field_option = option;
     std::string value;
     if (row->value == nullptr) {
       if (equals != std::string::npos) return error(option + " takes no value");
@@ -322,7 +341,84 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
         if (value.empty()) return error("--output-dir needs a folder name");
         o.output_dir = value;
         break;
+      case Name::kField:
+        if (value.empty()) return error("--field needs a file name");
+        o.has_field = true;
+        o.field = value;
+        break;
+      case Name::kH: {
+        o.field_h.clear();
+        o.field_h_text.clear();
+        std::string_view rest = value;
+        while (true) {
+          const size_t comma = rest.find(',');
+          const std::string part(rest.substr(0, comma));
+          real v = 0;
+          if (!parse_setting(part, &v)) {
+            return error("bad value for --h: " + shown(value) +
+                         " (the grid sizes, numbers separated by commas: 0.4,0.2,0.1)");
+          }
+          o.field_h.push_back(v);
+          o.field_h_text.push_back(part);
+          if (comma == std::string_view::npos) break;
+          rest.remove_prefix(comma + 1);
+        }
+        break;
+      }
+      case Name::kOutput: {
+        const size_t dot = value.rfind('.');
+        std::string ending = dot == std::string::npos ? "" : value.substr(dot);
+        for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ending != ".npz" && ending != ".csv") {
+          return error("bad value for --output: " + shown(value) +
+                       " (a file name ending in .npz or .csv)");
+        }
+        o.field_output = value;
+        break;
+      }
+      case Name::kLeastSquares:
+        o.field_least_squares = true;
+        break;
+      case Name::kDigits: {
+        const bool whole = !value.empty() && value.size() <= 2 &&
+                           value.find_first_not_of("0123456789") == std::string::npos;
+        const int digits = whole ? std::stoi(value) : 0;
+        if (digits < 1 || digits > 36) {
+          return error("bad value for --digits: " + shown(value) +
+                       " (significant digits, a whole number from 1 to 36)");
+        }
+        o.field_digits = digits;
+        break;
+      }
     }
+  }
+
+  if (o.has_field) {
+    // A field run: its own input and outputs.
+    if (o.has_data) {
+      return error("--field takes its file as its value; found a data file too: " +
+                   shown(o.data));
+    }
+    for (const auto& [given, name] :
+         {std::pair{o.summary, "--summary"}, {!o.csv_file.empty(), "--csv"},
+          {o.target.kind != Target::Kind::kNone, "--target"},
+          {o.variables.kind != VariableChoice::Kind::kNv, "--variables"},
+          {!o.output_dir.empty(), "--output-dir"}, {o.plot_least_squares, "--plot-least-squares"},
+          {o.no_edit, "--no-edit"}, {o.no_plot, "--no-plot"}, {o.help, "--help"},
+          {o.version, "--version"}}) {
+      if (given) return error(std::string(name) + " does not go with --field");
+    }
+    if (o.field_digits > 0 && !o.field_output.empty() &&
+        o.field_output.substr(o.field_output.size() - 4) != ".csv" &&
+        o.field_output.substr(o.field_output.size() - 4) != ".CSV") {
+      return error("--digits goes with --output FILE.csv");
+    }
+    *options = std::move(o);
+    return Status::Ok();
+  }
+  if (!field_option.empty()) {
+    return error(field_option + " goes with --field: morvantide --field FILE " + field_option +
+                 " ... (see morvantide --help)");
   }
 
   if ((o.help || o.version) && o.has_data) {

@@ -27,6 +27,14 @@
 //                          pL, dp, pU_min:pU_max, itmax, tol
 //   --output-dir DIR       the classic files of the first variable in DIR
 //
+// --field FILE analyses a whole field point by point (docs/field.md), with
+// --cells, --ratio and the analysis settings above and its own options:
+//   --h H1,H2,...          the grid sizes of the value columns
+//   --output FILE          the per-point figures, .npz or .csv
+//   --least-squares        U_LS of every point
+//   --digits N             significant digits of the CSV
+//   --json FILE|-          the field's summary as JSON
+//
 // Worked examples:
 //   {"--target=0.1%"}        -> target relative, value 0.001
 //   {"--target", "2.5e-6"}   -> target absolute, value 2.5e-6
@@ -79,6 +87,14 @@ struct Options {
   std::string data;        // the file, "-" for standard input
   TableSettings table;     // --cells, --ratio and the analysis settings
   std::string output_dir;  // empty: none
+  // A field run (--field FILE): field/field_input.h.
+  bool has_field = false;
+  std::string field;
+  std::vector<real> field_h;               // --h; empty: from the table's header
+  std::vector<std::string> field_h_text;   // as given
+  std::string field_output;                // --output: .npz or .csv; empty: none
+  bool field_least_squares = false;        // --least-squares
+  int field_digits = 0;                    // --digits; 0: float64's shortest
 
   // True when a report (summary, JSON or CSV) is asked for.
   bool report() const { return summary || !json_file.empty() || !csv_file.empty(); }

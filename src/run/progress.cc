@@ -12,16 +12,21 @@ constexpr std::chrono::milliseconds kRedraw(250);
 
 }  // namespace
 
-std::string progress_line(int64_t done, int64_t total, int64_t seconds, int64_t percent) {
+std::string progress_line(int64_t done, int64_t total, int64_t seconds, int64_t percent,
+                          const char* unit) {
+  const std::string units = std::string(" ") + unit + ((total < 0 ? done : total) == 1 ? "" : "s");
+  if (total < 0) {
+    return "morvantide: " + std::to_string(done) + units + " analysed, " +
+           std::to_string(seconds) + " s";
+  }
   if (percent < 0) percent = total > 0 ? done * 100 / total : 100;
-  return "morvantide: " + std::to_string(done) + " of " + std::to_string(total) +
-         (total == 1 ? " variable" : " variables") + " analysed (" + std::to_string(percent) +
-         "%), " + std::to_string(seconds) + " s";
+  return "morvantide: " + std::to_string(done) + " of " + std::to_string(total) + units +
+         " analysed (" + std::to_string(percent) + "%), " + std::to_string(seconds) + " s";
 }
 
 Progress::Progress(int64_t total, int64_t steps_each, bool shown, std::FILE* out,
-                   int64_t delay_ms)
-    : total_(total), steps_total_(total * steps_each), out_(out) {
+                   int64_t delay_ms, const char* unit)
+    : total_(total), unit_(unit), steps_total_(total * steps_each), out_(out) {
   if (!shown) return;
   try {
     thread_ = std::thread([this, delay_ms] { draw_loop(delay_ms); });
@@ -47,7 +52,7 @@ std::string Progress::line(int64_t seconds) const {
     const int64_t steps = work_.steps.load(std::memory_order_relaxed);
     percent = std::min<int64_t>(100, steps * 100 / steps_total_);
   }
-  return progress_line(done, total_, seconds, percent);
+  return progress_line(done, total_, seconds, percent, unit_);
 }
 
 void Progress::draw_loop(int64_t delay_ms) {

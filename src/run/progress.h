@@ -31,14 +31,17 @@ struct WorkDone {
 
 // The line for `done` of `total` variables after `seconds`; the share is
 // `percent`, or done of total when it is negative.
-std::string progress_line(int64_t done, int64_t total, int64_t seconds, int64_t percent = -1);
+// `unit` names what is counted ("variable", "point"); a negative total is
+// one not known yet: "morvantide: 65536 points analysed, 3 s".
+std::string progress_line(int64_t done, int64_t total, int64_t seconds, int64_t percent = -1,
+                          const char* unit = "variable");
 
 class Progress {
  public:
   // `total` analyses of `steps_each` steps each (analysis_steps); draws on
   // `out` only when `shown`, the first line after `delay_ms`.
   Progress(int64_t total, int64_t steps_each, bool shown, std::FILE* out = stderr,
-           int64_t delay_ms = 1000);
+           int64_t delay_ms = 1000, const char* unit = "variable");
   ~Progress();  // stops drawing and wipes the line
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -57,6 +60,7 @@ class Progress {
   std::string line(int64_t seconds) const;
 
   int64_t total_;
+  const char* unit_;
   int64_t steps_total_;
   std::FILE* out_;
   WorkDone work_;

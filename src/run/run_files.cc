@@ -46,6 +46,16 @@ FileChoice FileChoice::of(const Options& options) {
     if (!name->empty() && *name != kStandardOutput) c.report_files.push_back(*name);
   }
   c.least_squares_plot = options.plot_least_squares;
+  if (options.has_field) {
+    // A field run: the field in, the per-point file, the summary's JSON and
+    // standard output (the summary) out; no classic file.
+    c.data_run = true;
+    c.data_file = options.field;
+    c.classic_outputs = false;
+    c.field_output = options.field_output;
+    c.report_to_standard_output = true;
+    return c;
+  }
   c.data_run = options.has_data;
   if (options.has_data && options.data != kStandardOutput) c.data_file = options.data;
   c.classic_outputs = !options.has_data || !options.output_dir.empty();
@@ -95,6 +105,9 @@ std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
   }
   for (const std::string& name : choice.report_files) {
     table.push_back({name, FileRole::kReport, "--json/--csv", true});
+  }
+  if (!choice.field_output.empty()) {
+    table.push_back({choice.field_output, FileRole::kReport, "--output", true});
   }
   if (choice.report_to_standard_output) {
     table.push_back({"standard output", FileRole::kStandardOutput, "--summary/-"});

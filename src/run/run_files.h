@@ -79,6 +79,8 @@ struct FileChoice {
   bool data_run = false;
   std::string data_file;
   bool classic_outputs = true;
+  // A field run's per-point file (--output), replaced whole.
+  std::string field_output;
   static FileChoice of(const Options& options);
 };
 
