@@ -15,12 +15,14 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/parallel.h"
+#include "common/platform.h"
 #include "field/field_input.h"
 #include "field/field_output.h"
 #include "field/npy.h"
@@ -149,6 +151,7 @@ py::object json_loads(const std::string& text) {
 }
 
 Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& kw) {
+  const CLocaleScope c_locale;  // numbers read and written alike in any locale
   bool least_squares = false;
   const TableSettings settings = field_settings(kw, &least_squares);
   // The sizes, read as analyse() reads h.
@@ -233,6 +236,7 @@ Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& 
         values[static_cast<size_t>(p * grids + grid_of_column[static_cast<size_t>(c)] - 1)] =
             number_of(x, "F[" + std::to_string(p) + ", " + std::to_string(c) + "]");
       }
+      if (p % 4096 == 4095 && PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
   }
 
@@ -242,9 +246,20 @@ Field analyse_field(const py::object& h, const py::object& F, const py::kwargs& 
   columns.resize(points);
   FieldSummary summary(study);
   {
-    py::gil_scoped_release released;
+    // A block at a time, a fraction of a second each, looking for signals
+    // between blocks: Ctrl-C raises KeyboardInterrupt without waiting for
+    // the whole field.  The summary's merge is exact, so blocks change no bit.
+    const int64_t block = least_squares ? 512 : 8192;
     const FieldGrids field(study, least_squares);
-    analyse_field_block(field, values.data(), points, &columns, 0, &summary);
+    for (int64_t start = 0; start < points; start += block) {
+      const int64_t count = std::min(block, points - start);
+      {
+        py::gil_scoped_release released;
+        analyse_field_block(field, values.data() + start * grids, count, &columns, start,
+                            &summary);
+      }
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
   }
   const std::vector<std::string> names = field_output_names(true);
   const std::vector<const std::vector<real>*> reals = {
@@ -348,6 +363,7 @@ void register_field(py::module_& m) {
   m.def(
       "merge_field_summaries",
       [](const py::iterable& parts) {
+        const CLocaleScope c_locale;
         std::vector<FieldSummary> summaries;
         size_t index = 0;
         for (py::handle part : parts) summaries.push_back(summary_of(part, index++));

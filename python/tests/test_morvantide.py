@@ -272,6 +272,14 @@ def test_numbers_do_not_depend_on_the_callers_locale(tmp_path):
                      ([8, 4, 2, 1], [16, 5, 2, 1])]:
             a = morvantide.analyse(h, t, tol="1e-12", order="2.0")
             print(a.to_dict(), a.summary(), a.h)
+        try:
+            import numpy
+        except ImportError:
+            numpy = None
+        if numpy is not None:
+            F = numpy.array([["1.16", "1.04", "1.01"], ["2.3", "2.1", "2.02"]], dtype=object)
+            f = morvantide.analyse_field(["0.4", "0.2", "0.1"], F, tol="1e-12")
+            print(f.summary, f.Th, f.U, morvantide.merge_field_summaries([f, f]))
     """
     in_c = run_script(script.replace('"pt_BR.UTF-8"', '"C"').replace('","', '"."'))
     assert run_script(script, env={"LOCPATH": str(tmp_path)}) == in_c
@@ -311,18 +319,34 @@ def test_exit_waits_for_no_thread_of_the_module(what, script):
     assert run_script(script, timeout=30, env={"MORVANTIDE_THREADS": "2"}) == "0\n"
 
 
-def test_ctrl_c_stops_a_long_analysis_at_once():
-    script = LONG_STUDY + """
+# Long calls that Ctrl-C must stop: (what, the setup, the call).
+LONG_CALLS = [
+    ("analyse", LONG_STUDY, "morvantide.analyse(h, t)"),
+    # A variable ratio: seconds of order searches for the whole field.
+    ("analyse_field", """
+import numpy
+h = [1, 0.55, 0.3]
+F = 1 + numpy.outer(numpy.linspace(0.5, 2, 100000), numpy.array(h) ** 1.7)
+""", "morvantide.analyse_field(h, F)"),
+]
+
+
+@pytest.mark.parametrize("what,setup,call", LONG_CALLS, ids=[c[0] for c in LONG_CALLS])
+def test_ctrl_c_stops_a_long_analysis_at_once(what, setup, call):
+    if what == "analyse_field":
+        pytest.importorskip("numpy")
+    script = setup + """
 import os, signal, threading, time, morvantide
 threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
 start = time.monotonic()
 try:
-    morvantide.analyse(h, t)
+    CALL
+    print("finished")
 except KeyboardInterrupt:
     print("interrupted", time.monotonic() - start < 2.5)
-print(len(morvantide.analyse(h[:50], t[:50]).Th))
-"""
-    assert run_script(script) == "interrupted True\n50\n"
+print(len(morvantide.analyse([0.4, 0.2, 0.1], [1.16, 1.04, 1.01]).Th))
+""".replace("CALL", call)
+    assert run_script(script) == "interrupted True\n3\n"
 
 
 def test_a_missing_file_is_the_programs_message(tmp_path):

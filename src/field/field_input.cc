@@ -135,13 +135,14 @@ namespace {
 // A file read line by line from its blocks.
 class LineSource {
  public:
-  LineSource(std::unique_ptr<InputFile> in, std::string start)
-      : in_(std::move(in)), buffer_(std::move(start)) {}
+  LineSource(const std::string& source, std::unique_ptr<InputFile> in, std::string start)
+      : source_(source), in_(std::move(in)), buffer_(std::move(start)) {}
 
   // The next line without its end (LF or CR LF); false at the end.
   Status next(std::string_view* line, bool* got) {
     while (true) {
       const size_t end = buffer_.find('\n', pos_);
+      if (end == std::string::npos && number_ == 0) MORVANTIDE_RETURN_IF_ERROR(cr_only());
       if (end != std::string::npos || eof_) {
         if (end == std::string::npos && pos_ >= buffer_.size()) {
           *got = false;
@@ -175,6 +176,20 @@ class LineSource {
   int64_t bom() const { return bom_; }  // bytes before the line's column 1
 
  private:
+  // No LF yet, but a CR with more text after it: a file whose lines end
+  // with CR alone (a classic Mac file), refused as the data run refuses it
+  // rather than read whole as one line.
+  Status cr_only() const {
+    for (size_t i = buffer_.find('\r'); i != std::string::npos; i = buffer_.find('\r', i + 1)) {
+      if (buffer_.find_first_not_of(" \t\r", i + 1) != std::string::npos) {
+        return Status::Error(printable(source_) +
+                             ": lines end with CR only; save it with LF or CR LF line ends");
+      }
+    }
+    return Status::Ok();
+  }
+
+  const std::string& source_;
   std::unique_ptr<InputFile> in_;
   std::string buffer_;
   size_t pos_ = 0;
@@ -211,7 +226,7 @@ bool skipped(std::string_view line) {
 class TableFieldReader : public FieldReader {
  public:
   TableFieldReader(std::string source, std::unique_ptr<InputFile> in, std::string start)
-      : source_(std::move(source)), lines_(std::move(in), std::move(start)) {}
+      : source_(std::move(source)), lines_(source_, std::move(in), std::move(start)) {}
 
   Status error(int64_t line, int64_t column, const std::string& what) const {
     return Status::Error(printable(source_) + ":" + std::to_string(line) + ":" +

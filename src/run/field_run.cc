@@ -1,6 +1,7 @@
 #include "run/field_run.h"
 
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "common/console.h"
@@ -14,8 +15,10 @@
 #include "run/run_files.h"
 
 namespace morvantide {
+namespace {
 
-Status run_field(const Options& options, Files& files, OutputFile& console, int64_t piece) {
+Status analyse_field_file(const Options& options, Files& files, OutputFile& console,
+                          int64_t piece) {
   // The files table: the same clash, writable and temporary-file checks as
   // every run.
   State none;
@@ -84,6 +87,16 @@ Status run_field(const Options& options, Files& files, OutputFile& console, int6
   }
   console.write(summary_text(summary, source));
   return console.flush();
+}
+
+}  // namespace
+
+Status run_field(const Options& options, Files& files, OutputFile& console, int64_t piece) {
+  try {
+    return analyse_field_file(options, files, console, piece);
+  } catch (const std::bad_alloc&) {
+    return Status::Error("morvantide: not enough memory for the field");
+  }
 }
 
 }  // namespace morvantide
