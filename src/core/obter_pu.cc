@@ -2,6 +2,7 @@
 // by halving its bracket.  Reads no list: the caller stores the result in
 // its own entry (pU_Th or pU_Ti).
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -104,6 +105,52 @@ bool finite_above_one(real r) { return r > 1 && !q_isinf(r) && !q_isnan(r); }
 constexpr real kLeastOrder = 0x1p-60Q;
 constexpr real kLargestOrder = 0x1p14Q;
 
+// Near the root the guide can no longer tell a sign, and the halving would
+// form a binary128 residual at each of its last seventy-odd midpoints.  F*,
+// the residual in exact arithmetic, increases with x, and exact() lies
+// within E of it on the bracket [a, b] (OrderResidual::exact_error).  So
+// two residuals beyond 2E, exact(lo) < -2E and exact(hi) > 2E, prove the
+// sign at every midpoint outside (lo, hi): at m <= lo, F*(m) <= F*(lo) <
+// -E, so exact(m) < 0; at m >= hi, exact(m) > 0 likewise.  Only midpoints
+// between lo and hi are formed; every step goes as the plain halving goes.
+struct RootZone {
+  static constexpr int kTries = 3;
+  int tries = 0;
+  bool found = false;
+  real lo = 0, hi = 0;  // a < lo < hi < b
+};
+
+// Guesses the root from m, whose binary128 residual is `value`, and looks
+// for lo and hi some 4E either side of it.
+void find_zone(const OrderResidual& f, real a, real b, real m, real value, RootZone* zone) {
+  ++zone->tries;
+  const OrderResidual::Probe pa = f.probe(a);
+  const OrderResidual::Probe pb = f.probe(b);
+  const double e = f.exact_error(pa, pb);
+  const double width = static_cast<double>(b - a);
+  const double slope = (pb.fd - pa.fd) / width;
+  if (!std::isfinite(e) || !(slope > 0) || !std::isfinite(slope) || q_isnan(value)) return;
+  // The guesses only say where lo and hi go; each is a binary128 number
+  // whose residual is formed and checked.  The double slope takes the root
+  // within some 1e-4 of the step; a secant step through the two binary128
+  // residuals then takes it within about E / slope.
+  const real guess = m - static_cast<real>(static_cast<double>(value) / slope);
+  if (!(a < guess && guess < b) || same_bits(guess, m)) return;
+  const real at_guess = f.exact(guess);
+  const real secant = (at_guess - value) / (guess - m);
+  if (!(secant > 0) || q_isinf(secant)) return;
+  const real root = guess - at_guess / secant;
+  const real half = static_cast<real>(4 * e / slope);
+  const real lo = root - half;
+  const real hi = root + half;
+  if (!(a < lo && lo < hi && hi < b)) return;
+  const real bound = 2 * static_cast<real>(e);
+  if (!(f.exact(lo) < -bound) || !(f.exact(hi) > bound)) return;
+  zone->found = true;
+  zone->lo = lo;
+  zone->hi = hi;
+}
+
 }  // namespace
 
 real order_on_positive_line(real r21, real r32, real psi) {
@@ -141,10 +188,21 @@ real order_on_positive_line(real r21, real r32, real psi) {
     }
   }
   // The residual is below zero at a, not below at b.
+  RootZone zone;
   for (;;) {
     const real m = binary128::half(a + b);
     if (same_bits(m, a) || same_bits(m, b)) break;
-    const Residual fm = residual_at(f, m);
+    Residual fm;
+    if (zone.found && m <= zone.lo) {
+      fm = {false, 0, OrderResidual::kNegative};
+    } else if (zone.found && m >= zone.hi) {
+      fm = {false, 0, OrderResidual::kPositive};
+    } else {
+      fm = residual_at(f, m);
+      if (fm.exact && !zone.found && zone.tries < RootZone::kTries) {
+        find_zone(f, a, b, m, fm.value, &zone);
+      }
+    }
     if (same_side(f, a, fa, m, fm)) {
       a = m;
       fa = fm;

@@ -68,6 +68,7 @@
 
 #include "core/order_residual.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -174,6 +175,16 @@ double OrderResidual::e_quad(double ap, double aw, double k_quotient) const {
   const double rho_quotient = (1.01 * kNu * k_quotient + 4 * kV) * kSecondOrder;
   return 1.01 * kV * ap + 1.01 * kV * (ap + al + aw + 1) + kNu * (al + aw + 1) +
          kInvLn10 * rho_quotient;
+}
+
+double OrderResidual::exact_error(const Probe& a, const Probe& b) const {
+  if (!a.ok || !b.ok) return std::numeric_limits<double>::infinity();
+  // Eq grows with |P|, |w| and K'_1 + K'_2, and each is monotonic in x
+  // (|P| = |x L|; w' has the sign of l1 - l2, as u / (1 - e^-u) increases;
+  // r^x / (r^x - 1) decreases): between a and b each is at most its
+  // larger end.
+  return 2 * e_quad(std::max(a.ap, b.ap), std::max(a.aw, b.aw),
+                    std::max(a.k_quotient, b.k_quotient));
 }
 
 OrderResidual::Sign OrderResidual::sign(const Probe& at) const {

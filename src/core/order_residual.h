@@ -54,6 +54,10 @@ class OrderResidual {
   };
   Probe probe(real x) const;
   Sign sign(const Probe& at) const;
+  // A bound of |exact(x) - F*(x)| for every x between the probes' points
+  // a < b, F* the residual in exact arithmetic (twice the analysis' bound,
+  // as sign() takes it); infinity where a probe does not hold.
+  double exact_error(const Probe& a, const Probe& b) const;
 
  private:
   // The bound of |exact(x) - F*(x)| from |P|, |w| and K'_1 + K'_2 at x.
