@@ -10,6 +10,60 @@ namespace {
 
 std::atomic<int64_t> calls{0};
 
+FinestWarning finest_warning(const GridVerdict& g, int32_t nm) {
+  if (g.U_note == UncertaintyNote::kDivergence) return FinestWarning::kDivergence;
+  if (g.U == kSentinel) {
+    return g.convergence == Convergence::kUndetermined ? FinestWarning::kNotEstimated
+                                                       : FinestWarning::kNoU;
+  }
+  if (g.gci_dependable) return FinestWarning::kNone;
+  if (nm < kFirstRatioTh) return FinestWarning::kFewGrids;
+  if (g.convergence == Convergence::kUndetermined) return FinestWarning::kUndeterminedType;
+  return FinestWarning::kNotDependable;
+}
+
+Finest finest_of(const Analysis& a) {
+  const int32_t n = a.study.nm;
+  Finest f;
+  f.grid = n;
+  if (n < 1) return f;
+  const GridVerdict& g = a.verdict(n);
+  f.h = a.study.h(n);
+  f.Th = a.study.Th(n);
+  f.convergence = n >= kFirstRatioTh ? g.convergence : Convergence::kUndetermined;
+  f.asymptotic = g.asymptotic;
+  f.order_ratio = g.order_ratio;
+  f.gci_ratio = g.gci_ratio;
+  f.U = g.U;
+  f.U_relative = g.U_relative;
+  f.p_U = g.p_U;
+  f.U_source = g.U_source;
+  f.U_note = g.U_note;
+  f.gci_dependable = g.gci_dependable;
+  f.p_observed = g.p_observed;
+  f.UGCI_Th = a.e.UGCI_Th(n);
+  f.Uc_Tc = a.e.Uc_Tc(n);
+  if (n >= kFirstDifference) {
+    f.pGCI = a.e.pGCI(n);
+    f.Umc_Th = a.e.Umc_Th(n);
+    f.Um_Tm1 = a.e.Um_Tm1(n);
+    f.Tm1 = a.e.Tm1(n);
+    f.has_Tm1 = true;
+  }
+  if (n >= kFirstRatioTh) {
+    f.pU_Th = a.e.pU_Th(n);
+    f.Ti_pU = a.e.Ti_pU(n);
+  }
+  if (n <= static_cast<int32_t>(a.ls.size())) f.ls = a.ls[n - 1];
+  f.target = g.target;
+  f.h_target = g.h_target;
+  f.refinement = g.refinement;
+  f.reach = target_reach(g);
+  f.grid_order_warning = grid_order_warning(a.study.h);
+  f.warning = finest_warning(g, n);
+  return f;
+}
+
 }  // namespace
 
 std::vector<real> grid_sizes(const Study& s) {
@@ -42,6 +96,7 @@ Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSetti
                                       finest_only);
     }
   }
+  a.finest = finest_of(a);
   if (settings.steps != nullptr) settings.steps->fetch_add(study.nm, std::memory_order_relaxed);
   return a;
 }

@@ -69,6 +69,50 @@ struct AnalysisSettings {
 //   analysis_steps(1) == 1, analysis_steps(4) == 7, analysis_steps(4000) == 8000001
 int64_t analysis_steps(int32_t nm);
 
+// What the finest grid's figures leave to warn of, decided once; the
+// summary chooses the words.
+enum class FinestWarning {
+  kNone,              // a dependable U
+  kDivergence,        // the grids diverge: no U
+  kNotEstimated,      // undetermined and no U: the error is not estimated
+  kNoU,               // a type, but no U
+  kFewGrids,          // U from two grids: the type is unknown
+  kUndeterminedType,  // U, but the type is undetermined
+  kNotDependable,     // U, but the type makes it no dependable bound
+};
+
+// The finest grid's figures, decided once by analyse(): the summary, the
+// JSON's "finest" object and Python read them; none decides its own.
+struct Finest {
+  int32_t grid = 0;  // nm
+  real h = 0;
+  real Th = 0;
+  Convergence convergence = Convergence::kUndetermined;  // undetermined below 3 grids
+  Asymptotic asymptotic = Asymptotic::kUndetermined;
+  real order_ratio = kSentinel;  // P
+  real gci_ratio = kSentinel;    // A
+  // U with its source, order and note (see finest_uncertainty).
+  real U = kSentinel;
+  real U_relative = kSentinel;
+  real p_U = kSentinel;
+  UncertaintySource U_source = UncertaintySource::kNone;
+  UncertaintyNote U_note = UncertaintyNote::kNone;
+  bool gci_dependable = false;
+  real p_observed = kSentinel;
+  // The listing's figures at the grid; the sentinel before their first grid.
+  real UGCI_Th = kSentinel, pU_Th = kSentinel, pGCI = kSentinel;
+  real Umc_Th = kSentinel, Um_Tm1 = kSentinel, Uc_Tc = kSentinel;
+  real Tm1 = kSentinel, Ti_pU = kSentinel;
+  bool has_Tm1 = false;  // Tm1 exists (2 grids or more), whatever its value
+  LeastSquaresGrid ls;   // missing when not computed
+  // The target: its U, h*, the refinement factor and where U stands.
+  real target = kSentinel, h_target = kSentinel, refinement = kSentinel;
+  TargetReach reach = TargetReach::kNoTarget;
+  // The warnings: grids out of order ("" when in order), then U's.
+  std::string grid_order_warning;
+  FinestWarning warning = FinestWarning::kNone;
+};
+
 // Everything a run shows of one variable.
 struct Analysis {
   int32_t number = 0;  // its place after h in the result files
@@ -80,6 +124,7 @@ struct Analysis {
   // The least-squares results (entry i-1 for grid i): empty for kNone;
   // otherwise nm entries, missing where they were not computed.
   std::vector<LeastSquaresGrid> ls;
+  Finest finest;  // the finest grid's figures
 };
 
 // The estimates, the verdict of every grid against settings.target and the

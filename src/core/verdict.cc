@@ -194,6 +194,12 @@ Asymptotic asymptotic_check(real order_ratio, real gci_ratio) {
   return near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
 }
 
+TargetReach target_reach(const GridVerdict& g) {
+  if (g.target == kSentinel) return TargetReach::kNoTarget;
+  if (g.U == kSentinel) return TargetReach::kNoU;
+  return g.within_target ? TargetReach::kWithin : TargetReach::kOutside;
+}
+
 std::string grid_order_warning(const RealList& h) {
   for (int32_t i = 2; i <= h.size(); ++i) {
     if (!(h(i) < h(i - 1))) {

@@ -106,6 +106,11 @@ struct GridVerdict {
   bool within_target = false;   // U <= target
 };
 
+// Where a grid stands against the target uncertainty: no target, no U to
+// judge (U or the target missing), within it (U <= target), or outside.
+enum class TargetReach { kNoTarget, kNoU, kWithin, kOutside };
+TargetReach target_reach(const GridVerdict& g);
+
 // "monotonic convergence", ..., "undetermined".
 const char* convergence_words(Convergence c);
 // "asymptotic range", "not yet asymptotic", "undetermined".

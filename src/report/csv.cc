@@ -18,6 +18,8 @@ std::string cell_text(const Cell& c) {
       return csv_field(c.text);
     case Cell::Kind::kFlag:
       return c.flag ? "true" : "false";
+    case Cell::Kind::kWhole:
+      return std::to_string(c.whole);
     case Cell::Kind::kMissing:
       break;
   }

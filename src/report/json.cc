@@ -21,13 +21,13 @@ std::string cell_value(const Cell& c) {
       return json_string(c.text);
     case Cell::Kind::kFlag:
       return c.flag ? "true" : "false";
+    case Cell::Kind::kWhole:
+      return std::to_string(c.whole);
     case Cell::Kind::kMissing:
       break;
   }
   return "null";
 }
-
-std::string real_or_null(real x) { return x == kSentinel ? "null" : json_number(x); }
 
 // "name": [v1, v2, ...] over the grids, on one line.
 std::string list_line(const std::string& indent, const std::string& name, int32_t nm,
@@ -44,62 +44,25 @@ const char* refinement_kind(int32_t tipo_r) {
   return tipo_r == 1 ? "constant" : tipo_r == 2 ? "variable" : "none";
 }
 
-std::string finest(const Analysis& v, const std::string& indent) {
-  const Study& s = v.study;
-  const int32_t n = s.nm;
-  const GridVerdict& g = v.verdict(n);
-  std::string out = "{" + std::string(kEnd);
+// The finest grid's figures, one line each; an object's on its one line.
+std::string finest(const Finest& f, const std::string& indent) {
+  std::string out = "{";
   const std::string in = indent + "  ";
-  auto field = [&](const char* key, const std::string& value, bool last = false) {
-    out += in + json_string(key) + ": " + value + (last ? "" : ",") + std::string(kEnd);
-  };
-  field("grid", std::to_string(n));
-  field("h", json_number(s.h(n)));
-  field("Th", json_number(v.study.Th(n)));
-  field("UGCI_Th", real_or_null(v.e.UGCI_Th(n)));
-  field("convergence",
-        json_string(n >= kFirstRatioTh ? convergence_words(g.convergence)
-                                       : convergence_words(Convergence::kUndetermined)));
-  field("asymptotic", json_string(asymptotic_words(g.asymptotic)));
-  field("U", real_or_null(g.U));
-  field("U_source", g.U_source == UncertaintySource::kNone
-                        ? std::string("null")
-                        : json_string(uncertainty_source_words(g.U_source)));
-  field("U_relative", real_or_null(g.U_relative));
-  field("U_note", g.U_note == UncertaintyNote::kNone
-                      ? std::string("null")
-                      : json_string(uncertainty_note_words(g.U_note)));
-  field("gci_dependable", g.gci_dependable ? "true" : "false");
-  field("p_observed", real_or_null(g.p_observed));
-  field("p_U", real_or_null(g.p_U));
-  field("pU_Th", real_or_null(n >= kFirstRatioTh ? v.e.pU_Th(n) : kSentinel));
-  field("pGCI", real_or_null(n >= kFirstDifference ? v.e.pGCI(n) : kSentinel));
-  field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
-  field("Um_Tm1", real_or_null(n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
-  field("Uc_Tc", real_or_null(v.e.Uc_Tc(n)));
-  field("Tm1", n >= kFirstDifference ? json_number(v.e.Tm1(n)) : std::string("null"));
-  field("Ti_pU", real_or_null(n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel));
-  const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
-                                  ? v.ls[n - 1]
-                                  : LeastSquaresGrid();
-  field("U_LS", real_or_null(ls.U_LS));
-  field("model_LS", ls.model == kNoModel
-                        ? std::string("null")
-                        : json_string(least_squares_model_text(ls.model, ls.weighted)));
-  field("Fs_LS", real_or_null(ls.Fs_LS));
-  std::string target = "null";
-  if (g.target != kSentinel) {
-    target = "{\"U\": " + json_number(g.target) + ", \"h_target\": " + real_or_null(g.h_target) +
-             ", \"refinement_factor\": " + real_or_null(g.refinement) + ", \"within_target\": " +
-             (g.U == kSentinel ? "null"
-              : g.within_target           ? "true"
-                                          : "false") +
-             "}";
+  for (const FinestColumn& column : kFinestColumns) {
+    const Cell c = column.at(f);
+    std::string value = cell_value(c);
+    if (column.fields != nullptr && c.kind != Cell::Kind::kMissing) {
+      value = "{";
+      for (const FinestColumn& field : *column.fields) {
+        if (value.size() > 1) value += ", ";
+        value += json_string(field.name) + ": " + cell_value(field.at(f));
+      }
+      value += "}";
+    }
+    if (out.size() > 1) out += ",";
+    out += std::string(kEnd) + in + json_string(column.name) + ": " + value;
   }
-  field("target", target);
-  const std::string order = grid_order_warning(v.study.h);
-  field("grid_order_warning", order.empty() ? std::string("null") : json_string(order), true);
-  return out + indent + "}";
+  return out + std::string(kEnd) + indent + "}";
 }
 
 }  // namespace
@@ -206,7 +169,7 @@ std::string json_variable(const Analysis& v, bool first) {
                      [&](int32_t i) { return cell_value(cell(column, v, i)); }) +
            "," + e;
   }
-  out += "        \"finest\": " + finest(v, "        ") + e;
+  out += "        \"finest\": " + finest(v.finest, "        ") + e;
   out += "      }" + e;
   out += "    }";
   return out;

@@ -57,9 +57,10 @@ Cell gci_dependable(const Analysis& v, int32_t i) {
 }
 
 Cell within_target(const Analysis& v, int32_t i) {
-  const GridVerdict& g = v.verdict(i);
-  return g.target == kSentinel || g.U == kSentinel ? Cell()
-                                                              : Cell::Flag(g.within_target);
+  const TargetReach reach = target_reach(v.verdict(i));
+  return reach == TargetReach::kWithin    ? Cell::Flag(true)
+         : reach == TargetReach::kOutside ? Cell::Flag(false)
+                                          : Cell();
 }
 
 const ReportColumn kQuantities[] = {
@@ -121,8 +122,79 @@ const ReportColumn kVerdicts[] = {
     {"U_note", kFirstDifference, &uncertainty_note},
 };
 
+template <real Finest::*kValue>
+Cell finest_real(const Finest& f) {
+  return Cell::Real(f.*kValue);
+}
+template <real LeastSquaresGrid::*kValue>
+Cell finest_least_squares(const Finest& f) {
+  return Cell::Real(f.ls.*kValue);
+}
+
+const FinestColumn kFinestTarget[] = {
+    {"U", &finest_real<&Finest::target>},
+    {"h_target", &finest_real<&Finest::h_target>},
+    {"refinement_factor", &finest_real<&Finest::refinement>},
+    {"within_target",
+     [](const Finest& f) {
+       return f.reach == TargetReach::kWithin    ? Cell::Flag(true)
+              : f.reach == TargetReach::kOutside ? Cell::Flag(false)
+                                                 : Cell();
+     }},
+};
+const std::span<const FinestColumn> kFinestTargetFields(kFinestTarget);
+
+const FinestColumn kFinest[] = {
+    {"grid", [](const Finest& f) { return Cell::Whole(f.grid); }},
+    {"h", [](const Finest& f) { return Cell::Value(f.h); }},
+    {"Th", [](const Finest& f) { return Cell::Value(f.Th); }},
+    {"UGCI_Th", &finest_real<&Finest::UGCI_Th>},
+    {"convergence", [](const Finest& f) { return Cell::Text(convergence_words(f.convergence)); }},
+    {"asymptotic", [](const Finest& f) { return Cell::Text(asymptotic_words(f.asymptotic)); }},
+    {"U", &finest_real<&Finest::U>},
+    {"U_source",
+     [](const Finest& f) {
+       return f.U_source == UncertaintySource::kNone
+                  ? Cell()
+                  : Cell::Text(uncertainty_source_words(f.U_source));
+     }},
+    {"U_relative", &finest_real<&Finest::U_relative>},
+    {"U_note",
+     [](const Finest& f) {
+       return f.U_note == UncertaintyNote::kNone ? Cell()
+                                                 : Cell::Text(uncertainty_note_words(f.U_note));
+     }},
+    {"gci_dependable", [](const Finest& f) { return Cell::Flag(f.gci_dependable); }},
+    {"p_observed", &finest_real<&Finest::p_observed>},
+    {"p_U", &finest_real<&Finest::p_U>},
+    {"pU_Th", &finest_real<&Finest::pU_Th>},
+    {"pGCI", &finest_real<&Finest::pGCI>},
+    {"Umc_Th", &finest_real<&Finest::Umc_Th>},
+    {"Um_Tm1", &finest_real<&Finest::Um_Tm1>},
+    {"Uc_Tc", &finest_real<&Finest::Uc_Tc>},
+    {"Tm1", [](const Finest& f) { return f.has_Tm1 ? Cell::Value(f.Tm1) : Cell(); }},
+    {"Ti_pU", &finest_real<&Finest::Ti_pU>},
+    {"U_LS", &finest_least_squares<&LeastSquaresGrid::U_LS>},
+    {"model_LS",
+     [](const Finest& f) {
+       return f.ls.model == kNoModel ? Cell()
+                                     : Cell::Text(least_squares_model_text(f.ls.model,
+                                                                           f.ls.weighted));
+     }},
+    {"Fs_LS", &finest_least_squares<&LeastSquaresGrid::Fs_LS>},
+    {"target",
+     [](const Finest& f) { return f.target == kSentinel ? Cell() : Cell::Flag(true); },
+     &kFinestTargetFields},
+    {"grid_order_warning",
+     [](const Finest& f) {
+       return f.grid_order_warning.empty() ? Cell() : Cell::Text(f.grid_order_warning.c_str());
+     }},
+};
+
+
 }  // namespace
 
+const std::span<const FinestColumn> kFinestColumns(kFinest);
 const std::span<const ReportColumn> kQuantityColumns(kQuantities);
 const std::span<const ReportColumn> kVerdictColumns(kVerdicts);
 

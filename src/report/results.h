@@ -16,9 +16,10 @@ namespace morvantide {
 // or not computed: the sentinel in a list the estimation starts with it), a
 // real, a word or a yes/no.
 struct Cell {
-  enum class Kind { kMissing, kReal, kText, kFlag };
+  enum class Kind { kMissing, kReal, kText, kFlag, kWhole };
   Kind kind = Kind::kMissing;
   real number = 0;
+  int64_t whole = 0;
   const char* text = nullptr;
   bool flag = false;
 
@@ -43,6 +44,12 @@ struct Cell {
     c.text = t;
     return c;
   }
+  static Cell Whole(int64_t n) {
+    Cell c;
+    c.kind = Kind::kWhole;
+    c.whole = n;
+    return c;
+  }
   static Cell Flag(bool f) {
     Cell c;
     c.kind = Kind::kFlag;
@@ -64,6 +71,16 @@ struct ReportColumn {
 extern const std::span<const ReportColumn> kQuantityColumns;
 // The verdict of each grid.
 extern const std::span<const ReportColumn> kVerdictColumns;
+
+// One figure of the finest grid (Analysis::finest), in the JSON's
+// "finest" object.  A column with `fields` is an object of those figures,
+// present where `at` gives a cell (the target's, where there is a target).
+struct FinestColumn {
+  const char* name;
+  Cell (*at)(const Finest& f);
+  const std::span<const FinestColumn>* fields = nullptr;
+};
+extern const std::span<const FinestColumn> kFinestColumns;
 
 // The cell of a column at a grid: missing before the column's first grid.
 inline Cell cell(const ReportColumn& column, const Analysis& v, int32_t grid) {

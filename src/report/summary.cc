@@ -125,12 +125,12 @@ namespace {
 // The order U is formed with and where it comes from:
 //   "1.79 observed; formal order 2 assumed, set with --order"
 //   "2, the formal order assumed, set with --order; observed 2.00696"
-std::string order_text(const Analysis& v, const GridVerdict& g, std::string_view origin) {
+std::string order_text(const Analysis& v, const Finest& f, std::string_view origin) {
   const int32_t n = v.study.nm;
-  const real observed = g.p_observed;
-  const std::string assumed = order_number(g.p_U != kSentinel ? g.p_U : v.study.pL) +
+  const real observed = f.p_observed;
+  const std::string assumed = order_number(f.p_U != kSentinel ? f.p_U : v.study.pL) +
                               ", the formal order assumed, " + std::string(origin);
-  if (observed != kSentinel && g.p_U != kSentinel && same_bits(g.p_U, observed)) {
+  if (observed != kSentinel && f.p_U != kSentinel && same_bits(f.p_U, observed)) {
     return order_number(observed) + " observed; formal order " + order_number(v.study.pL) +
            " assumed, " + std::string(origin);
   }
@@ -140,22 +140,22 @@ std::string order_text(const Analysis& v, const GridVerdict& g, std::string_view
 }
 
 // Why the headline U is not the listing's UGCI, in words; "" when it is.
-std::string note_text(const Analysis& v, const GridVerdict& g) {
+std::string note_text(const Analysis& v, const Finest& f) {
   const Study& s = v.study;
   const std::string assumes = "the listing's UGCI assumes order " + order_number(s.pL);
   const std::string range = order_number(s.pU_min) + " to " + order_number(s.pU_max);
-  switch (g.U_note) {
+  switch (f.U_note) {
     case UncertaintyNote::kBelowSearchRange:
-      return "observed order " + order_number(g.p_observed) + " lies below the search range " +
+      return "observed order " + order_number(f.p_observed) + " lies below the search range " +
              range + "; " + assumes;
     case UncertaintyNote::kAboveSearchRange:
-      return "observed order " + order_number(g.p_observed) + " lies above the search range " +
+      return "observed order " + order_number(f.p_observed) + " lies above the search range " +
              range + "; " + assumes;
     case UncertaintyNote::kSearchFoundNone:
       return "the listing's order search (" + range + ") found no order; " + assumes;
     case UncertaintyNote::kSearchTolerance:
       return "the listing's UGCI takes the order search's " +
-             order_number(v.e.pU_Th(s.nm)) + ", found to its tolerance; U takes the order to "
+             order_number(f.pU_Th) + ", found to its tolerance; U takes the order to "
              "the last digit";
     case UncertaintyNote::kAbsoluteRatio:
       return "the order of an oscillatory convergence comes from |psi|; " + assumes;
@@ -170,26 +170,25 @@ std::string note_text(const Analysis& v, const GridVerdict& g) {
   return "";
 }
 
-std::string warning(const GridVerdict& g, int32_t nm) {
-  const bool has_U = g.U != kSentinel;
-  if (g.U_note == UncertaintyNote::kDivergence) {
-    return std::string(convergence_words(g.convergence)) +
-           ": the grids do not converge, so no uncertainty is given";
-  }
-  if (!has_U) {
-    if (g.convergence == Convergence::kUndetermined) {
+std::string warning_words(const Finest& f) {
+  const std::string type = convergence_words(f.convergence);
+  switch (f.warning) {
+    case FinestWarning::kDivergence:
+      return type + ": the grids do not converge, so no uncertainty is given";
+    case FinestWarning::kNotEstimated:
       return "no U at the finest grid: the error is not estimated";
-    }
-    return std::string(convergence_words(g.convergence)) + ": no U at the finest grid";
+    case FinestWarning::kNoU:
+      return type + ": no U at the finest grid";
+    case FinestWarning::kFewGrids:
+      return "fewer than 3 grids: the convergence type is unknown and U is not a dependable bound";
+    case FinestWarning::kUndeterminedType:
+      return "the convergence type is undetermined: U is not a dependable bound";
+    case FinestWarning::kNotDependable:
+      return type + ": U is not a dependable bound";
+    case FinestWarning::kNone:
+      break;
   }
-  if (g.gci_dependable) return "";
-  if (nm < kFirstRatioTh) {
-    return "fewer than 3 grids: the convergence type is unknown and U is not a dependable bound";
-  }
-  if (g.convergence == Convergence::kUndetermined) {
-    return "the convergence type is undetermined: U is not a dependable bound";
-  }
-  return std::string(convergence_words(g.convergence)) + ": U is not a dependable bound";
+  return "";
 }
 
 // U relative to |Th| in percent, to 2 significant digits: "0.10 %".
@@ -204,10 +203,9 @@ std::string percent_text(real relative) {
 
 // U_LS at the finest grid with its model and safety factor:
 //   "U_LS = 2.44e-06 (M1 weighted, Fs = 1.25, p_LS = 1.99803)"
-std::string least_squares_text(const Analysis& v) {
-  const int32_t n = v.study.nm;
-  if (n < kFirstLeastSquares) return "U_LS = n/a (needs 4 grids)";
-  const LeastSquaresGrid& g = v.ls[n - 1];
+std::string least_squares_text(const Finest& f) {
+  if (f.grid < kFirstLeastSquares) return "U_LS = n/a (needs 4 grids)";
+  const LeastSquaresGrid& g = f.ls;
   std::string text = "U_LS = " + number(g.U_LS);
   if (g.U_LS == kSentinel) return text;
   if (g.model == kNoModel) return text + " (all values equal)";
@@ -223,7 +221,7 @@ std::string least_squares_text(const Analysis& v) {
 std::string summary(const Analysis& v, const Target& target, std::string_view line_end,
                     std::string_view order_origin) {
   const int32_t n = v.study.nm;
-  const GridVerdict& g = v.verdict(n);
+  const Finest& f = v.finest;
   const std::string end(line_end);
   std::string out = "variable " + std::to_string(v.number);
   // A name from a file's header reaches the terminal: no byte of it may
@@ -248,63 +246,61 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
 
   const real Th = v.study.Th(n);
   std::string result = "Th = ";
-  if (g.U != kSentinel) {
-    result += measurement_text(Th, g.U);
-    if (g.U_relative != kSentinel) result += " (" + percent_text(g.U_relative) + ")";
-    result += std::string(" (") + uncertainty_source_words(g.U_source) + ")";
+  if (f.U != kSentinel) {
+    result += measurement_text(Th, f.U);
+    if (f.U_relative != kSentinel) result += " (" + percent_text(f.U_relative) + ")";
+    result += std::string(" (") + uncertainty_source_words(f.U_source) + ")";
   } else {
     result += n >= kFirstDifference ? distinguishing_text(Th, v.study.Th(n - 1)) : value(Th);
-    result += g.U_note == UncertaintyNote::kDivergence
-                  ? std::string(" (no U: ") + convergence_words(g.convergence) + ")"
+    result += f.U_note == UncertaintyNote::kDivergence
+                  ? std::string(" (no U: ") + convergence_words(f.convergence) + ")"
                   : std::string(" (no U)");
   }
   line("result", result);
-  if (g.U != kSentinel) line("order", order_text(v, g, order_origin));
-  const std::string note = note_text(v, g);
+  if (f.U != kSentinel) line("order", order_text(v, f, order_origin));
+  const std::string note = note_text(v, f);
   if (!note.empty()) line("note", note);
-  line("least squares", least_squares_text(v));
+  line("least squares", least_squares_text(f));
 
   std::string convergence = n < kFirstRatioTh ? std::string("undetermined (needs 3 grids)")
-                                              : convergence_words(g.convergence);
+                                              : convergence_words(f.convergence);
   if (n < kFirstRatioTh + 1) {
     convergence += ", asymptotic range undetermined (needs 4 grids)";
   } else {
     convergence += std::string(", ") +
-                   (g.asymptotic == Asymptotic::kUndetermined ? "asymptotic range undetermined"
-                                                              : asymptotic_words(g.asymptotic)) +
-                   " (P = " + number(g.order_ratio) + ", A = " + number(g.gci_ratio) + ")";
+                   (f.asymptotic == Asymptotic::kUndetermined ? "asymptotic range undetermined"
+                                                              : asymptotic_words(f.asymptotic)) +
+                   " (P = " + number(f.order_ratio) + ", A = " + number(f.gci_ratio) + ")";
   }
   line("convergence", convergence);
 
-  const bool two = n >= kFirstDifference;
-  line("estimates", "Umc = Tm1 - Th = " + number(two ? v.e.Umc_Th(n) : kSentinel) +
-                        ", Um (error of Tm1) = " + number(two ? v.e.Um_Tm1(n) : kSentinel) +
-                        ", Uc (error of Tc) = " + number(v.e.Uc_Tc(n)));
-  line("extrapolated", "Tm1 = " + (two ? value(v.e.Tm1(n)) : std::string("n/a")) +
+  line("estimates", "Umc = Tm1 - Th = " + number(f.Umc_Th) +
+                        ", Um (error of Tm1) = " + number(f.Um_Tm1) +
+                        ", Uc (error of Tc) = " + number(f.Uc_Tc));
+  line("extrapolated", "Tm1 = " + (f.has_Tm1 ? value(f.Tm1) : std::string("n/a")) +
                            " (repeated, true orders), Ti_pU = " +
-                           number(n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel) +
+                           number(f.Ti_pU) +
                            " (Richardson, observed order)");
 
   if (target.kind != Target::Kind::kNone) {
-    std::string t = "U = " + number(g.target);
+    std::string t = "U = " + number(f.target);
     if (target.kind == Target::Kind::kRelative) {
       t += " (" + target.text + " of |Th|)";
     }
-    if (g.U == kSentinel || g.target == kSentinel) {
+    if (f.reach == TargetReach::kNoTarget || f.reach == TargetReach::kNoU) {
       t += ": no grid size can be given without U";
-    } else if (g.within_target) {
+    } else if (f.reach == TargetReach::kWithin) {
       t += ": already within the target";
-    } else if (g.h_target == kSentinel) {
+    } else if (f.h_target == kSentinel) {
       t += ": no grid size can be given (the target, U and its order must be positive)";
     } else {
-      t += ": h* = " + number(g.h_target) + ", refine by " + number(g.refinement);
+      t += ": h* = " + number(f.h_target) + ", refine by " + number(f.refinement);
     }
     line("target", t);
   }
 
-  const std::string order = grid_order_warning(v.study.h);
-  if (!order.empty()) line("warning", order);
-  const std::string w = warning(g, n);
+  if (!f.grid_order_warning.empty()) line("warning", f.grid_order_warning);
+  const std::string w = warning_words(f);
   if (!w.empty()) line("warning", w);
   return out;
 }
