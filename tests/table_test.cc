@@ -63,7 +63,11 @@ std::string results_only(const std::string& json) {
   while (from < json.size()) {
     size_t end = json.find('\n', from);
     if (end == std::string::npos) end = json.size();
-    const std::string line = json.substr(from, end - from);
+    std::string line = json.substr(from, end - from);
+    // A table has no layout and no nv of result files.
+    const std::string classic = "\"layout\": 1, \"nv\": 1, ";
+    const size_t layout = line.find(classic);
+    if (layout != std::string::npos) line.erase(layout, classic.size());
     if (line.find("\"title\"") == std::string::npos &&
         line.find("\"result_files\"") == std::string::npos &&
         line.find("\"name\"") == std::string::npos) {
@@ -222,10 +226,11 @@ TEST(Table, ReadingStopsAtTheGridLimit) {
             "big.txt: not enough memory for the table");
 }
 
-// The name of the data file as given in the reports, however long, control
-// bytes spelled out; the title too.
+// The name of the data file as given in the reports, however long (200
+// bytes), control bytes spelled out; the title too.  The settings say what
+// a table has: no layout and no nv of result files.
 TEST(Table, ReportsNameTheFileAsGiven) {
-  const std::string name = std::string(70, 'd') + "\xc3\xa9\x1b.csv";
+  const std::string name = std::string(192, 'd') + "\xc3\xa9\x1b.csv";
   Options options;
   const Status parsed = parse_options({"--json", "-", "--csv", "r.csv", name}, &options);
   ASSERT_TRUE(parsed.ok()) << parsed.message();
@@ -237,12 +242,14 @@ TEST(Table, ReportsNameTheFileAsGiven) {
   r.status = run_data_text(name, "h,u\x07,p\n" + rows(",", "\n"), options, r.files, platform,
                            *console);
   ASSERT_TRUE(r.status.ok()) << r.status.message();
-  const std::string shown = std::string(70, 'd') + "\xc3\xa9\\x1b.csv";
+  const std::string shown = std::string(192, 'd') + "\xc3\xa9\\x1b.csv";
   const std::string json = screen.contents["console"];
-  EXPECT_NE(json.find("\"result_files\": [\"" + std::string(70, 'd') + "\xc3\xa9\\\\x1b.csv\"]"),
+  EXPECT_NE(json.find("\"result_files\": [\"" + std::string(192, 'd') + "\xc3\xa9\\\\x1b.csv\"]"),
             std::string::npos) << json;
+  EXPECT_NE(json.find("  \"settings\": {\"pL\": 2, \"dp\": 1, \"tipo_r\": 1,"), std::string::npos)
+      << json;
   EXPECT_NE(json.find("\"name\": \"u\\\\x07\""), std::string::npos) << json;
-  EXPECT_NE(json.find("\"title\": \"" + std::string(70, 'd')), std::string::npos) << json;
+  EXPECT_NE(json.find("\"title\": \"" + std::string(192, 'd')), std::string::npos) << json;
   EXPECT_NE(r.files.contents["r.csv"].find(",u\\x07,1,0.2,"), std::string::npos);
   EXPECT_NE(r.files.contents["r.csv"].find("," + shown + ","), std::string::npos);
 }

@@ -46,17 +46,15 @@ std::string csv_header() {
   return out + std::string(kCrLf);
 }
 
-std::string csv_rows(const State& s, const Analysis& v) {
+std::string csv_rows(const Source& source, const Analysis& v) {
   const std::string number = std::to_string(v.number);
   const std::string name = csv_field(report_text(v.name));
-  const std::string file =
-      csv_field(report_text(s.given_file.empty() ? trim(s.arq(1)) : s.given_file));
   std::string out;
   for (int32_t i = 1; i <= v.study.nm; ++i) {
     out += number + "," + name + "," + std::to_string(i) + "," +
            shortest_decimal(v.study.h(i)) + "," + shortest_decimal(v.grids.log10_h(i)) + "," +
            (i >= kFirstDifference ? shortest_decimal(v.grids.r21(i)) : std::string()) + "," +
-           (s.modo == 0 ? csv_field(report_text(trim(s.arq(i)))) : file);
+           csv_field(source.file_of(i));
     for (const ReportColumn& column : kQuantityColumns) out += "," + cell_text(cell(column, v, i));
     for (const ReportColumn& column : kVerdictColumns) out += "," + cell_text(cell(column, v, i));
     out += kCrLf;

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/state.h"
+#include "model/source.h"
 #include "report/results.h"
 
 namespace morvantide {
@@ -22,7 +22,7 @@ std::string csv_field(std::string_view text);
 
 std::string csv_header();
 // The rows of one variable, every grid.
-std::string csv_rows(const State& s, const Analysis& v);
+std::string csv_rows(const Source& source, const Analysis& v);
 
 }  // namespace morvantide
 

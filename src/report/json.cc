@@ -104,15 +104,18 @@ std::string json_number(real x) {
   return shortest_decimal(x);
 }
 
-std::string json_start(const State& s, const GridTable& g, const Target& target) {
-  const Study& study = s.study;
+std::string json_start(const Source& source, const Study& study, const GridTable& g,
+                       const Target& target) {
   const std::string e(kEnd);
   std::string out = "{" + e;
   out += "  \"program\": \"morvantide " + std::string(kVersion) + "\"," + e;
-  const std::string title = s.given_title.empty() ? trim(s.titulo) : s.given_title;
-  out += "  \"title\": " + json_string(report_text(title)) + "," + e;
-  out += "  \"settings\": {\"layout\": " + std::to_string(s.modo) +
-         ", \"nv\": " + std::to_string(s.nv) + ", \"pL\": " + json_number(study.pL) +
+  out += "  \"title\": " + json_string(source.title) + "," + e;
+  out += "  \"settings\": {";
+  if (source.kind == Source::Kind::kResultFiles) {
+    out += "\"layout\": " + std::to_string(source.layout) + ", \"nv\": " +
+           std::to_string(source.nv) + ", ";
+  }
+  out += "\"pL\": " + json_number(study.pL) +
          ", \"dp\": " + json_number(study.dp) + ", \"tipo_r\": " + std::to_string(study.tipo_r) +
          ", \"refinement\": " + json_string(refinement_kind(study.tipo_r)) +
          ", \"itmax\": " + std::to_string(study.itmax) + ", \"tol\": " + json_number(study.tol) +
@@ -137,11 +140,8 @@ std::string json_start(const State& s, const GridTable& g, const Target& target)
                      return i < kFirstDifference ? std::string("null") : json_number(g.r21(i));
                    }) +
          "," + e;
-  out += list_line("    ", "result_files", s.arq.size(),
-                   [&](int32_t i) {
-                     return json_string(report_text(s.given_file.empty() ? trim(s.arq(i))
-                                                                         : s.given_file));
-                   }) +
+  out += list_line("    ", "result_files", static_cast<int32_t>(source.files.size()),
+                   [&](int32_t i) { return json_string(source.files[i - 1]); }) +
          e;
   out += "  }," + e;
   out += "  \"variables\": [";

@@ -7,7 +7,8 @@
 //
 // Written in three parts so that a run with many variables holds one
 // variable's results at a time:
-//   json_start(s, target) + json_variable(s, v1, true) + json_variable(s, v2, false)
+//   json_start(source, study, grids, target) + json_variable(v1, true)
+//   + json_variable(v2, false)
 //   + json_end()
 #ifndef MORVANTIDE_REPORT_JSON_H_
 #define MORVANTIDE_REPORT_JSON_H_
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/source.h"
 #include "model/state.h"
 #include "report/results.h"
 #include "core/verdict.h"
@@ -28,7 +30,9 @@ std::string json_string(std::string_view utf8);
 // A JSON value of a real: the shortest decimal, or "inf", "-inf", "nan".
 std::string json_number(real x);
 
-std::string json_start(const State& s, const GridTable& g, const Target& target);
+// The run's settings and grids; a table's source has no layout and no nv.
+std::string json_start(const Source& source, const Study& study, const GridTable& g,
+                       const Target& target);
 std::string json_variable(const Analysis& v, bool first);
 std::string json_end();
 

@@ -9,6 +9,8 @@
 #include "report/json.h"
 #include "report/results.h"
 #include "report/summary.h"
+#include "report/utf8.h"
+#include "common/text.h"
 
 namespace morvantide {
 
@@ -80,6 +82,22 @@ bool same_variable(const VariableColumn& column, const Analysis& nv) {
 
 }  // namespace
 
+Source source_of(const State& s) {
+  Source source;
+  if (!s.given_file.empty()) {
+    // A table: its name and title as given.
+    source.kind = Source::Kind::kTable;
+    source.title = report_text(s.given_title);
+    source.files = {report_text(s.given_file)};
+    return source;
+  }
+  source.title = report_text(s.given_title.empty() ? trim(s.titulo) : s.given_title);
+  source.layout = s.modo;
+  source.nv = s.nv;
+  for (int32_t i = 1; i <= s.arq.size(); ++i) source.files.push_back(report_text(trim(s.arq(i))));
+  return source;
+}
+
 Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
                     const std::vector<VariableColumn>& columns, const Options& options,
                     Files& files, OutputFile& console,
@@ -87,7 +105,8 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
   Destination json, csv;
   MORVANTIDE_RETURN_IF_ERROR(json.open(options.json_file, files, console));
   MORVANTIDE_RETURN_IF_ERROR(csv.open(options.csv_file, files, console));
-  json.write(json_start(s, nv.grids, options.target));
+  const Source source = source_of(s);
+  json.write(json_start(source, s.study, nv.grids, options.target));
   csv.write(csv_header());
   bool first = true;
   AnalysisSettings settings;
@@ -123,7 +142,7 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
                  });
     for (const Analysis& v : results) {
       if (json.active()) json.write(json_variable(v, first));
-      if (csv.active()) csv.write(csv_rows(s, v));
+      if (csv.active()) csv.write(csv_rows(source, v));
       if (options.summary) {
         if (!first) console.write(kConsoleLineEnd);
         console.write(summary(v, options.target, kConsoleLineEnd,

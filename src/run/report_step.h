@@ -13,6 +13,7 @@
 #include "common/status.h"
 #include "core/analysis.h"
 #include "input/variables.h"
+#include "model/source.h"
 #include "model/state.h"
 #include "run/options.h"
 #include "run/progress.h"
@@ -23,6 +24,10 @@ namespace morvantide {
 // REQUIRES: the input was read.
 Status read_report_variables(const State& s, Files& files, const Options& options,
                              std::vector<VariableColumn>* columns);
+
+// What the run read, as the JSON and CSV name it: a table (a data run's
+// State carries its name as given) or the result files of a classic run.
+Source source_of(const State& s);
 
 // Whether the report shows the least-squares results of every grid (a JSON
 // or CSV report) or of the finest grid alone (the summary alone).
