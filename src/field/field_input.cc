@@ -10,6 +10,7 @@
 #include "field/field.h"
 #include "field/npy.h"
 #include "input/freeformat.h"
+#include "input/separator.h"
 
 namespace morvantide {
 
@@ -198,17 +199,6 @@ class LineSource {
   int64_t bom_ = 0;
 };
 
-enum class Separator { kTab, kSemicolon, kComma, kBlanks };
-
-Separator detect(std::string_view line) {
-  if (line.find('\t') != std::string_view::npos) return Separator::kTab;
-  if (line.find(';') != std::string_view::npos) return Separator::kSemicolon;
-  if (line.find(',') != std::string_view::npos) return Separator::kComma;
-  return Separator::kBlanks;
-}
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 struct Cell {
   std::string_view text;  // into the line, or into `quoted` storage
   int64_t column;
@@ -217,7 +207,7 @@ struct Cell {
 // A row is skipped when it is blank or its first visible character is '#'.
 bool skipped(std::string_view line) {
   for (char c : line) {
-    if (is_blank(c)) continue;
+    if (is_field_blank(c)) continue;
     return c == '#';
   }
   return true;
@@ -245,8 +235,8 @@ class TableFieldReader : public FieldReader {
     size_t i = 0;
     const int64_t offset = lines_.bom() + 1;
     auto skip_blanks = [&] {
-      while (i < n &&
-             (sep == Separator::kTab ? line[i] == ' ' || line[i] == '\r' : is_blank(line[i]))) {
+      while (i < n && (sep == Separator::kTab ? line[i] == ' ' || line[i] == '\r'
+                                               : is_field_blank(line[i]))) {
         ++i;
       }
     };
@@ -294,11 +284,11 @@ class TableFieldReader : public FieldReader {
       }
       const size_t start = i;
       while (i < n && line[i] != '#' &&
-             (sep == Separator::kBlanks ? !is_blank(line[i]) : line[i] != mark)) {
+             (sep == Separator::kBlanks ? !is_field_blank(line[i]) : line[i] != mark)) {
         ++i;
       }
       std::string_view text = line.substr(start, i - start);
-      while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+      while (!text.empty() && is_field_blank(text.back())) text.remove_suffix(1);
       cells->push_back({text, column});
       if (sep == Separator::kBlanks) continue;
       if (i >= n || line[i] == '#') return Status::Ok();
@@ -319,7 +309,7 @@ class TableFieldReader : public FieldReader {
       if (!got) return Status::Error(printable(source_) + ": the field has no rows");
       if (!skipped(line)) break;
     }
-    separator_ = detect(line);
+    separator_ = detect_separator(line);
     std::vector<Cell> cells;
     MORVANTIDE_RETURN_IF_ERROR(split(line, lines_.number(), &cells));
     columns_ = static_cast<int32_t>(cells.size());

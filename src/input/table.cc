@@ -9,6 +9,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "input/freeformat.h"
+#include "input/separator.h"
 
 namespace morvantide {
 
@@ -32,23 +33,11 @@ std::string place(const Table& table, const TableRow& row) {
          std::to_string(row.first_column);
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 struct Field {
   std::string text;  // without its quotes
   int64_t column;    // 1-based
   bool quoted = false;
 };
-
-// What separates the fields of a row; kBlanks: runs of blanks and tabs.
-enum class Separator { kTab, kSemicolon, kComma, kBlanks };
-
-Separator detect(std::string_view line) {
-  if (line.find('\t') != std::string_view::npos) return Separator::kTab;
-  if (line.find(';') != std::string_view::npos) return Separator::kSemicolon;
-  if (line.find(',') != std::string_view::npos) return Separator::kComma;
-  return Separator::kBlanks;
-}
 
 class Parser {
  public:
@@ -70,7 +59,7 @@ class Parser {
     const size_t n = line.size();
     auto skip_blanks = [&] {
       while (i < n && (sep == Separator::kTab ? line[i] == ' ' || line[i] == '\r'
-                                               : is_blank(line[i]))) {
+                                               : is_field_blank(line[i]))) {
         ++i;
       }
     };
@@ -107,7 +96,7 @@ class Parser {
       } else {
         const size_t start = i;
         while (i < n && line[i] != '#' &&
-               (sep == Separator::kBlanks ? !is_blank(line[i]) : line[i] != mark)) {
+               (sep == Separator::kBlanks ? !is_field_blank(line[i]) : line[i] != mark)) {
           ++i;
         }
         f.text = trim_right(line.substr(start, i - start));
@@ -117,7 +106,7 @@ class Parser {
       }
       fields->push_back(std::move(f));
       if (sep == Separator::kBlanks) {
-        if (i < n && !is_blank(line[i]) && line[i] != '#') {
+        if (i < n && !is_field_blank(line[i]) && line[i] != '#') {
           return error(number, static_cast<int64_t>(i) + 1,
                        "expected a blank after a quoted field, found " + shown(line.substr(i, 1)));
         }
@@ -155,7 +144,7 @@ class Parser {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t visible = line.find_first_not_of(" \t\r");
     if (visible == std::string_view::npos || line[visible] == '#') return Status::Ok();
-    if (first_row_) sep_ = detect(line);
+    if (first_row_) sep_ = detect_separator(line);
     const Separator sep = sep_;
     std::vector<Field>& fields = fields_;
     MORVANTIDE_RETURN_IF_ERROR(split(line, number, sep, &fields));
