@@ -62,20 +62,21 @@ class FolderReturn {
 };
 
 // The report of every chosen variable alone, nothing else written.
-Status report_only(const State& s, const std::vector<VariableColumn>& chosen,
-                   const Options& options, Files& files, OutputFile& console) {
-  std::vector<RunFile> table = run_files(s, FileChoice::of(options));
+Status report_only(const TableStudy& study, const Source& source,
+                   const std::vector<VariableColumn>& chosen, const Options& options,
+                   Files& files, OutputFile& console) {
+  std::vector<RunFile> table = run_files(FileChoice::of(options));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
-  Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
+  Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(study.study.nm),
                     standard_error_is_terminal());
-  // No variable was analysed for a listing (number 0 is none of the
-  // table's): each is analysed by the report, on one grid table and plan.
-  Analysis none;
-  none.grids = tabela_malhas(s.study.h);
-  const LeastSquaresPlan plan(grid_sizes(s.study));
+  // No variable was analysed for a listing: each is analysed by the report,
+  // on one grid table and plan.
+  const GridTable grids = tabela_malhas(study.study.h);
+  const LeastSquaresPlan plan(grid_sizes(study.study));
   OutputBesideProgress out(console, progress);
-  return write_report(s, none, &plan, chosen, options, files, out, progress.work());
+  return write_report(source, study.study, grids, nullptr, &plan, chosen, options, files, out,
+                      progress.work());
 }
 
 // The classic files in options.output_dir, then the report.
@@ -173,6 +174,16 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
   return Status::Ok();
 }
 
+namespace {
+
+// The title of a table's reports: its name, and the first chosen
+// variable's name where it has one.
+std::string table_title(const std::string& source, const VariableColumn& first) {
+  return first.name.empty() ? source : source + ": " + first.name;
+}
+
+}  // namespace
+
 void state_for_table(const TableStudy& table, const std::string& source,
                      const VariableColumn& first, State* s) {
   State& state = *s;
@@ -185,7 +196,7 @@ void state_for_table(const TableStudy& table, const std::string& source,
   // The listing and the scripts are Windows-1252; the name stands at the
   // end of its line, so it is written whole.
   state.given_file = source;
-  state.given_title = first.name.empty() ? source : source + ": " + first.name;
+  state.given_title = table_title(source, first);
   state.arq(1) = to_windows_1252(source);
   state.arq_listagem = fit(kDataListing, kLenArqListagem);
   state.titulo = fit_marked(to_windows_1252(state.given_title), kLenTitulo);
@@ -193,31 +204,33 @@ void state_for_table(const TableStudy& table, const std::string& source,
 
 namespace {
 
-// The run on a table read already.
+// The run on a table read already: the report alone, or with --output-dir
+// the classic files too (the one place a data run needs a State).
 Status run_table(const std::string& source, const Table& table, const Options& options,
                  Files& files, Platform& platform, OutputFile& console) {
   std::vector<VariableColumn> chosen;
+  TableStudy study;
+  MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
+  for (const std::string& note : study.notes) {
+    std::fputs(("morvantide: " + note + "\n").c_str(), stderr);
+  }
+  MORVANTIDE_RETURN_IF_ERROR(choose_variables(study, options.variables, &chosen));
+  if (options.output_dir.empty()) {
+    study.variables.clear();  // the chosen columns are all the report reads
+    return report_only(study, table_source(source, table_title(source, chosen.front())), chosen,
+                       options, files, console);
+  }
   State s;
-  {
-    TableStudy study;
-    MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
-    for (const std::string& note : study.notes) {
-      std::fputs(("morvantide: " + note + "\n").c_str(), stderr);
-    }
-    MORVANTIDE_RETURN_IF_ERROR(choose_variables(study, options.variables, &chosen));
-    state_for_table(study, source, chosen.front(), &s);
+  state_for_table(study, source, chosen.front(), &s);
+  study = TableStudy();
+  // A missing folder is made, and taken back when the run fails.
+  std::vector<std::string> made;
+  MORVANTIDE_RETURN_IF_ERROR(make_folders(options.output_dir, &made));
+  Status status = run_with_classic_files(s, chosen, options, files, platform, console);
+  if (!status.ok()) {
+    for (auto k = made.rbegin(); k != made.rend(); ++k) remove_empty_folder(*k);
   }
-  if (!options.output_dir.empty()) {
-    // A missing folder is made, and taken back when the run fails.
-    std::vector<std::string> made;
-    MORVANTIDE_RETURN_IF_ERROR(make_folders(options.output_dir, &made));
-    Status status = run_with_classic_files(s, chosen, options, files, platform, console);
-    if (!status.ok()) {
-      for (auto k = made.rbegin(); k != made.rend(); ++k) remove_empty_folder(*k);
-    }
-    return status;
-  }
-  return report_only(s, chosen, options, files, console);
+  return status;
 }
 
 Status out_of_memory() { return Status::Error("morvantide: not enough memory for the run"); }

@@ -82,15 +82,17 @@ bool same_variable(const VariableColumn& column, const Analysis& nv) {
 
 }  // namespace
 
+Source table_source(const std::string& file, const std::string& title) {
+  Source source;
+  source.kind = Source::Kind::kTable;
+  source.title = report_text(title);
+  source.files = {report_text(file)};
+  return source;
+}
+
 Source source_of(const State& s) {
   Source source;
-  if (!s.given_file.empty()) {
-    // A table: its name and title as given.
-    source.kind = Source::Kind::kTable;
-    source.title = report_text(s.given_title);
-    source.files = {report_text(s.given_file)};
-    return source;
-  }
+  if (!s.given_file.empty()) return table_source(s.given_file, s.given_title);
   source.title = report_text(s.given_title.empty() ? trim(s.titulo) : s.given_title);
   source.layout = s.modo;
   source.nv = s.nv;
@@ -98,15 +100,14 @@ Source source_of(const State& s) {
   return source;
 }
 
-Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
+Status write_report(const Source& source, const Study& study, const GridTable& grids,
+                    const Analysis* nv, const LeastSquaresPlan* plan,
                     const std::vector<VariableColumn>& columns, const Options& options,
-                    Files& files, OutputFile& console,
-                    WorkDone* done) {
+                    Files& files, OutputFile& console, WorkDone* done) {
   Destination json, csv;
   MORVANTIDE_RETURN_IF_ERROR(json.open(options.json_file, files, console));
   MORVANTIDE_RETURN_IF_ERROR(csv.open(options.csv_file, files, console));
-  const Source source = source_of(s);
-  json.write(json_start(source, s.study, nv.grids, options.target));
+  json.write(json_start(source, study, grids, options.target));
   csv.write(csv_header());
   bool first = true;
   AnalysisSettings settings;
@@ -128,12 +129,12 @@ Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* 
                    for (int64_t k = b; k < e; ++k) {
                      const VariableColumn& column = columns[static_cast<size_t>(k)];
                      Analysis& a = results[static_cast<size_t>(k) - start];
-                     if (same_variable(column, nv)) {
-                       a = nv;
+                     if (nv != nullptr && same_variable(column, *nv)) {
+                       a = *nv;
                      } else {
-                       Study study = s.study;
-                       study.Th = column.Th;
-                       a = analyse(study, nv.grids, settings);
+                       Study one = study;
+                       one.Th = column.Th;
+                       a = analyse(one, grids, settings);
                      }
                      a.number = column.number;
                      a.name = column.name;

@@ -28,22 +28,28 @@ Status read_report_variables(const State& s, Files& files, const Options& option
 // What the run read, as the JSON and CSV name it: a table (a data run's
 // State carries its name as given) or the result files of a classic run.
 Source source_of(const State& s);
+// A table's source: its name and title as given (any bytes; control bytes
+// are spelled out where the reports need it).
+Source table_source(const std::string& file, const std::string& title);
 
 // Whether the report shows the least-squares results of every grid (a JSON
 // or CSV report) or of the finest grid alone (the summary alone).
 bool report_needs_every_grid(const Options& options);
 
 // Analyses each variable in turn and writes its JSON entry, CSV rows and
-// summary, so that a batch of variables' results is held at a time.
-// Variable nv is not analysed again: its entry is `nv`, the run's own
-// analysis.  `plan` is the least-squares plan of the study's h.  The JSON
-// and CSV files are created here; "-" and the summary go to `console`.
-// `done`, when given, counts the variables analysed so far and the steps
-// of the analyses made here (for a progress line drawn by another thread;
-// nv's steps are its analyser's to count).
-// REQUIRES: nv = the analysis of s.nv with options.target and at least the
-//           least-squares results the report needs.
-Status write_report(const State& s, const Analysis& nv, const LeastSquaresPlan* plan,
+// summary, so that a batch of variables' results is held at a time.  Each
+// column is analysed on `study`'s settings and grids; the column that `nv`
+// analysed already (a classic run's variable nv: the same number and the
+// same values) is not analysed again.  `plan` is the least-squares plan of
+// the study's h.  The JSON and CSV files are created here; "-" and the
+// summary go to `console`.  `done`, when given, counts the variables
+// analysed so far and the steps of the analyses made here (for a progress
+// line drawn by another thread; nv's steps are its analyser's to count).
+// REQUIRES: grids = tabela_malhas(study.h); nv, when given, analysed with
+//           options.target and at least the least-squares results the
+//           report needs.
+Status write_report(const Source& source, const Study& study, const GridTable& grids,
+                    const Analysis* nv, const LeastSquaresPlan* plan,
                     const std::vector<VariableColumn>& columns, const Options& options,
                     Files& files, OutputFile& console, WorkDone* done = nullptr);
 

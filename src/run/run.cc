@@ -163,7 +163,8 @@ Status write_run(State& s, const std::vector<RunFile>& table,
   MORVANTIDE_RETURN_IF_ERROR(write_outputs(s, nv, table, *listing, files, platform, &templates));
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(
-        write_report(s, nv, settings.plan, columns, options, files, console, done));
+        write_report(source_of(s), s.study, grids, &nv, settings.plan, columns, options, files,
+                     console, done));
   }
   return Status::Ok();
 }

@@ -66,7 +66,10 @@ FileChoice FileChoice::of(const Options& options) {
   return c;
 }
 
-std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
+namespace {
+
+// The files of the run; s is read only for a classic input or output.
+std::vector<RunFile> files_of(const State* s, const FileChoice& choice) {
   auto asked = [&](const FixedFile& f) {
     if (!choice.classic_outputs) return false;
     return f.option[0] == '\0' ||
@@ -78,17 +81,17 @@ std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
     if (!choice.data_file.empty()) table.push_back({choice.data_file, FileRole::kDataFile});
   } else {
     table.push_back({kControlFile, FileRole::kControlFile});
-    const std::string names[2] = {trim(s.arq_dados_n), trim(s.arq_dados_1)};
+    const std::string names[2] = {trim(s->arq_dados_n), trim(s->arq_dados_1)};
     for (int32_t layout = 0; layout < 2; ++layout) {
       if (names[layout].empty()) continue;
       RunFile f{names[layout],
-                layout == s.modo ? FileRole::kParameterFile : FileRole::kOtherParameterFile};
+                layout == s->modo ? FileRole::kParameterFile : FileRole::kOtherParameterFile};
       f.number = layout;
       table.push_back(f);
     }
-    for (int32_t m = 1; m <= s.arq.size(); ++m) {
-      RunFile f{trim(s.arq(m)), FileRole::kResultFile};
-      f.number = s.modo == 0 ? m : 0;
+    for (int32_t m = 1; m <= s->arq.size(); ++m) {
+      RunFile f{trim(s->arq(m)), FileRole::kResultFile};
+      f.number = s->modo == 0 ? m : 0;
       table.push_back(f);
     }
   }
@@ -98,7 +101,7 @@ std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
     }
   }
   // Outputs.
-  if (choice.classic_outputs) table.push_back({trim(s.arq_listagem), FileRole::kListing});
+  if (choice.classic_outputs) table.push_back({trim(s->arq_listagem), FileRole::kListing});
   for (const FixedFile& f : fixed_files()) {
     if (is_input(f.role) || !asked(f)) continue;
     table.push_back({f.name, f.role, f.option, f.replaced_whole, f.script, f.plot});
@@ -114,6 +117,14 @@ std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
   }
   return table;
 }
+
+}  // namespace
+
+std::vector<RunFile> run_files(const State& s, const FileChoice& choice) {
+  return files_of(&s, choice);
+}
+
+std::vector<RunFile> run_files(const FileChoice& choice) { return files_of(nullptr, choice); }
 
 std::vector<const PlotScript*> scripts_of(const std::vector<RunFile>& table) {
   std::vector<const PlotScript*> scripts;

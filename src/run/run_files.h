@@ -89,6 +89,10 @@ struct FileChoice {
 // report files, standard output).  Pictures join with add_pictures().
 // REQUIRES: the input was read.
 std::vector<RunFile> run_files(const State& s, const FileChoice& choice);
+// The same for a run that reads no classic input and writes no classic
+// output (a data run without --output-dir).
+// REQUIRES: choice.data_run and not choice.classic_outputs.
+std::vector<RunFile> run_files(const FileChoice& choice);
 
 // The scripts of the table, in order.
 std::vector<const PlotScript*> scripts_of(const std::vector<RunFile>& table);
