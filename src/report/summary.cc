@@ -207,7 +207,10 @@ std::string percent_text(real relative) {
 std::string least_squares_text(const Analysis& v) {
   const int32_t n = v.study.nm;
   if (n < kFirstLeastSquares) return "U_LS = n/a (needs 4 grids)";
-  const LeastSquaresGrid& g = v.ls[n - 1];
+  // No fits at all when least squares was not asked for (the Python module's
+  // least_squares=False): U_LS is then missing.
+  const LeastSquaresGrid g =
+      n <= static_cast<int32_t>(v.ls.size()) ? v.ls[n - 1] : LeastSquaresGrid();
   std::string text = "U_LS = " + number(g.U_LS);
   if (g.U_LS == kSentinel) return text;
   if (g.model == kNoModel) return text + " (all values equal)";
