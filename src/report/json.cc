@@ -1,6 +1,7 @@
 #include "report/json.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "common/decimal.h"
 #include "common/text.h"
@@ -27,8 +28,6 @@ std::string cell_value(const Cell& c) {
   return "null";
 }
 
-std::string real_or_null(real x) { return x == kSentinel ? "null" : json_number(x); }
-
 // "name": [v1, v2, ...] over the grids, on one line.
 std::string list_line(const std::string& indent, const std::string& name, int32_t nm,
                       const auto& value_at) {
@@ -44,65 +43,137 @@ const char* refinement_kind(int32_t tipo_r) {
   return tipo_r == 1 ? "constant" : tipo_r == 2 ? "variable" : "none";
 }
 
+JsonField null_field(const char* key) {
+  JsonField f;
+  f.key = key;
+  return f;
+}
+
+JsonField real_field(const char* key, real x) {
+  JsonField f = null_field(key);
+  f.kind = JsonField::Kind::kReal;
+  f.number = x;
+  return f;
+}
+
+// null for the sentinel.
+JsonField real_or_null_field(const char* key, real x) {
+  return x == kSentinel ? null_field(key) : real_field(key, x);
+}
+
+JsonField whole_field(const char* key, int64_t n) {
+  JsonField f = null_field(key);
+  f.kind = JsonField::Kind::kWhole;
+  f.whole = n;
+  return f;
+}
+
+JsonField text_field(const char* key, std::string text) {
+  JsonField f = null_field(key);
+  f.kind = JsonField::Kind::kText;
+  f.text = std::move(text);
+  return f;
+}
+
+JsonField flag_field(const char* key, bool flag) {
+  JsonField f = null_field(key);
+  f.kind = JsonField::Kind::kFlag;
+  f.flag = flag;
+  return f;
+}
+
+// The value of a field, an object on one line.
+std::string json_value(const JsonField& f) {
+  switch (f.kind) {
+    case JsonField::Kind::kNull:
+      break;
+    case JsonField::Kind::kReal:
+      return json_number(f.number);
+    case JsonField::Kind::kWhole:
+      return std::to_string(f.whole);
+    case JsonField::Kind::kText:
+      return json_string(f.text);
+    case JsonField::Kind::kFlag:
+      return f.flag ? "true" : "false";
+    case JsonField::Kind::kObject: {
+      std::string out = "{";
+      for (const JsonField& inner : f.fields) {
+        if (out.size() > 1) out += ", ";
+        out += json_string(inner.key) + ": " + json_value(inner);
+      }
+      return out + "}";
+    }
+  }
+  return "null";
+}
+
+// The finest grid's object, a field a line.
 std::string finest(const Analysis& v, const std::string& indent) {
-  const Study& s = v.study;
-  const int32_t n = s.nm;
-  const GridVerdict& g = v.verdict(n);
+  const std::vector<JsonField> fields = finest_fields(v);
   std::string out = "{" + std::string(kEnd);
   const std::string in = indent + "  ";
-  auto field = [&](const char* key, const std::string& value, bool last = false) {
-    out += in + json_string(key) + ": " + value + (last ? "" : ",") + std::string(kEnd);
-  };
-  field("grid", std::to_string(n));
-  field("h", json_number(s.h(n)));
-  field("Th", json_number(v.study.Th(n)));
-  field("UGCI_Th", real_or_null(v.e.UGCI_Th(n)));
-  field("convergence",
-        json_string(n >= kFirstRatioTh ? convergence_words(g.convergence)
-                                       : convergence_words(Convergence::kUndetermined)));
-  field("asymptotic", json_string(asymptotic_words(g.asymptotic)));
-  field("U", real_or_null(g.U));
-  field("U_source", g.U_source == UncertaintySource::kNone
-                        ? std::string("null")
-                        : json_string(uncertainty_source_words(g.U_source)));
-  field("U_relative", real_or_null(g.U_relative));
-  field("U_note", g.U_note == UncertaintyNote::kNone
-                      ? std::string("null")
-                      : json_string(uncertainty_note_words(g.U_note)));
-  field("gci_dependable", g.gci_dependable ? "true" : "false");
-  field("p_observed", real_or_null(g.p_observed));
-  field("p_U", real_or_null(g.p_U));
-  field("pU_Th", real_or_null(n >= kFirstRatioTh ? v.e.pU_Th(n) : kSentinel));
-  field("pGCI", real_or_null(n >= kFirstDifference ? v.e.pGCI(n) : kSentinel));
-  field("Umc_Th", real_or_null(n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
-  field("Um_Tm1", real_or_null(n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
-  field("Uc_Tc", real_or_null(v.e.Uc_Tc(n)));
-  field("Tm1", n >= kFirstDifference ? json_number(v.e.Tm1(n)) : std::string("null"));
-  field("Ti_pU", real_or_null(n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel));
-  const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
-                                  ? v.ls[n - 1]
-                                  : LeastSquaresGrid();
-  field("U_LS", real_or_null(ls.U_LS));
-  field("model_LS", ls.model == kNoModel
-                        ? std::string("null")
-                        : json_string(least_squares_model_text(ls.model, ls.weighted)));
-  field("Fs_LS", real_or_null(ls.Fs_LS));
-  std::string target = "null";
-  if (g.target != kSentinel) {
-    target = "{\"U\": " + json_number(g.target) + ", \"h_target\": " + real_or_null(g.h_target) +
-             ", \"refinement_factor\": " + real_or_null(g.refinement) + ", \"within_target\": " +
-             (g.U == kSentinel ? "null"
-              : g.within_target           ? "true"
-                                          : "false") +
-             "}";
+  for (size_t k = 0; k < fields.size(); ++k) {
+    out += in + json_string(fields[k].key) + ": " + json_value(fields[k]) +
+           (k + 1 < fields.size() ? "," : "") + std::string(kEnd);
   }
-  field("target", target);
-  const std::string order = grid_order_warning(v.study.h);
-  field("grid_order_warning", order.empty() ? std::string("null") : json_string(order), true);
   return out + indent + "}";
 }
 
 }  // namespace
+
+std::vector<JsonField> finest_fields(const Analysis& v) {
+  const Study& s = v.study;
+  const int32_t n = s.nm;
+  const GridVerdict& g = v.verdict(n);
+  std::vector<JsonField> out;
+  out.push_back(whole_field("grid", n));
+  out.push_back(real_field("h", s.h(n)));
+  out.push_back(real_field("Th", v.study.Th(n)));
+  out.push_back(real_or_null_field("UGCI_Th", v.e.UGCI_Th(n)));
+  out.push_back(text_field("convergence", n >= kFirstRatioTh
+                                              ? convergence_words(g.convergence)
+                                              : convergence_words(Convergence::kUndetermined)));
+  out.push_back(text_field("asymptotic", asymptotic_words(g.asymptotic)));
+  out.push_back(real_or_null_field("U", g.U));
+  out.push_back(g.U_source == UncertaintySource::kNone
+                    ? null_field("U_source")
+                    : text_field("U_source", uncertainty_source_words(g.U_source)));
+  out.push_back(real_or_null_field("U_relative", g.U_relative));
+  out.push_back(g.U_note == UncertaintyNote::kNone
+                    ? null_field("U_note")
+                    : text_field("U_note", uncertainty_note_words(g.U_note)));
+  out.push_back(flag_field("gci_dependable", g.gci_dependable));
+  out.push_back(real_or_null_field("p_observed", g.p_observed));
+  out.push_back(real_or_null_field("p_U", g.p_U));
+  out.push_back(real_or_null_field("pU_Th", n >= kFirstRatioTh ? v.e.pU_Th(n) : kSentinel));
+  out.push_back(real_or_null_field("pGCI", n >= kFirstDifference ? v.e.pGCI(n) : kSentinel));
+  out.push_back(real_or_null_field("Umc_Th", n >= kFirstDifference ? v.e.Umc_Th(n) : kSentinel));
+  out.push_back(real_or_null_field("Um_Tm1", n >= kFirstDifference ? v.e.Um_Tm1(n) : kSentinel));
+  out.push_back(real_or_null_field("Uc_Tc", v.e.Uc_Tc(n)));
+  out.push_back(n >= kFirstDifference ? real_field("Tm1", v.e.Tm1(n)) : null_field("Tm1"));
+  out.push_back(real_or_null_field("Ti_pU", n >= kFirstRatioTh ? v.e.Ti_pU(n) : kSentinel));
+  const LeastSquaresGrid ls = n >= 1 && n <= static_cast<int32_t>(v.ls.size())
+                                  ? v.ls[n - 1]
+                                  : LeastSquaresGrid();
+  out.push_back(real_or_null_field("U_LS", ls.U_LS));
+  out.push_back(ls.model == kNoModel
+                    ? null_field("model_LS")
+                    : text_field("model_LS", least_squares_model_text(ls.model, ls.weighted)));
+  out.push_back(real_or_null_field("Fs_LS", ls.Fs_LS));
+  JsonField target = null_field("target");
+  if (g.target != kSentinel) {
+    target.kind = JsonField::Kind::kObject;
+    target.fields = {real_field("U", g.target), real_or_null_field("h_target", g.h_target),
+                     real_or_null_field("refinement_factor", g.refinement),
+                     g.U == kSentinel ? null_field("within_target")
+                                      : flag_field("within_target", g.within_target)};
+  }
+  out.push_back(std::move(target));
+  const std::string order = grid_order_warning(v.study.h);
+  out.push_back(order.empty() ? null_field("grid_order_warning")
+                              : text_field("grid_order_warning", order));
+  return out;
+}
 
 std::string json_string(std::string_view utf8) {
   std::string out = "\"";

@@ -12,8 +12,10 @@
 #ifndef MORVANTIDE_REPORT_JSON_H_
 #define MORVANTIDE_REPORT_JSON_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/state.h"
 #include "report/results.h"
@@ -27,6 +29,25 @@ std::string json_string(std::string_view utf8);
 
 // A JSON value of a real: the shortest decimal, or "inf", "-inf", "nan".
 std::string json_number(real x);
+
+// A field of an object of the report: its key and its value, null, a real
+// (json_number), a whole number, a string, true or false, or an object of
+// fields.  The finest grid's object is built as fields and then written, so
+// a reader of the Analysis (the Python module) gets the same object without
+// parsing the text.
+struct JsonField {
+  enum class Kind { kNull, kReal, kWhole, kText, kFlag, kObject };
+  std::string key;
+  Kind kind = Kind::kNull;
+  real number = 0;
+  int64_t whole = 0;
+  std::string text;  // UTF-8
+  bool flag = false;
+  std::vector<JsonField> fields;
+};
+
+// The fields of the verdict's "finest" object, in the report's order.
+std::vector<JsonField> finest_fields(const Analysis& v);
 
 std::string json_start(const State& s, const GridTable& g, const Target& target);
 std::string json_variable(const Analysis& v, bool first);
