@@ -27,6 +27,7 @@
 #include "field/field_output.h"
 #include "field/npy.h"
 #include "field/summary.h"
+#include "errors.h"
 #include "study_adapter.h"
 
 namespace py = pybind11;
@@ -34,10 +35,6 @@ namespace py = pybind11;
 namespace morvantide::python {
 
 namespace {
-
-void raise_if_error(const Status& status) {
-  if (!status.ok()) throw py::value_error(status.message());
-}
 
 std::string type_name(py::handle x) { return py::str(py::type::handle_of(x).attr("__name__")); }
 

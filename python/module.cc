@@ -1,8 +1,9 @@
 // The extension morvantide._core under the Python package morvantide:
 // analyse(h, values, ...), analyse_columns(h, columns, ...) and
-// analyse_table(path, ...) return Analysis objects whose to_dict() is the
-// variable's object of --json, numbers as decimal.Decimal.  The package adds
-// the methods written in Python (repr, to_numpy, to_frame) to Analysis.
+// analyse_table(path, ...) return Analysis objects (analysis.h) whose
+// to_dict() is the variable's object of --json, numbers as decimal.Decimal.
+// The package adds the methods written in Python (repr, to_numpy, to_frame)
+// to Analysis.  Failures are raised as errors.h says.
 //
 // Numbers are read from their text, as the result files' numbers are: a str
 // as it is, a decimal.Decimal, an int or a float (Python's or numpy's) from
@@ -30,6 +31,8 @@
 #include "common/platform.h"
 #include "common/version.h"
 #include "run/options.h"
+#include "analysis.h"
+#include "errors.h"
 #include "study_adapter.h"
 
 namespace morvantide::python {
@@ -44,12 +47,9 @@ using morvantide::TableSettings;
 using morvantide::CLocaleScope;
 using morvantide::parse_target;
 namespace mp = morvantide::python;
+using mp::raise_if_error;
 
 namespace {
-
-void raise_if_error(const Status& status) {
-  if (!status.ok()) throw py::value_error(status.message());
-}
 
 // A path as open() takes it: str, bytes or os.PathLike, made bytes by
 // os.fsencode (so a name that is not UTF-8 reaches its file); an embedded
@@ -256,80 +256,8 @@ mp::Settings to_settings(const py::object& cells, const py::object& order,
   return s;
 }
 
-py::object decimal_of(real x) {
-  static py::object* decimal = new py::object(py::module_::import("decimal").attr("Decimal"));
-  return (*decimal)(morvantide::shortest_decimal(x));
-}
-
-// One analysed variable as Python sees it.
-class Analysis {
- public:
-  explicit Analysis(mp::Result r) : r_(std::move(r)) {}
-
-  py::dict to_dict() const {
-    const CLocaleScope c_locale;
-    const py::module_ json = py::module_::import("json");
-    const py::object decimal = py::module_::import("decimal").attr("Decimal");
-    py::dict d = json.attr("loads")(r_.json(), py::arg("parse_float") = decimal,
-                                    py::arg("parse_int") = decimal);
-    // The two whole numbers of the object are ints; every real is a Decimal.
-    d["number"] = py::int_(d["number"]);
-    py::dict finest = d["verdict"]["finest"];
-    finest["grid"] = py::int_(finest["grid"]);
-    return d;
-  }
-
-  // An entry of the object (a per-grid list, the verdict, number, name): a
-  // fresh copy each time.
-  py::object entry(const std::string& name) const {
-    if (!cache_) cache_ = to_dict();
-    py::dict d = cache_;
-    if (name.rfind("__", 0) == 0 || !d.contains(name)) {
-      throw py::attribute_error("'Analysis' object has no attribute '" + name + "'");
-    }
-    return py::module_::import("copy").attr("deepcopy")(d[name.c_str()]);
-  }
-
-  py::list keys() const {
-    if (!cache_) cache_ = to_dict();
-    return py::list(cache_);
-  }
-
-  py::list h() const {
-    const CLocaleScope c_locale;
-    py::list out;
-    for (real x : r_.h()) out.append(decimal_of(x));
-    return out;
-  }
-
-  // A variable's name is bytes from the table: UTF-8, or else the
-  // Windows-1252 of the program's files.
-  py::str summary() const {
-    const CLocaleScope c_locale;
-    const std::string text = r_.summary();
-    PyObject* utf8 = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
-    if (utf8 != nullptr) return py::reinterpret_steal<py::str>(utf8);
-    PyErr_Clear();
-    return py::bytes(text).attr("decode")("cp1252", "replace");
-  }
-
-  // The study's settings (pL, dp, refinement, the order search), reals as
-  // Decimal.
-  py::dict settings() const {
-    const py::object decimal = py::module_::import("decimal").attr("Decimal");
-    py::dict d = py::module_::import("json").attr("loads")(
-        r_.settings_json(), py::arg("parse_float") = decimal, py::arg("parse_int") = decimal);
-    d["itmax"] = py::int_(d["itmax"]);
-    return d;
-  }
-
- private:
-  mp::Result r_;
-  mutable py::object cache_;
-};
-
-std::vector<Analysis> wrap(std::vector<mp::Result>& results) {
-  std::vector<Analysis> out;
+std::vector<mp::PyAnalysis> wrap(std::vector<mp::Result>& results) {
+  std::vector<mp::PyAnalysis> out;
   for (mp::Result& r : results) out.emplace_back(std::move(r));
   return out;
 }
@@ -342,17 +270,7 @@ PYBIND11_MODULE(_core, m) {
   mp::single_thread_after_fork();
   mp::register_field(m);
 
-  py::class_<Analysis>(m, "Analysis",
-                       "One analysed variable: to_dict() is its object of the program's JSON.")
-      .def("to_dict", &Analysis::to_dict,
-           "The variable's object of --json: reals as Decimal, None when missing.")
-      .def("summary", &Analysis::summary, "The text --summary prints for the variable.")
-      .def_property_readonly("h", &Analysis::h, "The grid sizes, coarsest first, as Decimal.")
-      .def_property_readonly("settings", &Analysis::settings,
-                             "The study's settings: pL, dp, refinement, itmax, tol, pU_min, "
-                             "pU_max.")
-      .def("__getattr__", &Analysis::entry)
-      .def("_keys", &Analysis::keys, "The keys of to_dict().");
+  mp::register_analysis(m);
 
   // The words of the verdict's convergence types in the order of their
   // codes (Analysis.to_numpy()'s "convergence").

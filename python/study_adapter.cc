@@ -11,6 +11,7 @@
 #include "input/freeformat.h"
 #include "report/json.h"
 #include "report/summary.h"
+#include "report/utf8.h"
 
 namespace morvantide::python {
 
@@ -68,6 +69,8 @@ Status read_number(const std::string& text, const std::string& what, real* out) 
 }
 
 std::string Result::json() const { return json_variable(a_, true); }
+
+std::string Result::name() const { return a_.name.empty() ? std::string() : report_text(a_.name); }
 
 std::string Result::settings_json() const {
   const Study& s = a_.study;

@@ -10,6 +10,8 @@
 //   analyse_lists({h1, h2, h3}, {{{T1, T2, T3}, ""}}, s, &results);
 //   results[0].json()     -> the variable's object of --json
 //   results[0].summary()  -> the text of --summary for it
+//   results[0].at(kQuantityColumns[k], i), results[0].finest()
+//                         -> the same object field by field, no text between
 #ifndef MORVANTIDE_PYTHON_STUDY_ADAPTER_H_
 #define MORVANTIDE_PYTHON_STUDY_ADAPTER_H_
 
@@ -22,6 +24,8 @@
 #include "core/analysis.h"
 #include "input/table.h"
 #include "core/verdict.h"
+#include "report/json.h"
+#include "report/results.h"
 
 namespace morvantide::python {
 
@@ -63,6 +67,15 @@ class Result {
   std::string summary() const;
   // The grid sizes, coarsest first.
   std::vector<real> h() const { return grid_sizes(a_.study); }
+  // The object of json() field by field: its number, its name (UTF-8 as
+  // the report writes it; empty: none, null), the entry of a per-grid list
+  // (kQuantityColumns, kVerdictColumns) at grid 1..grids(), and the fields
+  // of the verdict's "finest".
+  int64_t number() const { return a_.number; }
+  std::string name() const;
+  int32_t grids() const { return a_.study.nm; }
+  Cell at(const ReportColumn& column, int32_t grid) const { return cell(column, a_, grid); }
+  const Finest& finest() const { return a_.finest; }
   // The study's settings as --json's "settings" writes them: pL, dp,
   // refinement, itmax, tol, pU_min, pU_max (one line, JSON).
   std::string settings_json() const;

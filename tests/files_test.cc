@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -111,6 +112,82 @@ MemoryFiles small_study(const std::string& listing) {
                              "\r\n2\r\n1\r\n1\r\n50\r\n1.0E-12\r\n0.5\r\n5.0\r\n4\r\ndados.txt\r\nT\r\n";
   f.contents["dados.txt"] = "h v\r\n1 2.0\r\n0.5 1.25\r\n0.25 1.0625\r\n0.125 1.015625\r\n";
   return f;
+}
+
+// A file that cannot be used says which kind of failure it is (missing, or
+// another fault of the file, with the system's error number) while its
+// message stays word for word; a fault of the data is kData.
+TEST(FileFailures, CarryTheirKindAndErrorNumber) {
+  ScratchFolder scratch;
+  lay_out_names();
+  using Kind = Status::Kind;
+  DiskFiles disk;
+  auto read = [&](const char* name) {
+    return [&disk, name] {
+      std::string content;
+      return disk.read(name, &content);
+    };
+  };
+  auto create = [&](const char* name) {
+    return [&disk, name] {
+      std::unique_ptr<OutputFile> out;
+      return disk.create(name, &out);
+    };
+  };
+  MemoryFiles missing_parameters = small_study("lista.txt");
+  missing_parameters.contents.erase("param1.txt");
+  MemoryFiles bad_data = small_study("lista.txt");
+  bad_data.contents["dados.txt"] = "h v\r\n1 2.0\r\n0.5 x\r\n";
+  struct Case {
+    const char* what;
+    std::function<Status()> act;
+    Kind kind;
+    int error;
+    std::string message;
+  } cases[] = {
+      {"missing file", read("none.txt"), Kind::kFileNotFound, ENOENT,
+       "none.txt: cannot open (No such file or directory)"},
+      {"dangling link", read("dangling"), Kind::kFileNotFound, ENOENT,
+       "dangling: cannot open (No such file or directory)"},
+      {"folder", read("pasta"), Kind::kFile, EISDIR, "pasta: cannot open (it is a folder)"},
+      {"FIFO", read("fifo"), Kind::kFile, 0, "fifo: not a regular file"},
+      {"device", read("to_device"), Kind::kFile, 0, "to_device: not a regular file"},
+      {"link loop", read("loop_a"), Kind::kFile, ELOOP,
+       "loop_a: cannot open (Too many levels of symbolic links)"},
+      {"a file taken for a folder", read("plain.txt/x"), Kind::kFile, ENOTDIR,
+       "plain.txt/x: cannot open (Not a directory)"},
+      {"create in a missing folder", create("nowhere/x.txt"), Kind::kFileNotFound, ENOENT,
+       "nowhere/x.txt: cannot create (No such file or directory)"},
+      {"replace in a missing folder", [&] { return disk.replace("nowhere/x.txt", "a"); },
+       Kind::kFileNotFound, ENOENT, "nowhere/x.txt: cannot write (No such file or directory)"},
+      {"check a new file of a missing folder",
+       [&] { return disk.check_writable("nowhere/x.txt", true); }, Kind::kFileNotFound, ENOENT,
+       "nowhere/x.txt: cannot create (No such file or directory)"},
+      {"check a file under a file", [&] { return disk.check_writable("plain.txt/x", false); },
+       Kind::kFile, ENOTDIR, "plain.txt/x: cannot create (Not a directory)"},
+      {"missing file in memory",
+       [] {
+         MemoryFiles memory;
+         std::string content;
+         return memory.read("none.txt", &content);
+       },
+       Kind::kFileNotFound, ENOENT, "none.txt: cannot open (No such file or directory)"},
+      {"a missing file named in another keeps its kind",
+       [&] { return run_on(missing_parameters, Options()); }, Kind::kFileNotFound, ENOENT,
+       "Morvantide_4p0.in:3: param1.txt: cannot open (No such file or directory)"},
+      {"bad data", [&] { return run_on(bad_data, Options()); }, Kind::kData, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Status status = c.act();
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.kind(), c.kind);
+    EXPECT_EQ(status.system_error(), c.error);
+    if (!c.message.empty()) {
+      EXPECT_EQ(status.message(), c.message);
+    }
+  }
+  EXPECT_EQ(Status::Error("x").kind(), Kind::kData);
 }
 
 // The checks before the first write: a clash is told before an output that

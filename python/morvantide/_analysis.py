@@ -1,7 +1,9 @@
 """The methods of Analysis written in Python: its one-line repr and HTML table
 (from the summary's own text), and its per-grid lists as numpy arrays and as a
 pandas DataFrame.  The lists are read from to_dict() by their kind, so a list
-the variable's object gains appears in both without a change here."""
+the variable's object gains appears in both without a change here; their
+float64 values come from the extension (_float64), each binary128 value
+rounded once to the nearest double, never through its decimal text."""
 import html
 from decimal import Decimal
 
@@ -15,14 +17,15 @@ TRUTHS = frozenset(("gci_dependable", "asymptotic", "within_target"))
 _NONFINITE = ("inf", "-inf", "nan")
 
 
-def per_grid_lists(d):
+def per_grid_lists(d, kind=list):
     """(name, entries) of every per-grid list of the variable's object d: the
     estimates' first, then the verdict's (one of which an estimate's list
-    already names is called verdict_NAME)."""
-    out = [(k, v) for k, v in d.items() if isinstance(v, list)]
+    already names is called verdict_NAME).  kind: the type of the lists (the
+    arrays of _float64() are named the same way)."""
+    out = [(k, v) for k, v in d.items() if isinstance(v, kind) and k != "h"]
     taken = {k for k, _ in out} | {"h"}
     out += [("verdict_" + k if k in taken else k, v)
-            for k, v in d["verdict"].items() if isinstance(v, list)]
+            for k, v in d["verdict"].items() if isinstance(v, kind)]
     return out
 
 
@@ -41,7 +44,8 @@ def kind_of(name, entries):
 
 def to_float(x):
     """A number of to_dict() (Decimal, "inf", "-inf", "nan", None, bool) as a
-    float, rounded once; None is NaN."""
+    float, from its text; None is NaN.  The per-grid lists take theirs from
+    _float64() instead, rounded once from binary128."""
     return float("nan") if x is None else float(x)
 
 
@@ -84,15 +88,23 @@ def _to_numpy(self):
     third 0, undetermined.  The same keys for every study; the other words
     (U_source, U_note, model_LS) are left to to_frame()."""
     import numpy as np
-    out = {"h": np.array([float(x) for x in self.h], dtype=np.float64)}
+    floats = _floats(self, np)
+    out = {"h": floats["h"]}
     for name, entries in per_grid_lists(self.to_dict()):
         if name == "convergence":
             codes = [0 if x is None else _core.CONVERGENCE.index(x) for x in entries]
             out[name] = np.array(codes, dtype=np.int64)
             out["convergence_names"] = np.array(_core.CONVERGENCE)
         elif kind_of(name, entries) != "words":
-            out[name] = np.array([to_float(x) for x in entries], dtype=np.float64)
+            out[name] = floats[name]
     return out
+
+
+def _floats(analysis, np):
+    """h and every per-grid list as float64 arrays by the names of
+    per_grid_lists."""
+    arrays = analysis._float64()
+    return dict(per_grid_lists(arrays, np.ndarray), h=arrays["h"])
 
 
 def _to_frame(self, exact=False):
@@ -105,17 +117,20 @@ def _to_frame(self, exact=False):
     except ImportError as e:
         raise ImportError("Analysis.to_frame needs pandas (Debian: python3-pandas; "
                           "pip: pandas)") from e
-    number = to_decimal if exact else to_float
-    dtype = object if exact else "float64"
-    columns = {"h": pd.Series([number(x) for x in self.h], dtype=dtype)}
+    import numpy as np
+    floats = None if exact else _floats(self, np)
+    columns = {"h": pd.Series([to_decimal(x) for x in self.h], dtype=object) if exact
+               else pd.Series(floats["h"], dtype="float64")}
     for name, entries in per_grid_lists(self.to_dict()):
         kind = kind_of(name, entries)
         if kind == "words":
             columns[name] = pd.Series(entries, dtype=object)
         elif kind == "truths":
             columns[name] = pd.Series(entries, dtype="boolean")
+        elif exact:
+            columns[name] = pd.Series([to_decimal(x) for x in entries], dtype=object)
         else:
-            columns[name] = pd.Series([number(x) for x in entries], dtype=dtype)
+            columns[name] = pd.Series(floats[name], dtype="float64")
     frame = pd.DataFrame(columns)
     frame.index = pd.RangeIndex(1, len(frame) + 1, name="grid")
     frame.attrs["name"] = self.name

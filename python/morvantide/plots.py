@@ -30,7 +30,7 @@ def _basis(model, p, x):
     return [x, x ** 2]
 
 
-def _least_squares_curve(np, d, h):
+def _least_squares_curve(np, d, T, h):
     """The chosen least-squares fit at the finest grid as a function of h,
     or None: phi0 is the analysis' T0_LS, and the other coefficients are the
     weighted least squares of Th - T0_LS on the model's terms, as the fit
@@ -43,7 +43,7 @@ def _least_squares_curve(np, d, h):
     if model == "M1" and p is None:
         return None
     x = np.asarray(h) / h[-1]
-    phi = np.array([to_float(t) for t in d["Th"]])
+    phi = np.array(T)
     w = (1 / x) / np.sum(1 / x) if weighted else np.full(len(x), 1 / len(x))
     A = np.stack(_basis(model, p, x), axis=1) * np.sqrt(w)[:, None]
     coef = np.linalg.lstsq(A, (phi - T0) * np.sqrt(w), rcond=None)[0]
@@ -71,16 +71,18 @@ def plot(analysis, ax=None, kind="study", logx=None):
     if ax is None:
         ax = plt.subplots()[1]
     d = analysis.to_dict()
-    h = [float(x) for x in analysis.h]
+    # The per-grid numbers drawn are to_numpy()'s, each rounded once.
+    f = analysis.to_numpy()
+    h = f["h"].tolist()
     if logx is None:
         logx = max(h) / min(h) >= _LOG_SPREAD
     name = 'variable %d "%s"' % (d["number"], d["name"]) if d["name"] else "variable %d" % d[
         "number"]
     if kind == "study":
-        _study(np, ax, d, h, logx)
+        _study(np, ax, d, f, h, logx)
         ax.set_ylabel(d["name"] or "Th")
     else:
-        _orders(ax, d, h, analysis.settings)
+        _orders(ax, f, h, analysis.settings)
         ax.set_ylabel("order")
     if logx:
         ax.set_xscale("log")
@@ -90,8 +92,8 @@ def plot(analysis, ax=None, kind="study", logx=None):
     return ax
 
 
-def _study(np, ax, d, h, logx):
-    T = [to_float(t) for t in d["Th"]]
+def _study(np, ax, d, f, h, logx):
+    T = f["Th"].tolist()
     ax.plot(h, T, "o", color="black", label="Th", gid="data", zorder=3)
     # Between the grids and beyond the coarsest; down to h = 0 on a linear axis.
     if logx:
@@ -103,7 +105,7 @@ def _study(np, ax, d, h, logx):
     if p is not None and Ti is not None and p > 0:
         ax.plot(hs, Ti + (T[-1] - Ti) * (hs / h[-1]) ** p, "-", color="C0", gid="richardson",
                 label="Richardson, observed order %.6g" % p)
-    curve = _least_squares_curve(np, d, h)
+    curve = _least_squares_curve(np, d, T, h)
     if curve is not None:
         ax.plot(hs, curve(hs), "--", color="C1", gid="least_squares",
                 label="least squares, %s (T0_LS = %.6g)" % (d["model_LS"][-1],
@@ -121,10 +123,10 @@ def _study(np, ax, d, h, logx):
                            U, d["verdict"]["finest"]["U_source"]))
 
 
-def _orders(ax, d, h, settings):
-    observed = [to_float(p) for p in d["pU_Th"]]
+def _orders(ax, f, h, settings):
+    observed = f["pU_Th"].tolist()
     ax.plot(h, observed, "o-", color="C0", gid="observed", label="observed order pU_Th")
-    p_LS = [to_float(p) for p in d["p_LS"]]
+    p_LS = f["p_LS"].tolist()
     if any(math.isfinite(p) for p in p_LS):
         ax.plot(h, p_LS, "s--", color="C1", gid="p_LS", label="least-squares order p_LS")
     pL = to_float(settings["pL"])

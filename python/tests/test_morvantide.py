@@ -1,5 +1,6 @@
 """The module against the program: the same grids give the same JSON object,
 value for value, and the same summary; inputs of every kind; bad inputs."""
+import errno
 import itertools
 import json
 import os
@@ -351,9 +352,10 @@ print(len(morvantide.analyse([0.4, 0.2, 0.1], [1.16, 1.04, 1.01]).Th))
 
 def test_a_missing_file_is_the_programs_message(tmp_path):
     os.chdir(tmp_path)
-    with pytest.raises(ValueError) as e:
+    with pytest.raises(FileNotFoundError) as e:
         morvantide.analyse_table("none.csv")
     assert str(e.value) == "none.csv: cannot open (No such file or directory)"
+    assert e.value.errno == errno.ENOENT and not isinstance(e.value, ValueError)
 
 
 def test_four_threads_at_once_give_the_serial_results():

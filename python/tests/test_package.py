@@ -56,6 +56,11 @@ SHAPES = [
     ("no U, no least squares", [0.4, 0.2, 0.1], [1, 2, 0], dict(least_squares=False),
      "<morvantide.Analysis 1: 3 grids, Th = 0.00000 (no U: oscillatory divergence), "
      "oscillatory divergence>"),
+    # Summary and repr of 4 grids or more without any least-squares fit.
+    ("4 grids, no least squares", [0.4, 0.2, 0.1, 0.05], [1.16, 1.04, 1.01, 1.0025],
+     dict(least_squares=False),
+     "<morvantide.Analysis 1: 4 grids, Th = 1.0025 +/- 0.0031 (0.31 %) (UGCI), "
+     "monotonic convergence>"),
     ("oscillating, target", [1, 0.6, 0.35, 0.2, 0.12, 0.07, 0.04],
      [2.5, 2.1, 2.3, 2.22, 2.26, 2.245, 2.2499], dict(target="0.1%"), None),
 ]

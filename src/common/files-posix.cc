@@ -26,11 +26,12 @@ namespace morvantide {
 namespace {
 
 Status not_regular(const std::string& name) {
-  return Status::Error(printable(name) + ": not a regular file");
+  return Status::FileError(printable(name) + ": not a regular file", Status::Kind::kFile, 0);
 }
 
 Status is_a_folder(const std::string& name) {
-  return Status::Error(printable(name) + ": cannot open (it is a folder)");
+  return Status::FileError(printable(name) + ": cannot open (it is a folder)", Status::Kind::kFile,
+                           EISDIR);
 }
 
 // Refuses what is not a regular file; `st` describes the file.
@@ -210,7 +211,7 @@ class DiskReplacement : public OutputFile {
     return failure();
   }
   Status close() override {
-    if (fd_ < 0) return Status::Error(printable(name_) + ": already closed");
+    if (fd_ < 0) return already_closed(name_);
     write_out();
     if (error_ == 0 && temp_.empty() && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
       error_ = errno;

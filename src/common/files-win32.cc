@@ -19,7 +19,7 @@ namespace morvantide {
 namespace {
 
 Status not_regular(const std::string& name) {
-  return Status::Error(printable(name) + ": not a regular file");
+  return Status::FileError(printable(name) + ": not a regular file", Status::Kind::kFile, 0);
 }
 
 // "NAME: WHAT (REASON)" with the system's text for a Windows error code.
@@ -32,7 +32,10 @@ Status windows_error(const std::string& name, const std::string& what, DWORD cod
     --n;
   }
   std::string reason = n > 0 ? std::string(text, n) : "error " + std::to_string(code);
-  return Status::Error(printable(name) + ": " + what + " (" + reason + ")");
+  const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  return Status::FileError(printable(name) + ": " + what + " (" + reason + ")",
+                           missing ? Status::Kind::kFileNotFound : Status::Kind::kFile,
+                           missing ? ENOENT : 0);
 }
 
 // A name Windows gives to a device wherever it stands (CON, NUL, COM1,
@@ -51,7 +54,8 @@ bool folder_attributes(const std::string& name) {
 // Opens with the C run-time a file that must be a disk file.
 Status open_regular(const std::string& name, int flags, const char* failing, int* fd) {
   if (folder_attributes(name)) {
-    return Status::Error(printable(name) + ": cannot open (it is a folder)");
+    return Status::FileError(printable(name) + ": cannot open (it is a folder)",
+                             Status::Kind::kFile, EISDIR);
   }
   const int d = _open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
   if (d < 0) return file_error(name, failing, errno);

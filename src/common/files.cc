@@ -25,7 +25,13 @@ Status write_whole_file(Files& files, const std::string& name, std::string_view 
 }
 
 Status file_error(const std::string& name, const std::string& what, int err) {
-  return Status::Error(printable(name) + ": " + what + " (" + std::strerror(err) + ")");
+  return Status::FileError(printable(name) + ": " + what + " (" + std::strerror(err) + ")",
+                           err == ENOENT ? Status::Kind::kFileNotFound : Status::Kind::kFile,
+                           err);
+}
+
+Status already_closed(const std::string& name) {
+  return Status::FileError(printable(name) + ": already closed", Status::Kind::kFile, EBADF);
 }
 
 namespace {
@@ -158,13 +164,13 @@ Status FdOutputFile::failure() const {
 }
 
 Status FdOutputFile::flush() {
-  if (fd_ < 0) return Status::Error(printable(name_) + ": already closed");
+  if (fd_ < 0) return already_closed(name_);
   write_out();
   return failure();
 }
 
 Status FdOutputFile::close() {
-  if (fd_ < 0) return Status::Error(printable(name_) + ": already closed");
+  if (fd_ < 0) return already_closed(name_);
   write_out();
   if (::close(fd_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
   fd_ = -1;
@@ -190,7 +196,10 @@ Status DiskFiles::read(const std::string& name, std::string* content) {
 
 Status MemoryFiles::read(const std::string& name, std::string* content) {
   auto it = contents.find(name);
-  if (it == contents.end()) return Status::Error(name + ": cannot open (No such file or directory)");
+  if (it == contents.end()) {
+    return Status::FileError(name + ": cannot open (No such file or directory)",
+                             Status::Kind::kFileNotFound, ENOENT);
+  }
   *content = it->second;
   return Status::Ok();
 }

@@ -11,8 +11,12 @@
 
 namespace morvantide {
 
-// "NAME: WHAT (REASON)", the name shown with printable().
+// "NAME: WHAT (REASON)", the name shown with printable(); a failure of a
+// file (Status::Kind::kFileNotFound for ENOENT) with the error number err.
 Status file_error(const std::string& name, const std::string& what, int err);
+
+// "NAME: already closed".
+Status already_closed(const std::string& name);
 
 // Reads an open descriptor; closes it when destroyed.
 class FdInputFile : public InputFile {

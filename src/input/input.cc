@@ -67,9 +67,9 @@ Status read_name(FreeFormatReader& in, const std::string& what, std::string* fie
 // the name stands and that such a name must be quoted.
 Status with_origin(Status failure, const NameRead& where) {
   if (failure.ok() || !where.stopped_at_slash) return failure;
-  return Status::Error(printable(where.file) + ":" + std::to_string(where.line) + ": " +
-                       failure.message() + "; " + where.what +
-                       " stopped at a slash: a name with / must be quoted");
+  return failure.retold(printable(where.file) + ":" + std::to_string(where.line) + ": " +
+                        failure.message() + "; " + where.what +
+                        " stopped at a slash: a name with / must be quoted");
 }
 
 // Opens a file for the free-format reader.  A file named in another one
@@ -81,7 +81,7 @@ Status open_reader(Files& files, const std::string& name, const NameRead& where,
   std::unique_ptr<InputFile> file;
   Status opened = with_origin(files.open(name, &file), where);
   if (!opened.ok() && !where.stopped_at_slash && where.line > 0) {
-    return Status::Error(printable(where.file) + ":" + std::to_string(where.line) + ": " +
+    return opened.retold(printable(where.file) + ":" + std::to_string(where.line) + ": " +
                          opened.message());
   }
   MORVANTIDE_RETURN_IF_ERROR(opened);

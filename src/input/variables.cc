@@ -183,7 +183,7 @@ Status open_result(const State& s, Files& files, int32_t m,
   Status opened = open_reader(files, name, reader);
   const int32_t line = m <= s.arq_line.size() ? s.arq_line(m) : 0;
   if (opened.ok() || line <= 0) return opened;
-  return Status::Error(printable(parameter_file_name(s)) + ":" + std::to_string(line) + ": " +
+  return opened.retold(printable(parameter_file_name(s)) + ":" + std::to_string(line) + ": " +
                        opened.message());
 }
 

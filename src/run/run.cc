@@ -112,9 +112,9 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   Status input = read_input(s, files, platform);
   if (!input.ok() && !files.exists(kControlFile)) {
     // Someone new to the program in a folder of their own: the other way in.
-    return Status::Error(input.message() +
-                         "; to analyse a table of grids instead: morvantide study.csv (see "
-                         "morvantide --help)");
+    return input.retold(input.message() +
+                        "; to analyse a table of grids instead: morvantide study.csv (see "
+                        "morvantide --help)");
   }
   MORVANTIDE_RETURN_IF_ERROR(input);
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
