@@ -124,6 +124,10 @@ TEST(Table, EveryLayoutGivesTheClassicResults) {
       {"blanks, a quoted name", "h \"u (m/s)\" p\n" + rows(" ", "\n")},
       {"comments and blank lines", "# study\n\nh,u,p\n  # grid 1 next\n" + rows(",", "\n\n")},
       {"a comment after a row", "h,u,p\n" + rows(",", " # ok\n")},
+      // The first row decides the separator: a later comment does not.
+      {"blanks, a comma in later comments", "h u p\n" + rows(" ", " # coarse, fine\n")},
+      {"blanks, a tab in later comments", "h u p\n" + rows(" ", " #\tnote\n")},
+      {"CSV, a semicolon in later comments", "h,u,p\n" + rows(",", " # a; b\n")},
       {"CR LF", "h,u,p\r\n" + rows(",", "\r\n")},
       {"byte-order mark", "\xEF\xBB\xBFh,u,p\n" + rows(",", "\n")},
       {"no last line end", "h,u,p\n" + rows(",", "\n").substr(0, rows(",", "\n").size() - 1)},
@@ -264,6 +268,9 @@ TEST(Table, ClashesOfADataRun) {
        "the report file \"a.json\" is the same file as the report file \"a.json\"; rename one of "
        "them"},
       {{"--json", "a.json", "--csv", "a.csv"}, ""},
+      // The listing's name is free: no listing is written here.
+      {{"--json", "listagem.txt", "--csv", "a.csv"}, ""},
+      {{"--json", "a.json", "--csv", "listagem.txt"}, ""},
   };
   for (const Case& c : cases) {
     RunResult r = data_run(rows(",", "\n"), c.args);
