@@ -286,9 +286,14 @@ TEST(Table, VariablesOfADataRun) {
   struct Case {
     const char* list;
     std::string message;  // "" when the run is made
+    const char* reported = "";  // the numbers of the summary's variables, in order
   } cases[] = {
-      {"p,1", ""},
-      {"2-2,u", ""},
+      {"p,1", "", "2 1"},
+      {"2-2,u", "", "2 1"},
+      // Each once, where first named, by number or by name.
+      {"1,1", "", "1"},
+      {"u,1,u", "", "1"},
+      {"p,2,1-2", "", "2 1"},
       {"q", "morvantide: --variables: no variable is named \"q\" (the header names u, p)"},
       {"3", "morvantide: --variables: variable 3 asked for, the table has 2"},
       {"1-100000", "morvantide: --variables: variable 3 asked for, the table has 2"},
@@ -298,6 +303,15 @@ TEST(Table, VariablesOfADataRun) {
   for (const Case& c : cases) {
     RunResult r = data_run(table, {"--variables", c.list});
     EXPECT_EQ(r.status.ok() ? "" : r.status.message(), c.message) << c.list;
+    std::string reported;
+    const std::string lines = "\n" + r.console;
+    for (size_t at = lines.find("\nvariable "); at != std::string::npos;
+         at = lines.find("\nvariable ", at + 1)) {
+      const size_t number = at + std::strlen("\nvariable ");
+      const size_t end = lines.find_first_not_of("0123456789", number);
+      reported += (reported.empty() ? "" : " ") + lines.substr(number, end - number);
+    }
+    EXPECT_EQ(reported, c.reported) << c.list << "\n" << r.console;
   }
 }
 
