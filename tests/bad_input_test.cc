@@ -660,6 +660,19 @@ TEST(BadInput, SharedFoldersAndReports) {
          EXPECT_TRUE(fs::equivalent(d / "Morvantide_4p0_U.gnu", d / "copia.gnu"));
          EXPECT_NE(read_file(d / "copia.gnu").find("replot"), std::string::npos);
        }},
+      {"report with a hard link rewritten where it is and cut to its new length",
+       {{"d.csv", kStudy}}, {.arguments = {"--json", "r.json", "d.csv"}}, 0, "", "", {},
+       [](const fs::path& d) {
+         std::ofstream(d / "r.json") << std::string(100000, '@');
+         fs::create_hard_link(d / "r.json", d / "link.json");
+       },
+       [](const fs::path& d) {
+         EXPECT_TRUE(fs::equivalent(d / "r.json", d / "link.json"));
+         const std::string text = read_file(d / "link.json");
+         EXPECT_EQ(text.rfind("{\r\n  \"program\": ", 0), 0u);
+         EXPECT_EQ(text.find('@'), std::string::npos) << text.size() << " bytes";
+         EXPECT_EQ(text.substr(text.size() - 8), "  ]\r\n}\r\n");
+       }},
       {"stray temporaries of an ended run removed, look-alikes kept", layout1(), {}, 0, "", "",
        {"morvantide-notes.txt", "Morvantide_4p0_pU.gnu.backup", "morvantide-ab.tmp"},
        [](const fs::path& d) {

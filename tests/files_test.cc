@@ -1,6 +1,7 @@
 // The files on disk: the hold on the control file, and the order of the
 // checks before the first write.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,8 +62,20 @@ void lay_out_names() {
   fs::create_symlink("to_plain", "to_link");
 }
 
+// Whether another open file of `name` (a file or a folder) can take even a
+// shared hold on it now.
+bool shared_hold_possible(const std::string& name) {
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool taken = flock(fd, LOCK_SH | LOCK_NB) == 0;
+  close(fd);
+  return taken;
+}
+
 // The hold on the control file opens only a regular file: a FIFO, a device
-// or a folder is left unopened (reading it then says why).
+// or a folder is left unopened (reading it then says why).  A hold is
+// exclusive on the file and on its folder: no other hold, not even a shared
+// one, and no second run, until it is released.
 TEST(DiskFilesLock, HoldsOnlyARegularFile) {
   ScratchFolder scratch;
   lay_out_names();
@@ -80,6 +93,17 @@ TEST(DiskFilesLock, HoldsOnlyARegularFile) {
     std::unique_ptr<FolderLock> held;
     ASSERT_TRUE(disk.lock(c.name, &held).ok());
     EXPECT_EQ(held != nullptr, c.held);
+    if (c.held) {
+      EXPECT_FALSE(shared_hold_possible(c.name));
+      EXPECT_FALSE(shared_hold_possible("."));
+      std::unique_ptr<FolderLock> second;
+      EXPECT_EQ(disk.lock(c.name, &second).message(),
+                std::string(c.name) + ": another run is using this folder");
+      EXPECT_EQ(second, nullptr);
+      held.reset();
+      EXPECT_TRUE(shared_hold_possible(c.name));
+      EXPECT_TRUE(shared_hold_possible("."));
+    }
     if (std::string(c.name) == "fifo") {
       // No reader holds the FIFO open: a writer finds none.
       const int w = open("fifo", O_WRONLY | O_NONBLOCK);
@@ -87,6 +111,36 @@ TEST(DiskFilesLock, HoldsOnlyARegularFile) {
       EXPECT_EQ(errno, ENXIO);
       if (w >= 0) close(w);
     }
+  }
+}
+
+// A run in a folder with no control file holds the folder alone, as
+// exclusively; with one, through it.  Either refuses a second run.
+TEST(DiskFilesLock, FolderHeldAloneOrThroughTheControlFile) {
+  struct Case {
+    const char* control;  // written first unless nullptr
+    const char* refusal;
+  } cases[] = {
+      {nullptr, "out: another run is using this folder"},
+      {"Morvantide_4p0.in", "Morvantide_4p0.in: another run is using this folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control ? c.control : "no control file");
+    ScratchFolder scratch;
+    if (c.control) put(c.control, "1\r\n");
+    DiskFiles disk;
+    std::unique_ptr<FolderLock> held, second;
+    ASSERT_TRUE(disk.lock_folder("Morvantide_4p0.in", "out", &held).ok());
+    ASSERT_NE(held, nullptr);
+    EXPECT_FALSE(shared_hold_possible("."));
+    if (c.control) {
+      EXPECT_FALSE(shared_hold_possible(c.control));
+    }
+    EXPECT_EQ(disk.lock_folder("Morvantide_4p0.in", "out", &second).message(), c.refusal);
+    EXPECT_EQ(second, nullptr);
+    held.reset();
+    EXPECT_TRUE(disk.lock_folder("Morvantide_4p0.in", "out", &second).ok());
+    EXPECT_NE(second, nullptr);
   }
 }
 

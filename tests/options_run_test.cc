@@ -83,24 +83,44 @@ TEST(ProgramOptions, BadCommandLineTouchesNothing) {
 
 // --output-dir makes a missing folder and its parents, and takes them back
 // when the run then fails; "--" lets a data file's name start with '-'.
+// The report files are named from the current folder, not from DIR.
 TEST(ProgramOptions, OutputDirIsMadeAndTakenBack) {
   struct Case {
     std::vector<std::string> args;
     int status;
     bool folder_left;
+    std::vector<std::string> present = {}, absent = {};
   } cases[] = {
       {{"--no-plot", "--output-dir", "new/sub", "--", "-d.csv"}, 0, true},
       {{"--no-plot", "--output-dir", "new/sub", "--json", "new/sub/p0.dat", "--", "-d.csv"}, 2,
        false},
+      {{"--no-plot", "--output-dir", "new/sub", "--json", "r.json", "--csv", "r.csv", "--",
+        "-d.csv"},
+       0,
+       true,
+       {"r.json", "r.csv"},
+       {"new/sub/r.json", "new/sub/r.csv"}},
+      {{"--no-plot", "--output-dir", "new", "--json=new/r.json", "--csv", "../r.csv", "--",
+        "-d.csv"},
+       0,
+       true,
+       {"new/r.json", "../r.csv"},
+       {"new/new/r.json", "r.csv"}},
+      // Without it, no classic file.
+      {{"--json", "r.json", "--", "-d.csv"}, 0, false, {"r.json"}, {"listagem.txt", "p0.dat"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[4]);
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    SCOPED_TRACE(shown);
     Scratch s;
     std::ofstream(s.dir() / "-d.csv") << "h,u\n0.4,1.16\n0.2,1.04\n0.1,1.01\n";
     const auto r = run_args(s, c.args);
     EXPECT_EQ(r.exit_status, c.status) << r.err;
     EXPECT_EQ(fs::exists(s.dir() / "new"), c.folder_left);
-    EXPECT_EQ(fs::exists(s.dir() / "new/sub/listagem.txt"), c.folder_left);
+    EXPECT_EQ(fs::exists(s.dir() / c.args[2] / "listagem.txt"), c.folder_left);
+    for (const std::string& name : c.present) EXPECT_TRUE(fs::exists(s.dir() / name)) << name;
+    for (const std::string& name : c.absent) EXPECT_FALSE(fs::exists(s.dir() / name)) << name;
   }
 }
 

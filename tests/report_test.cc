@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -196,7 +197,8 @@ TEST(JsonReport, ParsedAndEveryNumberReadsBack) {
   for (bool equal_spacing : {false, true}) {
     SCOPED_TRACE(equal_spacing ? "a repeated spacing (inf and nan)" : "smooth spacings");
     const Study4 data(8, equal_spacing);
-    RunResult r = run_with(data.files(), {"--variables=all", "--json", "r.json", "--csv", "r.csv"});
+    RunResult r = run_with(data.files(), {"--variables=all", "--json", "r.json", "--csv", "r.csv",
+                                          "--target=0.1%"});
     ASSERT_TRUE(r.status.ok()) << r.status.message();
     const Parsed p = python_read("json", r.files.contents["r.json"]);
     ASSERT_TRUE(p.ok) << p.error;
@@ -250,6 +252,67 @@ TEST(JsonReport, ParsedAndEveryNumberReadsBack) {
       EXPECT_EQ(at(base + "convergence/0").first, "null");
       EXPECT_EQ(at(base + "finest/convergence").second, words[v]);
       EXPECT_EQ(at(base + "finest/gci_dependable").first, v == 0 ? "true" : "false");
+    }
+    // The finest grid's object: every key by name, nothing more, each value
+    // the one its list holds at the finest grid ("" for those read here).
+    const struct {
+      const char* key;
+      const char* list;  // under the variable, "grids/" for the grids' lists
+    } finest_keys[] = {
+        {"grid", ""},
+        {"h", "grids/h"},
+        {"Th", "Th"},
+        {"UGCI_Th", "UGCI_Th"},
+        {"convergence", "verdict/convergence"},
+        {"asymptotic", ""},
+        {"U", "verdict/U"},
+        {"U_source", "verdict/U_source"},
+        {"U_relative", "verdict/U_relative"},
+        {"U_note", "verdict/U_note"},
+        {"gci_dependable", "verdict/gci_dependable"},
+        {"p_observed", "verdict/p_observed"},
+        {"p_U", "verdict/p_U"},
+        {"pU_Th", "pU_Th"},
+        {"pGCI", "pGCI"},
+        {"Umc_Th", "Umc_Th"},
+        {"Um_Tm1", "Um_Tm1"},
+        {"Uc_Tc", "Uc_Tc"},
+        {"Tm1", "Tm1"},
+        {"Ti_pU", "Ti_pU"},
+        {"U_LS", "U_LS"},
+        {"model_LS", "model_LS"},
+        {"Fs_LS", "Fs_LS"},
+        {"target/U", "verdict/target"},
+        {"target/h_target", "verdict/h_target"},
+        {"target/refinement_factor", "verdict/refinement_factor"},
+        {"target/within_target", "verdict/within_target"},
+        {"grid_order_warning", ""},
+    };
+    const std::string last = "/" + std::to_string(data.nm - 1);
+    for (int v = 0; v < 4; ++v) {
+      SCOPED_TRACE("finest of variable " + std::to_string(v + 1));
+      const std::string base = "variables/" + std::to_string(v) + "/";
+      const std::string finest = base + "verdict/finest/";
+      std::set<std::string> keys;
+      for (const auto& [path, value] : p.values) {
+        if (path.rfind(finest, 0) == 0) keys.insert(path.substr(finest.size()));
+      }
+      std::set<std::string> expected;
+      for (const auto& k : finest_keys) {
+        expected.insert(k.key);
+        if (*k.list == 0) continue;
+        const std::string list =
+            std::string(k.list).rfind("grids/", 0) == 0 ? k.list : base + k.list;
+        EXPECT_EQ(at(finest + k.key), at(list + last)) << k.key;
+      }
+      EXPECT_EQ(keys, expected);
+      EXPECT_EQ(at(finest + "grid"), (std::pair<std::string, std::string>{"num", "8"}));
+      // The list says true / false / null, the object the words.
+      const std::string in_range = at(base + "verdict/asymptotic" + last).first;
+      EXPECT_EQ(at(finest + "asymptotic").second, in_range == "true"    ? "asymptotic range"
+                                                  : in_range == "false" ? "not yet asymptotic"
+                                                                        : "undetermined");
+      EXPECT_EQ(at(finest + "grid_order_warning").first, equal_spacing ? "str" : "null");
     }
   }
 }

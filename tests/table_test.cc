@@ -128,6 +128,12 @@ TEST(Table, EveryLayoutGivesTheClassicResults) {
       {"blanks, a quoted name", "h \"u (m/s)\" p\n" + rows(" ", "\n")},
       {"comments and blank lines", "# study\n\nh,u,p\n  # grid 1 next\n" + rows(",", "\n\n")},
       {"a comment after a row", "h,u,p\n" + rows(",", " # ok\n")},
+      // The first row decides the separator: a later comment does not.
+      {"blanks, a comma in later comments", "h u p\n" + rows(" ", " # coarse, fine\n")},
+      {"blanks, a tab in later comments", "h u p\n" + rows(" ", " #\tnote\n")},
+      {"CSV, a semicolon in later comments", "h,u,p\n" + rows(",", " # a; b\n")},
+      {"blanks, a comma in the first row's comment", "h u p # speed, m/s\n" + rows(" ", "\n")},
+      {"CSV, a semicolon in the first row's comment", "h,u,p # a; b\n" + rows(",", "\n")},
       {"CR LF", "h,u,p\r\n" + rows(",", "\r\n")},
       {"byte-order mark", "\xEF\xBB\xBFh,u,p\n" + rows(",", "\n")},
       {"no last line end", "h,u,p\n" + rows(",", "\n").substr(0, rows(",", "\n").size() - 1)},
@@ -271,6 +277,9 @@ TEST(Table, ClashesOfADataRun) {
        "the report file \"a.json\" is the same file as the report file \"a.json\"; rename one of "
        "them"},
       {{"--json", "a.json", "--csv", "a.csv"}, ""},
+      // The listing's name is free: no listing is written here.
+      {{"--json", "listagem.txt", "--csv", "a.csv"}, ""},
+      {{"--json", "a.json", "--csv", "listagem.txt"}, ""},
   };
   for (const Case& c : cases) {
     RunResult r = data_run(rows(",", "\n"), c.args);
@@ -286,9 +295,14 @@ TEST(Table, VariablesOfADataRun) {
   struct Case {
     const char* list;
     std::string message;  // "" when the run is made
+    const char* reported = "";  // the numbers of the summary's variables, in order
   } cases[] = {
-      {"p,1", ""},
-      {"2-2,u", ""},
+      {"p,1", "", "2 1"},
+      {"2-2,u", "", "2 1"},
+      // Each once, where first named, by number or by name.
+      {"1,1", "", "1"},
+      {"u,1,u", "", "1"},
+      {"p,2,1-2", "", "2 1"},
       {"q", "morvantide: --variables: no variable is named \"q\" (the header names u, p)"},
       {"3", "morvantide: --variables: variable 3 asked for, the table has 2"},
       {"1-100000", "morvantide: --variables: variable 3 asked for, the table has 2"},
@@ -298,6 +312,15 @@ TEST(Table, VariablesOfADataRun) {
   for (const Case& c : cases) {
     RunResult r = data_run(table, {"--variables", c.list});
     EXPECT_EQ(r.status.ok() ? "" : r.status.message(), c.message) << c.list;
+    std::string reported;
+    const std::string lines = "\n" + r.console;
+    for (size_t at = lines.find("\nvariable "); at != std::string::npos;
+         at = lines.find("\nvariable ", at + 1)) {
+      const size_t number = at + std::strlen("\nvariable ");
+      const size_t end = lines.find_first_not_of("0123456789", number);
+      reported += (reported.empty() ? "" : " ") + lines.substr(number, end - number);
+    }
+    EXPECT_EQ(reported, c.reported) << c.list << "\n" << r.console;
   }
 }
 

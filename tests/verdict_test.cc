@@ -130,6 +130,10 @@ TEST(Verdict, VariableRatioTypeAndUncertainty) {
       // |psi| = 8 > t: the order of |psi| is far below pL, which the listing assumes.
       {"OscillatesBeyondT", above, {0, 8, 7}, Convergence::kOscillatoryConvergence,
        UncertaintySource::kObservedOrder, UncertaintyNote::kAbsoluteRatio, false},
+      // |psi| = 100: the order of |psi| lies above pL, so U takes pL as the
+      // listing's index does: the same bits.
+      {"OscillatesFarBeyondT", above, {0, 100, 99}, Convergence::kOscillatoryConvergence,
+       UncertaintySource::kUGCI, UncertaintyNote::kNone, false},
       // psi = -1, |psi| > t: an order of |psi|, where the listing has no UGCI.
       {"OscillatesBelowOne", below, {0, 1, 0}, Convergence::kOscillatoryConvergence,
        UncertaintySource::kObservedOrder, UncertaintyNote::kNoListingIndex, false},
@@ -150,6 +154,10 @@ TEST(Verdict, VariableRatioTypeAndUncertainty) {
   }
   // 1.25 |Th(3) - Th(2)| / (2^1 - 1) with pU = min(observed 2, pL = 1).
   EXPECT_TRUE(NearRel(judge(below, square(below), k)(3).U, 1.25Q * 0.6075Q / 1, 1e-30Q));
+  // 1.25 |99 - 100| / (r21^1 - 1), r21 = 0.5 / 0.45, with pU = min(order of |psi|, pL = 1).
+  const GridVerdict far = judge(above, {0, 100, 99}, k)(3);
+  EXPECT_TRUE(NearRel(far.U, 1.25Q / (0.5Q / 0.45Q - 1), 1e-30Q)) << q_to_string(far.U);
+  EXPECT_TRUE(far.p_observed > 1 && far.p_U == 1) << q_to_string(far.p_observed);
   k.pL = 2;
   // 1.25 |Th(3) - Th(2)| / (2^2 - 1) with the observed order 2.
   EXPECT_TRUE(NearRel(judge(below, square(below), k)(3).U, 1.25Q * 0.6075Q / 3, 1e-25Q));
@@ -233,6 +241,10 @@ TEST(Verdict, ExactPowerLaws) {
       {"Ratio1.5Order1.5", 1.5Q, 1.5Q, 1.5Q, 0.7Q, 1, Asymptotic::kAsymptotic, 1},
       {"Ratio1.3Order1VariableSearch", 1.3Q, 1, 1, 2, 2, Asymptotic::kAsymptotic, 1},
       {"HalfTheOrder", 2, 1, 2, 1, 1, Asymptotic::kNotYet, 0.5Q},
+      // Below pL the index uses the observed order (A = 1): P alone decides,
+      // on either side of the tolerance 0.1.
+      {"OrderJustInsideTheTolerance", 2, 1.82Q, 2, 1, 1, Asymptotic::kAsymptotic, 0.91Q},
+      {"OrderJustOutsideTheTolerance", 2, 1.78Q, 2, 1, 1, Asymptotic::kNotYet, 0.89Q},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -261,6 +273,37 @@ TEST(Verdict, ExactPowerLaws) {
         EXPECT_EQ(v(i).asymptotic, Asymptotic::kUndetermined);
       }
     }
+  }
+}
+
+// P and A each within 0.1 of 1, on both sides of both edges; a hair beyond
+// the edge (1e-30, far below a double's rounding of 0.1) is already out.
+TEST(Verdict, AsymptoticRangeTolerance) {
+  struct Case {
+    real P, A;
+    Asymptotic expected;
+  } cases[] = {
+      {1, 1, Asymptotic::kAsymptotic},
+      {1.09Q, 1, Asymptotic::kAsymptotic},
+      {1.11Q, 1, Asymptotic::kNotYet},
+      {0.91Q, 1, Asymptotic::kAsymptotic},
+      {0.89Q, 1, Asymptotic::kNotYet},
+      {1, 1.09Q, Asymptotic::kAsymptotic},
+      {1, 1.11Q, Asymptotic::kNotYet},
+      {1, 0.91Q, Asymptotic::kAsymptotic},
+      {1, 0.89Q, Asymptotic::kNotYet},
+      {1.1Q - 1e-30Q, 0.9Q + 1e-30Q, Asymptotic::kAsymptotic},
+      {1.1Q + 1e-30Q, 1, Asymptotic::kNotYet},
+      {0.9Q - 1e-30Q, 1, Asymptotic::kNotYet},
+      {1, 1.1Q + 1e-30Q, Asymptotic::kNotYet},
+      {1, 0.9Q - 1e-30Q, Asymptotic::kNotYet},
+      {S, 1, Asymptotic::kUndetermined},
+      {1, S, Asymptotic::kUndetermined},
+      {1.5Q, S, Asymptotic::kUndetermined},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(asymptotic_check(c.P, c.A), c.expected)
+        << "P " << q_to_string(c.P) << ", A " << q_to_string(c.A);
   }
 }
 
@@ -316,6 +359,7 @@ TEST(Verdict, TargetGridClosedForm) {
     real U;  // in the variable's units
     real refinement;
     bool within;
+    real T0 = 1;  // Th = T0 + h^2
   } cases[] = {
       {"SixteenTimesSmaller", Target::Kind::kAbsolute, gci / 16, gci / 16, 4, false},
       {"TwiceSmaller", Target::Kind::kAbsolute, gci / 2, gci / 2, sqrtq(2.0Q), false},
@@ -324,13 +368,18 @@ TEST(Verdict, TargetGridClosedForm) {
        sqrtq(gci / (1e-5Q * (1 + hn * hn))), false},
       {"AlreadyWithin", Target::Kind::kAbsolute, gci * 4, gci * 4, 0.5Q, true},
       {"Exactly", Target::Kind::kAbsolute, gci, gci, 1, true},
+      // Th(5) = -1 + 2^-16: the share is of |Th|.
+      {"RelativeOfANegativeTh", Target::Kind::kRelative, 1e-5Q, 1e-5Q * (1 - hn * hn),
+       sqrtq(gci / (1e-5Q * (1 - hn * hn))), false, -1},
+      {"RelativeOfANegativeThAlreadyWithin", Target::Kind::kRelative, 0.5Q, 0.5Q * (1 - hn * hn),
+       sqrtq(gci / (0.5Q * (1 - hn * hn))), true, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Target t;
     t.kind = c.kind;
     t.value = c.value;
-    const GridList<GridVerdict> v = judge(h, power_law(h, 1, {{1, 2}}), Settings(), t);
+    const GridList<GridVerdict> v = judge(h, power_law(h, c.T0, {{1, 2}}), Settings(), t);
     EXPECT_TRUE(NearRel(v(5).target, c.U, 1e-32Q));
     EXPECT_TRUE(NearRel(v(5).h_target, hn / c.refinement, 1e-30Q));
     EXPECT_TRUE(NearRel(v(5).refinement, c.refinement, 1e-30Q));
@@ -532,6 +581,7 @@ TEST(Verdict, ObservedOrderOverTheWholeLine) {
     const real p = q_min(c.p, k.pL);
     const real U = 1.25Q * q_abs(Th[n - 1] - Th[n - 2]) / (q_pow(r21, p) - 1);
     EXPECT_TRUE(NearRel(v.U, U, 1e-22Q)) << q_to_string(v.U) << " vs " << q_to_string(U);
+    EXPECT_TRUE(NearRel(v.p_U, p, 1e-24Q)) << q_to_string(v.p_U);
     EXPECT_TRUE(v.U >= q_abs(Th[n - 1] - 1)) << "below the true error";
     EXPECT_TRUE(v.gci_dependable);
     EXPECT_EQ(v.U_note, c.note);

@@ -8,6 +8,7 @@ import signal
 import subprocess
 import sys
 import threading
+import time
 from decimal import Decimal
 
 import numpy as np
@@ -72,6 +73,8 @@ def test_to_dict_and_summary_equal_the_program(tmp_path, name, h, values, settin
         assert a.h == [Decimal(x) for x in h]
     assert a.verdict == expected["verdict"] and a.Th == expected["Th"]
     assert a.number == 1 and type(a.number) is int
+    grid = a.to_dict()["verdict"]["finest"]["grid"]
+    assert grid == len(h) and type(grid) is int
 
 
 def test_without_least_squares_only_those_lists_are_missing(tmp_path):
@@ -374,6 +377,32 @@ def test_four_threads_at_once_give_the_serial_results():
     for t in threads:
         t.join()
     assert all(g == [s] * 5 for g, s in zip(got, serial))
+
+
+# Calls of about a quarter of a second: (what, the call on h, values and a
+# table of them).
+LOCK_CALLS = [
+    ("analyse", lambda h, t, path: morvantide.analyse(h, t)),
+    ("analyse_columns", lambda h, t, path: morvantide.analyse_columns(h, {"u": t})),
+    ("analyse_table", lambda h, t, path: morvantide.analyse_table(path)),
+]
+
+
+@pytest.mark.parametrize("what,call", LOCK_CALLS, ids=[c[0] for c in LOCK_CALLS])
+def test_the_lock_is_released_while_a_study_is_analysed(tmp_path, what, call):
+    h = [str(1 / (1 + Decimal(k) / 7 + Decimal(k * k) / 1000)) for k in range(300)]
+    t = [str(1 + Decimal(x) ** 2) for x in h]
+    path = tmp_path / "study.csv"
+    path.write_text("h,u\n" + "".join("%s,%s\n" % row for row in zip(h, t)))
+    done = threading.Event()
+    worker = threading.Thread(target=lambda: (call(h, t, path), done.set()))
+    ticks = 0
+    worker.start()
+    while not done.is_set():
+        ticks += 1
+        time.sleep(0.001)
+    worker.join()
+    assert ticks > 20
 
 
 def test_a_forked_child_analyses_too():
