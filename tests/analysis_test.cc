@@ -78,6 +78,43 @@ TEST(Analyse, LeastSquaresAsNeeded) {
   }
 }
 
+// The verdict judges the grids asked for; the finest grid's figures are the
+// same bits whether every grid or the finest alone is judged (a variable
+// ratio: each grid's observed order is a search of its own).
+TEST(Analyse, VerdictsAsNeeded) {
+  StudyLists s = worked_example(true);
+  s.h(5) = 0.03Q;
+  s.Th(5) = 1 + s.h(5) * s.h(5);
+  s.tipo_r = 2;
+  const GridTable grids = tabela_malhas(s.h);
+  AnalysisSettings every;
+  const Analysis all = analyse(s, grids, every);
+  ASSERT_NE(all.verdict(4).p_observed, S);
+  ASSERT_NE(all.finest.p_observed, S);
+  struct Case {
+    VerdictNeed need;
+    bool finest, grid_4;  // judged
+  } cases[] = {
+      {VerdictNeed::kNone, false, false},
+      {VerdictNeed::kFinest, true, false},
+      {VerdictNeed::kEveryGrid, true, true},
+  };
+  auto same = [](real a, real b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.need));
+    AnalysisSettings settings;
+    settings.verdicts = c.need;
+    const Analysis a = analyse(s, grids, settings);
+    EXPECT_EQ(a.verdict(4).convergence != Convergence::kUndetermined, c.grid_4);
+    EXPECT_EQ(same(a.verdict(4).p_observed, all.verdict(4).p_observed), c.grid_4);
+    EXPECT_EQ(same(a.verdict(5).U, all.verdict(5).U), c.finest);
+    EXPECT_EQ(same(a.finest.U, all.finest.U), c.finest);
+    EXPECT_EQ(same(a.finest.p_observed, all.finest.p_observed), c.finest);
+    EXPECT_EQ(a.finest.U_source == all.finest.U_source, c.finest);
+    EXPECT_EQ(a.finest.gci_dependable, c.finest);
+  }
+}
+
 // The steps an analysis counts reach analysis_steps(nm) exactly (so a
 // progress line ends at 100%), and counting changes no result bit.
 TEST(Analyse, CountsItsSteps) {

@@ -84,7 +84,10 @@ Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSetti
   a.grids = grids;
   a.e = estimativa(a.study, settings.steps, settings.stop);
   if (settings.stop != nullptr && settings.stop->load(std::memory_order_relaxed)) return a;
-  a.verdict = verdict(a.study, a.e, a.grids, settings.target);
+  const int32_t first_judged = settings.verdicts == VerdictNeed::kEveryGrid ? 1
+                               : settings.verdicts == VerdictNeed::kFinest ? study.nm
+                                                                           : study.nm + 1;
+  a.verdict = verdict(a.study, a.e, a.grids, settings.target, first_judged);
   if (settings.least_squares != LeastSquaresNeed::kNone) {
     std::vector<real> Th(study.nm);
     for (int32_t i = 1; i <= study.nm; ++i) Th[i - 1] = study.Th(i);

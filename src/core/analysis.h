@@ -47,8 +47,15 @@ enum class LeastSquaresNeed {
                // grid nm alone (least_squares_for_report)
 };
 
+// Which grids the verdict judges.  Each grid's verdict (its observed order
+// over the whole positive line above all) costs a search, so a caller asks
+// only for what it shows: a run with no report none, the summary the
+// finest grid, the JSON, the CSV and Python every grid.
+enum class VerdictNeed { kNone, kFinest, kEveryGrid };
+
 struct AnalysisSettings {
   Target target;  // the uncertainty aimed at; kNone for no target figures
+  VerdictNeed verdicts = VerdictNeed::kEveryGrid;
   LeastSquaresNeed least_squares = LeastSquaresNeed::kNone;
   // What least squares needs of h, shared by every variable of a study.
   // Null: formed from study.h for this call alone.

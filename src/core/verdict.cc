@@ -1,5 +1,7 @@
 #include "core/verdict.h"
 
+#include <algorithm>
+
 namespace morvantide {
 
 namespace {
@@ -213,10 +215,10 @@ std::string grid_order_warning(const RealList& h) {
 }
 
 GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const GridTable& g,
-                              const Target& target) {
+                              const Target& target, int32_t first_grid) {
   GridList<GridVerdict> out;
   out.resize(study.nm);
-  for (int32_t i = 1; i <= study.nm; ++i) {
+  for (int32_t i = std::max(first_grid, 1); i <= study.nm; ++i) {
     GridVerdict& v = out(i);
     if (i >= kFirstRatioTh) {
       v.t = ratio_exponent(g.r21(i), g.r21(i - 1));

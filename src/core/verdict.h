@@ -187,10 +187,12 @@ Asymptotic asymptotic_check(real order_ratio, real gci_ratio);
 // The warning on grids out of order: "" when h decreases from grid 1 to nm.
 std::string grid_order_warning(const RealList& h);
 
-// The verdict at every grid 1..study.nm.
+// The verdict at grids first_grid..study.nm (study.nm entries; those
+// before first_grid keep the defaults of a grid not judged).  Each grid's
+// verdict reads that grid's figures only: the same bits whatever first_grid.
 // REQUIRES: e = estimativa(study), g = tabela_malhas(study.h).
 GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const GridTable& g,
-                              const Target& target);
+                              const Target& target, int32_t first_grid = 1);
 
 }  // namespace morvantide
 

@@ -33,6 +33,11 @@ bool report_needs_every_grid(const Options& options) {
   return !options.json_file.empty() || !options.csv_file.empty();
 }
 
+VerdictNeed report_verdicts(const Options& options) {
+  if (!options.report()) return VerdictNeed::kNone;
+  return report_needs_every_grid(options) ? VerdictNeed::kEveryGrid : VerdictNeed::kFinest;
+}
+
 
 namespace {
 
@@ -112,6 +117,7 @@ Status write_report(const Source& source, const Study& study, const GridTable& g
   bool first = true;
   AnalysisSettings settings;
   settings.target = options.target;
+  settings.verdicts = report_verdicts(options);
   settings.least_squares = report_needs_every_grid(options) ? LeastSquaresNeed::kEveryGrid
                                                             : LeastSquaresNeed::kFinest;
   settings.plan = plan;

@@ -35,6 +35,9 @@ Source table_source(const std::string& file, const std::string& title);
 // Whether the report shows the least-squares results of every grid (a JSON
 // or CSV report) or of the finest grid alone (the summary alone).
 bool report_needs_every_grid(const Options& options);
+// The grids whose verdict a run shows: every grid for a JSON or CSV report,
+// the finest for the summary alone, none without a report.
+VerdictNeed report_verdicts(const Options& options);
 
 // Analyses each variable in turn and writes its JSON entry, CSV rows and
 // summary, so that a batch of variables' results is held at a time.  Each

@@ -151,6 +151,7 @@ Status write_run(State& s, const std::vector<RunFile>& table,
   // the report all read this analysis.
   AnalysisSettings settings;
   settings.target = options.target;
+  settings.verdicts = report_verdicts(options);
   settings.least_squares = least_squares_need(s, columns, options);
   std::unique_ptr<LeastSquaresPlan> plan;
   if (options.plot_least_squares || options.report()) {
