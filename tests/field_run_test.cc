@@ -206,6 +206,28 @@ TEST(FieldRun, NpyAndTheSameValuesInEveryTableFormGiveTheSameSummary) {
   EXPECT_EQ(figures(c.console), figures(a.console));
 }
 
+// The summary as the terminal shows it: counts in words that fit them, and
+// a file's name with its control bytes spelled out.
+TEST(FieldRun, SummaryTextOfOnePoint) {
+  MemoryFiles files;
+  const std::string name = "f\x1b[2J.csv";
+  files.contents[name] = "x,0.4,0.2,0.1\n0,1.16,1.04,1.01\n";
+  const FieldRun r = run_field_with(files, {"--field", name});
+  ASSERT_TRUE(r.status.ok()) << r.status.message();
+  const std::string expected =
+      "Field f\\x1b[2J.csv: 1 point on 3 grids (constant ratio, formal order 2)\n"
+      "  monotonic convergence: 1 (100.00 %)\n"
+      "  oscillatory convergence: 0 (0.00 %)\n"
+      "  monotonic divergence: 0 (0.00 %)\n"
+      "  oscillatory divergence: 0 (0.00 %)\n"
+      "  undetermined: 0 (0.00 %)\n"
+      "Observed order at 1 point: min 2, max 2, average 2\n"
+      "Orders from the norms of the last grid differences: L1 2, L2 2, max 2\n"
+      "U at 1 point: max 0.0125, mean 0.0125; relative to |Th|: max 1.238 %, mean 1.238 %\n"
+      "Points without a dependable U: 0 (0.00 %)\n";
+  EXPECT_EQ(r.console, expected);
+}
+
 TEST(FieldRun, BadFieldsAreRefusedWithTheirPlaceAndNothingIsWritten) {
   const std::string npy_1d = npy_of({3}, {1, 2, 3});
   const std::string npy_nan = npy_of({2, 3}, {1, 2, 3, 1, std::nan(""), 3});

@@ -251,9 +251,17 @@ std::string summary_json(const FieldSummary& s, const std::string& source) {
   return out + "}" + e;
 }
 
+namespace {
+
+// "1 point", "2 points".
+std::string points(int64_t n) { return std::to_string(n) + (n == 1 ? " point" : " points"); }
+
+}  // namespace
+
 std::string summary_text(const FieldSummary& s, const std::string& source) {
   const FieldSummaryFigures f = summary_figures(s);
-  std::string out = "Field " + source + ": " + std::to_string(s.points) + " points on " +
+  // The name reaches the terminal: no byte of it may move the cursor.
+  std::string out = "Field " + control_bytes_shown(source) + ": " + points(s.points) + " on " +
                     std::to_string(s.study.nm) + " grids (" + ratio_kind(s.study.tipo_r) +
                     " ratio, formal order " + shown(s.study.pL) + ")\n";
   const std::vector<const char*> words = convergence_names();
@@ -261,12 +269,12 @@ std::string summary_text(const FieldSummary& s, const std::string& source) {
     out += "  " + std::string(words[k]) + ": " + std::to_string(s.convergence[k]) + " (" +
            share(s.convergence[k], s.points) + ")\n";
   }
-  out += "Observed order at " + std::to_string(s.with_order) + " points: min " +
+  out += "Observed order at " + points(s.with_order) + ": min " +
          shown(s.order_min) + ", max " + shown(s.order_max) + ", average " + shown(f.order_mean) +
          "\n";
   out += "Orders from the norms of the last grid differences: L1 " + shown(f.order_l1) + ", L2 " +
          shown(f.order_l2) + ", max " + shown(f.order_max) + "\n";
-  out += "U at " + std::to_string(s.with_U) + " points: max " + shown(s.U_max) + ", mean " +
+  out += "U at " + points(s.with_U) + ": max " + shown(s.U_max) + ", mean " +
          shown(f.U_mean) + "; relative to |Th|: max " + percent(s.U_relative_max) + ", mean " +
          percent(f.U_relative_mean) + "\n";
   out += "Points without a dependable U: " + std::to_string(s.without_dependable_U) + " (" +
