@@ -28,6 +28,7 @@
 #include "field/npy.h"
 #include "field/summary.h"
 #include "errors.h"
+#include "settings.h"
 #include "study_adapter.h"
 
 namespace py = pybind11;
@@ -50,84 +51,29 @@ real number_of(py::handle x, const std::string& what) {
   return v;
 }
 
-real setting(const py::handle& x, const std::string& name, const char* expected) {
-  real v = 0;
-  if (py::isinstance<py::bool_>(x) || !read_number(py::str(x), name, &v).ok()) {
-    throw py::value_error("bad value for " + name + ": " + std::string(py::repr(x)) + " (" +
-                          expected + ")");
-  }
-  return v;
-}
-
-// Orders are positive finite numbers, as the program's --order takes them.
-real order_setting(const py::handle& x, const std::string& name) {
-  const real v = setting(x, name, "a positive finite number");
-  if (!(v > 0) || q_isinf(v)) {
-    throw py::value_error("bad value for " + name + ": " + std::string(py::repr(x)) +
-                          " (a positive finite number)");
-  }
-  return v;
-}
-
 // The settings of a field: the keywords of analyse() that apply to it.
 TableSettings field_settings(const py::kwargs& kw, bool* least_squares) {
-  TableSettings t;
+  SettingValues v;
+  const std::pair<const char*, py::object*> keys[] = {
+      {"cells", &v.cells}, {"order", &v.order}, {"order_step", &v.order_step},
+      {"ratio", &v.ratio}, {"order_range", &v.order_range}, {"itmax", &v.itmax},
+      {"tol", &v.tol}};
   *least_squares = false;
   for (const auto& [key_handle, value] : kw) {
     const std::string key = py::str(key_handle);
-    if (value.is_none()) continue;
-    if (key == "cells") {
-      const std::string c = py::str(value);
-      if (py::isinstance<py::bool_>(value) || (c != "1" && c != "2" && c != "3")) {
-        throw py::value_error("bad value for cells: " + std::string(py::repr(value)) +
-                              " (the grid's dimension: 1, 2 or 3)");
+    bool known = key == "least_squares";
+    if (known && !value.is_none()) *least_squares = py::cast<bool>(value);
+    for (const auto& [name, slot] : keys) {
+      if (key == name) {
+        *slot = py::reinterpret_borrow<py::object>(value);
+        known = true;
       }
-      t.cells = c[0] - '0';
-    } else if (key == "order") {
-      t.pL = order_setting(value, "order");
-    } else if (key == "order_step") {
-      t.dp = order_setting(value, "order_step");
-    } else if (key == "ratio") {
-      const std::string r = py::isinstance<py::str>(value) ? value.cast<std::string>() : "";
-      if (r != "constant" && r != "variable") {
-        throw py::value_error("bad value for ratio: " + std::string(py::repr(value)) +
-                              " ('constant', 'variable' or None)");
-      }
-      t.ratio = r == "constant" ? RatioChoice::kConstant : RatioChoice::kVariable;
-    } else if (key == "order_range") {
-      const char* expected = "(pU_min, pU_max), two numbers, the first the smaller";
-      if (py::isinstance<py::str>(value) || !py::isinstance<py::sequence>(value) ||
-          py::len(value) != 2) {
-        throw py::value_error("bad value for order_range: " + std::string(py::repr(value)) + " (" +
-                              expected + ")");
-      }
-      const py::sequence range = py::reinterpret_borrow<py::sequence>(value);
-      t.pU_min = setting(range[0], "order_range", expected);
-      t.pU_max = setting(range[1], "order_range", expected);
-      if (!(t.pU_min < t.pU_max)) {
-        throw py::value_error("bad value for order_range: " + std::string(py::repr(value)) + " (" +
-                              expected + ")");
-      }
-    } else if (key == "itmax") {
-      const std::string text = py::str(value);
-      const bool whole = !py::isinstance<py::bool_>(value) && !text.empty() && text.size() <= 9 &&
-                         text.find_first_not_of("0123456789") == std::string::npos &&
-                         std::stol(text) >= 1;
-      if (!whole) {
-        throw py::value_error("bad value for itmax: " + std::string(py::repr(value)) +
-                              " (a whole number of iterations, at least 1)");
-      }
-      t.itmax = static_cast<int32_t>(std::stol(text));
-    } else if (key == "tol") {
-      t.tol = setting(value, "tol", "a positive number");
-      if (!(t.tol > 0)) throw py::value_error("bad value for tol: it must be positive");
-    } else if (key == "least_squares") {
-      *least_squares = py::cast<bool>(value);
-    } else {
+    }
+    if (!known) {
       throw py::type_error("analyse_field() got an unexpected keyword argument '" + key + "'");
     }
   }
-  return t;
+  return table_settings(v);
 }
 
 // The figures of a field and its summary.

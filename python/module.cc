@@ -33,6 +33,7 @@
 #include "run/options.h"
 #include "analysis.h"
 #include "errors.h"
+#include "settings.h"
 #include "study_adapter.h"
 
 namespace morvantide::python {
@@ -184,69 +185,13 @@ std::vector<real> to_reals(py::handle seq, const std::string& name) {
                         expected + ")");
 }
 
-real setting(py::handle value, const std::string& name, const std::string& expected) {
-  real x = 0;
-  const bool number = !py::isinstance<py::bool_>(value) &&
-                      (py::isinstance<py::str>(value) || is_instance_of(value, "numbers", "Real") ||
-                       is_instance_of(value, "decimal", "Decimal"));
-  if (!number || !mp::read_number(py::str(value), name, &x).ok()) {
-    bad_setting(name, value, expected);
-  }
-  return x;
-}
-
 // None keeps the direct run's default of each setting.
 mp::Settings to_settings(const py::object& cells, const py::object& order,
                          const py::object& order_step, const py::object& ratio,
                          const py::object& order_range, const py::object& itmax,
                          const py::object& tol, const py::object& target, bool least_squares) {
   mp::Settings s;
-  TableSettings& t = s.table;
-  if (!cells.is_none()) {
-    const std::string c = py::str(cells);
-    if (py::isinstance<py::bool_>(cells) || (c != "1" && c != "2" && c != "3")) {
-      bad_setting("cells", cells, "the grid's dimension: 1, 2 or 3");
-    }
-    t.cells = c[0] - '0';
-  }
-  // Orders are positive finite numbers, as the program's --order takes them.
-  auto order_setting = [](const py::object& value, const char* name) {
-    const real x = setting(value, name, "a positive finite number");
-    if (!(x > 0) || morvantide::q_isinf(x)) bad_setting(name, value, "a positive finite number");
-    return x;
-  };
-  if (!order.is_none()) t.pL = order_setting(order, "order");
-  if (!order_step.is_none()) t.dp = order_setting(order_step, "order_step");
-  if (!ratio.is_none()) {
-    const std::string r = py::isinstance<py::str>(ratio) ? ratio.cast<std::string>() : "";
-    if (r != "constant" && r != "variable") {
-      bad_setting("ratio", ratio, "'constant', 'variable' or None");
-    }
-    t.ratio = r == "constant" ? RatioChoice::kConstant : RatioChoice::kVariable;
-  }
-  if (!order_range.is_none()) {
-    const char* expected = "(pU_min, pU_max), two numbers, the first the smaller, such as (0.5, 5)";
-    const bool pair = !py::isinstance<py::str>(order_range) &&
-                      py::isinstance<py::sequence>(order_range) && py::len(order_range) == 2;
-    if (!pair) bad_setting("order_range", order_range, expected);
-    const py::sequence range = order_range;
-    t.pU_min = setting(range[0], "order_range", expected);
-    t.pU_max = setting(range[1], "order_range", expected);
-    if (!(t.pU_min < t.pU_max)) bad_setting("order_range", order_range, expected);
-    t.order_range_given = true;
-  }
-  if (!itmax.is_none()) {
-    const std::string text = py::str(itmax);
-    const bool whole = !py::isinstance<py::bool_>(itmax) && !text.empty() && text.size() <= 9 &&
-                       text.find_first_not_of("0123456789") == std::string::npos &&
-                       std::stol(text) >= 1;
-    if (!whole) bad_setting("itmax", itmax, "a whole number of iterations, at least 1");
-    t.itmax = static_cast<int32_t>(std::stol(text));
-  }
-  if (!tol.is_none()) {
-    t.tol = setting(tol, "tol", "a positive number");
-    if (!(t.tol > 0)) bad_setting("tol", tol, "a positive number");
-  }
+  s.table = mp::table_settings({cells, order, order_step, ratio, order_range, itmax, tol});
   if (!target.is_none()) {
     if (py::isinstance<py::bool_>(target) || !parse_target(py::str(target), &s.target)) {
       bad_setting("target", target, "a positive number, or a percentage such as 0.1%");

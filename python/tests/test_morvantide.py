@@ -181,6 +181,11 @@ def test_bad_input_raises_value_error_with_the_message(name, kwargs, message):
     with pytest.raises(ValueError) as e:
         morvantide.analyse(**args)
     assert str(e.value) == message
+    # A setting is refused by the same rule and words in a field.
+    if message.startswith("bad value for") and "target" not in kwargs:
+        with pytest.raises(ValueError) as e:
+            morvantide.analyse_field([0.2, 0.1, 0.05], np.array([[1.0, 2.0, 3.0]]), **kwargs)
+        assert str(e.value) == message
 
 
 # (cells D, counts N, h = N^(-1/D)).

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "input/freeformat.h"
 #include "run/run_files.h"
+#include "input/study_settings.h"
 
 #include "common/text.h"
 
@@ -280,61 +281,38 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
         }
         break;
       case Name::kCells:
-        if (value != "1" && value != "2" && value != "3") {
-          return error("bad value for --cells: " + shown(value) +
-                       " (the grid's dimension: 1, 2 or 3)");
+        if (!read_study_setting(StudySetting::kCells, value, &o.table)) {
+          return error("bad value for --cells: " + shown(value) + " (" +
+                       setting_expected(StudySetting::kCells) + ")");
         }
-        o.table.cells = value[0] - '0';
         break;
       case Name::kRatio:
-        if (value == "constant") {
-          o.table.ratio = RatioChoice::kConstant;
-        } else if (value == "variable") {
-          o.table.ratio = RatioChoice::kVariable;
-        } else {
+        if (!read_ratio(value, &o.table)) {
           return error("bad value for --ratio: " + shown(value) + " (constant or variable)");
         }
         break;
-      case Name::kOrder:
-      case Name::kOrderStep: {
-        real v = 0;
-        if (!parse_setting(value, &v) || !(v > 0) || q_isinf(v)) {
-          return error("bad value for " + option + ": " + shown(value) +
-                       " (a positive finite number)");
-        }
-        (row->id == Name::kOrder ? o.table.pL : o.table.dp) = v;
-        break;
-      }
       case Name::kOrderRange: {
         const size_t colon = value.find(':');
-        real a = 0, b = 0;
-        if (colon == std::string::npos || !parse_setting(value.substr(0, colon), &a) ||
-            !parse_setting(value.substr(colon + 1), &b) || !(a < b)) {
+        if (colon == std::string::npos ||
+            !read_order_range(std::string_view(value).substr(0, colon),
+                              std::string_view(value).substr(colon + 1), &o.table)) {
           return error("bad value for --order-range: " + shown(value) +
                        " (pU_min:pU_max, two numbers, the first the smaller, such as 0.5:5)");
         }
-        o.table.pU_min = a;
-        o.table.pU_max = b;
-        o.table.order_range_given = true;
         break;
       }
-      case Name::kItmax: {
-        real v = 0;
-        const bool whole = value.find_first_not_of("0123456789") == std::string::npos &&
-                           !value.empty() && value.size() <= 9;
-        if (!whole || !parse_setting(value, &v) || !(v >= 1)) {
-          return error("bad value for --itmax: " + shown(value) +
-                       " (a whole number of iterations, at least 1)");
-        }
-        o.table.itmax = static_cast<int32_t>(std::stol(value));
-        break;
-      }
+      case Name::kOrder:
+      case Name::kOrderStep:
+      case Name::kItmax:
       case Name::kTol: {
-        real v = 0;
-        if (!parse_setting(value, &v) || !(v > 0)) {
-          return error("bad value for --tol: " + shown(value) + " (a positive number)");
+        const StudySetting setting = row->id == Name::kOrder       ? StudySetting::kOrder
+                                     : row->id == Name::kOrderStep ? StudySetting::kOrderStep
+                                     : row->id == Name::kItmax     ? StudySetting::kItmax
+                                                                   : StudySetting::kTol;
+        if (!read_study_setting(setting, value, &o.table)) {
+          return error("bad value for " + option + ": " + shown(value) + " (" +
+                       setting_expected(setting) + ")");
         }
-        o.table.tol = v;
         break;
       }
       case Name::kOutputDir:
