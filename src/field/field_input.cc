@@ -16,14 +16,6 @@ namespace morvantide {
 
 namespace {
 
-constexpr size_t kShownBytes = 40;
-
-std::string shown_text(std::string_view raw) {
-  std::string out = "\"" + printable(raw.substr(0, kShownBytes));
-  if (raw.size() > kShownBytes) out += "...";
-  return out + "\"";
-}
-
 // 10^k exactly, for 0 <= k <= 48 (5^48 < 2^113).
 const std::vector<real>& powers_of_ten() {
   static const std::vector<real> powers = [] {
@@ -272,7 +264,7 @@ class TableFieldReader : public FieldReader {
         if (line[i] != mark) {
           return error(
               number, static_cast<int64_t>(i) + offset,
-              "expected a separator after a quoted field, found " + shown_text(line.substr(i, 1)));
+              "expected a separator after a quoted field, found " + shown(line.substr(i, 1)));
         }
         ++i;
         skip_blanks();
@@ -361,7 +353,7 @@ class TableFieldReader : public FieldReader {
         if (!is_number[c]) {
           return error(lines_.number(), cells[c].column,
                        "expected a grid size (a number) after the first, found " +
-                           shown_text(cells[c].text));
+                           shown(cells[c].text));
         }
         sizes.push_back(numbers[c]);
         places.push_back(printable(source_) + ":" + std::to_string(lines_.number()) + ":" +
@@ -394,7 +386,7 @@ class TableFieldReader : public FieldReader {
       if (!read_decimal(cell.text, &v)) {
         return error(number, cell.column,
                      cell.text.empty() ? std::string("expected a number, found an empty field")
-                                       : "expected a number, found " + shown_text(cell.text));
+                                       : "expected a number, found " + shown(cell.text));
       }
       (*values)[base + static_cast<size_t>(grid_of_column_[static_cast<size_t>(c - first)]) - 1] =
           v;

@@ -22,7 +22,6 @@ Status invalid(const FreeFormatReader& in, const std::string& what) {
   return Status::Error(printable(in.name()) + ":" + std::to_string(in.last_line()) + ": " + what);
 }
 
-std::string grid(int32_t m) { return " of grid " + std::to_string(m); }
 
 // The items of the two files as messages name them: the name and what it is.
 const std::string kModo = "modo (the layout of the results, 0 or 1)";
@@ -175,7 +174,7 @@ Status read_parameter_file(State& s, Files& files) {
     if (s.modo == 0) {
       NameRead where;
       MORVANTIDE_RETURN_IF_ERROR(
-          read_name(in, "the result file name" + grid(m), &s.arq(m), kLenArq, &where));
+          read_name(in, "the result file name" + of_grid(m), &s.arq(m), kLenArq, &where));
       s.arq_line(m) = where.line;
       MORVANTIDE_RETURN_IF_ERROR(try_cut_name(files, trim(s.arq(m)), where));
     }

@@ -15,16 +15,7 @@ namespace morvantide {
 
 namespace {
 
-// A value shown in a message keeps at most this many bytes of the text.
-constexpr size_t kShownBytes = 40;
-
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::string shown(std::string_view raw) {
-  std::string out = "\"" + printable(raw.substr(0, kShownBytes));
-  if (raw.size() > kShownBytes) out += "...";
-  return out + "\"";
-}
 
 // Where a row is, for messages.
 std::string place(const Table& table, const TableRow& row) {

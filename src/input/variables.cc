@@ -18,7 +18,6 @@ namespace {
 // their columns are made.
 constexpr size_t kValuesReadBeforeCheck = size_t{1} << 16;
 
-std::string grid(int32_t m) { return " of grid " + std::to_string(m); }
 std::string variable(int32_t k) { return " of variable " + std::to_string(k); }
 
 // A reader of the file that reads only as far as its reads go.
@@ -112,7 +111,7 @@ Status count_variables(const State& s, Files& files, int32_t* count,
   MORVANTIDE_RETURN_IF_ERROR(open_reader(files, name, &reader));
   FreeFormatReader& in = *reader;
   if (s.modo == 0) {
-    MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(1), nullptr)}));
+    MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + of_grid(1), nullptr)}));
     int32_t n = 0;
     int stop_line = 0;  // the line that holds no variable
     while (n < kMaxVariables) {
@@ -138,7 +137,7 @@ Status count_variables(const State& s, Files& files, int32_t* count,
   }
 
   MORVANTIDE_RETURN_IF_ERROR(in.read({}));  // the header line
-  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(1), nullptr)}));
+  MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + of_grid(1), nullptr)}));
   const int first_row = in.last_line();
   std::string text;
   MORVANTIDE_RETURN_IF_ERROR(first_lines(files, name, first_row, &text));
@@ -178,7 +177,7 @@ Status open_result(const State& s, Files& files, int32_t m,
   const std::string name = trim(s.arq(m));
   if (name.empty()) {
     return Status::Error(printable(parameter_file_name(s)) + ": the result file name" +
-                         (s.modo == 0 ? grid(m) : std::string()) + " is empty");
+                         (s.modo == 0 ? of_grid(m) : std::string()) + " is empty");
   }
   Status opened = open_reader(files, name, reader);
   const int32_t line = m <= s.arq_line.size() ? s.arq_line(m) : 0;
@@ -226,11 +225,11 @@ Status read_planned(const State& s, Files& files, const ColumnPlan& plan,
       for (int32_t m = 1; m <= s.study.nm; ++m) {
         MORVANTIDE_RETURN_IF_ERROR(open_result(s, files, m, &reader));
         FreeFormatReader& in = *reader;
-        MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + grid(m), h_of(m))}));
+        MORVANTIDE_RETURN_IF_ERROR(in.read({Item::Real("h" + of_grid(m), h_of(m))}));
         real current = 0;
         size_t at = 0;
         for (int32_t k = 1; k <= last; ++k) {
-          const std::string var = variable(k) + grid(m);
+          const std::string var = variable(k) + of_grid(m);
           real value = unread;
           MORVANTIDE_RETURN_IF_ERROR(in.read(
               {Item::Integer("the number" + var, nullptr), Item::Real("the value" + var, &value)}));
@@ -251,8 +250,8 @@ Status read_planned(const State& s, Files& files, const ColumnPlan& plan,
     for (int32_t m = 1; m <= s.study.nm; ++m) {
       row.clear();
       item_number.clear();
-      const std::string what = "the value of variable {}" + grid(m);
-      row.push_back(Item::Real("h" + grid(m), h_of(m)));
+      const std::string what = "the value of variable {}" + of_grid(m);
+      row.push_back(Item::Real("h" + of_grid(m), h_of(m)));
       int32_t previous = 0;
       for (const Wanted& w : by_number) {
         if (w.number == previous) continue;

@@ -36,6 +36,9 @@
 
 namespace morvantide {
 
+// How a message names a value of grid m: " of grid 3".
+inline std::string of_grid(int32_t m) { return " of grid " + std::to_string(m); }
+
 // The most variables one run reads, and the highest number --variables
 // may name.
 inline constexpr int32_t kMaxVariables = 100000;
