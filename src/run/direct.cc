@@ -106,7 +106,7 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
                     standard_error_is_terminal());
   OutputBesideProgress out(console, progress);
-  return write_run(s, table, chosen, moved, files, platform, out, templates, progress.work());
+  return write_run(s, chosen, {table, templates, moved, files, platform, out, progress.work()});
 }
 
 }  // namespace

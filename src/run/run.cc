@@ -127,15 +127,15 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   MORVANTIDE_RETURN_IF_ERROR(
-      write_run(s, table, columns, options, files, platform, console, templates));
+      write_run(s, columns, {table, templates, options, files, platform, console}));
   platform.run(Program::kEditor, trim(s.arq_listagem));
   return Status::Ok();
 }
 
-Status write_run(State& s, const std::vector<RunFile>& table,
-                 const std::vector<VariableColumn>& columns, const Options& options, Files& files,
-                 Platform& platform, OutputFile& console, const TemplateTexts& templates,
-                 WorkDone* done) {
+Status write_run(State& s, const std::vector<VariableColumn>& columns, const RunContext& run) {
+  const Options& options = run.options;
+  Files& files = run.files;
+  Platform& platform = run.platform;
   const std::string listing_name = trim(s.arq_listagem);
   std::unique_ptr<OutputFile> listing;
   MORVANTIDE_RETURN_IF_ERROR(files.create(listing_name, &listing));
@@ -158,14 +158,15 @@ Status write_run(State& s, const std::vector<RunFile>& table,
     plan = std::make_unique<LeastSquaresPlan>(grid_sizes(s.study));
     settings.plan = plan.get();
   }
-  if (done != nullptr) settings.steps = &done->steps;
+  if (run.done != nullptr) settings.steps = &run.done->steps;
   Analysis nv = analyse(s.study, grids, settings);
   nv.number = s.nv;
-  MORVANTIDE_RETURN_IF_ERROR(write_outputs(s, nv, table, *listing, files, platform, &templates));
+  MORVANTIDE_RETURN_IF_ERROR(
+      write_outputs(s, nv, run.table, *listing, files, platform, &run.templates));
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(
         write_report(source_of(s), s.study, grids, &nv, settings.plan, columns, options, files,
-                     console, done));
+                     run.console, run.done));
   }
   return Status::Ok();
 }

@@ -52,16 +52,25 @@ Status run(State& s, Files& files, Platform& platform, const Options& options,
 Status draw_plot(const State& s, const PlotScript& script, Files& files, Platform& platform,
                  const TemplateTexts* templates = nullptr);
 
-// Everything a run writes once the files of `table` passed their checks:
-// the listing (header, then nv's analysis in its tables), the plot data
-// files and scripts with the plotter as write_outputs() writes them, then
-// the report.  `done`, when given, counts the reported variables analysed
-// so far and the steps of every analysis.
-// REQUIRES: `table` has a listing (FileChoice::classic_outputs).
-Status write_run(State& s, const std::vector<RunFile>& table,
-                 const std::vector<VariableColumn>& columns, const Options& options, Files& files,
-                 Platform& platform, OutputFile& console, const TemplateTexts& templates,
-                 WorkDone* done = nullptr);
+// What a run writes with, once its files passed their checks: the table of
+// its files, the templates the check read, its options, the files and the
+// programs it starts, where its summary goes (`console`), and, when given,
+// the counter of its work for a progress line.
+struct RunContext {
+  const std::vector<RunFile>& table;
+  const TemplateTexts& templates;
+  const Options& options;
+  Files& files;
+  Platform& platform;
+  OutputFile& console;
+  WorkDone* done = nullptr;
+};
+
+// Everything a run writes: the listing (header, then nv's analysis in its
+// tables), the plot data files and scripts with the plotter as
+// write_outputs() writes them, then the report of `columns`.
+// REQUIRES: run.table has a listing (FileChoice::classic_outputs).
+Status write_run(State& s, const std::vector<VariableColumn>& columns, const RunContext& run);
 
 // Everything after the analysis of nv, row by row of `table`: at the
 // listing, the result tables appended to `listing`, which is then closed;
