@@ -109,8 +109,6 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   return write_run(s, chosen, {table, templates, moved, files, platform, out, progress.work()});
 }
 
-}  // namespace
-
 Status choose_variables(const TableStudy& table, const VariableChoice& choice,
                         std::vector<VariableColumn>* chosen) {
   const std::vector<VariableColumn>& all = table.variables;
@@ -174,15 +172,11 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
   return Status::Ok();
 }
 
-namespace {
-
 // The title of a table's reports: its name, and the first chosen
 // variable's name where it has one.
 std::string table_title(const std::string& source, const VariableColumn& first) {
   return first.name.empty() ? source : source + ": " + first.name;
 }
-
-}  // namespace
 
 void state_for_table(const TableStudy& table, const std::string& source,
                      const VariableColumn& first, State* s) {
@@ -201,8 +195,6 @@ void state_for_table(const TableStudy& table, const std::string& source,
   state.arq_listagem = fit(kDataListing, kLenArqListagem);
   state.titulo = fit_marked(to_windows_1252(state.given_title), kLenTitulo);
 }
-
-namespace {
 
 // The run on a table read already: the report alone, or with --output-dir
 // the classic files too (the one place a data run needs a State).

@@ -30,23 +30,13 @@ inline constexpr const char* kDataListing = "listagem.txt";
 
 // The run on the table `text`, read from options.data (its name in
 // messages is `source`).  `console` takes the summary and "-" reports.
+// The tests' and the fuzzer's way in: the program reads through run_data.
 // REQUIRES: options.has_data.
 Status run_data_text(const std::string& source, std::string_view text, const Options& options,
                      Files& files, Platform& platform, OutputFile& console);
 
 // Reads options.data (a file, or standard input for "-") and runs on it.
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console);
-
-// The chosen variables of the table: all by default; numbers, ranges and
-// header names (--variables).  Error: "morvantide: --variables: ...".
-Status choose_variables(const TableStudy& table, const VariableChoice& choice,
-                        std::vector<VariableColumn>* chosen);
-
-// The state the classic outputs and reports read: the study with the first
-// chosen variable's values, layout 1 with the data as its result file, the
-// title the source's name.
-void state_for_table(const TableStudy& table, const std::string& source,
-                     const VariableColumn& first, State* s);
 
 }  // namespace morvantide
 
