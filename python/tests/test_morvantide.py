@@ -8,7 +8,6 @@ import signal
 import subprocess
 import sys
 import threading
-import time
 from decimal import Decimal
 
 import numpy as np
@@ -394,20 +393,12 @@ LOCK_CALLS = [
 
 
 @pytest.mark.parametrize("what,call", LOCK_CALLS, ids=[c[0] for c in LOCK_CALLS])
-def test_the_lock_is_released_while_a_study_is_analysed(tmp_path, what, call):
+def test_the_lock_is_released_while_a_study_is_analysed(tmp_path, ticks_during, what, call):
     h = [str(1 / (1 + Decimal(k) / 7 + Decimal(k * k) / 1000)) for k in range(300)]
     t = [str(1 + Decimal(x) ** 2) for x in h]
     path = tmp_path / "study.csv"
     path.write_text("h,u\n" + "".join("%s,%s\n" % row for row in zip(h, t)))
-    done = threading.Event()
-    worker = threading.Thread(target=lambda: (call(h, t, path), done.set()))
-    ticks = 0
-    worker.start()
-    while not done.is_set():
-        ticks += 1
-        time.sleep(0.001)
-    worker.join()
-    assert ticks > 20
+    assert ticks_during(lambda: call(h, t, path)) > 20
 
 
 def test_a_forked_child_analyses_too():
