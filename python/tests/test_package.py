@@ -301,11 +301,11 @@ def test_the_example_notebook_runs_and_draws_its_two_pictures(tmp_path, monkeypa
     nb = nbformat.read(ROOT / "examples" / "study.ipynb", as_version=4)
     code = [c for c in nb.cells if c.cell_type == "code"]
     assert code and all(c.outputs == [] and c.execution_count is None for c in code)
-    # The kernel is this interpreter (a kernel spec found first), and the
+    # The kernel is this interpreter (its kernel.json found first), and the
     # notebook imports the package the tests import.
-    spec = tmp_path / "jupyter" / "kernels" / "python3"
-    spec.mkdir(parents=True)
-    (spec / "kernel.json").write_text(json.dumps(dict(
+    kernel = tmp_path / "jupyter" / "kernels" / "python3"
+    kernel.mkdir(parents=True)
+    (kernel / "kernel.json").write_text(json.dumps(dict(
         argv=[sys.executable, "-m", "ipykernel_launcher", "-f", "{connection_file}"],
         display_name="Python 3", language="python")))
     monkeypatch.setenv("JUPYTER_PATH", str(tmp_path / "jupyter"))
