@@ -90,7 +90,7 @@ TEST(Analyse, VerdictsAsNeeded) {
   AnalysisSettings every;
   const Analysis all = analyse(s, grids, every);
   ASSERT_NE(all.verdict(4).p_observed, S);
-  ASSERT_NE(all.finest.p_observed, S);
+  ASSERT_NE(all.finest.verdict.p_observed, S);
   struct Case {
     VerdictNeed need;
     bool finest, grid_4;  // judged
@@ -108,10 +108,10 @@ TEST(Analyse, VerdictsAsNeeded) {
     EXPECT_EQ(a.verdict(4).convergence != Convergence::kUndetermined, c.grid_4);
     EXPECT_EQ(same(a.verdict(4).p_observed, all.verdict(4).p_observed), c.grid_4);
     EXPECT_EQ(same(a.verdict(5).U, all.verdict(5).U), c.finest);
-    EXPECT_EQ(same(a.finest.U, all.finest.U), c.finest);
-    EXPECT_EQ(same(a.finest.p_observed, all.finest.p_observed), c.finest);
-    EXPECT_EQ(a.finest.U_source == all.finest.U_source, c.finest);
-    EXPECT_EQ(a.finest.gci_dependable, c.finest);
+    EXPECT_EQ(same(a.finest.verdict.U, all.finest.verdict.U), c.finest);
+    EXPECT_EQ(same(a.finest.verdict.p_observed, all.finest.verdict.p_observed), c.finest);
+    EXPECT_EQ(a.finest.verdict.U_source == all.finest.verdict.U_source, c.finest);
+    EXPECT_EQ(a.finest.verdict.gci_dependable, c.finest);
   }
 }
 

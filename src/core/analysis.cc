@@ -30,17 +30,7 @@ Finest finest_of(const Analysis& a) {
   const GridVerdict& g = a.verdict(n);
   f.h = a.study.h(n);
   f.Th = a.study.Th(n);
-  f.convergence = n >= kFirstRatioTh ? g.convergence : Convergence::kUndetermined;
-  f.asymptotic = g.asymptotic;
-  f.order_ratio = g.order_ratio;
-  f.gci_ratio = g.gci_ratio;
-  f.U = g.U;
-  f.U_relative = g.U_relative;
-  f.p_U = g.p_U;
-  f.U_source = g.U_source;
-  f.U_note = g.U_note;
-  f.gci_dependable = g.gci_dependable;
-  f.p_observed = g.p_observed;
+  f.verdict = g;
   f.UGCI_Th = a.e.UGCI_Th(n);
   f.Uc_Tc = a.e.Uc_Tc(n);
   if (n >= kFirstDifference) {
@@ -55,9 +45,6 @@ Finest finest_of(const Analysis& a) {
     f.Ti_pU = a.e.Ti_pU(n);
   }
   if (n <= static_cast<int32_t>(a.ls.size())) f.ls = a.ls[n - 1];
-  f.target = g.target;
-  f.h_target = g.h_target;
-  f.refinement = g.refinement;
   f.reach = target_reach(g);
   f.grid_order_warning = grid_order_warning(a.study.h);
   f.warning = finest_warning(g, n);

@@ -94,27 +94,16 @@ struct Finest {
   int32_t grid = 0;  // nm
   real h = 0;
   real Th = 0;
-  Convergence convergence = Convergence::kUndetermined;  // undetermined below 3 grids
-  Asymptotic asymptotic = Asymptotic::kUndetermined;
-  real order_ratio = kSentinel;  // P
-  real gci_ratio = kSentinel;    // A
-  // U with its source, order and note (see finest_uncertainty).
-  real U = kSentinel;
-  real U_relative = kSentinel;
-  real p_U = kSentinel;
-  UncertaintySource U_source = UncertaintySource::kNone;
-  UncertaintyNote U_note = UncertaintyNote::kNone;
-  bool gci_dependable = false;
-  real p_observed = kSentinel;
+  // The grid's verdict: its type (undetermined below 3 grids), U with its
+  // source, order and note, P, A, the asymptotic check, the target figures.
+  GridVerdict verdict;
   // The listing's figures at the grid; the sentinel before their first grid.
   real UGCI_Th = kSentinel, pU_Th = kSentinel, pGCI = kSentinel;
   real Umc_Th = kSentinel, Um_Tm1 = kSentinel, Uc_Tc = kSentinel;
   real Tm1 = kSentinel, Ti_pU = kSentinel;
   bool has_Tm1 = false;  // Tm1 exists (2 grids or more), whatever its value
   LeastSquaresGrid ls;   // missing when not computed
-  // The target: its U, h*, the refinement factor and where U stands.
-  real target = kSentinel, h_target = kSentinel, refinement = kSentinel;
-  TargetReach reach = TargetReach::kNoTarget;
+  TargetReach reach = TargetReach::kNoTarget;  // where U stands against the target
   // The warnings: grids out of order ("" when in order), then U's.
   std::string grid_order_warning;
   FinestWarning warning = FinestWarning::kNone;

@@ -126,15 +126,19 @@ template <real Finest::*kValue>
 Cell finest_real(const Finest& f) {
   return Cell::Real(f.*kValue);
 }
+template <real GridVerdict::*kValue>
+Cell finest_judged(const Finest& f) {
+  return Cell::Real(f.verdict.*kValue);
+}
 template <real LeastSquaresGrid::*kValue>
 Cell finest_least_squares(const Finest& f) {
   return Cell::Real(f.ls.*kValue);
 }
 
 const FinestColumn kFinestTarget[] = {
-    {"U", &finest_real<&Finest::target>},
-    {"h_target", &finest_real<&Finest::h_target>},
-    {"refinement_factor", &finest_real<&Finest::refinement>},
+    {"U", &finest_judged<&GridVerdict::target>},
+    {"h_target", &finest_judged<&GridVerdict::h_target>},
+    {"refinement_factor", &finest_judged<&GridVerdict::refinement>},
     {"within_target",
      [](const Finest& f) {
        return f.reach == TargetReach::kWithin    ? Cell::Flag(true)
@@ -149,24 +153,24 @@ const FinestColumn kFinest[] = {
     {"h", [](const Finest& f) { return Cell::Value(f.h); }},
     {"Th", [](const Finest& f) { return Cell::Value(f.Th); }},
     {"UGCI_Th", &finest_real<&Finest::UGCI_Th>},
-    {"convergence", [](const Finest& f) { return Cell::Text(convergence_words(f.convergence)); }},
-    {"asymptotic", [](const Finest& f) { return Cell::Text(asymptotic_words(f.asymptotic)); }},
-    {"U", &finest_real<&Finest::U>},
+    {"convergence", [](const Finest& f) { return Cell::Text(convergence_words(f.verdict.convergence)); }},
+    {"asymptotic", [](const Finest& f) { return Cell::Text(asymptotic_words(f.verdict.asymptotic)); }},
+    {"U", &finest_judged<&GridVerdict::U>},
     {"U_source",
      [](const Finest& f) {
-       return f.U_source == UncertaintySource::kNone
+       return f.verdict.U_source == UncertaintySource::kNone
                   ? Cell()
-                  : Cell::Text(uncertainty_source_words(f.U_source));
+                  : Cell::Text(uncertainty_source_words(f.verdict.U_source));
      }},
-    {"U_relative", &finest_real<&Finest::U_relative>},
+    {"U_relative", &finest_judged<&GridVerdict::U_relative>},
     {"U_note",
      [](const Finest& f) {
-       return f.U_note == UncertaintyNote::kNone ? Cell()
-                                                 : Cell::Text(uncertainty_note_words(f.U_note));
+       return f.verdict.U_note == UncertaintyNote::kNone ? Cell()
+                                                 : Cell::Text(uncertainty_note_words(f.verdict.U_note));
      }},
-    {"gci_dependable", [](const Finest& f) { return Cell::Flag(f.gci_dependable); }},
-    {"p_observed", &finest_real<&Finest::p_observed>},
-    {"p_U", &finest_real<&Finest::p_U>},
+    {"gci_dependable", [](const Finest& f) { return Cell::Flag(f.verdict.gci_dependable); }},
+    {"p_observed", &finest_judged<&GridVerdict::p_observed>},
+    {"p_U", &finest_judged<&GridVerdict::p_U>},
     {"pU_Th", &finest_real<&Finest::pU_Th>},
     {"pGCI", &finest_real<&Finest::pGCI>},
     {"Umc_Th", &finest_real<&Finest::Umc_Th>},
@@ -183,7 +187,7 @@ const FinestColumn kFinest[] = {
      }},
     {"Fs_LS", &finest_least_squares<&LeastSquaresGrid::Fs_LS>},
     {"target",
-     [](const Finest& f) { return f.target == kSentinel ? Cell() : Cell::Flag(true); },
+     [](const Finest& f) { return f.verdict.target == kSentinel ? Cell() : Cell::Flag(true); },
      &kFinestTargetFields},
     {"grid_order_warning",
      [](const Finest& f) {

@@ -127,10 +127,10 @@ namespace {
 //   "2, the formal order assumed, set with --order; observed 2.00696"
 std::string order_text(const Analysis& v, const Finest& f, std::string_view origin) {
   const int32_t n = v.study.nm;
-  const real observed = f.p_observed;
-  const std::string assumed = order_number(f.p_U != kSentinel ? f.p_U : v.study.pL) +
+  const real observed = f.verdict.p_observed;
+  const std::string assumed = order_number(f.verdict.p_U != kSentinel ? f.verdict.p_U : v.study.pL) +
                               ", the formal order assumed, " + std::string(origin);
-  if (observed != kSentinel && f.p_U != kSentinel && same_bits(f.p_U, observed)) {
+  if (observed != kSentinel && f.verdict.p_U != kSentinel && same_bits(f.verdict.p_U, observed)) {
     return order_number(observed) + " observed; formal order " + order_number(v.study.pL) +
            " assumed, " + std::string(origin);
   }
@@ -144,12 +144,12 @@ std::string note_text(const Analysis& v, const Finest& f) {
   const Study& s = v.study;
   const std::string assumes = "the listing's UGCI assumes order " + order_number(s.pL);
   const std::string range = order_number(s.pU_min) + " to " + order_number(s.pU_max);
-  switch (f.U_note) {
+  switch (f.verdict.U_note) {
     case UncertaintyNote::kBelowSearchRange:
-      return "observed order " + order_number(f.p_observed) + " lies below the search range " +
+      return "observed order " + order_number(f.verdict.p_observed) + " lies below the search range " +
              range + "; " + assumes;
     case UncertaintyNote::kAboveSearchRange:
-      return "observed order " + order_number(f.p_observed) + " lies above the search range " +
+      return "observed order " + order_number(f.verdict.p_observed) + " lies above the search range " +
              range + "; " + assumes;
     case UncertaintyNote::kSearchFoundNone:
       return "the listing's order search (" + range + ") found no order; " + assumes;
@@ -171,7 +171,7 @@ std::string note_text(const Analysis& v, const Finest& f) {
 }
 
 std::string warning_words(const Finest& f) {
-  const std::string type = convergence_words(f.convergence);
+  const std::string type = convergence_words(f.verdict.convergence);
   switch (f.warning) {
     case FinestWarning::kDivergence:
       return type + ": the grids do not converge, so no uncertainty is given";
@@ -246,31 +246,31 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
 
   const real Th = v.study.Th(n);
   std::string result = "Th = ";
-  if (f.U != kSentinel) {
-    result += measurement_text(Th, f.U);
-    if (f.U_relative != kSentinel) result += " (" + percent_text(f.U_relative) + ")";
-    result += std::string(" (") + uncertainty_source_words(f.U_source) + ")";
+  if (f.verdict.U != kSentinel) {
+    result += measurement_text(Th, f.verdict.U);
+    if (f.verdict.U_relative != kSentinel) result += " (" + percent_text(f.verdict.U_relative) + ")";
+    result += std::string(" (") + uncertainty_source_words(f.verdict.U_source) + ")";
   } else {
     result += n >= kFirstDifference ? distinguishing_text(Th, v.study.Th(n - 1)) : value(Th);
-    result += f.U_note == UncertaintyNote::kDivergence
-                  ? std::string(" (no U: ") + convergence_words(f.convergence) + ")"
+    result += f.verdict.U_note == UncertaintyNote::kDivergence
+                  ? std::string(" (no U: ") + convergence_words(f.verdict.convergence) + ")"
                   : std::string(" (no U)");
   }
   line("result", result);
-  if (f.U != kSentinel) line("order", order_text(v, f, order_origin));
+  if (f.verdict.U != kSentinel) line("order", order_text(v, f, order_origin));
   const std::string note = note_text(v, f);
   if (!note.empty()) line("note", note);
   line("least squares", least_squares_text(f));
 
   std::string convergence = n < kFirstRatioTh ? std::string("undetermined (needs 3 grids)")
-                                              : convergence_words(f.convergence);
+                                              : convergence_words(f.verdict.convergence);
   if (n < kFirstRatioTh + 1) {
     convergence += ", asymptotic range undetermined (needs 4 grids)";
   } else {
     convergence += std::string(", ") +
-                   (f.asymptotic == Asymptotic::kUndetermined ? "asymptotic range undetermined"
-                                                              : asymptotic_words(f.asymptotic)) +
-                   " (P = " + number(f.order_ratio) + ", A = " + number(f.gci_ratio) + ")";
+                   (f.verdict.asymptotic == Asymptotic::kUndetermined ? "asymptotic range undetermined"
+                                                              : asymptotic_words(f.verdict.asymptotic)) +
+                   " (P = " + number(f.verdict.order_ratio) + ", A = " + number(f.verdict.gci_ratio) + ")";
   }
   line("convergence", convergence);
 
@@ -283,7 +283,7 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
                            " (Richardson, observed order)");
 
   if (target.kind != Target::Kind::kNone) {
-    std::string t = "U = " + number(f.target);
+    std::string t = "U = " + number(f.verdict.target);
     if (target.kind == Target::Kind::kRelative) {
       t += " (" + target.text + " of |Th|)";
     }
@@ -291,10 +291,10 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
       t += ": no grid size can be given without U";
     } else if (f.reach == TargetReach::kWithin) {
       t += ": already within the target";
-    } else if (f.h_target == kSentinel) {
+    } else if (f.verdict.h_target == kSentinel) {
       t += ": no grid size can be given (the target, U and its order must be positive)";
     } else {
-      t += ": h* = " + number(f.h_target) + ", refine by " + number(f.refinement);
+      t += ": h* = " + number(f.verdict.h_target) + ", refine by " + number(f.verdict.refinement);
     }
     line("target", t);
   }
