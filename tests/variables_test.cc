@@ -14,6 +14,7 @@
 #include "input/input.h"
 #include "platform_testing.h"
 #include "run/run.h"
+#include "run_testing.h"
 
 namespace morvantide {
 namespace {
@@ -191,6 +192,7 @@ TEST(ReadVariables, MissingVariableNamesFileLineAndVariable) {
 class CountingFiles : public MemoryFiles {
  public:
   std::map<std::string, size_t> handed;
+  std::map<std::string, int> opened;
 
   Status read(const std::string& name, std::string* content) override {
     if (is_result(name)) return Status::Error(name + ": read whole");
@@ -198,6 +200,7 @@ class CountingFiles : public MemoryFiles {
   }
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override {
     if (!is_result(name)) return MemoryFiles::open(name, in);
+    ++opened[name];
     *in = std::make_unique<Blocks>(contents.at(name), &handed[name]);
     return Status::Ok();
   }
@@ -257,6 +260,42 @@ TEST(ReadVariables, StopsAtTheLastValueUsed) {
     EXPECT_TRUE(columns.back().Th(2) == (c.folder.modo == 0 ? 21 : c.all ? 4 : 3));
     for (const auto& [name, bytes] : files.handed) {
       EXPECT_LE(bytes, 4 * InputFile::kBlockSize) << name;
+    }
+  }
+}
+
+// A whole run opens each result file once, whatever its report reads after
+// the listing's variable, and still reads no further than the values used.
+TEST(ReadVariables, EachResultFileOpenedOncePerRun) {
+  const std::string tail(16 * InputFile::kBlockSize, '9');
+  const Folder layout0 = {
+      0,
+      {{"ra.txt", "0.4\n1 10\n2 20\nend\n" + tail},
+       {"rb.txt", "0.2\n1 11\n2 21\nend\n" + tail},
+       {"rc.txt", "0.1\n1 12\n2 22\nend\n" + tail}}};
+  const Folder layout1 = {1, {{"r.txt", "h u v\n0.2 1 2\n0.1 3 4\n" + tail}}};
+  const std::vector<std::vector<std::string>> option_sets = {
+      {"--summary", "--variables", "all"},
+      {"--json", "-", "--variables", "2,1,2"},
+      {"--csv", "-"},
+      {},
+  };
+  for (const Folder* folder : {&layout0, &layout1}) {
+    for (const std::vector<std::string>& args : option_sets) {
+      SCOPED_TRACE("layout " + std::to_string(folder->modo) + " with " +
+                   std::to_string(args.size()) + " arguments");
+      CountingFiles files;
+      (void)read_study(files, *folder);
+      files.opened.clear();
+      files.handed.clear();
+      Options options;
+      ASSERT_TRUE(parse_options(args, &options).ok());
+      Status st = run_on(files, options);
+      ASSERT_TRUE(st.ok()) << st.message();
+      for (const auto& [name, content] : folder->results) {
+        EXPECT_EQ(files.opened[name], 1) << name;
+        EXPECT_LE(files.handed[name], 4 * InputFile::kBlockSize) << name;
+      }
     }
   }
 }

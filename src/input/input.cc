@@ -189,12 +189,17 @@ Status read_parameter_file(State& s, Files& files) {
 }
 
 Status read_result_files(State& s, Files& files) {
+  ResultFiles results(files);
+  return read_result_files(s, results);
+}
+
+Status read_result_files(State& s, ResultFiles& results) {
   // The listing's variable is the column list {nv}, read with h.
   ColumnRead how;
   how.header_checks = false;
   how.h = &s.study.h;
   std::vector<VariableColumn> columns;
-  MORVANTIDE_RETURN_IF_ERROR(read_columns(s, files, {s.nv}, how, &columns));
+  MORVANTIDE_RETURN_IF_ERROR(read_columns(s, results, {s.nv}, how, &columns));
   s.study.Th = std::move(columns.front().Th);
   return Status::Ok();
 }

@@ -30,9 +30,13 @@ Status read_control_file(State& s, Files& files);
 // REQUIRES: read_control_file succeeded.
 Status read_parameter_file(State& s, Files& files);
 
+class ResultFiles;
+
 // Reads h and Th of every grid from the result files, in the layout of
 // s.modo: the column list {nv} of the one reader (variables.h), so that a
-// report's column nv holds the same bits.
+// report's column nv holds the same bits.  Through `results`, the reads of
+// the report that follow open no file again.
+Status read_result_files(State& s, ResultFiles& results);
 Status read_result_files(State& s, Files& files);
 
 // The parameter file used: arq_dados_n or arq_dados_1 by the layout, trimmed.

@@ -21,7 +21,8 @@ constexpr size_t kValuesReadBeforeCheck = size_t{1} << 16;
 std::string variable(int32_t k) { return " of variable " + std::to_string(k); }
 
 // A reader of the file that reads only as far as its reads go.
-Status open_reader(Files& files, const std::string& name, std::unique_ptr<FreeFormatReader>* in) {
+Status open_reader(ResultFiles& files, const std::string& name,
+                   std::unique_ptr<FreeFormatReader>* in) {
   std::unique_ptr<InputFile> file;
   MORVANTIDE_RETURN_IF_ERROR(files.open(name, &file));
   *in = std::make_unique<FreeFormatReader>(name, std::move(file));
@@ -30,7 +31,7 @@ Status open_reader(Files& files, const std::string& name, std::unique_ptr<FreeFo
 
 // The first `lines` lines of the file (fewer when it is shorter), read no
 // further than the block that ends them.
-Status first_lines(Files& files, const std::string& name, int lines, std::string* text) {
+Status first_lines(ResultFiles& files, const std::string& name, int lines, std::string* text) {
   text->clear();
   std::unique_ptr<InputFile> file;
   MORVANTIDE_RETURN_IF_ERROR(files.open(name, &file));
@@ -103,7 +104,61 @@ std::vector<std::string> words_of(const std::string& line) {
 
 }  // namespace
 
+// What the reads of one file have taken from it so far.
+struct ResultFiles::Kept {
+  std::unique_ptr<InputFile> file;
+  std::string text;
+  bool end = false;
+  Status error = Status::Ok();
+};
+
+// One read of a kept file: the kept bytes first, then the file's next
+// blocks, kept for the reads after it.
+class ResultFiles::Reader : public InputFile {
+ public:
+  explicit Reader(std::shared_ptr<Kept> kept) : kept_(std::move(kept)) {}
+  Status read_block(std::string* buffer, bool* end) override {
+    Kept& k = *kept_;
+    if (at_ == k.text.size() && !k.end) {
+      if (!k.error.ok()) return k.error;
+      k.error = k.file->read_block(&k.text, &k.end);
+      if (!k.error.ok()) return k.error;
+      if (k.end) k.file.reset();
+    }
+    const size_t n = std::min(kBlockSize, k.text.size() - at_);
+    *end = n == 0;
+    buffer->append(k.text, at_, n);
+    at_ += n;
+    return Status::Ok();
+  }
+
+ private:
+  std::shared_ptr<Kept> kept_;
+  size_t at_ = 0;
+};
+
+Status ResultFiles::open(const std::string& name, std::unique_ptr<InputFile>* in) {
+  std::shared_ptr<Kept>& kept = kept_[name];
+  if (!kept) {
+    auto fresh = std::make_shared<Kept>();
+    Status opened = files_.open(name, &fresh->file);
+    if (!opened.ok()) {
+      kept_.erase(name);
+      return opened;
+    }
+    kept = std::move(fresh);
+  }
+  *in = std::make_unique<Reader>(kept);
+  return Status::Ok();
+}
+
 Status count_variables(const State& s, Files& files, int32_t* count,
+                       std::vector<std::string>* names) {
+  ResultFiles results(files);
+  return count_variables(s, results, count, names);
+}
+
+Status count_variables(const State& s, ResultFiles& files, int32_t* count,
                        std::vector<std::string>* names) {
   names->clear();
   const std::string name = trim(s.arq(1));
@@ -172,7 +227,7 @@ struct ColumnPlan {
 
 // Opens the result file of grid m (the one file in layout 1).  A failure
 // names the parameter file and the line where the name stands.
-Status open_result(const State& s, Files& files, int32_t m,
+Status open_result(const State& s, ResultFiles& files, int32_t m,
                    std::unique_ptr<FreeFormatReader>* reader) {
   const std::string name = trim(s.arq(m));
   if (name.empty()) {
@@ -186,7 +241,7 @@ Status open_result(const State& s, Files& files, int32_t m,
                        opened.message());
 }
 
-Status read_planned(const State& s, Files& files, const ColumnPlan& plan,
+Status read_planned(const State& s, ResultFiles& files, const ColumnPlan& plan,
                     std::vector<VariableColumn>* columns) {
   columns->clear();
   const std::vector<int32_t>& wanted = plan.wanted;
@@ -311,7 +366,7 @@ Status read_planned(const State& s, Files& files, const ColumnPlan& plan,
 
 }  // namespace
 
-Status read_columns(const State& s, Files& files, const std::vector<int32_t>& numbers,
+Status read_columns(const State& s, ResultFiles& files, const std::vector<int32_t>& numbers,
                     const ColumnRead& how, std::vector<VariableColumn>* columns) {
   ColumnPlan plan;
   plan.wanted = numbers;
@@ -325,6 +380,12 @@ Status read_columns(const State& s, Files& files, const std::vector<int32_t>& nu
 
 Status read_variables(const State& s, Files& files, bool all, const std::vector<int32_t>& numbers,
                       std::vector<VariableColumn>* columns) {
+  ResultFiles results(files);
+  return read_variables(s, results, all, numbers, columns);
+}
+
+Status read_variables(const State& s, ResultFiles& files, bool all,
+                      const std::vector<int32_t>& numbers, std::vector<VariableColumn>* columns) {
   if (!all) return read_columns(s, files, numbers, ColumnRead(), columns);
   columns->clear();
   ColumnPlan plan;

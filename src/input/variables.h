@@ -27,6 +27,8 @@
 #define MORVANTIDE_INPUT_VARIABLES_H_
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,9 +53,30 @@ struct VariableColumn {
   RealList Th;
 };
 
+// The result files of one run, each opened once however many reads go over
+// it: the listing's variable, the count of "all the variables" and the
+// report's columns read the same bytes.  What one read took from a file is
+// kept for the next; a file is read no further than the furthest read of it
+// went.
+class ResultFiles {
+ public:
+  explicit ResultFiles(Files& files) : files_(files) {}
+  // A read of `name` from its start; the same errors as Files::open.
+  // REQUIRES: this object outlives *in.
+  Status open(const std::string& name, std::unique_ptr<InputFile>* in);
+
+ private:
+  struct Kept;
+  class Reader;
+  Files& files_;
+  std::map<std::string, std::shared_ptr<Kept>> kept_;
+};
+
 // How many variables grid 1 holds (the rule above), and their names from
 // the layout-1 header (empty when the header does not name each column).
 // REQUIRES: the control and parameter files were read (modo, nm, arq).
+Status count_variables(const State& s, ResultFiles& files, int32_t* count,
+                       std::vector<std::string>* names);
 Status count_variables(const State& s, Files& files, int32_t* count,
                        std::vector<std::string>* names);
 
@@ -71,12 +94,14 @@ struct ColumnRead {
 // Reads the variables `numbers` (each at least 1, in the order given) of
 // every grid, each file only as far as the last value used.
 // REQUIRES: the control and parameter files were read (modo, nm, arq).
-Status read_columns(const State& s, Files& files, const std::vector<int32_t>& numbers,
+Status read_columns(const State& s, ResultFiles& files, const std::vector<int32_t>& numbers,
                     const ColumnRead& how, std::vector<VariableColumn>* columns);
 
 // Reads the variables `numbers` (each at least 1, in the order given) of
 // every grid, or all of them (`all`, the numbers then ignored).
 // REQUIRES: the control and parameter files were read (modo, nm, arq).
+Status read_variables(const State& s, ResultFiles& files, bool all,
+                      const std::vector<int32_t>& numbers, std::vector<VariableColumn>* columns);
 Status read_variables(const State& s, Files& files, bool all, const std::vector<int32_t>& numbers,
                       std::vector<VariableColumn>* columns);
 

@@ -14,7 +14,7 @@
 
 namespace morvantide {
 
-Status read_report_variables(const State& s, Files& files, const Options& options,
+Status read_report_variables(const State& s, ResultFiles& files, const Options& options,
                              std::vector<VariableColumn>* columns) {
   const VariableChoice& choice = options.variables;
   switch (choice.kind) {

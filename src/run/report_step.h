@@ -20,9 +20,10 @@
 
 namespace morvantide {
 
-// The variables the options name: nv alone by default.
+// The variables the options name: nv alone by default.  Through the run's
+// `files`, which read the listing's variable already.
 // REQUIRES: the input was read.
-Status read_report_variables(const State& s, Files& files, const Options& options,
+Status read_report_variables(const State& s, ResultFiles& files, const Options& options,
                              std::vector<VariableColumn>* columns);
 
 // What the run read, as the JSON and CSV name it: a table (a data run's

@@ -53,11 +53,12 @@ void form_plot_title(State& s) {
   s.titulo_grafico = fit(trim_right(s.titulo) + " " + trim_right(s.dia) + "'", kLenTituloGrafico);
 }
 
-Status read_input(State& s, Files& files, Platform& platform) {
+Status read_input(State& s, Files& files, Platform& platform, ResultFiles* results) {
   platform.run(Program::kEditor, kControlFile);
   MORVANTIDE_RETURN_IF_ERROR(read_control_file(s, files));
   platform.run(Program::kEditor, parameter_file_name(s));
   MORVANTIDE_RETURN_IF_ERROR(read_parameter_file(s, files));
+  if (results != nullptr) return read_result_files(s, *results);
   return read_result_files(s, files);
 }
 
@@ -109,7 +110,10 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   // the editor opens it, or, when it did not exist yet, once it is read.
   std::unique_ptr<FolderLock> lock;
   MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  Status input = read_input(s, files, platform);
+  // A report reads the result files again: each is opened once, and what
+  // was read of it is kept until the report's columns are read.
+  auto results = options.report() ? std::make_unique<ResultFiles>(files) : nullptr;
+  Status input = read_input(s, files, platform, results.get());
   if (!input.ok() && !files.exists(kControlFile)) {
     // Someone new to the program in a folder of their own: the other way in.
     return input.retold(input.message() +
@@ -120,7 +124,8 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
   std::vector<VariableColumn> columns;
   if (options.report()) {
-    MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, files, options, &columns));
+    MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, *results, options, &columns));
+    results.reset();
   }
   // Nothing is written before every file of the run has passed its checks.
   std::vector<RunFile> table = run_files(s, FileChoice::of(options));

@@ -32,8 +32,9 @@
 namespace morvantide {
 
 // The input stage with the editor started on the control file and on the
-// parameter file before each is read.
-Status read_input(State& s, Files& files, Platform& platform);
+// parameter file before each is read; the result files are read through
+// `results` when given (a report reads them again after).
+Status read_input(State& s, Files& files, Platform& platform, ResultFiles* results = nullptr);
 
 // A run with options: --no-edit and --no-plot keep the editor and the
 // plotter from starting; --plot-least-squares writes and plots the third
