@@ -20,11 +20,13 @@ namespace {
 // The blanks that may stand around a number given alone.
 constexpr const char* kBlanks = " \t\r\n";
 
-// Every variable of the study, analysed with the settings.
+// Every variable of the study, analysed with the settings (on the threads,
+// a batch at a time, in the columns' order).
 Status analyse_table(const Table& table, const Settings& settings, std::vector<Result>* out) {
-  TableStudy study;
-  MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, settings.table, &study));
-  const GridTable grids = tabela_malhas(study.study.h);
+  TableStudy read;
+  MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, settings.table, &read));
+  GridStudy& study = read.study;
+  study.table = tabela_malhas(study.study.h);
   std::unique_ptr<LeastSquaresPlan> plan;
   AnalysisSettings analysis;
   analysis.target = settings.target;
@@ -34,17 +36,12 @@ Status analyse_table(const Table& table, const Settings& settings, std::vector<R
     analysis.least_squares = LeastSquaresNeed::kEveryGrid;
     analysis.plan = plan.get();
   }
+  std::vector<size_t> every(study.columns.size());
+  for (size_t c = 0; c < every.size(); ++c) every[c] = c;
   out->clear();
-  out->reserve(study.variables.size());
-  for (const VariableColumn& column : study.variables) {
-    if (settings.stop != nullptr && settings.stop->load()) return Status::Error(kStopped);
-    Study s = study.study;
-    s.Th = column.Th;
-    Analysis a = analyse(s, grids, analysis);
-    a.number = column.number;
-    a.name = column.name;
-    out->emplace_back(std::move(a), settings.target);
-  }
+  out->reserve(every.size());
+  analyse_columns(study, every, analysis, ColumnsWork(),
+                  [&](Analysis& a) { out->emplace_back(std::move(a), settings.target); });
   if (settings.stop != nullptr && settings.stop->load()) return Status::Error(kStopped);
   return Status::Ok();
 }

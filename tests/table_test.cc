@@ -343,15 +343,15 @@ TEST(Table, CellCounts) {
     ASSERT_TRUE(parse_table("cells", c.text, &table).ok()) << c.text;
     TableSettings settings;
     settings.cells = c.cells;
-    TableStudy study;
-    ASSERT_TRUE(study_from_table(table, settings, &study).ok()) << c.text;
-    ASSERT_EQ(study.study.nm, 3) << c.text;
+    TableStudy read;
+    ASSERT_TRUE(study_from_table(table, settings, &read).ok()) << c.text;
+    ASSERT_EQ(read.study.study.nm, 3) << c.text;
     for (int32_t i = 1; i <= 3; ++i) {
-      EXPECT_TRUE(same_bits(study.study.h(i), 1 / q_from_int(c.k[i - 1])))
-          << c.text << " grid " << i << ": " << shortest_decimal(study.study.h(i));
+      EXPECT_TRUE(same_bits(read.study.study.h(i), 1 / q_from_int(c.k[i - 1])))
+          << c.text << " grid " << i << ": " << shortest_decimal(read.study.study.h(i));
     }
-    EXPECT_TRUE(study.variables[0].Th(1) == 1.5Q) << c.text;
-    EXPECT_EQ(study.study.tipo_r, c.tipo_r) << c.text;
+    EXPECT_TRUE(read.study.columns[0].Th(1) == 1.5Q) << c.text;
+    EXPECT_EQ(read.study.study.tipo_r, c.tipo_r) << c.text;
   }
   // Cell doubling is a constant ratio in every dimension, though the roots
   // of 2 differ in their last bits; an uneven refinement is not.
@@ -371,10 +371,10 @@ TEST(Table, CellCounts) {
     ASSERT_TRUE(parse_table("cells", c.text, &table).ok()) << c.text;
     TableSettings settings;
     settings.cells = c.cells;
-    TableStudy study;
-    ASSERT_TRUE(study_from_table(table, settings, &study).ok()) << c.text;
-    EXPECT_EQ(study.study.tipo_r, c.tipo_r) << c.cells << ": " << c.text;
-    EXPECT_TRUE(study.notes.empty()) << c.text;
+    TableStudy read;
+    ASSERT_TRUE(study_from_table(table, settings, &read).ok()) << c.text;
+    EXPECT_EQ(read.study.study.tipo_r, c.tipo_r) << c.cells << ": " << c.text;
+    EXPECT_TRUE(read.notes.empty()) << c.text;
   }
   // Every whole square and cube up to 10^5 cubed.
   for (int32_t k = 1; k <= 100000; k += 7) {
@@ -439,12 +439,12 @@ TEST(Table, RatioAndSettings) {
     for (size_t k = 0; k < c.h.size(); ++k) {
       table.rows.push_back({static_cast<int64_t>(k + 1), 1, {c.h[k], 1}, ""});
     }
-    TableStudy study;
-    ASSERT_TRUE(study_from_table(table, c.settings, &study).ok());
-    EXPECT_EQ(study.study.tipo_r, c.tipo_r) << shortest_decimal(c.h[2]);
-    ASSERT_EQ(study.notes.size(), *c.note ? 1u : 0u) << c.note;
+    TableStudy read;
+    ASSERT_TRUE(study_from_table(table, c.settings, &read).ok());
+    EXPECT_EQ(read.study.study.tipo_r, c.tipo_r) << shortest_decimal(c.h[2]);
+    ASSERT_EQ(read.notes.size(), *c.note ? 1u : 0u) << c.note;
     if (*c.note) {
-      EXPECT_EQ(study.notes[0].rfind(c.note, 0), 0u) << study.notes[0];
+      EXPECT_EQ(read.notes[0].rfind(c.note, 0), 0u) << read.notes[0];
     }
   }
   // Whole numbers that grow down the table, without --cells: a hint.
@@ -452,12 +452,12 @@ TEST(Table, RatioAndSettings) {
                            "400 1.5\n200 1.2\n100 1.1\n"}) {
     Table table;
     ASSERT_TRUE(parse_table("t", text, &table).ok());
-    TableStudy study;
-    ASSERT_TRUE(study_from_table(table, TableSettings(), &study).ok());
+    TableStudy read;
+    ASSERT_TRUE(study_from_table(table, TableSettings(), &read).ok());
     const bool hint = text[0] == '1';
-    ASSERT_EQ(study.notes.size(), hint ? 1u : 0u) << text;
+    ASSERT_EQ(read.notes.size(), hint ? 1u : 0u) << text;
     if (hint) {
-      EXPECT_NE(study.notes[0].find("give --cells D"), std::string::npos);
+      EXPECT_NE(read.notes[0].find("give --cells D"), std::string::npos);
     }
   }
   // The defaults read as the bundled example's parameter file reads them.

@@ -124,7 +124,7 @@ TEST(ReadVariables, ValuesInTheOrderListed) {
                                {{"a.txt", "0.4\n1 10\n2 20\n3 30\n"},
                                 {"b.txt", "0.2\n9 11 ! numbers not checked\n9 21\n9 31\n"},
                                 {"c.txt", "0.1\n1 12\n2 22\n3 32.5\n4 99\n"}}});
-  std::vector<VariableColumn> columns;
+  Columns columns;
   ASSERT_TRUE(read_variables(s, files, false, {3, 1}, &columns).ok());
   ASSERT_EQ(columns.size(), 2u);
   EXPECT_EQ(columns[0].number, 3);
@@ -143,7 +143,7 @@ TEST(ReadVariables, ValuesInTheOrderListed) {
 TEST(ReadVariables, Layout1RowsOverSeveralLinesAndNames) {
   MemoryFiles files;
   State s = read_study(files, {1, {{"r.txt", "h u v\n0.2 1.5 2.5\n0.1\n 1.25\n 2.25\n9 9 9\n"}}});
-  std::vector<VariableColumn> columns;
+  Columns columns;
   ASSERT_TRUE(read_variables(s, files, false, {2, 1}, &columns).ok());
   ASSERT_EQ(columns.size(), 2u);
   EXPECT_EQ(columns[0].name, "v");
@@ -180,7 +180,7 @@ TEST(ReadVariables, MissingVariableNamesFileLineAndVariable) {
     SCOPED_TRACE(c.name);
     MemoryFiles files;
     State s = read_study(files, c.folder);
-    std::vector<VariableColumn> columns;
+    Columns columns;
     Status st = read_variables(s, files, false, c.numbers, &columns);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
@@ -253,7 +253,7 @@ TEST(ReadVariables, StopsAtTheLastValueUsed) {
     CountingFiles files;
     State s = read_study(files, c.folder);
     files.handed.clear();
-    std::vector<VariableColumn> columns;
+    Columns columns;
     Status st = read_variables(s, files, c.all, c.numbers, &columns);
     ASSERT_TRUE(st.ok()) << st.message();
     ASSERT_FALSE(columns.empty());
@@ -325,7 +325,7 @@ TEST(ReadVariables, LongListBeyondTheTable) {
     SCOPED_TRACE(c.name);
     CountingFiles files;
     State s = read_study(files, c.folder);
-    std::vector<VariableColumn> columns;
+    Columns columns;
     Status st = read_variables(s, files, false, all_numbers, &columns);
     ASSERT_FALSE(st.ok());
     EXPECT_EQ(st.message(), c.message);
@@ -377,11 +377,12 @@ TEST(ReadColumns, ListingAndReportReadTheSameValues) {
     ASSERT_TRUE(st.ok()) << st.message();
     EXPECT_TRUE(same_bits(s.study.h(1), c.h1));
     EXPECT_TRUE(same_bits(s.study.Th(1), c.Th1));
-    std::vector<VariableColumn> columns;
+    Columns columns;
     st = read_variables(s, files, false, {c.nv, c.nv}, &columns);
     ASSERT_TRUE(st.ok()) << st.message();
     ASSERT_EQ(columns.size(), 2u);
-    for (const VariableColumn& column : columns) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+      const Columns::Column column = columns[c];
       ASSERT_EQ(column.Th.size(), s.study.nm);
       for (int32_t m = 1; m <= s.study.nm; ++m) {
         EXPECT_TRUE(same_bits(column.Th(m), s.study.Th(m))) << "grid " << m;

@@ -1,7 +1,9 @@
 #include "core/analysis.h"
 
+#include <algorithm>
 #include <atomic>
 
+#include "common/parallel.h"
 #include "core/estimation.h"
 
 namespace morvantide {
@@ -89,6 +91,63 @@ Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSetti
   a.finest = finest_of(a);
   if (settings.steps != nullptr) settings.steps->fetch_add(study.nm, std::memory_order_relaxed);
   return a;
+}
+
+Analysis analyse(const GridStudy& study, size_t column, const AnalysisSettings& settings) {
+  const Columns::Column c = study.columns[column];
+  Study one = study.study;
+  one.Th = c.Th.list();
+  Analysis a = analyse(one, study.table, settings);
+  a.number = c.number;
+  a.name = std::string(c.name);
+  return a;
+}
+
+namespace {
+
+// Variables analysed at once per thread.
+constexpr int kColumnsPerThread = 8;
+
+// Whether column `column` is the one `known` analysed: the same number and
+// the same values give the same bits.
+bool is_known(const GridStudy& study, size_t column, const Analysis& known) {
+  const Columns::Column c = study.columns[column];
+  if (c.number != known.number || c.Th.size() != known.study.Th.size()) return false;
+  for (int32_t i = 1; i <= c.Th.size(); ++i) {
+    if (!same_bits(c.Th(i), known.study.Th(i))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void analyse_columns(const GridStudy& study, const std::vector<size_t>& chosen,
+                     const AnalysisSettings& settings, const ColumnsWork& work,
+                     const std::function<void(Analysis&)>& take) {
+  const size_t batch = static_cast<size_t>(kColumnsPerThread * thread_count());
+  std::vector<Analysis> results;
+  for (size_t start = 0; start < chosen.size(); start += batch) {
+    if (settings.stop != nullptr && settings.stop->load(std::memory_order_relaxed)) return;
+    const size_t end = std::min(chosen.size(), start + batch);
+    results.assign(end - start, Analysis());
+    parallel_for(static_cast<int64_t>(start), static_cast<int64_t>(end), 1,
+                 [&](int64_t b, int64_t e) {
+                   for (int64_t k = b; k < e; ++k) {
+                     const size_t column = chosen[static_cast<size_t>(k)];
+                     Analysis& a = results[static_cast<size_t>(k) - start];
+                     if (work.known != nullptr && is_known(study, column, *work.known)) {
+                       a = *work.known;
+                       a.name = std::string(study.columns[column].name);
+                     } else {
+                       a = analyse(study, column, settings);
+                     }
+                     if (work.counted != nullptr) {
+                       work.counted->fetch_add(1, std::memory_order_relaxed);
+                     }
+                   }
+                 });
+    for (Analysis& a : results) take(a);
+  }
 }
 
 int64_t analyse_calls() { return calls.load(std::memory_order_relaxed); }

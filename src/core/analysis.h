@@ -29,12 +29,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/least_squares.h"
 #include "core/verdict.h"
 #include "model/state.h"
+#include "model/study.h"
 
 namespace morvantide {
 
@@ -128,6 +130,33 @@ struct Analysis {
 // REQUIRES: study.h and study.Th hold study.nm entries;
 //           grids == tabela_malhas(study.h).
 Analysis analyse(const Study& study, const GridTable& grids, const AnalysisSettings& settings);
+
+// The analysis of column `column` of `study`, numbered and named as the
+// column: analyse() of its Study with the column's values as Th.
+// REQUIRES: study.table == tabela_malhas(study.study.h);
+//           column < study.columns.size().
+Analysis analyse(const GridStudy& study, size_t column, const AnalysisSettings& settings);
+
+// What analyse_columns() reuses and counts.
+struct ColumnsWork {
+  // An analysis made already of one column (the listing's variable, with the
+  // same settings): a chosen column with its number and the same values
+  // takes a copy of it instead of a second analysis.
+  const Analysis* known = nullptr;
+  // Grows by one as each column is analysed (a progress line).
+  std::atomic<int64_t>* counted = nullptr;
+};
+
+// The one loop over a study's columns for every way in: the columns
+// `chosen` (places in study.columns, in the order given, a place listed
+// twice analysed twice) are analysed on the threads a batch at a time, each
+// a pure function of its column, and handed to `take` in the order of
+// `chosen`, on the calling thread; a batch bounds the analyses held at once.
+// Once settings.stop is set no batch starts and the analyses handed over
+// are incomplete (the caller drops them).
+void analyse_columns(const GridStudy& study, const std::vector<size_t>& chosen,
+                     const AnalysisSettings& settings, const ColumnsWork& work,
+                     const std::function<void(Analysis&)>& take);
 
 // How many times analyse() ran in this process: one analysis per reported
 // variable per run is a promise, and this count is how it is checked.

@@ -115,7 +115,7 @@ Status field_study(const std::vector<real>& sizes, const std::vector<std::string
   }
   TableStudy out;
   MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, settings, &out));
-  *study = out.study;
+  *study = out.study.study;
   grid_of_column->assign(sizes.size(), 0);
   for (size_t g = 0; g < out.lines.size(); ++g) {
     (*grid_of_column)[static_cast<size_t>(out.lines[g] - 1)] = static_cast<int32_t>(g) + 1;

@@ -198,9 +198,9 @@ Status read_result_files(State& s, ResultFiles& results) {
   ColumnRead how;
   how.header_checks = false;
   how.h = &s.study.h;
-  std::vector<VariableColumn> columns;
+  Columns columns;
   MORVANTIDE_RETURN_IF_ERROR(read_columns(s, results, {s.nv}, how, &columns));
-  s.study.Th = std::move(columns.front().Th);
+  s.study.Th = columns.front().Th.list();
   return Status::Ok();
 }
 

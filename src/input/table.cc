@@ -449,7 +449,7 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
                          " grid: a study needs at least two grids");
   }
   TableStudy result;
-  Study& s = result.study;
+  Study& s = result.study.study;
   s.pL = settings.pL;
   s.dp = settings.dp;
   s.itmax = settings.itmax;
@@ -458,7 +458,6 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
   s.pU_max = settings.pU_max;
   s.nm = static_cast<int32_t>(n);
   s.h.resize(s.nm);
-  s.Th.resize(s.nm);
   result.lines.resize(n);
   for (size_t k = 0; k < n; ++k) {
     s.h(static_cast<int32_t>(k) + 1) = h[order[k]];
@@ -494,17 +493,23 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
     result.notes.push_back("the first column holds whole numbers that grow down the table; if "
                            "they are cell counts, give --cells D (D = 1, 2 or 3 dimensions)");
   }
+  Columns& columns = result.study.columns;
   try {
-    result.variables.resize(static_cast<size_t>(table.columns) - 1);
+    std::vector<int32_t> numbers;
+    for (int32_t v = 1; v < table.columns; ++v) numbers.push_back(v);
+    std::vector<std::string> names;
+    for (int32_t v = 1; v < table.columns && !table.names.empty(); ++v) {
+      names.push_back(table.names[v]);
+    }
+    columns.assign(s.nm, std::move(numbers), std::move(names));
   } catch (const std::bad_alloc&) {
     return Status::Error(where + " not enough memory for the variables");
   }
   for (int32_t v = 1; v < table.columns; ++v) {
-    VariableColumn& column = result.variables[v - 1];
-    column.number = v;
-    if (!table.names.empty()) column.name = table.names[v];
-    column.Th.resize(s.nm);
-    for (size_t k = 0; k < n; ++k) column.Th(static_cast<int32_t>(k) + 1) = table.rows[order[k]].values[v];
+    for (size_t k = 0; k < n; ++k) {
+      columns.value(static_cast<size_t>(v - 1), static_cast<int32_t>(k) + 1) =
+          table.rows[order[k]].values[v];
+    }
   }
   *out = std::move(result);
   return Status::Ok();

@@ -48,6 +48,7 @@
 #include "common/status.h"
 #include "input/variables.h"
 #include "model/state.h"
+#include "model/study.h"
 
 namespace morvantide {
 
@@ -100,19 +101,18 @@ struct TableSettings {
   TableSettings();
 };
 
-// A table as a study: `study` holds the settings, tipo_r, nm and h from the
-// coarsest grid to the finest (Th sized nm, zero); `lines` the line of each
-// grid (lines[i-1] for grid i); `variables` the columns after the first,
-// numbered from 1, named by the header when there is one, their values in
-// the grids' order.
+// A table as a study: `study.study` holds the settings, tipo_r, nm and h
+// from the coarsest grid to the finest; `study.columns` the columns after
+// the first, numbered from 1, named by the header when there is one, their
+// values in the grids' order; `lines` the line of each grid (lines[i-1] for
+// grid i).  The source and the grid table are the caller's to fill.
 struct TableStudy {
-  Study study;
+  GridStudy study;
   // What the reader noticed and a user should hear of, one line each
   // without a line end (the study is sound all the same): a --cells hint,
   // --order-range unused, ratios taken as constant that are not.
   std::vector<std::string> notes;
   std::vector<int64_t> lines;
-  std::vector<VariableColumn> variables;
 };
 
 // The grids sorted from coarse to fine (h decreasing).  Refused: fewer than

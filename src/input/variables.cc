@@ -242,7 +242,7 @@ Status open_result(const State& s, ResultFiles& files, int32_t m,
 }
 
 Status read_planned(const State& s, ResultFiles& files, const ColumnPlan& plan,
-                    std::vector<VariableColumn>* columns) {
+                    Columns* columns) {
   columns->clear();
   const std::vector<int32_t>& wanted = plan.wanted;
   const int32_t last = wanted.empty() ? 0 : *std::max_element(wanted.begin(), wanted.end());
@@ -269,7 +269,7 @@ Status read_planned(const State& s, ResultFiles& files, const ColumnPlan& plan,
     const real unread = nanq("");
     auto take = [&](size_t& at, int32_t number, int32_t m, real value) {
       for (; at < by_number.size() && by_number[at].number == number; ++at) {
-        if (keep) (*columns)[by_number[at].column].Th(m) = value;
+        if (keep) columns->value(by_number[at].column, m) = value;
       }
     };
     auto h_of = [&](int32_t m) -> real* {
@@ -347,15 +347,14 @@ Status read_planned(const State& s, ResultFiles& files, const ColumnPlan& plan,
   }
 
   try {
-    columns->resize(wanted.size());
-    for (size_t c = 0; c < wanted.size(); ++c) {
-      VariableColumn& column = (*columns)[c];
-      column.number = wanted[c];
-      if (static_cast<size_t>(wanted[c]) <= plan.names.size()) {
-        column.name = plan.names[wanted[c] - 1];
+    std::vector<std::string> names;
+    if (!plan.names.empty()) {
+      for (int32_t number : wanted) {
+        names.push_back(static_cast<size_t>(number) <= plan.names.size() ? plan.names[number - 1]
+                                                                         : std::string());
       }
-      column.Th.resize(s.study.nm, 0);
     }
+    columns->assign(s.study.nm, wanted, std::move(names));
   } catch (const std::bad_alloc&) {
     columns->clear();
     return Status::Error("not enough memory for " + std::to_string(wanted.size()) +
@@ -367,7 +366,7 @@ Status read_planned(const State& s, ResultFiles& files, const ColumnPlan& plan,
 }  // namespace
 
 Status read_columns(const State& s, ResultFiles& files, const std::vector<int32_t>& numbers,
-                    const ColumnRead& how, std::vector<VariableColumn>* columns) {
+                    const ColumnRead& how, Columns* columns) {
   ColumnPlan plan;
   plan.wanted = numbers;
   plan.h = how.h;
@@ -379,13 +378,13 @@ Status read_columns(const State& s, ResultFiles& files, const std::vector<int32_
 }
 
 Status read_variables(const State& s, Files& files, bool all, const std::vector<int32_t>& numbers,
-                      std::vector<VariableColumn>* columns) {
+                      Columns* columns) {
   ResultFiles results(files);
   return read_variables(s, results, all, numbers, columns);
 }
 
 Status read_variables(const State& s, ResultFiles& files, bool all,
-                      const std::vector<int32_t>& numbers, std::vector<VariableColumn>* columns) {
+                      const std::vector<int32_t>& numbers, Columns* columns) {
   if (!all) return read_columns(s, files, numbers, ColumnRead(), columns);
   columns->clear();
   ColumnPlan plan;

@@ -35,6 +35,7 @@
 #include "common/files.h"
 #include "common/status.h"
 #include "model/state.h"
+#include "model/study.h"
 
 namespace morvantide {
 
@@ -44,14 +45,6 @@ inline std::string of_grid(int32_t m) { return " of grid " + std::to_string(m); 
 // The most variables one run reads, and the highest number --variables
 // may name.
 inline constexpr int32_t kMaxVariables = 100000;
-
-// One variable of the result files: its number (its place after h), its
-// name from the layout-1 header (empty when none) and its value on every grid.
-struct VariableColumn {
-  int32_t number = 0;
-  std::string name;
-  RealList Th;
-};
 
 // The result files of one run, each opened once however many reads go over
 // it: the listing's variable, the count of "all the variables" and the
@@ -95,15 +88,15 @@ struct ColumnRead {
 // every grid, each file only as far as the last value used.
 // REQUIRES: the control and parameter files were read (modo, nm, arq).
 Status read_columns(const State& s, ResultFiles& files, const std::vector<int32_t>& numbers,
-                    const ColumnRead& how, std::vector<VariableColumn>* columns);
+                    const ColumnRead& how, Columns* columns);
 
 // Reads the variables `numbers` (each at least 1, in the order given) of
 // every grid, or all of them (`all`, the numbers then ignored).
 // REQUIRES: the control and parameter files were read (modo, nm, arq).
 Status read_variables(const State& s, ResultFiles& files, bool all,
-                      const std::vector<int32_t>& numbers, std::vector<VariableColumn>* columns);
+                      const std::vector<int32_t>& numbers, Columns* columns);
 Status read_variables(const State& s, Files& files, bool all, const std::vector<int32_t>& numbers,
-                      std::vector<VariableColumn>* columns);
+                      Columns* columns);
 
 }  // namespace morvantide
 

@@ -62,25 +62,22 @@ class FolderReturn {
 };
 
 // The report of every chosen variable alone, nothing else written.
-Status report_only(const TableStudy& study, const Source& source,
-                   const std::vector<VariableColumn>& chosen, const Options& options,
-                   Files& files, OutputFile& console) {
+Status report_only(const GridStudy& study, const std::vector<size_t>& chosen,
+                   const Options& options, Files& files, OutputFile& console) {
   std::vector<RunFile> table = run_files(FileChoice::of(options));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(study.study.nm),
                     standard_error_is_terminal());
   // No variable was analysed for a listing: each is analysed by the report,
-  // on one grid table and plan.
-  const GridTable grids = tabela_malhas(study.study.h);
+  // on one least-squares plan.
   const LeastSquaresPlan plan(grid_sizes(study.study));
   OutputBesideProgress out(console, progress);
-  return write_report(source, study.study, grids, nullptr, &plan, chosen, options, files, out,
-                      progress.work());
+  return write_report(study, chosen, nullptr, &plan, options, files, out, progress.work());
 }
 
 // The classic files in options.output_dir, then the report.
-Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chosen,
+Status run_with_classic_files(State& s, GridStudy& study, const std::vector<size_t>& chosen,
                               const Options& options, Files& files,
                               Platform& system, OutputFile& console) {
   BatchPlatform platform(system, false, !options.no_plot);
@@ -106,18 +103,21 @@ Status run_with_classic_files(State& s, const std::vector<VariableColumn>& chose
   Progress progress(static_cast<int64_t>(chosen.size()), analysis_steps(s.study.nm),
                     standard_error_is_terminal());
   OutputBesideProgress out(console, progress);
-  return write_run(s, chosen, {table, templates, moved, files, platform, out, progress.work()});
+  return write_run(s, study, chosen,
+                   {table, templates, moved, files, platform, out, progress.work()});
 }
 
-Status choose_variables(const TableStudy& table, const VariableChoice& choice,
-                        std::vector<VariableColumn>* chosen) {
-  const std::vector<VariableColumn>& all = table.variables;
+// The places in `all` of the columns the choice names, in its order, each
+// once.
+Status choose_variables(const Columns& all, const VariableChoice& choice,
+                        std::vector<size_t>* chosen) {
   const int32_t count = static_cast<int32_t>(all.size());
   std::vector<int32_t> numbers;
   switch (choice.kind) {
     case VariableChoice::Kind::kNv:
     case VariableChoice::Kind::kAll:
-      *chosen = all;
+      chosen->resize(all.size());
+      for (size_t c = 0; c < all.size(); ++c) (*chosen)[c] = c;
       return Status::Ok();
     case VariableChoice::Kind::kList:
       numbers = choice.numbers;
@@ -131,8 +131,8 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
         const std::string part(rest.substr(0, comma));
         VariableChoice one;
         int32_t found = 0;
-        for (const VariableColumn& column : all) {
-          if (!column.name.empty() && column.name == part) found = column.number;
+        for (size_t c = 0; c < all.size(); ++c) {
+          if (!all[c].name.empty() && all[c].name == part) found = all[c].number;
         }
         if (found > 0) {
           numbers.push_back(found);
@@ -144,8 +144,8 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
                                kVariablesExpected + ")");
         } else {
           std::string known;
-          for (const VariableColumn& column : all) {
-            if (!column.name.empty()) known += (known.empty() ? "" : ", ") + column.name;
+          for (size_t c = 0; c < all.size(); ++c) {
+            if (!all[c].name.empty()) known += (known.empty() ? "" : ", ") + std::string(all[c].name);
           }
           return variables_error("no variable is named \"" + printable(part) + "\" (" +
                                  (known.empty() ? std::string("the table has no header")
@@ -167,24 +167,24 @@ Status choose_variables(const TableStudy& table, const VariableChoice& choice,
     }
     if (taken[number]) continue;
     taken[number] = true;
-    chosen->push_back(all[number - 1]);
+    chosen->push_back(static_cast<size_t>(number - 1));
   }
   return Status::Ok();
 }
 
 // The title of a table's reports: its name, and the first chosen
 // variable's name where it has one.
-std::string table_title(const std::string& source, const VariableColumn& first) {
-  return first.name.empty() ? source : source + ": " + first.name;
+std::string table_title(const std::string& source, const Columns::Column& first) {
+  return first.name.empty() ? source : source + ": " + std::string(first.name);
 }
 
-void state_for_table(const TableStudy& table, const std::string& source,
-                     const VariableColumn& first, State* s) {
+void state_for_table(const Study& study, const std::string& source, const Columns::Column& first,
+                     State* s) {
   State& state = *s;
-  state.study = table.study;
+  state.study = study;
   state.create_lists(1);
-  state.study.h = table.study.h;
-  state.study.Th = first.Th;
+  state.study.h = study.h;
+  state.study.Th = first.Th.list();
   state.modo = 1;
   state.nv = first.number;
   // The listing and the scripts are Windows-1252; the name stands at the
@@ -200,25 +200,26 @@ void state_for_table(const TableStudy& table, const std::string& source,
 // the classic files too (the one place a data run needs a State).
 Status run_table(const std::string& source, const Table& table, const Options& options,
                  Files& files, Platform& platform, OutputFile& console) {
-  std::vector<VariableColumn> chosen;
-  TableStudy study;
-  MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &study));
-  for (const std::string& note : study.notes) {
+  TableStudy read;
+  MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &read));
+  for (const std::string& note : read.notes) {
     std::fputs(("morvantide: " + note + "\n").c_str(), stderr);
   }
-  MORVANTIDE_RETURN_IF_ERROR(choose_variables(study, options.variables, &chosen));
+  GridStudy& study = read.study;
+  std::vector<size_t> chosen;
+  MORVANTIDE_RETURN_IF_ERROR(choose_variables(study.columns, options.variables, &chosen));
+  const Columns::Column first = study.columns[chosen.front()];
   if (options.output_dir.empty()) {
-    study.variables.clear();  // the chosen columns are all the report reads
-    return report_only(study, table_source(source, table_title(source, chosen.front())), chosen,
-                       options, files, console);
+    study.source = table_source(source, table_title(source, first));
+    study.table = tabela_malhas(study.study.h);
+    return report_only(study, chosen, options, files, console);
   }
   State s;
-  state_for_table(study, source, chosen.front(), &s);
-  study = TableStudy();
+  state_for_table(study.study, source, first, &s);
   // A missing folder is made, and taken back when the run fails.
   std::vector<std::string> made;
   MORVANTIDE_RETURN_IF_ERROR(make_folders(options.output_dir, &made));
-  Status status = run_with_classic_files(s, chosen, options, files, platform, console);
+  Status status = run_with_classic_files(s, study, chosen, options, files, platform, console);
   if (!status.ok()) {
     for (auto k = made.rbegin(); k != made.rend(); ++k) remove_empty_folder(*k);
   }

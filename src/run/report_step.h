@@ -24,7 +24,7 @@ namespace morvantide {
 // `files`, which read the listing's variable already.
 // REQUIRES: the input was read.
 Status read_report_variables(const State& s, ResultFiles& files, const Options& options,
-                             std::vector<VariableColumn>* columns);
+                             Columns* columns);
 
 // What the run read, as the JSON and CSV name it: a table (a data run's
 // State carries its name as given) or the result files of a classic run.
@@ -40,21 +40,20 @@ bool report_needs_every_grid(const Options& options);
 // the finest for the summary alone, none without a report.
 VerdictNeed report_verdicts(const Options& options);
 
-// Analyses each variable in turn and writes its JSON entry, CSV rows and
-// summary, so that a batch of variables' results is held at a time.  Each
-// column is analysed on `study`'s settings and grids; the column that `nv`
-// analysed already (a classic run's variable nv: the same number and the
-// same values) is not analysed again.  `plan` is the least-squares plan of
-// the study's h.  The JSON and CSV files are created here; "-" and the
-// summary go to `console`.  `done`, when given, counts the variables
-// analysed so far and the steps of the analyses made here (for a progress
-// line drawn by another thread; nv's steps are its analyser's to count).
-// REQUIRES: grids = tabela_malhas(study.h); nv, when given, analysed with
-//           options.target and at least the least-squares results the
-//           report needs.
-Status write_report(const Source& source, const Study& study, const GridTable& grids,
-                    const Analysis* nv, const LeastSquaresPlan* plan,
-                    const std::vector<VariableColumn>& columns, const Options& options,
+// Analyses the columns `chosen` of `study` (analyse_columns, a batch at a
+// time) and writes each one's JSON entry, CSV rows and summary in turn.
+// The column that `nv` analysed already (a classic run's variable nv: the
+// same number and the same values) is not analysed again.  `plan` is the
+// least-squares plan of the study's h.  The JSON and CSV files are created
+// here; "-" and the summary go to `console`.  `done`, when given, counts the
+// variables analysed so far and the steps of the analyses made here (for a
+// progress line drawn by another thread; nv's steps are its analyser's to
+// count).
+// REQUIRES: study.table = tabela_malhas(study.study.h); nv, when given,
+//           analysed with options.target and at least the least-squares
+//           results the report needs.
+Status write_report(const GridStudy& study, const std::vector<size_t>& chosen,
+                    const Analysis* nv, const LeastSquaresPlan* plan, const Options& options,
                     Files& files, OutputFile& console, WorkDone* done = nullptr);
 
 }  // namespace morvantide

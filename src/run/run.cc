@@ -25,11 +25,11 @@ namespace {
 
 // What the run shows of nv's least-squares results: every grid for its plot
 // or a report file, grid nm alone when the summary is nv's only report.
-LeastSquaresNeed least_squares_need(const State& s, const std::vector<VariableColumn>& columns,
-                                    const Options& options) {
+LeastSquaresNeed least_squares_need(const State& s, const Columns& columns,
+                                    const std::vector<size_t>& chosen, const Options& options) {
   if (options.plot_least_squares) return LeastSquaresNeed::kEveryGrid;
   bool reported = false;
-  for (const VariableColumn& column : columns) reported = reported || column.number == s.nv;
+  for (size_t c : chosen) reported = reported || columns[c].number == s.nv;
   if (!reported) return LeastSquaresNeed::kNone;
   return report_needs_every_grid(options) ? LeastSquaresNeed::kEveryGrid
                                           : LeastSquaresNeed::kFinest;
@@ -122,22 +122,25 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   }
   MORVANTIDE_RETURN_IF_ERROR(input);
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  std::vector<VariableColumn> columns;
+  GridStudy report;
   if (options.report()) {
-    MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, *results, options, &columns));
+    MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, *results, options, &report.columns));
     results.reset();
   }
+  std::vector<size_t> chosen(report.columns.size());
+  for (size_t c = 0; c < chosen.size(); ++c) chosen[c] = c;
   // Nothing is written before every file of the run has passed its checks.
   std::vector<RunFile> table = run_files(s, FileChoice::of(options));
   TemplateTexts templates;
   MORVANTIDE_RETURN_IF_ERROR(check_run_files(&table, files, &templates));
   MORVANTIDE_RETURN_IF_ERROR(
-      write_run(s, columns, {table, templates, options, files, platform, console}));
+      write_run(s, report, chosen, {table, templates, options, files, platform, console}));
   platform.run(Program::kEditor, trim(s.arq_listagem));
   return Status::Ok();
 }
 
-Status write_run(State& s, const std::vector<VariableColumn>& columns, const RunContext& run) {
+Status write_run(State& s, GridStudy& report, const std::vector<size_t>& chosen,
+                 const RunContext& run) {
   const Options& options = run.options;
   Files& files = run.files;
   Platform& platform = run.platform;
@@ -157,7 +160,7 @@ Status write_run(State& s, const std::vector<VariableColumn>& columns, const Run
   AnalysisSettings settings;
   settings.target = options.target;
   settings.verdicts = report_verdicts(options);
-  settings.least_squares = least_squares_need(s, columns, options);
+  settings.least_squares = least_squares_need(s, report.columns, chosen, options);
   std::unique_ptr<LeastSquaresPlan> plan;
   if (options.plot_least_squares || options.report()) {
     plan = std::make_unique<LeastSquaresPlan>(grid_sizes(s.study));
@@ -169,9 +172,12 @@ Status write_run(State& s, const std::vector<VariableColumn>& columns, const Run
   MORVANTIDE_RETURN_IF_ERROR(
       write_outputs(s, nv, run.table, *listing, files, platform, &run.templates));
   if (options.report()) {
-    MORVANTIDE_RETURN_IF_ERROR(
-        write_report(source_of(s), s.study, grids, &nv, settings.plan, columns, options, files,
-                     run.console, run.done));
+    report.source = source_of(s);
+    report.study = s.study;
+    report.study.Th = RealList();
+    report.table = grids;
+    MORVANTIDE_RETURN_IF_ERROR(write_report(report, chosen, &nv, settings.plan, options, files,
+                                            run.console, run.done));
   }
   return Status::Ok();
 }
