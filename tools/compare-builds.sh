@@ -3,6 +3,7 @@
 #
 #   bash tools/compare-builds.sh [-n STUDIES] [-r REVISION] [-s SEED] [-j JOBS]
 #                                [--reference PROGRAM] [--program PROGRAM] [--keep DIR]
+#                                [--options "OPTIONS"]
 #
 # The reference program is built from REVISION (default 4b2994b) in a scratch
 # copy of the tree, unless --reference names one; the program under test is
@@ -15,7 +16,9 @@
 # file of the two folders, the exit status and both output streams are
 # compared byte for byte.  Prints "N studies compared, D differences" and
 # exits 1 when D > 0.  Differing studies are named on stderr (and copied to
-# --keep DIR); `compare_studies.py make --seed S --index I --dir D` makes one
+# --keep DIR).  --options gives both programs a command line (blank-separated,
+# e.g. "--no-edit --summary --json r.json --variables all"): their report
+# files and console output are compared the same way.  `compare_studies.py make --seed S --index I --dir D` makes one
 # again.
 set -euo pipefail
 
@@ -29,6 +32,7 @@ chunk=250
 reference=
 program=
 keep=
+options=
 while [ $# -gt 0 ]; do
   case "$1" in
     -n) studies=$2; shift 2 ;;
@@ -38,6 +42,7 @@ while [ $# -gt 0 ]; do
     --reference) reference=$2; shift 2 ;;
     --program) program=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
+    --options) options=$2; shift 2 ;;
     *) echo "compare-builds.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -65,8 +70,9 @@ fi
 # The programs run in scratch folders: absolute paths.
 reference=$(realpath "$reference")
 program=$(realpath "$program")
-keep_args=()
-[ -n "$keep" ] && mkdir -p "$keep" && keep_args=(--keep "$(realpath "$keep")")
+extra_args=()
+[ -n "$keep" ] && mkdir -p "$keep" && extra_args=(--keep "$(realpath "$keep")")
+extra_args+=(--options "$options")
 
 # Chunks of studies, `jobs` at a time; each chunk prints one summary line.
 trap 'rm -f "$work/summary.$$"' EXIT
@@ -75,7 +81,7 @@ seq 0 "$chunk" $((studies - 1)) |
     r=$1 p=$2 s=$3 w=$4; shift 4
     exec python3 "$0" run --reference "$r" --program "$p" --seed "$s" --first {} --count $n \
       --scratch "$w" "$@"' \
-    "$here/compare_studies.py" "$reference" "$program" "$seed" "$work" "${keep_args[@]}" \
+    "$here/compare_studies.py" "$reference" "$program" "$seed" "$work" "${extra_args[@]}" \
     > "$work/summary.$$"
 read -r compared differences < <(awk '{c += $2; d += $4} END {print c + 0, d + 0}' "$work/summary.$$")
 echo "$compared studies compared, $differences differences"

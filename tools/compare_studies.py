@@ -199,8 +199,8 @@ def faketime_lib():
     sys.exit("compare_studies: libfaketime not found (apt-get install faketime)")
 
 
-def run_program(program, folder, env):
-    p = subprocess.run([program], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+def run_program(program, folder, env, options=()):
+    p = subprocess.run([program] + list(options), cwd=folder, env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
     return p.returncode, p.stdout, p.stderr
 
@@ -235,8 +235,9 @@ def compare(args):
             what = make_study(args.seed, index, inputs)
             shutil.copytree(inputs, ref_dir)
             shutil.copytree(inputs, new_dir)
-            ref_run = run_program(args.reference, ref_dir, env)
-            new_run = run_program(args.program, new_dir, env)
+            options = args.options.split()
+            ref_run = run_program(args.reference, ref_dir, env, options)
+            new_run = run_program(args.program, new_dir, env, options)
             diff = first_difference(ref_dir, new_dir, ref_run, new_run)
             if diff:
                 differences += 1
@@ -266,6 +267,8 @@ def main():
     rn.add_argument("--count", type=int, default=100)
     rn.add_argument("--scratch", default=None)
     rn.add_argument("--keep", default=None, help="folder where differing studies are kept")
+    rn.add_argument("--options", default="",
+                    help="the programs' command line, blank-separated (default: none)")
     args = parser.parse_args()
     if args.command == "make":
         os.makedirs(args.dir, exist_ok=True)

@@ -5,11 +5,6 @@
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace morvantide {
 
 namespace {
@@ -22,11 +17,7 @@ void mark_standard_output_closed() { g_closed_at_start = true; }
 
 bool standard_output_closed() { return g_closed_at_start; }
 
-StandardOutput::StandardOutput() {
-#ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
-}
+StandardOutput::StandardOutput() { set_standard_output_binary(); }
 
 void StandardOutput::write(std::string_view bytes) {
   if (error_ != 0 || bytes.empty()) return;

@@ -30,12 +30,12 @@ void mark_standard_output_closed();
 bool standard_output_closed();
 
 // The line end of the text meant for a terminal: CR LF on Windows, LF
-// elsewhere.
-#ifdef _WIN32
-inline constexpr std::string_view kConsoleLineEnd = "\r\n";
-#else
-inline constexpr std::string_view kConsoleLineEnd = "\n";
-#endif
+// elsewhere (set in each system's platform file).
+extern const std::string_view kConsoleLineEnd;
+
+// Makes standard output take bytes unchanged (Windows would turn LF into
+// CR LF); nothing elsewhere.
+void set_standard_output_binary();
 
 }  // namespace morvantide
 

@@ -501,6 +501,11 @@ std::string DiskFiles::identity_of(const std::string& name, bool* folder) {
          std::to_string(static_cast<unsigned long long>(st.st_ino));
 }
 
+std::string Files::name_key(const std::string& name) {
+  const std::string key = absolute_normal(name);
+  return key.empty() ? name : key;
+}
+
 std::string DiskFiles::name_key(const std::string& name) {
   return Files::name_key(follow_links(name));
 }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "common/files.h"
 #include "common/files_fd.h"
@@ -140,6 +141,16 @@ Status DiskFiles::replace(const std::string& name, std::string_view content) {
   return Status::Ok();
 }
 
+// The text is held until close() hands it to replace(), which writes its
+// own temporary file.
+Status DiskFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
+  return Files::create_replacing(name, out);
+}
+
+// Nothing: replace() removes its temporary file on every failure, and an
+// interrupted run's temporaries carry no name of the file they stood for.
+void DiskFiles::remove_stray_temporaries(const std::string&) {}
+
 Status DiskFiles::check_writable(const std::string& name, bool replaced) {
   if (device_name(name)) return not_regular(name);
   HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -236,6 +247,18 @@ std::string DiskFiles::identity(const std::string& name) {
       (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return std::to_string(static_cast<unsigned long long>(info.dwVolumeSerialNumber)) + ":" +
          std::to_string(index);
+}
+
+std::string DiskFiles::identity_of(const std::string& name, bool* folder) {
+  *folder = is_folder(name);
+  return identity(name);
+}
+
+std::string Files::name_key(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(name), ec);
+  if (ec) return name;
+  return p.lexically_normal().generic_string();
 }
 
 std::string DiskFiles::name_key(const std::string& name) {

@@ -4,15 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
-#if defined(_WIN32)
-#include <filesystem>
-#endif
 
 #include "common/console.h"
 #include "common/files_fd.h"
-#if !defined(_WIN32)
-#include "common/paths.h"
-#endif
 #include "common/text.h"
 
 namespace morvantide {
@@ -97,18 +91,6 @@ Status Files::lock_folder(const std::string& control, const std::string&,
 Status Files::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
   *out = std::make_unique<HeldReplacement>(*this, name);
   return Status::Ok();
-}
-
-std::string Files::name_key(const std::string& name) {
-#if defined(_WIN32)
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(name), ec);
-  if (ec) return name;
-  return p.lexically_normal().generic_string();
-#else
-  const std::string key = absolute_normal(name);
-  return key.empty() ? name : key;
-#endif
 }
 
 // --- descriptor files

@@ -143,10 +143,8 @@ class DiskFiles : public Files {
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   Status replace(const std::string& name, std::string_view content) override;
-#if !defined(_WIN32)
   Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   void remove_stray_temporaries(const std::string& name) override;
-#endif
   Status check_writable(const std::string& name, bool replaced) override;
   std::string standard_output_identity() override;
   Status check_standard_output() override;
@@ -156,9 +154,7 @@ class DiskFiles : public Files {
   bool exists(const std::string& name) override;
   bool is_folder(const std::string& name) override;
   std::string identity(const std::string& name) override;
-#if !defined(_WIN32)
   std::string identity_of(const std::string& name, bool* folder) override;
-#endif
   std::string name_key(const std::string& name) override;
 };
 

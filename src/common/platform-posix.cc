@@ -209,6 +209,12 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
                      editor_off_output);
 }
 
+const std::string_view kConsoleLineEnd = "\n";
+
+void set_standard_output_binary() {}
+
+bool is_absolute_path(const std::string& name) { return !name.empty() && name[0] == '/'; }
+
 std::string current_folder() {
   std::string buffer(4096, '\0');
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -67,6 +67,15 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
   return run_command({program == Program::kEditor ? "notepad" : "wgnuplot", file_argument(file)});
 }
 
+const std::string_view kConsoleLineEnd = "\r\n";
+
+void set_standard_output_binary() { _setmode(_fileno(stdout), _O_BINARY); }
+
+bool is_absolute_path(const std::string& name) {
+  if (name.size() >= 2 && name[1] == ':') return true;
+  return !name.empty() && (name[0] == '\\' || name[0] == '/');
+}
+
 std::string current_folder() {
   char buffer[MAX_PATH * 4];
   const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);

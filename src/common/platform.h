@@ -61,6 +61,10 @@ inline std::string file_argument(const std::string& name) {
   return name;
 }
 
+// Whether `name` names a file from the root (or, on Windows, a drive)
+// rather than from the current folder.
+bool is_absolute_path(const std::string& name);
+
 // The current folder of the process, empty when it cannot be found.
 std::string current_folder();
 

@@ -35,17 +35,9 @@ std::string fit_marked(const std::string& text, size_t n) {
   return text.substr(0, n - 3) + "...";
 }
 
-bool is_absolute(const std::string& name) {
-#ifdef _WIN32
-  if (name.size() >= 2 && name[1] == ':') return true;
-  if (!name.empty() && name[0] == '\\') return true;
-#endif
-  return !name.empty() && name[0] == '/';
-}
-
 // `name` as seen from `folder` (the current folder when it was given).
 std::string from_folder(const std::string& folder, const std::string& name) {
-  if (name.empty() || is_absolute(name) || folder.empty()) return name;
+  if (name.empty() || is_absolute_path(name) || folder.empty()) return name;
   return folder + "/" + name;
 }
 
