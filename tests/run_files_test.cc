@@ -72,10 +72,11 @@ TEST(RunFiles, EveryFileWrittenIsARowAndEveryRowIsWritten) {
 TEST(RunFiles, HelpNamesEveryFileAnOptionAdds) {
   const std::string help = help_text();
   int optional = 0;
-  for (const FixedFile& f : fixed_files()) {
-    if (f.option[0] == '\0') continue;
+  for (const RunFile& f : fixed_files()) {
+    if (f.option == FileOption::kEveryRun) continue;
     ++optional;
-    EXPECT_NE(help.find(std::string(f.option) + " adds"), std::string::npos) << f.option;
+    const std::string option = option_name(f.option);
+    EXPECT_NE(help.find(option + " adds"), std::string::npos) << option;
     EXPECT_NE(help.find(f.name), std::string::npos) << f.name;
   }
   EXPECT_GE(optional, 2);

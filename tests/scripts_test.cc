@@ -404,7 +404,7 @@ TEST(SaidaResultados, TablesThenDataFilesThenScriptsInOrder) {
 // A row of the table is an output: each fixed output row alone writes its
 // file alone (a script with one plotter run).
 TEST(SaidaResultados, EachRowAloneWritesItsFileAlone) {
-  for (const FixedFile& f : fixed_files()) {
+  for (const RunFile& f : fixed_files()) {
     if (is_input(f.role)) continue;
     SCOPED_TRACE(f.name);
     MemoryFiles files;
@@ -412,8 +412,7 @@ TEST(SaidaResultados, EachRowAloneWritesItsFileAlone) {
     const SmallRun r = small_run();
     std::unique_ptr<OutputFile> listing;
     ASSERT_TRUE(files.create("lista.txt", &listing).ok());
-    const std::vector<RunFile> row = {
-        {f.name, f.role, f.option, f.replaced_whole, f.script, f.plot}};
+    const std::vector<RunFile> row = {f};
     ASSERT_TRUE(write_outputs(r.s, r.nv, row, *listing, files, platform).ok());
     EXPECT_EQ(files.contents["lista.txt"], "");
     files.contents.erase("lista.txt");

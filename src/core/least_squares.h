@@ -73,11 +73,10 @@
 #include <vector>
 
 #include "common/quad.h"
+#include "model/state.h"
 
 namespace morvantide {
 
-// The first grid where the least-squares uncertainty can exist.
-inline constexpr int32_t kFirstLeastSquares = 4;
 
 // The error models of the estimator; kNoModel when none was chosen.
 inline constexpr int32_t kNoModel = 0;

@@ -16,11 +16,11 @@
 
 #include "common/files.h"
 #include "common/status.h"
+#include "model/run_files.h"
 #include "model/state.h"
 
 namespace morvantide {
 
-inline constexpr const char* kControlFile = "Morvantide_4p0.in";
 
 // Reads the control file: modo, arq_dados_n, arq_dados_1.
 Status read_control_file(State& s, Files& files);

@@ -43,6 +43,30 @@ inline constexpr PlotFile kPlotFiles[] = {
     {"U_15.dat", " log|Um(Tm1)|", PlotKind::kEstimate, &Estimates::Um_Tm1, kFirstDifference, 0},
 };
 
+// The plot data file of the least-squares uncertainty (--plot-least-squares):
+// log10(h) against log10|U_LS| from grid kFirstLeastSquares on, an empty
+// line where U_LS is missing, laid out as U_12.dat ... U_15.dat are.
+inline constexpr PlotFile kLeastSquaresPlot = {"U_LS.dat", "log|U_LS|", PlotKind::kLeastSquares,
+                                               nullptr, kFirstLeastSquares, 0};
+
+// A plot script: its name, the lines of its template it keeps, its default
+// template and the picture that template draws (their texts are the
+// output's, output/scripts.cc).
+struct PlotScript {
+  const char* name;
+  int kept_lines;
+  const char* default_template;
+  const char* default_picture;
+};
+extern const PlotScript kScriptPU;  // Morvantide_4p0_pU.gnu, 15 lines
+extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
+// Only with --plot-least-squares: the four estimates of Morvantide_4p0_U.gnu
+// and the least-squares uncertainty of kLeastSquaresPlot.
+extern const PlotScript kScriptULS;  // Morvantide_4p0_U_LS.gnu, 11 lines
+
+// The plot scripts of every run, in the order the run completes them.
+inline const PlotScript* const kPlotScripts[] = {&kScriptPU, &kScriptU};
+
 }  // namespace morvantide
 
 #endif  // MORVANTIDE_MODEL_PLOT_FILES_H_

@@ -69,6 +69,7 @@ inline constexpr int32_t kFirstRatioTh = 3;     // psi_Th, pUs_Th, Tc, Uc_Tc
 inline constexpr int32_t kFirstRatioTm1 = 4;    // psi_Tm1, pUs_Tm1
 inline constexpr int32_t kFirstRatioTi = 5;     // psi_Ti, pUs_Ti, psi_Tc, pUs_Tc
 inline constexpr int32_t kFirstRatioTbi = 7;    // psi_Tbi, pUs_Tbi
+inline constexpr int32_t kFirstLeastSquares = 4;  // U_LS
 
 // The settings of the search for the observed order with a variable
 // refinement ratio.

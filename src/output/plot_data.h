@@ -18,12 +18,6 @@ namespace morvantide {
 // Reads: nm, pL, dp, log10_h and the lists the table names.
 Status write_plot_data(const Analysis& a, Files& files);
 
-// The plot data file of the least-squares uncertainty: log10(h) against
-// log10|U_LS| from grid kFirstLeastSquares on, an empty line where U_LS is
-// missing, laid out as U_12.dat ... U_15.dat are.
-inline constexpr PlotFile kLeastSquaresPlot = {"U_LS.dat", "log|U_LS|", PlotKind::kLeastSquares,
-                                               nullptr, kFirstLeastSquares, 0};
-
 // The plot data files of one analysis, each formed when asked for; the
 // log10(h) field of each grid is formed once, for the first file.
 // Reads: nm, pL, dp, log10_h, the lists the file names and the U_LS of a.ls.

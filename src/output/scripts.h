@@ -10,22 +10,10 @@
 
 #include "common/files.h"
 #include "common/status.h"
+#include "model/plot_files.h"
 #include "model/state.h"
 
 namespace morvantide {
-
-// The plot scripts: name, number of lines kept, default template.
-struct PlotScript {
-  const char* name;
-  int kept_lines;
-  const char* default_template;
-  const char* default_picture;  // the picture the default template draws
-};
-extern const PlotScript kScriptPU;  // Morvantide_4p0_pU.gnu, 15 lines
-extern const PlotScript kScriptU;   // Morvantide_4p0_U.gnu, 10 lines
-// Only with --plot-least-squares: the four estimates of Morvantide_4p0_U.gnu
-// and the least-squares uncertainty of kLeastSquaresPlot.
-extern const PlotScript kScriptULS;  // Morvantide_4p0_U_LS.gnu, 11 lines
 
 // The templates as check_templates read them, so that completing a script
 // does not read its template again (no output of a run is a template of
@@ -51,9 +39,6 @@ Status check_templates(Files& files, const std::vector<const PlotScript*>& scrip
 // The template is taken from `read` when it holds it.
 Status roteiro(const State& s, const PlotScript& script, Files& files,
                const TemplateTexts* read = nullptr);
-
-// The plot scripts in the order the run completes them.
-inline const PlotScript* const kPlotScripts[] = {&kScriptPU, &kScriptU};
 
 }  // namespace morvantide
 

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "common/text.h"
 #include "input/freeformat.h"
-#include "run/run_files.h"
 #include "input/study_settings.h"
-
-#include "common/text.h"
+#include "model/plot_files.h"
+#include "model/run_files.h"
 
 namespace morvantide {
 
@@ -445,9 +445,10 @@ namespace {
 //   --plot-least-squares adds U_LS.dat and Morvantide_4p0_U_LS.gnu.
 std::string optional_files_text() {
   std::vector<std::pair<std::string, std::vector<std::string>>> by_option;
-  for (const FixedFile& f : fixed_files()) {
-    if (f.option[0] == '\0') continue;
-    if (by_option.empty() || by_option.back().first != f.option) by_option.push_back({f.option, {}});
+  for (const RunFile& f : fixed_files()) {
+    if (f.option == FileOption::kEveryRun) continue;
+    const std::string option = option_name(f.option);
+    if (by_option.empty() || by_option.back().first != option) by_option.push_back({option, {}});
     by_option.back().second.push_back(f.name);
   }
   by_option.push_back({"--json FILE and --csv FILE", {"FILE"}});
@@ -493,13 +494,18 @@ std::string help_text() {
       "unless asked.  Example:\n"
       "  morvantide study.csv\n"
       "\n"
-      "With no DATA, run it in the folder that holds the control file\n"
-      "Morvantide_4p0.in, the parameter file it names and the result files.  It\n"
+      "With no DATA, run it in the folder that holds the control file\n" +
+      std::string(kControlFile) +
+      ", the parameter file it names and the result files.  It\n"
       "writes the listing named in the parameter file, twelve plot data files\n"
-      "(p0.dat ... U_15.dat) and completes the plot scripts Morvantide_4p0_pU.gnu and\n"
-      "Morvantide_4p0_U.gnu, replacing earlier versions of these files.  With no\n"
+      "(" + kPlotFiles[0].name + " ... " + std::end(kPlotFiles)[-1].name +
+      ") and completes the plot scripts " + kPlotScripts[0]->name + " and\n" +
+      kPlotScripts[1]->name +
+      ", replacing earlier versions of these files.  With no\n"
       "options it prints nothing on the terminal.  Example:\n"
       "  cd examples/channel && morvantide\n";
+  // The words above are laid out for these names.
+  static_assert(std::size(kPlotFiles) == 12 && std::size(kPlotScripts) == 2);
   out += optional_files_text();
   out +=
       "\n"

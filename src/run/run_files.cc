@@ -7,39 +7,6 @@
 
 namespace morvantide {
 
-bool is_input(FileRole role) {
-  switch (role) {
-    case FileRole::kControlFile:
-    case FileRole::kParameterFile:
-    case FileRole::kOtherParameterFile:
-    case FileRole::kResultFile:
-    case FileRole::kDataFile:
-    case FileRole::kTemplate:
-      return true;
-    default:
-      return false;
-  }
-}
-
-const std::vector<FixedFile>& fixed_files() {
-  static const std::vector<FixedFile> table = [] {
-    std::vector<FixedFile> rows{
-        {kControlFile, FileRole::kControlFile, "", false, nullptr, nullptr}};
-    for (const PlotFile& f : kPlotFiles) {
-      rows.push_back({f.name, FileRole::kPlotData, "", false, nullptr, &f});
-    }
-    for (const PlotScript* script : kPlotScripts) {
-      rows.push_back({script->name, FileRole::kScript, "", true, script, nullptr});
-    }
-    rows.push_back({kLeastSquaresPlot.name, FileRole::kPlotData, "--plot-least-squares", false,
-                    nullptr, &kLeastSquaresPlot});
-    rows.push_back(
-        {kScriptULS.name, FileRole::kScript, "--plot-least-squares", true, &kScriptULS, nullptr});
-    return rows;
-  }();
-  return table;
-}
-
 FileChoice FileChoice::of(const Options& options) {
   FileChoice c;
   for (const std::string* name : {&options.json_file, &options.csv_file}) {
@@ -70,10 +37,10 @@ namespace {
 
 // The files of the run; s is read only for a classic input or output.
 std::vector<RunFile> files_of(const State* s, const FileChoice& choice) {
-  auto asked = [&](const FixedFile& f) {
+  auto asked = [&](const RunFile& f) {
     if (!choice.classic_outputs) return false;
-    return f.option[0] == '\0' ||
-           (choice.least_squares_plot && f.option == std::string("--plot-least-squares"));
+    return f.option == FileOption::kEveryRun ||
+           (choice.least_squares_plot && f.option == FileOption::kPlotLeastSquares);
   };
   std::vector<RunFile> table;
   // Inputs.
@@ -95,25 +62,24 @@ std::vector<RunFile> files_of(const State* s, const FileChoice& choice) {
       table.push_back(f);
     }
   }
-  for (const FixedFile& f : fixed_files()) {
+  for (const RunFile& f : fixed_files()) {
     if (f.role == FileRole::kScript && asked(f)) {
       table.push_back({f.name, FileRole::kTemplate, f.option, false, f.script});
     }
   }
   // Outputs.
   if (choice.classic_outputs) table.push_back({trim(s->arq_listagem), FileRole::kListing});
-  for (const FixedFile& f : fixed_files()) {
-    if (is_input(f.role) || !asked(f)) continue;
-    table.push_back({f.name, f.role, f.option, f.replaced_whole, f.script, f.plot});
+  for (const RunFile& f : fixed_files()) {
+    if (!is_input(f.role) && asked(f)) table.push_back(f);
   }
   for (const std::string& name : choice.report_files) {
-    table.push_back({name, FileRole::kReport, "--json/--csv", true});
+    table.push_back({name, FileRole::kReport, FileOption::kReport, true});
   }
   if (!choice.field_output.empty()) {
-    table.push_back({choice.field_output, FileRole::kReport, "--output", true});
+    table.push_back({choice.field_output, FileRole::kReport, FileOption::kFieldOutput, true});
   }
   if (choice.report_to_standard_output) {
-    table.push_back({"standard output", FileRole::kStandardOutput, "--summary/-"});
+    table.push_back({"standard output", FileRole::kStandardOutput, FileOption::kStandardOutput});
   }
   return table;
 }
@@ -141,7 +107,8 @@ void add_pictures(std::vector<RunFile>* table, const TemplateTexts& templates) {
     // After every file the run writes itself.
     auto at = table->begin();
     while (at != table->end() && at->role != FileRole::kStandardOutput) ++at;
-    table->insert(at, RunFile{script->default_picture, FileRole::kPicture, "", false, script});
+    table->insert(at, RunFile{script->default_picture, FileRole::kPicture, FileOption::kEveryRun,
+                              false, script});
   }
 }
 

@@ -1,18 +1,5 @@
-// The table of a run's files: every file it reads or writes, one row each,
-// built once from the analysis state and the options.  The clash check, the
-// check that every output can be written, the template check, the removal
-// of stray temporary files, the write step and --help all loop over it, so
-// a new output is one more row (in fixed_files() when its name is fixed).
-//
-//   name                    role        option                 replaced whole
-//   Morvantide_4p0.in       input       (every run)            -
-//   lista.txt               listing     (every run)            no
-//   p0.dat ... U_15.dat     plot data   (every run)            no
-//   Morvantide_4p0_pU.gnu   template + script                  yes
-//   Morvantide_4p0_pU.png   picture, when its template draws it
-//   U_LS.dat                plot data   --plot-least-squares   no
-//   r.json                  report      --json                 yes
-//   standard output         standard output, when a report goes there
+// The table of a run's files: every file it reads or writes, one row each
+// (model/run_files.h), built once from the analysis state and the options.
 #ifndef MORVANTIDE_RUN_RUN_FILES_H_
 #define MORVANTIDE_RUN_RUN_FILES_H_
 
@@ -22,51 +9,12 @@
 
 #include "common/files.h"
 #include "model/plot_files.h"
+#include "model/run_files.h"
 #include "model/state.h"
 #include "output/scripts.h"
 #include "run/options.h"
 
 namespace morvantide {
-
-enum class FileRole {
-  // Inputs.
-  kControlFile,
-  kParameterFile,       // the one of the layout in use
-  kOtherParameterFile,  // the one of the other layout
-  kResultFile,
-  kDataFile,  // the table of a run on a data file
-  kTemplate,
-  // Outputs.
-  kListing,
-  kPlotData,
-  kScript,          // a template completed with the title
-  kPicture,         // drawn by the plotter from a script
-  kReport,          // a file of --json or --csv
-  kStandardOutput,  // the summary, or a report named "-"
-};
-
-bool is_input(FileRole role);
-
-struct RunFile {
-  std::string name;
-  FileRole role;
-  const char* option = "";       // the option that asks for it; "" for every run
-  bool replaced_whole = false;   // written to a temporary file and renamed
-  const PlotScript* script = nullptr;  // of a template, script or picture
-  const PlotFile* plot = nullptr;      // what a plot data file holds
-  int32_t number = 0;  // the grid of a layout-0 result file; the layout of a parameter file
-};
-
-// The files of a run with fixed names, in the order they are written.
-struct FixedFile {
-  const char* name;
-  FileRole role;
-  const char* option;
-  bool replaced_whole;
-  const PlotScript* script;
-  const PlotFile* plot;
-};
-const std::vector<FixedFile>& fixed_files();
 
 // What of the options decides which files a run touches.
 struct FileChoice {
