@@ -124,6 +124,29 @@ TEST(ProgramOptions, OutputDirIsMadeAndTakenBack) {
   }
 }
 
+// With --output-dir the plotter starts in the folder, on the scripts' own
+// names, while the run itself stays where it was started: a relative report
+// name lands beside the data.
+TEST(ProgramOptions, OutputDirPlotterStartsInTheFolder) {
+  Scratch s;
+  const fs::path log = s.root / "plotter.log";
+  fs::create_directories(s.root / "nothing");
+  const fs::path plotter = s.root / "nothing" / "gnuplot";
+  std::ofstream(plotter) << "#!/bin/sh\necho \"$(pwd) $1\" >> '" << log.string() << "'\n";
+  fs::permissions(plotter, fs::perms::owner_all);
+  std::ofstream(s.dir() / "d.csv") << "h,u\n0.4,1.16\n0.2,1.04\n0.1,1.01\n";
+  for (const char* folder : {"new/sub", "."}) {
+    SCOPED_TRACE(folder);
+    fs::remove(log);
+    const auto r = run_args(s, {"--output-dir", folder, "--json", "r.json", "d.csv"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::string where = fs::canonical(s.dir() / folder).string();
+    EXPECT_EQ(read_file(log), where + " Morvantide_4p0_pU.gnu\n" + where + " Morvantide_4p0_U.gnu\n");
+    EXPECT_TRUE(fs::exists(s.dir() / "r.json"));
+    EXPECT_TRUE(fs::exists(s.dir() / folder / "Morvantide_4p0_U.gnu"));
+  }
+}
+
 TEST(ProgramOptions, HelpAndVersion) {
   Scratch s;
   const auto before = contents(s.dir());

@@ -463,7 +463,7 @@ Status DiskFiles::lock_folder(const std::string& control, const std::string& fol
   MORVANTIDE_RETURN_IF_ERROR(lock(control, held));
   if (*held) return Status::Ok();
   // No control file: the folder alone.
-  const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  const int folder = ::open(folder_of(control).c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   if (folder < 0) return Status::Ok();
   if (::flock(folder, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;

@@ -212,7 +212,8 @@ Status DiskFiles::lock_folder(const std::string& control, const std::string& fol
   held->reset();
   MORVANTIDE_RETURN_IF_ERROR(lock(control, held));
   if (*held) return Status::Ok();
-  HANDLE h = CreateFileA(kFolderHold, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  const std::string hold = folder_of(control) + "\\" + kFolderHold;
+  HANDLE h = CreateFileA(hold.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
                              FILE_FLAG_DELETE_ON_CLOSE,
                          nullptr);

@@ -7,6 +7,7 @@
 
 #include "common/console.h"
 #include "common/files_fd.h"
+#include "common/platform.h"
 #include "common/text.h"
 
 namespace morvantide {
@@ -92,6 +93,52 @@ Status Files::create_replacing(const std::string& name, std::unique_ptr<OutputFi
   *out = std::make_unique<HeldReplacement>(*this, name);
   return Status::Ok();
 }
+
+// --- files in a folder
+
+std::string FolderFiles::path(const std::string& name) const {
+  if (folder_.empty() || folder_ == "." || name.empty() || is_absolute_path(name)) return name;
+  const char last = folder_.back();
+  return folder_ + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+Status FolderFiles::read(const std::string& name, std::string* content) {
+  return base_.read(path(name), content);
+}
+Status FolderFiles::open(const std::string& name, std::unique_ptr<InputFile>* in) {
+  return base_.open(path(name), in);
+}
+Status FolderFiles::create(const std::string& name, std::unique_ptr<OutputFile>* out) {
+  return base_.create(path(name), out);
+}
+Status FolderFiles::replace(const std::string& name, std::string_view content) {
+  return base_.replace(path(name), content);
+}
+Status FolderFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
+  return base_.create_replacing(path(name), out);
+}
+void FolderFiles::remove_stray_temporaries(const std::string& name) {
+  base_.remove_stray_temporaries(path(name));
+}
+Status FolderFiles::check_writable(const std::string& name, bool replaced) {
+  return base_.check_writable(path(name), replaced);
+}
+std::string FolderFiles::standard_output_identity() { return base_.standard_output_identity(); }
+Status FolderFiles::check_standard_output() { return base_.check_standard_output(); }
+Status FolderFiles::lock(const std::string& name, std::unique_ptr<FolderLock>* held) {
+  return base_.lock(path(name), held);
+}
+Status FolderFiles::lock_folder(const std::string& control, const std::string& folder_name,
+                                std::unique_ptr<FolderLock>* held) {
+  return base_.lock_folder(path(control), folder_name, held);
+}
+bool FolderFiles::exists(const std::string& name) { return base_.exists(path(name)); }
+bool FolderFiles::is_folder(const std::string& name) { return base_.is_folder(path(name)); }
+std::string FolderFiles::identity(const std::string& name) { return base_.identity(path(name)); }
+std::string FolderFiles::identity_of(const std::string& name, bool* folder) {
+  return base_.identity_of(path(name), folder);
+}
+std::string FolderFiles::name_key(const std::string& name) { return base_.name_key(path(name)); }
 
 // --- descriptor files
 

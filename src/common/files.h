@@ -98,8 +98,9 @@ class Files {
     held->reset();
     return Status::Ok();
   }
-  // Holds the current folder for one run writing into it, as lock(control)
-  // holds it when `control` exists, and the folder alone when it does not:
+  // Holds the folder of `control` (the current folder for a bare name) for
+  // one run writing into it, as lock(control) holds it when `control`
+  // exists, and the folder alone when it does not:
   // a second run there (a data run, a classic one) is refused at once with
   // lock()'s message, or "FOLDER_NAME: another run is using this folder"
   // when the folder is held alone.  Success with *held set
@@ -156,6 +157,40 @@ class DiskFiles : public Files {
   std::string identity(const std::string& name) override;
   std::string identity_of(const std::string& name, bool* folder) override;
   std::string name_key(const std::string& name) override;
+};
+
+// The files of `base` with every relative name taken in `folder` (a run's
+// --output-dir): the run names its outputs as in the current folder and
+// this object puts them in the folder, with no change of the process's
+// current folder.  Absolute names, and every name when the folder is ""
+// or ".", pass unchanged.  Messages name the file with its folder.
+class FolderFiles : public Files {
+ public:
+  FolderFiles(Files& base, std::string folder) : base_(base), folder_(std::move(folder)) {}
+  // `name` as `base` knows it.
+  std::string path(const std::string& name) const;
+
+  Status read(const std::string& name, std::string* content) override;
+  Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
+  Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
+  Status replace(const std::string& name, std::string_view content) override;
+  Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) override;
+  void remove_stray_temporaries(const std::string& name) override;
+  Status check_writable(const std::string& name, bool replaced) override;
+  std::string standard_output_identity() override;
+  Status check_standard_output() override;
+  Status lock(const std::string& name, std::unique_ptr<FolderLock>* held) override;
+  Status lock_folder(const std::string& control, const std::string& folder_name,
+                     std::unique_ptr<FolderLock>* held) override;
+  bool exists(const std::string& name) override;
+  bool is_folder(const std::string& name) override;
+  std::string identity(const std::string& name) override;
+  std::string identity_of(const std::string& name, bool* folder) override;
+  std::string name_key(const std::string& name) override;
+
+ private:
+  Files& base_;
+  std::string folder_;
 };
 
 // Files held in memory, for tests and fuzzing.  Names are compared as given.

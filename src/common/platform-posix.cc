@@ -116,12 +116,12 @@ bool may_be_on_path(const std::string& program) {
 
 }  // namespace
 
-int32_t run_command(const std::vector<std::string>& argv) {
-  return run_command(argv, {});
+int32_t run_command(const std::vector<std::string>& argv, const std::string& folder) {
+  return run_command(argv, {}, false, folder);
 }
 
 int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    bool output_to_terminal) {
+                    bool output_to_terminal, const std::string& folder) {
   if (argv.empty() || argv[0].empty() || !may_be_on_path(argv[0])) return -1;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
@@ -155,6 +155,8 @@ int32_t run_command(const std::vector<std::string>& argv, const std::vector<std:
   if (output_to_terminal) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/tty", O_WRONLY, 0);
   }
+  // A folder that cannot be entered makes the start fail as well.
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
 
   pid_t pid;
   int32_t result = -1;
@@ -186,7 +188,8 @@ std::vector<std::string> editor_command() {
 
 }  // namespace
 
-int32_t SystemPlatform::run(Program program, const std::string& file) {
+int32_t SystemPlatform::run_in(const std::string& folder, Program program,
+                               const std::string& file) {
   std::vector<std::string> argv;
   if (program == Program::kEditor) {
     // A batch run (no terminal) never waits for an editor.
@@ -206,7 +209,7 @@ int32_t SystemPlatform::run(Program program, const std::string& file) {
   return run_command(argv,
                      program == Program::kPlotter ? plotter_environment()
                                                   : std::vector<std::string>(),
-                     editor_off_output);
+                     editor_off_output, folder);
 }
 
 const std::string_view kConsoleLineEnd = "\n";
@@ -225,10 +228,19 @@ std::string current_folder() {
   return buffer;
 }
 
-Status enter_folder(const std::string& folder) {
-  if (chdir(folder.c_str()) != 0) {
-    return Status::Error(printable(folder) + ": cannot enter the folder (" +
-                         std::strerror(errno) + ")");
+Status check_folder(const std::string& folder) {
+  struct stat st;
+  int err = 0;
+  if (::stat(folder.c_str(), &st) != 0) {
+    err = errno;
+  } else if (!S_ISDIR(st.st_mode)) {
+    err = ENOTDIR;
+  } else if (faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0) {
+    err = errno;
+  }
+  if (err != 0) {
+    return Status::Error(printable(folder) + ": cannot enter the folder (" + std::strerror(err) +
+                         ")");
   }
   return Status::Ok();
 }

@@ -36,7 +36,7 @@ LocalTime SystemPlatform::now() {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
-int32_t run_command(const std::vector<std::string>& argv) {
+int32_t run_command(const std::vector<std::string>& argv, const std::string& folder) {
   std::string line;
   if (!windows_command_line(argv, &line)) return -1;
   std::vector<char> buffer(line.begin(), line.end());  // CreateProcessA may write to it
@@ -50,8 +50,8 @@ int32_t run_command(const std::vector<std::string>& argv) {
   // No application name: the program is looked for as Windows does for a
   // command line (the folder of this program first, then the system
   // folders and PATH), ".exe" added.
-  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     return -1;
   }
   CloseHandle(process.hThread);
@@ -63,8 +63,10 @@ int32_t run_command(const std::vector<std::string>& argv) {
   return static_cast<int32_t>(code);
 }
 
-int32_t SystemPlatform::run(Program program, const std::string& file) {
-  return run_command({program == Program::kEditor ? "notepad" : "wgnuplot", file_argument(file)});
+int32_t SystemPlatform::run_in(const std::string& folder, Program program,
+                               const std::string& file) {
+  return run_command({program == Program::kEditor ? "notepad" : "wgnuplot", file_argument(file)},
+                     folder);
 }
 
 const std::string_view kConsoleLineEnd = "\r\n";
@@ -83,10 +85,14 @@ std::string current_folder() {
   return std::string(buffer, n);
 }
 
-Status enter_folder(const std::string& folder) {
-  if (!SetCurrentDirectoryA(folder.c_str())) {
+Status check_folder(const std::string& folder) {
+  const DWORD a = GetFileAttributesA(folder.c_str());
+  const DWORD code = a == INVALID_FILE_ATTRIBUTES             ? GetLastError()
+                     : (a & FILE_ATTRIBUTE_DIRECTORY) == 0 ? DWORD{ERROR_DIRECTORY}
+                                                             : DWORD{0};
+  if (code != 0) {
     return Status::Error(printable(folder) + ": cannot enter the folder (Windows error " +
-                         std::to_string(GetLastError()) + ")");
+                         std::to_string(code) + ")");
   }
   return Status::Ok();
 }

@@ -28,6 +28,13 @@ class Platform {
   // exit status, or -1 when it cannot be started.  The file name is passed
   // as one argument, never through a command interpreter.
   virtual int32_t run(Program program, const std::string& file) = 0;
+  // The same with the program started in `folder` and `file` named from
+  // there (a run's --output-dir).  By default run(program, file): a
+  // platform that starts no real program has no folder to start it in.
+  virtual int32_t run_in(const std::string& /*folder*/, Program program,
+                         const std::string& file) {
+    return run(program, file);
+  }
 };
 
 // The real clock and programs: notepad and wgnuplot on Windows; on POSIX
@@ -36,7 +43,8 @@ class Platform {
 class SystemPlatform : public Platform {
  public:
   LocalTime now() override;
-  int32_t run(Program program, const std::string& file) override;
+  int32_t run(Program program, const std::string& file) override { return run_in("", program, file); }
+  int32_t run_in(const std::string& folder, Program program, const std::string& file) override;
 };
 
 // Makes the process safe to run before anything else: on POSIX systems a
@@ -68,9 +76,10 @@ bool is_absolute_path(const std::string& name);
 // The current folder of the process, empty when it cannot be found.
 std::string current_folder();
 
-// Makes `folder` the current folder of the process.  Error:
+// Checks that `folder` is a folder a run can work in (it exists, is a
+// folder and may be entered), without entering it.  Error:
 // "FOLDER: cannot enter the folder (REASON)".
-Status enter_folder(const std::string& folder);
+Status check_folder(const std::string& folder);
 
 // Makes `folder` and each missing parent, appending to `made` the folders
 // it made, the outermost first (so that a run that fails can take them
@@ -108,16 +117,17 @@ class CLocaleScope {
   void* previous_ = nullptr;
 };
 
-// Runs argv[0] with the arguments given, without a shell; waits for it.
-// Returns its exit status, or -1 when it cannot be started.
-int32_t run_command(const std::vector<std::string>& argv);
+// Runs argv[0] with the arguments given, without a shell, in `folder` (the
+// current folder when empty); waits for it.  Returns its exit status, or -1
+// when it cannot be started.
+int32_t run_command(const std::vector<std::string>& argv, const std::string& folder = "");
 #ifndef _WIN32
 // The same with the environment given ("NAME=value" each), or this
 // process's own when `env` is empty; with `output_to_terminal`, the
 // program's standard output is the controlling terminal (/dev/tty), and it
 // is not started when there is none.
 int32_t run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    bool output_to_terminal = false);
+                    bool output_to_terminal = false, const std::string& folder = "");
 #endif
 
 }  // namespace morvantide

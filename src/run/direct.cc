@@ -41,18 +41,6 @@ std::string from_folder(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-// Returns to the folder it was made in when it goes.
-class FolderReturn {
- public:
-  explicit FolderReturn(std::string folder) : folder_(std::move(folder)) {}
-  ~FolderReturn() {
-    if (!folder_.empty()) enter_folder(folder_);
-  }
-
- private:
-  std::string folder_;
-};
-
 // The report of every chosen variable alone, nothing else written.
 Status report_only(const GridStudy& study, const std::vector<size_t>& chosen,
                    const Options& options, Files& files, OutputFile& console) {
@@ -68,22 +56,24 @@ Status report_only(const GridStudy& study, const std::vector<size_t>& chosen,
   return write_report(study, chosen, nullptr, &plan, options, files, out, progress.work());
 }
 
-// The classic files in options.output_dir, then the report.
+// The classic files in options.output_dir, then the report.  The run's
+// files are named as in the folder and `in_folder` puts them there; the
+// plotter starts there; the process stays in its current folder.
 Status run_with_classic_files(State& s, GridStudy& study, const std::vector<size_t>& chosen,
-                              const Options& options, Files& files,
+                              const Options& options, Files& disk,
                               Platform& system, OutputFile& console) {
-  BatchPlatform platform(system, false, !options.no_plot);
+  MORVANTIDE_RETURN_IF_ERROR(check_folder(options.output_dir));
   const std::string here = current_folder();
   if (here.empty()) {
     return Status::Error("morvantide: the current folder cannot be found, which --output-dir needs");
   }
-  // The data and the report files keep their place when the run moves.
+  // The data and the report files are named from the current folder.
   Options moved = options;
   for (std::string* name : {&moved.json_file, &moved.csv_file, &moved.data}) {
     if (!name->empty() && *name != kStandardOutput) *name = from_folder(here, *name);
   }
-  MORVANTIDE_RETURN_IF_ERROR(enter_folder(options.output_dir));
-  FolderReturn back(here);
+  FolderFiles files(disk, options.output_dir);
+  BatchPlatform platform(system, false, !options.no_plot, options.output_dir);
   // One run at a time writes a folder: a classic study's folder is held
   // through its control file, as the classic run holds it, any other alone.
   std::unique_ptr<FolderLock> lock;
