@@ -88,7 +88,9 @@ RunResult data_run(const std::string& text, std::vector<std::string> args) {
   MemoryFiles screen;
   std::unique_ptr<OutputFile> console;
   EXPECT_TRUE(screen.create("console", &console).ok());
-  r.status = run_data_text("data.txt", text, options, r.files, platform, *console);
+  r.files.contents["data.txt"] = text;
+  r.status = run_data(options, r.files, platform, *console);
+  r.files.contents.erase("data.txt");
   console->close();
   r.console = screen.contents["console"];
   return r;
@@ -245,8 +247,8 @@ TEST(Table, ReportsNameTheFileAsGiven) {
   MemoryFiles screen;
   std::unique_ptr<OutputFile> console;
   ASSERT_TRUE(screen.create("console", &console).ok());
-  r.status = run_data_text(name, "h,u\x07,p\n" + rows(",", "\n"), options, r.files, platform,
-                           *console);
+  r.files.contents[name] = "h,u\x07,p\n" + rows(",", "\n");
+  r.status = run_data(options, r.files, platform, *console);
   ASSERT_TRUE(r.status.ok()) << r.status.message();
   const std::string shown = std::string(192, 'd') + "\xc3\xa9\\x1b.csv";
   const std::string json = screen.contents["console"];

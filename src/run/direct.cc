@@ -212,17 +212,6 @@ Status out_of_memory() { return Status::Error("morvantide: not enough memory for
 
 }  // namespace
 
-Status run_data_text(const std::string& source, std::string_view text, const Options& options,
-                     Files& files, Platform& platform, OutputFile& console) {
-  try {
-    Table table;
-    MORVANTIDE_RETURN_IF_ERROR(parse_table(source, text, &table));
-    return run_table(source, table, options, files, platform, console);
-  } catch (const std::bad_alloc&) {
-    return out_of_memory();
-  }
-}
-
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console) {
   std::string source = options.data;
   if (options.data != kStandardOutput) {

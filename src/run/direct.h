@@ -9,7 +9,6 @@
 #define MORVANTIDE_RUN_DIRECT_H_
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/files.h"
@@ -27,13 +26,6 @@ inline constexpr const char* kStandardInputName = "standard input";
 // The listing's name among the classic files of a data run (the bundled
 // example's).
 inline constexpr const char* kDataListing = "listagem.txt";
-
-// The run on the table `text`, read from options.data (its name in
-// messages is `source`).  `console` takes the summary and "-" reports.
-// The tests' and the fuzzer's way in: the program reads through run_data.
-// REQUIRES: options.has_data.
-Status run_data_text(const std::string& source, std::string_view text, const Options& options,
-                     Files& files, Platform& platform, OutputFile& console);
 
 // Reads options.data (a file, or standard input for "-") and runs on it.
 Status run_data(const Options& options, Files& files, Platform& platform, OutputFile& console);
