@@ -99,5 +99,26 @@ TEST(Paths, WordsBetweenBlanks) {
   for (const auto& c : cases) EXPECT_EQ(split_words(c.text), c.words) << "\"" << c.text << "\"";
 }
 
+// Lines of at most the width, cut at blanks, a word too long alone on its
+// line; the start counts on the first line, the indent on the others.
+TEST(Paths, WordsWrappedAtTheWidth) {
+  const struct {
+    const char* text;
+    const char* start;
+    size_t indent;
+    size_t width;
+    const char* lines;
+  } cases[] = {
+      {"a bb cc", "  -x ", 5, 8, "  -x a\n     bb\n     cc\n"},
+      {"a bb cc", "", 0, 4, "a bb\ncc\n"},     // exactly the width stays
+      {"a bb cc", "", 0, 3, "a\nbb\ncc\n"},    // one past it goes
+      {"abcdefgh ij", "", 2, 4, "abcdefgh\n  ij\n"},
+      {"", "  -y", 4, 10, "  -y\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(wrap_words(c.text, c.start, c.indent, c.width), c.lines) << c.text << "/" << c.width;
+  }
+}
+
 }  // namespace
 }  // namespace morvantide

@@ -60,4 +60,24 @@ std::vector<std::string> split_words(std::string_view s) {
   return words;
 }
 
+std::string wrap_words(std::string_view text, std::string start, size_t indent, size_t width) {
+  std::string out;
+  std::string line = std::move(start);
+  bool line_empty = true;
+  while (!text.empty()) {
+    const size_t space = text.find(' ');
+    const std::string_view word = text.substr(0, space);
+    if (!line_empty && line.size() + 1 + word.size() > width) {
+      out += line + "\n";
+      line.assign(indent, ' ');
+      line_empty = true;
+    }
+    if (!line_empty) line += ' ';
+    line += word;
+    line_empty = false;
+    text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+  }
+  return out + line + "\n";
+}
+
 }  // namespace morvantide

@@ -64,6 +64,12 @@ inline constexpr std::string_view kCrLf = "\r\n";
 // CR), as reading strings from a stream splits them.
 std::vector<std::string> split_words(std::string_view s);
 
+// The words of `text` (parted at single blanks) after `start`, in lines of
+// at most `width` bytes (a longer word stands alone), each line after the
+// first starting with `indent` blanks and every line ending in "\n":
+//   wrap_words("a bb cc", "  -x ", 5, 8) == "  -x a\n     bb\n     cc\n"
+std::string wrap_words(std::string_view text, std::string start, size_t indent, size_t width);
+
 }  // namespace morvantide
 
 #endif  // MORVANTIDE_COMMON_TEXT_H_

@@ -440,6 +440,9 @@ Status parse_options(const std::vector<std::string>& args, Options* options) {
 
 namespace {
 
+// The widest line of --help.
+constexpr size_t kHelpWidth = 79;
+
 // The files that options add, from the table of a run's files, a line
 // each, cut at blanks before 80 columns:
 //   --plot-least-squares adds U_LS.dat and Morvantide_4p0_U_LS.gnu.
@@ -464,15 +467,7 @@ std::string optional_files_text() {
       }
       sentence += ".";
     }
-    std::string line;
-    for (const std::string& word : split_words(sentence)) {
-      if (!line.empty() && line.size() + 1 + word.size() > 79) {
-        out += line + "\n";
-        line.clear();
-      }
-      line += (line.empty() ? "" : " ") + word;
-    }
-    out += line + "\n";
+    out += wrap_words(sentence, "", 0, kHelpWidth);
   }
   return out;
 }
@@ -519,26 +514,10 @@ std::string help_text() {
   };
   size_t column = 0;
   for (const OptionRow& row : kOptions) column = std::max(column, left_of(row).size() + 2);
-  constexpr size_t kWidth = 79;
   for (const OptionRow& row : kOptions) {
     std::string line = left_of(row);
     line.resize(column, ' ');
-    std::string_view rest = row.help;
-    bool line_empty = true;
-    while (!rest.empty()) {
-      const size_t space = rest.find(' ');
-      const std::string_view word = rest.substr(0, space);
-      if (!line_empty && line.size() + 1 + word.size() > kWidth) {
-        out += line + "\n";
-        line.assign(column, ' ');
-        line_empty = true;
-      }
-      if (!line_empty) line += ' ';
-      line += word;
-      line_empty = false;
-      rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
-    }
-    out += line + "\n";
+    out += wrap_words(row.help, line, column, kHelpWidth);
   }
   std::string ends = "  --";
   ends.resize(column, ' ');
