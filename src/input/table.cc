@@ -338,8 +338,15 @@ Status read_table(const std::string& source, InputFile& in, Table* table) {
 }
 
 TableSettings::TableSettings() {
-  const CLocaleScope c_locale;  // made in any thread, whatever its locale
-  parse_real("1.0E-12", &tol);
+  pL = 2;
+  dp = 1;
+  itmax = 50;
+  {
+    const CLocaleScope c_locale;  // made in any thread, whatever its locale
+    parse_real("1.0E-12", &tol);  // as the parameter file reads it
+  }
+  pU_min = 0.5Q;
+  pU_max = 5;
 }
 
 real h_of_cells(real n, int32_t dimensions) {
@@ -450,12 +457,7 @@ Status study_from_table(const Table& table, const TableSettings& settings, Table
   }
   TableStudy result;
   Study& s = result.study.study;
-  s.pL = settings.pL;
-  s.dp = settings.dp;
-  s.itmax = settings.itmax;
-  s.tol = settings.tol;
-  s.pU_min = settings.pU_min;
-  s.pU_max = settings.pU_max;
+  static_cast<Settings&>(s) = settings;
   s.nm = static_cast<int32_t>(n);
   s.h.resize(s.nm);
   result.lines.resize(n);

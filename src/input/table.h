@@ -81,21 +81,16 @@ Status read_table(const std::string& source, InputFile& in, Table* table);
 
 enum class RatioChoice { kDetect, kConstant, kVariable };
 
-// How a table becomes a study.  The defaults are those of the bundled
-// example's parameter file: pL 2, dp 1, itmax 50, tol 1.0E-12, the order
-// bracket 0.5 to 5.0.
-struct TableSettings {
+// How a table becomes a study: the study's settings (tipo_r decided by
+// `ratio` and the grids), with the defaults of the bundled example's
+// parameter file: pL 2, dp 1, itmax 50, tol 1.0E-12, the order bracket 0.5
+// to 5.0.
+struct TableSettings : Settings {
   int32_t cells = 0;  // 1, 2 or 3: the first column holds cell counts N of a
                       // grid of that dimension, h = N^(-1/D) (h_of_cells:
                       // 8, 64, 512 cells in 3-D give 0.5, 0.25, 0.125, a
                       // constant ratio); 0: it holds h
   RatioChoice ratio = RatioChoice::kDetect;
-  real pL = 2;
-  real dp = 1;
-  int32_t itmax = 50;
-  real tol;  // 1.0E-12 as the reader reads it
-  real pU_min = 0.5Q;
-  real pU_max = 5;
   bool order_range_given = false;  // pU_min, pU_max set by the user
 
   TableSettings();

@@ -83,21 +83,27 @@ struct SearchSettings {
 // The m-th true order of the error: pL + (m - 1) dp.
 inline real true_order(real pL, real dp, int32_t m) { return pL + q_from_int(m - 1) * dp; }
 
-// One variable of a grid refinement study: everything the estimation reads.
-struct Study {
+// The settings of an analysis: the true orders of the error and the search
+// for the observed order with a variable ratio.  The parameter file, the
+// command line, Python and field mode all give these.
+struct Settings {
   real pL = 0;         // asymptotic order of the true error
   real dp = 0;         // step between the true orders
   int32_t tipo_r = 0;  // refinement ratio: 1 constant, 2 variable
-  int32_t itmax = 0;
-  real tol = 0;
-  real pU_min = 0;
+  int32_t itmax = 0;   // the order search: its iteration limit,
+  real tol = 0;        // the bracket width it stops at
+  real pU_min = 0;     // and its first bracket [pU_min, pU_max]
   real pU_max = 0;
+
+  SearchSettings search() const { return {itmax, tol, pU_min, pU_max}; }
+};
+
+// One variable of a grid refinement study: everything the estimation reads.
+struct Study : Settings {
   int32_t nm = 0;  // number of grids
   RealList h;      // spacing of each grid
   RealList Th;     // the variable's value on each grid
   int32_t cells = 0;  // h came from cell counts in this many dimensions; 0: h given
-
-  SearchSettings search() const { return {itmax, tol, pU_min, pU_max}; }
 };
 
 // Every per-grid list of the estimation, under the names the listing prints
