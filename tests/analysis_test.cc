@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/parallel.h"
 #include "core_testing.h"
 
 namespace morvantide {
@@ -144,6 +145,72 @@ TEST(Analyse, CountsItsSteps) {
       EXPECT_EQ(std::memcmp(&plain.e.Um_Tm1(i), &counted.e.Um_Tm1(i), sizeof(real)), 0) << i;
     }
   }
+}
+
+// The one loop over a study's columns: each chosen column's analysis is
+// analyse() of its values, numbered and named as the column, handed over in
+// the order chosen (a place chosen twice twice) on any number of threads and
+// across batches; a column the known analysis covers is not analysed again,
+// one whose values differ is; every column is counted.
+TEST(AnalyseColumns, EachChosenColumnInOrder) {
+  constexpr int32_t nm = 4;
+  const real h[nm] = {0.4Q, 0.2Q, 0.1Q, 0.05Q};
+  constexpr size_t count = 40;  // more than a batch of one thread
+  GridStudy study;
+  study.study.pL = 2;
+  study.study.dp = 1;
+  study.study.tipo_r = 1;
+  study.study.nm = nm;
+  study.study.h.resize(nm);
+  std::vector<int32_t> numbers;
+  std::vector<std::string> names;
+  for (size_t c = 0; c < count; ++c) {
+    numbers.push_back(static_cast<int32_t>(c) + 1);
+    names.push_back("v" + std::to_string(c + 1));
+  }
+  study.columns.assign(nm, numbers, names);
+  for (int32_t i = 1; i <= nm; ++i) {
+    study.study.h(i) = h[i - 1];
+    for (size_t c = 0; c < count; ++c) {
+      study.columns.value(c, i) = 1 + q_from_int(static_cast<int32_t>(c)) * h[i - 1] * h[i - 1];
+    }
+  }
+  study.table = tabela_malhas(study.study.h);
+  AnalysisSettings settings;
+  settings.least_squares = LeastSquaresNeed::kFinest;
+  std::vector<size_t> chosen = {3, 0, 3};
+  for (size_t c = 5; c < count; ++c) chosen.push_back(c);
+  // Known: column 1 (place 0), and an analysis of number 4 with other values.
+  Analysis known = analyse(study, 0, settings);
+  Study other = study.study;
+  other.Th = study.columns[3].Th.list();
+  other.Th(nm) = other.Th(nm) + 1;
+  Analysis stale = analyse(other, study.table, settings);
+  stale.number = 4;
+  for (int threads : {1, 2}) {
+    for (const Analysis* given : {&known, &stale}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads, known " + std::to_string(given->number));
+      set_thread_count(threads);
+      std::atomic<int64_t> counted{0};
+      const int64_t calls_before = analyse_calls();
+      std::vector<Analysis> got;
+      analyse_columns(study, chosen, settings, {given, &counted},
+                      [&](Analysis& a) { got.push_back(std::move(a)); });
+      ASSERT_EQ(got.size(), chosen.size());
+      EXPECT_EQ(counted.load(), static_cast<int64_t>(chosen.size()));
+      EXPECT_EQ(analyse_calls() - calls_before,
+                static_cast<int64_t>(chosen.size()) - (given == &known ? 1 : 0));
+      for (size_t k = 0; k < chosen.size(); ++k) {
+        const Analysis alone = analyse(study, chosen[k], settings);
+        EXPECT_EQ(got[k].number, static_cast<int32_t>(chosen[k]) + 1) << k;
+        EXPECT_EQ(got[k].name, "v" + std::to_string(chosen[k] + 1)) << k;
+        EXPECT_TRUE(same_bits(got[k].finest.Th, alone.finest.Th)) << k;
+        EXPECT_TRUE(same_bits(got[k].finest.verdict.U, alone.finest.verdict.U)) << k;
+        EXPECT_TRUE(same_bits(got[k].e.Tm1(nm), alone.e.Tm1(nm))) << k;
+      }
+    }
+  }
+  set_thread_count(0);
 }
 
 }  // namespace

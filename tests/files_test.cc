@@ -116,31 +116,65 @@ TEST(DiskFilesLock, HoldsOnlyARegularFile) {
 
 // A run in a folder with no control file holds the folder alone, as
 // exclusively; with one, through it.  Either refuses a second run.
+// Through files rooted at another folder (--output-dir), that folder is
+// held and the current one is not.
 TEST(DiskFilesLock, FolderHeldAloneOrThroughTheControlFile) {
   struct Case {
+    const char* folder;   // where the run's files are
     const char* control;  // written first unless nullptr
     const char* refusal;
   } cases[] = {
-      {nullptr, "out: another run is using this folder"},
-      {"Morvantide_4p0.in", "Morvantide_4p0.in: another run is using this folder"},
+      {".", nullptr, "out: another run is using this folder"},
+      {".", "Morvantide_4p0.in", "Morvantide_4p0.in: another run is using this folder"},
+      {"sub", nullptr, "out: another run is using this folder"},
+      {"sub", "Morvantide_4p0.in", "sub/Morvantide_4p0.in: another run is using this folder"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.control ? c.control : "no control file");
+    SCOPED_TRACE(std::string(c.folder) + " " + (c.control ? c.control : "no control file"));
     ScratchFolder scratch;
-    if (c.control) put(c.control, "1\r\n");
+    fs::create_directory("sub");
+    const std::string control = std::string(c.folder) + "/Morvantide_4p0.in";
+    if (c.control) put(control, "1\r\n");
     DiskFiles disk;
+    FolderFiles files(disk, c.folder);
     std::unique_ptr<FolderLock> held, second;
-    ASSERT_TRUE(disk.lock_folder("Morvantide_4p0.in", "out", &held).ok());
+    ASSERT_TRUE(files.lock_folder("Morvantide_4p0.in", "out", &held).ok());
     ASSERT_NE(held, nullptr);
-    EXPECT_FALSE(shared_hold_possible("."));
-    if (c.control) {
-      EXPECT_FALSE(shared_hold_possible(c.control));
+    EXPECT_FALSE(shared_hold_possible(c.folder));
+    if (std::string(c.folder) != ".") {
+      EXPECT_TRUE(shared_hold_possible("."));
     }
-    EXPECT_EQ(disk.lock_folder("Morvantide_4p0.in", "out", &second).message(), c.refusal);
+    if (c.control) {
+      EXPECT_FALSE(shared_hold_possible(control));
+    }
+    EXPECT_EQ(files.lock_folder("Morvantide_4p0.in", "out", &second).message(), c.refusal);
     EXPECT_EQ(second, nullptr);
     held.reset();
-    EXPECT_TRUE(disk.lock_folder("Morvantide_4p0.in", "out", &second).ok());
+    EXPECT_TRUE(files.lock_folder("Morvantide_4p0.in", "out", &second).ok());
     EXPECT_NE(second, nullptr);
+  }
+}
+
+// A name of the run in its folder, as the files beneath know it: relative
+// names joined to the folder, absolute ones and those of the current folder
+// unchanged; what is written lands there.
+TEST(FolderFiles, NamesTakenInTheFolder) {
+  const struct {
+    const char* folder;
+    const char* name;
+    const char* path;
+  } cases[] = {
+      {"out", "a.txt", "out/a.txt"},   {"out/", "a.txt", "out/a.txt"},
+      {"a/b", "../c.txt", "a/b/../c.txt"}, {".", "a.txt", "a.txt"},
+      {"", "a.txt", "a.txt"},          {"out", "/abs/a.txt", "/abs/a.txt"},
+  };
+  for (const auto& c : cases) {
+    MemoryFiles memory;
+    FolderFiles files(memory, c.folder);
+    EXPECT_EQ(files.path(c.name), c.path) << c.folder << " " << c.name;
+    ASSERT_TRUE(write_whole_file(files, c.name, "x").ok());
+    EXPECT_TRUE(memory.exists(c.path) && files.exists(c.name)) << c.path;
+    EXPECT_EQ(files.identity(c.name), memory.identity(c.path));
   }
 }
 

@@ -70,6 +70,32 @@ TEST_F(Launcher, ExitStatusOrMinusOne) {
   EXPECT_EQ(run_command({}), -1);
 }
 
+// A program started in a folder works there, this process staying where it
+// is; a folder that cannot be entered starts nothing.  The folder check says
+// why a folder cannot be worked in, without entering it.
+TEST_F(Launcher, StartedInAFolderAndFoldersChecked) {
+  write_program("where", "#!/bin/sh\npwd > \"${0%/*}/args\"\n");
+  fs::create_directories(dir_ / "sub");
+  std::ofstream(dir_ / "plain") << "x";
+  const fs::path here = fs::current_path();
+  EXPECT_EQ(run_command({program("where")}, (dir_ / "sub").string()), 0);
+  EXPECT_EQ(recorded(), fs::canonical(dir_ / "sub").string() + "\n");
+  EXPECT_EQ(fs::current_path(), here);
+  EXPECT_EQ(run_command({program("where")}, (dir_ / "missing").string()), -1);
+  const struct {
+    std::string folder;
+    std::string message;  // "" when the folder can be worked in
+  } cases[] = {
+      {(dir_ / "sub").string(), ""},
+      {(dir_ / "missing").string(),
+       (dir_ / "missing").string() + ": cannot enter the folder (No such file or directory)"},
+      {(dir_ / "plain").string(),
+       (dir_ / "plain").string() + ": cannot enter the folder (Not a directory)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(check_folder(c.folder).message(), c.message) << c.folder;
+  EXPECT_EQ(fs::current_path(), here);
+}
+
 TEST_F(Launcher, PlotterIsGnuplotFromTheSearchPath) {
   write_program("gnuplot", "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"${0%/*}/args\"\nexit 5\n");
   const char* old = std::getenv("PATH");
