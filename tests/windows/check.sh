@@ -15,6 +15,7 @@
 #               file, wgnuplot on each script, notepad on the listing, each
 #               started only after the previous one has ended, each with its
 #               file as one argument, names with blanks and an ampersand;
+#               a data run's --output-dir, wgnuplot started in the folder;
 #   example     with LINUX_PROGRAM: the bundled example run by both programs
 #               under the same frozen clock, every file byte-identical; the
 #               Windows side runs in the unpacked release archive when
@@ -201,6 +202,33 @@ for listing in P0.DAT U_12.dat. pu_mer.DAT; do
     fail "listing '$listing' refused as the same file as a plot file (status $rc, written: $(echo $written))"
   fi
 done
+rm -f "$bin/calls.log"
+
+# A data run's --output-dir: the classic files go into the folder (made when
+# missing), wgnuplot starts there on each script (it sees the script's size
+# from its own folder), and a relative report name stays in the current
+# folder.
+out=$work/outdir
+mkdir "$out"
+printf 'h,u\r\n0.4,1.16\r\n0.2,1.04\r\n0.1,1.01\r\n' > "$out/d.csv"
+(cd "$out" && timeout 120 wine "$bin/morvantide.exe" --output-dir 'new dir' --json r.json d.csv \
+  </dev/null) > "$work/outdir.out" 2>&1
+rc=$?
+{
+  printf 'start\twgnuplot\t1\t%s\twgnuplot "Morvantide_4p0_pU.gnu"\tMorvantide_4p0_pU.gnu\nend\twgnuplot\tMorvantide_4p0_pU.gnu\n' \
+    "$(stat -c %s "$out/new dir/Morvantide_4p0_pU.gnu" 2>/dev/null)"
+  printf 'start\twgnuplot\t1\t%s\twgnuplot "Morvantide_4p0_U.gnu"\tMorvantide_4p0_U.gnu\nend\twgnuplot\tMorvantide_4p0_U.gnu\n' \
+    "$(stat -c %s "$out/new dir/Morvantide_4p0_U.gnu" 2>/dev/null)"
+} > "$work/outdir.expected"
+if [ $rc -eq 0 ] && [ -f "$out/new dir/listagem.txt" ] && [ -f "$out/r.json" ] &&
+   [ ! -e "$out/listagem.txt" ] && [ -f "$bin/calls.log" ] &&
+   diff "$work/outdir.expected" "$bin/calls.log" > "$work/outdir.diff"; then
+  pass "--output-dir: the classic files in the folder, wgnuplot started there, the report where it was named"
+else
+  cat "$work/outdir.out"
+  [ -f "$work/outdir.diff" ] && cat -A "$work/outdir.diff" | sed 's/^/   /'
+  fail "--output-dir: the classic files in the folder, wgnuplot started there (status $rc)"
+fi
 rm -f "$bin/calls.log"
 
 # --- example
