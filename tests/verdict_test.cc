@@ -383,7 +383,7 @@ TEST(Verdict, TargetGridClosedForm) {
     EXPECT_TRUE(NearRel(v(5).target, c.U, 1e-32Q));
     EXPECT_TRUE(NearRel(v(5).h_target, hn / c.refinement, 1e-30Q));
     EXPECT_TRUE(NearRel(v(5).refinement, c.refinement, 1e-30Q));
-    EXPECT_EQ(v(5).within_target, c.within);
+    EXPECT_EQ(v(5).reach == TargetReach::kWithin, c.within);
   }
 }
 
@@ -398,7 +398,7 @@ TEST(Verdict, RelativeTargetOfZeroHasNoGrid) {
   const GridList<GridVerdict> v = judge(h, Th, Settings(), t);
   EXPECT_EQ(v(4).target, 0);
   EXPECT_EQ(v(4).h_target, S);
-  EXPECT_FALSE(v(4).within_target);
+  EXPECT_NE(v(4).reach, TargetReach::kWithin);
 }
 
 // The summary's words for the finest grid: the verdict, and a warning

@@ -47,7 +47,6 @@ Finest finest_of(const Analysis& a) {
     f.Ti_pU = a.e.Ti_pU(n);
   }
   if (n <= static_cast<int32_t>(a.ls.size())) f.ls = a.ls[n - 1];
-  f.reach = target_reach(g);
   f.grid_order_warning = grid_order_warning(a.study.h);
   f.warning = finest_warning(g, n);
   return f;

@@ -97,7 +97,8 @@ struct Finest {
   real h = 0;
   real Th = 0;
   // The grid's verdict: its type (undetermined below 3 grids), U with its
-  // source, order and note, P, A, the asymptotic check, the target figures.
+  // source, order and note, P, A, the asymptotic check, the target figures
+  // and where U stands against the target.
   GridVerdict verdict;
   // The listing's figures at the grid; the sentinel before their first grid.
   real UGCI_Th = kSentinel, pU_Th = kSentinel, pGCI = kSentinel;
@@ -105,7 +106,6 @@ struct Finest {
   real Tm1 = kSentinel, Ti_pU = kSentinel;
   bool has_Tm1 = false;  // Tm1 exists (2 grids or more), whatever its value
   LeastSquaresGrid ls;   // missing when not computed
-  TargetReach reach = TargetReach::kNoTarget;  // where U stands against the target
   // The warnings: grids out of order ("" when in order), then U's.
   std::string grid_order_warning;
   FinestWarning warning = FinestWarning::kNone;

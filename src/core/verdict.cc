@@ -196,12 +196,6 @@ Asymptotic asymptotic_check(real order_ratio, real gci_ratio) {
   return near ? Asymptotic::kAsymptotic : Asymptotic::kNotYet;
 }
 
-TargetReach target_reach(const GridVerdict& g) {
-  if (g.target == kSentinel) return TargetReach::kNoTarget;
-  if (g.U == kSentinel) return TargetReach::kNoU;
-  return g.within_target ? TargetReach::kWithin : TargetReach::kOutside;
-}
-
 std::string grid_order_warning(const RealList& h) {
   for (int32_t i = 2; i <= h.size(); ++i) {
     if (!(h(i) < h(i - 1))) {
@@ -264,10 +258,11 @@ GridList<GridVerdict> verdict(const Study& study, const Estimates& e, const Grid
         target.kind == Target::Kind::kAbsolute ? target.value : target.value * q_abs(study.Th(i));
     if (!computed(U)) continue;
     v.target = U;
+    v.reach = v.U == kSentinel ? TargetReach::kNoU : TargetReach::kOutside;
     const real gci = v.U;
     const real p = v.p_U;
     if (!computed(gci) || !computed(p)) continue;
-    v.within_target = gci <= U;
+    if (gci <= U) v.reach = TargetReach::kWithin;
     if (U > 0 && gci > 0 && p > 0) {
       const real h_star = study.h(i) * q_pow(U / gci, 1 / p);
       const real factor = study.h(i) / h_star;

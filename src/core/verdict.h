@@ -85,6 +85,10 @@ enum class UncertaintyNote {
   kDivergence,        // the grids diverge: no U
 };
 
+// Where a grid stands against the target uncertainty: no target, no U to
+// judge (U or the target missing), within it (U <= target), or outside.
+enum class TargetReach { kNoTarget, kNoU, kWithin, kOutside };
+
 struct GridVerdict {
   Convergence convergence = Convergence::kUndetermined;
   real t = kSentinel;  // ln(r32) / ln(r21)
@@ -103,13 +107,8 @@ struct GridVerdict {
   real target = kSentinel;      // U in the variable's units
   real h_target = kSentinel;    // h*
   real refinement = kSentinel;  // h / h*
-  bool within_target = false;   // U <= target
+  TargetReach reach = TargetReach::kNoTarget;  // where U stands against the target
 };
-
-// Where a grid stands against the target uncertainty: no target, no U to
-// judge (U or the target missing), within it (U <= target), or outside.
-enum class TargetReach { kNoTarget, kNoU, kWithin, kOutside };
-TargetReach target_reach(const GridVerdict& g);
 
 // "monotonic convergence", ..., "undetermined".
 const char* convergence_words(Convergence c);

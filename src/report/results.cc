@@ -57,7 +57,7 @@ Cell gci_dependable(const Analysis& v, int32_t i) {
 }
 
 Cell within_target(const Analysis& v, int32_t i) {
-  const TargetReach reach = target_reach(v.verdict(i));
+  const TargetReach reach = v.verdict(i).reach;
   return reach == TargetReach::kWithin    ? Cell::Flag(true)
          : reach == TargetReach::kOutside ? Cell::Flag(false)
                                           : Cell();
@@ -141,8 +141,8 @@ const FinestColumn kFinestTarget[] = {
     {"refinement_factor", &finest_judged<&GridVerdict::refinement>},
     {"within_target",
      [](const Finest& f) {
-       return f.reach == TargetReach::kWithin    ? Cell::Flag(true)
-              : f.reach == TargetReach::kOutside ? Cell::Flag(false)
+       return f.verdict.reach == TargetReach::kWithin    ? Cell::Flag(true)
+              : f.verdict.reach == TargetReach::kOutside ? Cell::Flag(false)
                                                  : Cell();
      }},
 };

@@ -287,9 +287,9 @@ std::string summary(const Analysis& v, const Target& target, std::string_view li
     if (target.kind == Target::Kind::kRelative) {
       t += " (" + target.text + " of |Th|)";
     }
-    if (f.reach == TargetReach::kNoTarget || f.reach == TargetReach::kNoU) {
+    if (f.verdict.reach == TargetReach::kNoTarget || f.verdict.reach == TargetReach::kNoU) {
       t += ": no grid size can be given without U";
-    } else if (f.reach == TargetReach::kWithin) {
+    } else if (f.verdict.reach == TargetReach::kWithin) {
       t += ": already within the target";
     } else if (f.verdict.h_target == kSentinel) {
       t += ": no grid size can be given (the target, U and its order must be positive)";
