@@ -168,9 +168,9 @@ TEST(PlotScripts, KeepsTheFirstLinesAndAppendsTitleAndReplot) {
 TEST(PlotScripts, RewrittenOnlyWhenItChanges) {
   struct CountingFiles : MemoryFiles {
     int replaced = 0;
-    Status replace(const std::string& name, std::string_view content) override {
+    Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) override {
       ++replaced;
-      return MemoryFiles::replace(name, content);
+      return MemoryFiles::create_replacing(name, out);
     }
   };
   struct Case {

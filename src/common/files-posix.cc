@@ -104,7 +104,7 @@ class FlockHeld : public FolderLock {
   int folder_;  // -1 when the folder could not be opened
 };
 
-// The temporary files of replace(): "morvantide-XXXXXX.tmp" in the folder
+// The temporary files of a replacement: "morvantide-XXXXXX.tmp" in the folder
 // of the file replaced, X a letter or a digit.
 constexpr char kTemporaryPrefix[] = "morvantide-";
 constexpr char kTemporarySuffix[] = ".tmp";
@@ -308,13 +308,6 @@ Status DiskFiles::create(const std::string& name, std::unique_ptr<OutputFile>* o
       open_regular(name, O_WRONLY | O_CREAT | O_TRUNC, "cannot create", &fd));
   *out = std::make_unique<FdOutputFile>(name, fd);
   return Status::Ok();
-}
-
-Status DiskFiles::replace(const std::string& name, std::string_view content) {
-  std::unique_ptr<OutputFile> out;
-  MORVANTIDE_RETURN_IF_ERROR(create_replacing(name, &out));
-  out->write(content);
-  return out->close();
 }
 
 Status DiskFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {

@@ -120,7 +120,11 @@ Status DiskFiles::create(const std::string& name, std::unique_ptr<OutputFile>* o
   return Status::Ok();
 }
 
-Status DiskFiles::replace(const std::string& name, std::string_view content) {
+namespace {
+
+// Writes `content` to a temporary file in the folder of `name` and moves it
+// over `name`; the temporary file is removed on any failure.
+Status replace_through_temporary(const std::string& name, std::string_view content) {
   char temp[MAX_PATH + 16];
   if (GetTempFileNameA(folder_of(name).c_str(), "mvt", 0, temp) == 0) {
     return windows_error(name, "cannot write", GetLastError());
@@ -141,13 +145,26 @@ Status DiskFiles::replace(const std::string& name, std::string_view content) {
   return Status::Ok();
 }
 
-// The text is held until close() hands it to replace(), which writes its
-// own temporary file.
+// Text held until close() writes it through a temporary file.
+class HeldOnWindows : public OutputFile {
+ public:
+  explicit HeldOnWindows(std::string name) : name_(std::move(name)) {}
+  void write(std::string_view bytes) override { text_.append(bytes); }
+  Status close() override { return replace_through_temporary(name_, text_); }
+
+ private:
+  std::string name_;
+  std::string text_;
+};
+
+}  // namespace
+
 Status DiskFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
-  return Files::create_replacing(name, out);
+  *out = std::make_unique<HeldOnWindows>(name);
+  return Status::Ok();
 }
 
-// Nothing: replace() removes its temporary file on every failure, and an
+// Nothing: a replacement removes its temporary file on every failure, and an
 // interrupted run's temporaries carry no name of the file they stood for.
 void DiskFiles::remove_stray_temporaries(const std::string&) {}
 

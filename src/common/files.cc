@@ -48,12 +48,12 @@ class TextInputFile : public InputFile {
   size_t given_ = 0;
 };
 
-// Text held until close() hands it to Files::replace().
+// Text held until close() writes it whole with Files::create().
 class HeldReplacement : public OutputFile {
  public:
   HeldReplacement(Files& files, std::string name) : files_(files), name_(std::move(name)) {}
   void write(std::string_view bytes) override { text_.append(bytes); }
-  Status close() override { return files_.replace(name_, text_); }
+  Status close() override { return write_whole_file(files_, name_, text_); }
 
  private:
   Files& files_;
@@ -81,7 +81,10 @@ Status Files::open(const std::string& name, std::unique_ptr<InputFile>* in) {
 }
 
 Status Files::replace(const std::string& name, std::string_view content) {
-  return write_whole_file(*this, name, content);
+  std::unique_ptr<OutputFile> out;
+  MORVANTIDE_RETURN_IF_ERROR(create_replacing(name, &out));
+  out->write(content);
+  return out->close();
 }
 
 Status Files::lock_folder(const std::string& control, const std::string&,
@@ -110,9 +113,6 @@ Status FolderFiles::open(const std::string& name, std::unique_ptr<InputFile>* in
 }
 Status FolderFiles::create(const std::string& name, std::unique_ptr<OutputFile>* out) {
   return base_.create(path(name), out);
-}
-Status FolderFiles::replace(const std::string& name, std::string_view content) {
-  return base_.replace(path(name), content);
 }
 Status FolderFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
   return base_.create_replacing(path(name), out);

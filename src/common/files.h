@@ -59,17 +59,17 @@ class Files {
   virtual Status open(const std::string& name, std::unique_ptr<InputFile>* in);
   // Creates (or empties) the file and opens it for writing.
   virtual Status create(const std::string& name, std::unique_ptr<OutputFile>* out) = 0;
-  // Replaces the whole content of the file in one step: the file holds
-  // either its old content or the new one, never a part (on disk a
+  // Opens a file that replaces the whole content of `name` in one step
+  // when closed without error: until then, and after any failure, `name`
+  // keeps its old content, never a part of the new one (on disk a
   // temporary file in the same folder, renamed over it when complete and
-  // removed on failure).  By default create, write and close.
-  virtual Status replace(const std::string& name, std::string_view content);
-  // Opens a file that replaces `name` whole when closed without error, as
-  // replace() does: until then, and after any failure, `name` keeps its
-  // old content.  By default the text is held in memory and handed to
-  // replace() by close().
+  // removed on failure).  By default the text is held in memory and
+  // written with create() by close().
   virtual Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out);
-  // Removes what an interrupted replace() of `name` may have left beside
+  // The whole of `content` as the file's, in one step: create_replacing(),
+  // write, close.
+  Status replace(const std::string& name, std::string_view content);
+  // Removes what an interrupted replacement of `name` may have left beside
   // it (its temporary files).  REQUIRES: the folder's lock is held.
   virtual void remove_stray_temporaries(const std::string&) {}
   // Checks, before anything is written, that the file can be written: an
@@ -77,8 +77,8 @@ class Files {
   // regular file", "NAME: cannot write (REASON)"), a new one a name the
   // user may create: its folder exists, is a folder and takes new files,
   // and no part of the name is too long ("NAME: cannot create (REASON)").
-  // With `replaced`, the folder must take the temporary file of replace()
-  // too.
+  // With `replaced`, the folder must take the temporary file of a
+  // replacement too.
   virtual Status check_writable(const std::string&, bool /*replaced*/) { return Status::Ok(); }
   // The identity (as identity() gives it) of the file standard output
   // writes to, empty when it is no file of a folder (a terminal, a pipe).
@@ -127,7 +127,7 @@ class Files {
 };
 
 // Makes SIGTERM, SIGHUP and SIGINT remove the temporary files of
-// DiskFiles::replace() being written before they end the process (a
+// DiskFiles' replacements being written before they end the process (a
 // signal ignored from the start stays ignored).  Nothing on Windows.
 void remove_temporaries_on_signals();
 
@@ -143,7 +143,6 @@ class DiskFiles : public Files {
   Status read(const std::string& name, std::string* content) override;
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
-  Status replace(const std::string& name, std::string_view content) override;
   Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   void remove_stray_temporaries(const std::string& name) override;
   Status check_writable(const std::string& name, bool replaced) override;
@@ -173,7 +172,6 @@ class FolderFiles : public Files {
   Status read(const std::string& name, std::string* content) override;
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;
   Status create(const std::string& name, std::unique_ptr<OutputFile>* out) override;
-  Status replace(const std::string& name, std::string_view content) override;
   Status create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) override;
   void remove_stray_temporaries(const std::string& name) override;
   Status check_writable(const std::string& name, bool replaced) override;
