@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "common/console.h"
 #include "common/platform.h"
@@ -179,11 +180,13 @@ void state_for_table(const Study& study, const std::string& source, const Column
 }
 
 // The run on a table read already: the report alone, or with --output-dir
-// the classic files too (the one place a data run needs a State).
-Status run_table(const std::string& source, const Table& table, const Options& options,
+// the classic files too (the one place a data run needs a State).  The
+// table's rows go once the study holds their values.
+Status run_table(const std::string& source, Table table, const Options& options,
                  Files& files, Platform& platform, OutputFile& console) {
   TableStudy read;
   MORVANTIDE_RETURN_IF_ERROR(study_from_table(table, options.table, &read));
+  table = Table();
   for (const std::string& note : read.notes) {
     std::fputs(("morvantide: " + note + "\n").c_str(), stderr);
   }
@@ -233,7 +236,7 @@ Status run_data(const Options& options, Files& files, Platform& platform, Output
     Table table;
     MORVANTIDE_RETURN_IF_ERROR(read_table(source, *in, &table));
     in.reset();
-    return run_table(source, table, options, files, platform, console);
+    return run_table(source, std::move(table), options, files, platform, console);
   } catch (const std::bad_alloc&) {
     return out_of_memory();
   }
