@@ -60,7 +60,7 @@ Status report_only(const GridStudy& study, const std::vector<size_t>& chosen,
 // The classic files in options.output_dir, then the report.  The run's
 // files are named as in the folder and `in_folder` puts them there; the
 // plotter starts there; the process stays in its current folder.
-Status run_with_classic_files(State& s, GridStudy& study, const std::vector<size_t>& chosen,
+Status run_with_classic_files(State& s, const GridStudy& study, const std::vector<size_t>& chosen,
                               const Options& options, Files& disk,
                               Platform& system, OutputFile& console) {
   MORVANTIDE_RETURN_IF_ERROR(check_folder(options.output_dir));
@@ -194,11 +194,9 @@ Status run_table(const std::string& source, Table table, const Options& options,
   std::vector<size_t> chosen;
   MORVANTIDE_RETURN_IF_ERROR(choose_variables(study.columns, options.variables, &chosen));
   const Columns::Column first = study.columns[chosen.front()];
-  if (options.output_dir.empty()) {
-    study.source = table_source(source, table_title(source, first));
-    study.table = tabela_malhas(study.study.h);
-    return report_only(study, chosen, options, files, console);
-  }
+  study.source = table_source(source, table_title(source, first));
+  study.table = tabela_malhas(study.study.h);
+  if (options.output_dir.empty()) return report_only(study, chosen, options, files, console);
   State s;
   state_for_table(study.study, source, first, &s);
   // A missing folder is made, and taken back when the run fails.

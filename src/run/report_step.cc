@@ -3,12 +3,13 @@
 #include <memory>
 
 #include "common/console.h"
+#include "common/text.h"
+#include "core/estimation.h"
 #include "report/csv.h"
 #include "report/json.h"
 #include "report/results.h"
 #include "report/summary.h"
 #include "report/utf8.h"
-#include "common/text.h"
 
 namespace morvantide {
 
@@ -88,6 +89,15 @@ Source source_of(const State& s) {
   source.nv = s.nv;
   for (int32_t i = 1; i <= s.arq.size(); ++i) source.files.push_back(report_text(trim(s.arq(i))));
   return source;
+}
+
+GridStudy study_of(const State& s) {
+  GridStudy study;
+  study.source = source_of(s);
+  study.study = s.study;
+  study.study.Th = RealList();
+  study.table = tabela_malhas(s.study.h);
+  return study;
 }
 
 Status write_report(const GridStudy& study, const std::vector<size_t>& chosen,

@@ -29,6 +29,10 @@ Status read_report_variables(const State& s, ResultFiles& files, const Options& 
 // What the run read, as the JSON and CSV name it: a table (a data run's
 // State carries its name as given) or the result files of a classic run.
 Source source_of(const State& s);
+
+// The study of a classic run's State: its source, settings and h (no Th)
+// and its grid table; no columns yet.
+GridStudy study_of(const State& s);
 // A table's source: its name and title as given (any bytes; control bytes
 // are spelled out where the reports need it).
 Source table_source(const std::string& file, const std::string& title);

@@ -122,7 +122,10 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   }
   MORVANTIDE_RETURN_IF_ERROR(input);
   if (!lock) MORVANTIDE_RETURN_IF_ERROR(files.lock(kControlFile, &lock));
-  GridStudy report;
+  // The study the run's outputs read: what was read, the settings and h,
+  // the grid table (once, for the listing and the report) and the report's
+  // columns.
+  GridStudy report = study_of(s);
   if (options.report()) {
     MORVANTIDE_RETURN_IF_ERROR(read_report_variables(s, *results, options, &report.columns));
     results.reset();
@@ -139,7 +142,7 @@ Status run(State& s, Files& files, Platform& system, const Options& options,
   return Status::Ok();
 }
 
-Status write_run(State& s, GridStudy& report, const std::vector<size_t>& chosen,
+Status write_run(State& s, const GridStudy& report, const std::vector<size_t>& chosen,
                  const RunContext& run) {
   const Options& options = run.options;
   Files& files = run.files;
@@ -150,7 +153,7 @@ Status write_run(State& s, GridStudy& report, const std::vector<size_t>& chosen,
   stamp(s, platform.now());
   form_plot_title(s);
 
-  const GridTable grids = tabela_malhas(s.study.h);
+  const GridTable& grids = report.table;
   listing->write(listing_header(s, grids));
   // A listing that cannot be written (a full disk) stops the run here,
   // before any plot file is touched.
@@ -172,10 +175,6 @@ Status write_run(State& s, GridStudy& report, const std::vector<size_t>& chosen,
   MORVANTIDE_RETURN_IF_ERROR(
       write_outputs(s, nv, run.table, *listing, files, platform, &run.templates));
   if (options.report()) {
-    report.source = source_of(s);
-    report.study = s.study;
-    report.study.Th = RealList();
-    report.table = grids;
     MORVANTIDE_RETURN_IF_ERROR(write_report(report, chosen, &nv, settings.plan, options, files,
                                             run.console, run.done));
   }

@@ -70,9 +70,10 @@ struct RunContext {
 // Everything a run writes: the listing (header, then nv's analysis in its
 // tables), the plot data files and scripts with the plotter as
 // write_outputs() writes them, then the report of the columns `chosen` of
-// `report`, whose source, settings, h and grid table are set here from s.
-// REQUIRES: run.table has a listing (FileChoice::classic_outputs).
-Status write_run(State& s, GridStudy& report, const std::vector<size_t>& chosen,
+// `report`.
+// REQUIRES: run.table has a listing (FileChoice::classic_outputs);
+//           report's settings, h and grid table are those of s.study.
+Status write_run(State& s, const GridStudy& report, const std::vector<size_t>& chosen,
                  const RunContext& run);
 
 // Everything after the analysis of nv, row by row of `table`: at the
