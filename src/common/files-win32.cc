@@ -145,22 +145,12 @@ Status replace_through_temporary(const std::string& name, std::string_view conte
   return Status::Ok();
 }
 
-// Text held until close() writes it through a temporary file.
-class HeldOnWindows : public OutputFile {
- public:
-  explicit HeldOnWindows(std::string name) : name_(std::move(name)) {}
-  void write(std::string_view bytes) override { text_.append(bytes); }
-  Status close() override { return replace_through_temporary(name_, text_); }
-
- private:
-  std::string name_;
-  std::string text_;
-};
-
 }  // namespace
 
+// Held until close(), then written through a temporary file.
 Status DiskFiles::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
-  *out = std::make_unique<HeldOnWindows>(name);
+  *out = std::make_unique<HeldText>(
+      [name](std::string_view text) { return replace_through_temporary(name, text); });
   return Status::Ok();
 }
 

@@ -48,19 +48,6 @@ class TextInputFile : public InputFile {
   size_t given_ = 0;
 };
 
-// Text held until close() writes it whole with Files::create().
-class HeldReplacement : public OutputFile {
- public:
-  HeldReplacement(Files& files, std::string name) : files_(files), name_(std::move(name)) {}
-  void write(std::string_view bytes) override { text_.append(bytes); }
-  Status close() override { return write_whole_file(files_, name_, text_); }
-
- private:
-  Files& files_;
-  std::string name_;
-  std::string text_;
-};
-
 class MemoryOutputFile : public OutputFile {
  public:
   explicit MemoryOutputFile(std::string* target) : target_(target) {}
@@ -93,16 +80,18 @@ Status Files::lock_folder(const std::string& control, const std::string&,
 }
 
 Status Files::create_replacing(const std::string& name, std::unique_ptr<OutputFile>* out) {
-  *out = std::make_unique<HeldReplacement>(*this, name);
+  // Held until close(), then written whole with create().
+  *out = std::make_unique<HeldText>(
+      [this, name](std::string_view text) { return write_whole_file(*this, name, text); });
   return Status::Ok();
 }
 
 // --- files in a folder
 
-std::string FolderFiles::path(const std::string& name) const {
-  if (folder_.empty() || folder_ == "." || name.empty() || is_absolute_path(name)) return name;
-  const char last = folder_.back();
-  return folder_ + (last == '/' || last == '\\' ? "" : "/") + name;
+std::string path_in_folder(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder == "." || name.empty() || is_absolute_path(name)) return name;
+  const char last = folder.back();
+  return folder + (last == '/' || last == '\\' ? "" : "/") + name;
 }
 
 Status FolderFiles::read(const std::string& name, std::string* content) {

@@ -158,6 +158,12 @@ class DiskFiles : public Files {
   std::string name_key(const std::string& name) override;
 };
 
+// `name` taken in `folder`: a relative name joined to it, an absolute name,
+// and any name in "" or ".", unchanged.
+//   path_in_folder("out", "a.txt") == "out/a.txt"   ("out/" alike)
+//   path_in_folder(".", "a.txt") == "a.txt"   path_in_folder("out", "/a") == "/a"
+std::string path_in_folder(const std::string& folder, const std::string& name);
+
 // The files of `base` with every relative name taken in `folder` (a run's
 // --output-dir): the run names its outputs as in the current folder and
 // this object puts them in the folder, with no change of the process's
@@ -166,8 +172,8 @@ class DiskFiles : public Files {
 class FolderFiles : public Files {
  public:
   FolderFiles(Files& base, std::string folder) : base_(base), folder_(std::move(folder)) {}
-  // `name` as `base` knows it.
-  std::string path(const std::string& name) const;
+  // `name` as `base` knows it: path_in_folder(folder, name).
+  std::string path(const std::string& name) const { return path_in_folder(folder_, name); }
 
   Status read(const std::string& name, std::string* content) override;
   Status open(const std::string& name, std::unique_ptr<InputFile>* in) override;

@@ -1,11 +1,14 @@
 // The descriptor-based files shared by the POSIX and the Windows DiskFiles:
-// a file read a block at a time and a file written through a buffer.  Only
-// files-posix.cc and files-win32.cc use this header.
+// a file read a block at a time, a file written through a buffer and text
+// held until it is written whole.  Only files.cc, files-posix.cc and
+// files-win32.cc use this header.
 #ifndef MORVANTIDE_COMMON_FILES_FD_H_
 #define MORVANTIDE_COMMON_FILES_FD_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/files.h"
 
@@ -48,6 +51,20 @@ class FdOutputFile : public OutputFile {
   int fd_;
   std::string pending_;
   int error_ = 0;
+};
+
+// Text held in memory until close() hands it to `finish` (a replacement
+// written in one step).
+class HeldText : public OutputFile {
+ public:
+  using Finish = std::function<Status(std::string_view text)>;
+  explicit HeldText(Finish finish) : finish_(std::move(finish)) {}
+  void write(std::string_view bytes) override { text_.append(bytes); }
+  Status close() override { return finish_(text_); }
+
+ private:
+  Finish finish_;
+  std::string text_;
 };
 
 // Writes all of `bytes` to the descriptor; false with errno set on failure.

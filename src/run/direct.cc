@@ -36,12 +36,6 @@ std::string fit_marked(const std::string& text, size_t n) {
   return text.substr(0, n - 3) + "...";
 }
 
-// `name` as seen from `folder` (the current folder when it was given).
-std::string from_folder(const std::string& folder, const std::string& name) {
-  if (name.empty() || is_absolute_path(name) || folder.empty()) return name;
-  return folder + "/" + name;
-}
-
 // The report of every chosen variable alone, nothing else written.
 Status report_only(const GridStudy& study, const std::vector<size_t>& chosen,
                    const Options& options, Files& files, OutputFile& console) {
@@ -71,7 +65,7 @@ Status run_with_classic_files(State& s, const GridStudy& study, const std::vecto
   // The data and the report files are named from the current folder.
   Options moved = options;
   for (std::string* name : {&moved.json_file, &moved.csv_file, &moved.data}) {
-    if (!name->empty() && *name != kStandardOutput) *name = from_folder(here, *name);
+    if (!name->empty() && *name != kStandardOutput) *name = path_in_folder(here, *name);
   }
   FolderFiles files(disk, options.output_dir);
   BatchPlatform platform(system, false, !options.no_plot, options.output_dir);
